@@ -1,0 +1,36 @@
+#pragma once
+
+#include <compare>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+namespace tavori {
+
+// A calendar date without time or zone: the one date type of the program.
+struct DateComponentsValue {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+
+    bool operator==(const DateComponentsValue&) const = default;
+    auto operator<=>(const DateComponentsValue&) const = default;
+
+    // 1990..2100, and a day that exists in that month of the Gregorian calendar.
+    bool isValid() const;
+    // Textual substitution of "yyyy", "MM", "dd", "M", "d", in that order; nothing else is a token.
+    std::string formatted(std::string_view format) const;
+    std::string description() const { return formatted("yyyy-MM-dd"); }
+};
+
+std::ostream& operator<<(std::ostream& os, const DateComponentsValue& date);
+
+// Coded as {"year", "month", "day"}; decoding requires all three.
+void to_json(nlohmann::json& j, const DateComponentsValue& date);
+void from_json(const nlohmann::json& j, DateComponentsValue& date);
+void to_json(nlohmann::ordered_json& j, const DateComponentsValue& date);
+void from_json(const nlohmann::ordered_json& j, DateComponentsValue& date);
+
+}  // namespace tavori

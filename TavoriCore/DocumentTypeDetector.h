@@ -1,0 +1,13 @@
+#pragma once
+
+#include <span>
+
+#include "TavoriCore/DocumentType.h"
+#include "TavoriCore/TextLine.h"
+
+namespace tavori::DocumentTypeDetector {
+
+// The most likely kind from marker words, lines in reading order; `other` when no marker occurs.
+DocumentType detect(std::span<const TextLine> lines);
+
+}  // namespace tavori::DocumentTypeDetector

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tavori {
+
+// One line of text as read from one page. `top` and `left` are fractions of the page from its top-left corner.
+struct TextLine {
+    std::string text;
+    double top = 0;
+    double left = 0;
+    std::int64_t page = 0;
+    double confidence = 1.0;
+    std::vector<std::string> alternatives;
+
+    bool operator==(const TextLine&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const TextLine& line);
+
+}  // namespace tavori

@@ -1,0 +1,248 @@
+#include "TavoriCore/Unicode.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include <unicode/brkiter.h>
+#include <unicode/bytestream.h>
+#include <unicode/casemap.h>
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/uloc.h>
+#include <unicode/utext.h>
+#include <unicode/utf8.h>
+
+namespace tavori::Unicode {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool isAscii(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool isValidUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        if (static_cast<unsigned char>(s[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t start = i;
+        const char32_t c = nextScalar(s, i);
+        if (c == kReplacement && !(i - start == 3 && s.compare(start, 3, "\xEF\xBF\xBD") == 0)) return false;
+    }
+    return true;
+}
+
+// Lower-casing ASCII by bytes is exact unless the locale has its own rules for "I".
+bool localeLowersAsciiPlainly() {
+    static const bool plain = [] {
+        const char* language = uloc_getDefault();
+        return !(std::strncmp(language, "tr", 2) == 0 || std::strncmp(language, "az", 2) == 0 ||
+                 std::strncmp(language, "lt", 2) == 0);
+    }();
+    return plain;
+}
+
+bool isExtendingScalar(char32_t c) {
+    const auto gcb = u_getIntPropertyValue(static_cast<UChar32>(c), UCHAR_GRAPHEME_CLUSTER_BREAK);
+    return gcb == U_GCB_EXTEND || gcb == U_GCB_ZWJ || gcb == U_GCB_SPACING_MARK;
+}
+
+}  // namespace
+
+char32_t nextScalar(std::string_view s, std::size_t& i) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(s.data() + i);
+    const auto length = static_cast<std::int32_t>(std::min<std::size_t>(s.size() - i, 4));
+    std::int32_t j = 0;
+    UChar32 c = 0;
+    U8_NEXT(bytes, j, length, c);
+    i += static_cast<std::size_t>(j);
+    return c < 0 ? kReplacement : static_cast<char32_t>(c);
+}
+
+void appendScalar(std::string& out, char32_t scalar) {
+    char buffer[4];
+    std::int32_t length = 0;
+    UBool error = false;
+    U8_APPEND(buffer, length, 4, static_cast<UChar32>(scalar), error);
+    if (error) {
+        out += "\xEF\xBF\xBD";
+        return;
+    }
+    out.append(buffer, static_cast<std::size_t>(length));
+}
+
+std::string toValidUtf8(std::string_view s) {
+    if (isValidUtf8(s)) return std::string(s);
+    std::string out;
+    out.reserve(s.size() + 8);
+    for (std::size_t i = 0; i < s.size();) appendScalar(out, nextScalar(s, i));
+    return out;
+}
+
+std::string fromUtf16(const icu::UnicodeString& s) {
+    std::string out;
+    s.toUTF8String(out);
+    return out;
+}
+
+Text::Text(std::string_view utf8) : utf8_(toValidUtf8(utf8)) {
+    offsets_.reserve(utf8_.size() + 1);
+    if (isAscii(utf8_)) {
+        utf16_ = icu::UnicodeString(utf8_.data(), static_cast<std::int32_t>(utf8_.size()), US_INV);
+        for (std::size_t i = 0; i <= utf8_.size(); ++i) offsets_.push_back(i);
+        return;
+    }
+    utf16_ = icu::UnicodeString::fromUTF8(utf8_);
+    for (std::size_t i = 0; i < utf8_.size();) {
+        const std::size_t start = i;
+        const char32_t c = nextScalar(utf8_, i);
+        offsets_.push_back(start);
+        if (c > 0xFFFF) offsets_.push_back(start);
+    }
+    offsets_.push_back(utf8_.size());
+}
+
+std::string nfc(std::string_view s) {
+    if (isAscii(s)) return std::string(s);
+    const std::string valid = toValidUtf8(s);
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* normalizer = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) return valid;
+    if (normalizer->isNormalizedUTF8(valid, status) && U_SUCCESS(status)) return valid;
+    status = U_ZERO_ERROR;
+    std::string out;
+    icu::StringByteSink<std::string> sink(&out, static_cast<std::int32_t>(valid.size()));
+    normalizer->normalizeUTF8(0, valid, sink, nullptr, status);
+    return U_SUCCESS(status) ? out : valid;
+}
+
+std::string lowercased(std::string_view s) {
+    if (isAscii(s) && localeLowersAsciiPlainly()) {
+        std::string out(s);
+        for (char& c : out)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return out;
+    }
+    const std::string valid = toValidUtf8(s);
+    std::string out;
+    UErrorCode status = U_ZERO_ERROR;
+    icu::StringByteSink<std::string> sink(&out, static_cast<std::int32_t>(valid.size()));
+    icu::CaseMap::utf8ToLower(uloc_getDefault(), 0, valid, sink, nullptr, status);
+    return U_SUCCESS(status) ? out : valid;
+}
+
+std::string caseFolded(std::string_view s) {
+    const std::string valid = toValidUtf8(s);
+    std::string out;
+    UErrorCode status = U_ZERO_ERROR;
+    icu::StringByteSink<std::string> sink(&out, static_cast<std::int32_t>(valid.size()));
+    icu::CaseMap::utf8Fold(0, valid, sink, nullptr, status);
+    return U_SUCCESS(status) ? out : valid;
+}
+
+bool containsPrepared(std::string_view haystack, std::string_view needle) {
+    if (needle.empty()) return true;
+    for (std::size_t at = haystack.find(needle); at != std::string_view::npos;
+         at = haystack.find(needle, at + 1)) {
+        const std::size_t end = at + needle.size();
+        if (end == haystack.size() || static_cast<unsigned char>(haystack[end]) < 0x80) return true;
+        std::size_t i = end;
+        if (!isExtendingScalar(nextScalar(haystack, i))) return true;
+    }
+    return false;
+}
+
+bool contains(std::string_view haystack, std::string_view needle) {
+    return containsPrepared(nfc(haystack), nfc(needle));
+}
+
+bool containsIgnoringCase(std::string_view haystack, std::string_view needle) {
+    return containsPrepared(nfc(lowercased(haystack)), nfc(lowercased(needle)));
+}
+
+std::size_t characterCount(std::string_view s) {
+    if (isAscii(s) && s.find('\r') == std::string_view::npos) return s.size();
+    return characters(s).size();
+}
+
+std::vector<std::string> characters(std::string_view s) {
+    std::vector<std::string> out;
+    const std::string valid = toValidUtf8(s);
+    if (valid.empty()) return out;
+    thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        return U_SUCCESS(status) ? std::move(it) : nullptr;
+    }();
+    if (!iterator) {
+        for (std::size_t i = 0; i < valid.size();) {
+            const std::size_t start = i;
+            nextScalar(valid, i);
+            out.emplace_back(valid.substr(start, i - start));
+        }
+        return out;
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    UText* text = utext_openUTF8(nullptr, valid.data(), static_cast<std::int64_t>(valid.size()), &status);
+    iterator->setText(text, status);
+    std::int32_t start = iterator->first();
+    for (std::int32_t end = iterator->next(); end != icu::BreakIterator::DONE; start = end, end = iterator->next())
+        out.emplace_back(valid.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)));
+    // The iterator keeps its own clone of the UText; reset it so nothing points into `valid` afterwards.
+    utext_close(text);
+    iterator->setText(icu::UnicodeString());
+    return out;
+}
+
+std::string prefixCharacters(std::string_view s, std::size_t count) {
+    std::string out;
+    const auto all = characters(s);
+    for (std::size_t i = 0; i < std::min(count, all.size()); ++i) out += all[i];
+    return out;
+}
+
+bool isLetter(char32_t scalar) { return u_hasBinaryProperty(static_cast<UChar32>(scalar), UCHAR_ALPHABETIC); }
+
+bool isNumber(char32_t scalar) {
+    return u_getIntPropertyValue(static_cast<UChar32>(scalar), UCHAR_NUMERIC_TYPE) != U_NT_NONE;
+}
+
+bool isLetter(std::string_view character) {
+    if (character.empty()) return false;
+    std::size_t i = 0;
+    return isLetter(nextScalar(character, i));
+}
+
+bool isNumber(std::string_view character) {
+    if (character.empty()) return false;
+    std::size_t i = 0;
+    return isNumber(nextScalar(character, i));
+}
+
+bool isSpace(char32_t scalar) {
+    return scalar == U'\t' || u_charType(static_cast<UChar32>(scalar)) == U_SPACE_SEPARATOR;
+}
+
+bool isNewline(char32_t scalar) {
+    return (scalar >= 0x0A && scalar <= 0x0D) || scalar == 0x85 || scalar == 0x2028 || scalar == 0x2029;
+}
+
+std::string trim(std::string_view s) {
+    const std::string valid = toValidUtf8(s);
+    std::size_t begin = valid.size();
+    std::size_t end = 0;
+    for (std::size_t i = 0; i < valid.size();) {
+        const std::size_t start = i;
+        if (!isSpace(nextScalar(valid, i))) {
+            begin = std::min(begin, start);
+            end = i;
+        }
+    }
+    return begin >= end ? std::string() : valid.substr(begin, end - begin);
+}
+
+}  // namespace tavori::Unicode

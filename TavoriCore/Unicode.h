@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <unicode/unistr.h>
+
+// The text tests every extractor shares, in one place so that no extractor converts or classifies on its own.
+// All functions accept arbitrary bytes; invalid UTF-8 reads as U+FFFD.
+namespace tavori::Unicode {
+
+// One UTF-16 conversion of a UTF-8 string, kept with the byte offset of every UTF-16 unit, so that several
+// patterns can search the same text and report byte ranges into the original bytes.
+class Text {
+public:
+    explicit Text(std::string_view utf8);
+
+    std::string_view utf8() const { return utf8_; }
+    const icu::UnicodeString& utf16() const { return utf16_; }
+    // Byte offset in utf8() of the UTF-16 unit at `index`; `index == length` gives the byte length.
+    std::size_t byteOffset(std::int32_t index) const { return offsets_[static_cast<std::size_t>(index)]; }
+
+private:
+    std::string utf8_;
+    icu::UnicodeString utf16_;
+    std::vector<std::size_t> offsets_;
+};
+
+std::string toValidUtf8(std::string_view s);
+std::string fromUtf16(const icu::UnicodeString& s);
+
+// Substring search under canonical equivalence (both sides compared in NFC, at character boundaries).
+bool contains(std::string_view haystack, std::string_view needle);
+// Substring search ignoring case by full case folding, then as `contains`.
+bool containsIgnoringCase(std::string_view haystack, std::string_view needle);
+
+// Canonical (NFC) and lower-cased forms; an extractor that tests many keywords against one line prepares the
+// line once with these and then uses `containsPrepared`.
+std::string nfc(std::string_view s);
+std::string lowercased(std::string_view s);
+std::string caseFolded(std::string_view s);
+// `haystack` and `needle` already in NFC: a byte search that only accepts matches at character boundaries.
+bool containsPrepared(std::string_view haystack, std::string_view needle);
+
+// User-perceived characters (grapheme clusters).
+std::size_t characterCount(std::string_view s);
+std::vector<std::string> characters(std::string_view s);
+// The first `count` user-perceived characters.
+std::string prefixCharacters(std::string_view s, std::size_t count);
+
+// Tests of a character by its first scalar.
+bool isLetter(std::string_view character);
+bool isNumber(std::string_view character);
+bool isLetter(char32_t scalar);
+bool isNumber(char32_t scalar);
+// Space separators (Zs) and tab: the white space that `trim` removes.
+bool isSpace(char32_t scalar);
+bool isNewline(char32_t scalar);
+
+std::string trim(std::string_view s);
+
+// Decodes the scalar at byte `i`, advancing `i`; invalid sequences give U+FFFD.
+char32_t nextScalar(std::string_view s, std::size_t& i);
+void appendScalar(std::string& out, char32_t scalar);
+
+}  // namespace tavori::Unicode

@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include "TavoriCore/Unicode.h"
+
+namespace tavori {
+namespace {
+
+TEST(Unicode, ContainsUnderCanonicalEquivalence) {
+    struct Case {
+        const char* haystack;
+        const char* needle;
+        bool expected;
+    };
+    const std::vector<Case> cases = {
+        {"ガス代", "ガス", true},
+        {"カ\u3099ス代", "ガス", true},        // decomposed voiced mark equals the composed letter
+        {"cafe\u0301", "cafe", false},        // "é" is one character; "e" alone is not in it
+        {"café latte", "cafe\u0301", true},
+        {"abc", "", true},
+        {"", "a", false},
+        {"\xff" "abc", "abc", true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Unicode::contains(c.haystack, c.needle), c.expected) << c.haystack << " / " << c.needle;
+}
+
+TEST(Unicode, ContainsIgnoringCase) {
+    EXPECT_TRUE(Unicode::containsIgnoringCase("TOTAL AMOUNT", "total"));
+    EXPECT_TRUE(Unicode::containsIgnoringCase("Straße", "STRASSE") || Unicode::containsIgnoringCase("straße", "STRAßE"));
+    EXPECT_TRUE(Unicode::containsIgnoringCase("ÉTÉ", "été"));
+    EXPECT_FALSE(Unicode::containsIgnoringCase("invoice", "invoices"));
+}
+
+TEST(Unicode, CharacterCountsAreGraphemeClusters) {
+    struct Case {
+        const char* text;
+        std::size_t count;
+    };
+    const std::vector<Case> cases = {
+        {"", 0}, {"abc", 3}, {"請求書", 3}, {"カ\u3099", 1}, {"👨‍👩‍👧", 1}, {"🇯🇵", 1}, {"\r\n", 1}, {"\xff\xfe", 2},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Unicode::characterCount(c.text), c.count) << c.text;
+    EXPECT_EQ(Unicode::prefixCharacters("株式会社👨‍👩‍👧abc", 5), "株式会社👨‍👩‍👧");
+}
+
+TEST(Unicode, LetterAndNumberByFirstScalar) {
+    struct Case {
+        const char* character;
+        bool letter;
+        bool number;
+    };
+    const std::vector<Case> cases = {
+        {"a", true, false}, {"漢", true, false}, {"カ", true, false}, {"7", false, true}, {"７", false, true},
+        {"三", true, true}, {"Ⅻ", true, true}, {"½", false, true}, {"-", false, false}, {"", false, false},
+        {"ー", true, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Unicode::isLetter(std::string_view(c.character)), c.letter) << c.character;
+        EXPECT_EQ(Unicode::isNumber(std::string_view(c.character)), c.number) << c.character;
+    }
+}
+
+TEST(Unicode, TrimRemovesSpaceSeparatorsAndTabsOnly) {
+    EXPECT_EQ(Unicode::trim(" \t\u3000\u00a0abc d\u2003 "), "abc d");
+    EXPECT_EQ(Unicode::trim("\nabc\n"), "\nabc\n");
+    EXPECT_EQ(Unicode::trim("   "), "");
+}
+
+TEST(Unicode, InvalidBytesBecomeReplacementCharacters) {
+    EXPECT_EQ(Unicode::toValidUtf8("a\xc3(b"), "a\uFFFD(b");
+    EXPECT_EQ(Unicode::toValidUtf8("ok \uFFFD"), "ok \uFFFD");
+    EXPECT_EQ(Unicode::toValidUtf8("\xed\xa0\x80"), "\uFFFD\uFFFD\uFFFD");  // an encoded surrogate
+}
+
+}  // namespace
+}  // namespace tavori
