@@ -5,7 +5,9 @@
 namespace tavori {
 namespace {
 
-bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool isLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int daysInMonth(int year, int month) {
     static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -55,11 +57,21 @@ std::string DateComponentsValue::formatted(std::string_view format) const {
     return s;
 }
 
-std::ostream& operator<<(std::ostream& os, const DateComponentsValue& date) { return os << date.description(); }
+std::ostream& operator<<(std::ostream& os, const DateComponentsValue& date) {
+    return os << date.description();
+}
 
-void to_json(nlohmann::json& j, const DateComponentsValue& date) { encode(j, date); }
-void from_json(const nlohmann::json& j, DateComponentsValue& date) { decode(j, date); }
-void to_json(nlohmann::ordered_json& j, const DateComponentsValue& date) { encode(j, date); }
-void from_json(const nlohmann::ordered_json& j, DateComponentsValue& date) { decode(j, date); }
+void to_json(nlohmann::json& j, const DateComponentsValue& date) {
+    encode(j, date);
+}
+void from_json(const nlohmann::json& j, DateComponentsValue& date) {
+    decode(j, date);
+}
+void to_json(nlohmann::ordered_json& j, const DateComponentsValue& date) {
+    encode(j, date);
+}
+void from_json(const nlohmann::ordered_json& j, DateComponentsValue& date) {
+    decode(j, date);
+}
 
 }  // namespace tavori

@@ -6,14 +6,22 @@ namespace tavori {
 
 std::string_view rawValue(DocumentType type) {
     switch (type) {
-        case DocumentType::receipt: return "領収書";
-        case DocumentType::invoice: return "請求書";
-        case DocumentType::deliveryNote: return "納品書";
-        case DocumentType::estimate: return "見積書";
-        case DocumentType::orderConfirmation: return "注文書";
-        case DocumentType::statement: return "明細書";
-        case DocumentType::contract: return "契約書";
-        case DocumentType::other: return "その他";
+        case DocumentType::receipt:
+            return "領収書";
+        case DocumentType::invoice:
+            return "請求書";
+        case DocumentType::deliveryNote:
+            return "納品書";
+        case DocumentType::estimate:
+            return "見積書";
+        case DocumentType::orderConfirmation:
+            return "注文書";
+        case DocumentType::statement:
+            return "明細書";
+        case DocumentType::contract:
+            return "契約書";
+        case DocumentType::other:
+            return "その他";
     }
     return "その他";
 }
@@ -24,7 +32,9 @@ std::optional<DocumentType> documentTypeFromRawValue(std::string_view raw) {
     return std::nullopt;
 }
 
-std::ostream& operator<<(std::ostream& os, DocumentType type) { return os << rawValue(type); }
+std::ostream& operator<<(std::ostream& os, DocumentType type) {
+    return os << rawValue(type);
+}
 
 namespace {
 
@@ -38,9 +48,17 @@ void decode(const Json& j, DocumentType& type) {
 
 }  // namespace
 
-void to_json(nlohmann::json& j, DocumentType type) { j = std::string(rawValue(type)); }
-void from_json(const nlohmann::json& j, DocumentType& type) { decode(j, type); }
-void to_json(nlohmann::ordered_json& j, DocumentType type) { j = std::string(rawValue(type)); }
-void from_json(const nlohmann::ordered_json& j, DocumentType& type) { decode(j, type); }
+void to_json(nlohmann::json& j, DocumentType type) {
+    j = std::string(rawValue(type));
+}
+void from_json(const nlohmann::json& j, DocumentType& type) {
+    decode(j, type);
+}
+void to_json(nlohmann::ordered_json& j, DocumentType type) {
+    j = std::string(rawValue(type));
+}
+void from_json(const nlohmann::ordered_json& j, DocumentType& type) {
+    decode(j, type);
+}
 
 }  // namespace tavori

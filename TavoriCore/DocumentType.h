@@ -10,14 +10,27 @@
 namespace tavori {
 
 // The kind of a business document; the raw value is the Japanese label written into names and the index book.
-enum class DocumentType { receipt, invoice, deliveryNote, estimate, orderConfirmation, statement, contract, other };
+enum class DocumentType {
+    receipt,
+    invoice,
+    deliveryNote,
+    estimate,
+    orderConfirmation,
+    statement,
+    contract,
+    other
+};
 
 inline constexpr std::array<DocumentType, 8> allDocumentTypes = {
-    DocumentType::receipt,   DocumentType::invoice,   DocumentType::deliveryNote, DocumentType::estimate,
-    DocumentType::orderConfirmation, DocumentType::statement, DocumentType::contract, DocumentType::other};
+    DocumentType::receipt,           DocumentType::invoice,
+    DocumentType::deliveryNote,      DocumentType::estimate,
+    DocumentType::orderConfirmation, DocumentType::statement,
+    DocumentType::contract,          DocumentType::other};
 
 std::string_view rawValue(DocumentType type);
-inline std::string_view displayName(DocumentType type) { return rawValue(type); }
+inline std::string_view displayName(DocumentType type) {
+    return rawValue(type);
+}
 std::optional<DocumentType> documentTypeFromRawValue(std::string_view raw);
 std::ostream& operator<<(std::ostream& os, DocumentType type);
 

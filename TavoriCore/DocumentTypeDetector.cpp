@@ -12,7 +12,7 @@ namespace tavori::DocumentTypeDetector {
 namespace {
 
 struct Marker {
-    std::string folded;  // lower-cased, canonical form for the case-insensitive test
+    Unicode::PreparedText folded;
     std::size_t characters = 0;
 };
 
@@ -30,14 +30,19 @@ const std::vector<Row>& markers() {
             std::vector<const char*> words;
         };
         const std::vector<Source> sources = {
-            {DocumentType::invoice, 10,
+            {DocumentType::invoice,
+             10,
              {"請求書", "御請求書", "ご請求書", "INVOICE", "Invoice", "請求金額", "お支払期限", "振込先"}},
-            {DocumentType::receipt, 10,
-             {"領収書", "領収証", "レシート", "RECEIPT", "Receipt", "領収", "お買上", "お預り", "お釣り", "レジ",
-              "上記正に領収"}},
+            {DocumentType::receipt,
+             10,
+             {"領収書", "領収証", "レシート", "RECEIPT", "Receipt", "領収", "お買上", "お預り", "お釣り",
+              "レジ", "上記正に領収"}},
             {DocumentType::deliveryNote, 8, {"納品書", "納品", "Delivery Note", "Packing"}},
-            {DocumentType::estimate, 8, {"見積書", "御見積書", "お見積", "見積", "Quotation", "Quote", "Estimate"}},
-            {DocumentType::orderConfirmation, 6,
+            {DocumentType::estimate,
+             8,
+             {"見積書", "御見積書", "お見積", "見積", "Quotation", "Quote", "Estimate"}},
+            {DocumentType::orderConfirmation,
+             6,
              {"注文確認", "ご注文", "注文書", "発注書", "Order Confirmation", "Purchase Order"}},
             {DocumentType::statement, 5, {"明細書", "利用明細", "ご利用明細", "Statement"}},
             {DocumentType::contract, 5, {"契約書", "Agreement", "Contract"}},
@@ -46,7 +51,7 @@ const std::vector<Row>& markers() {
         for (const auto& s : sources) {
             Row row{s.type, s.weight, {}};
             for (const char* w : s.words)
-                row.markers.push_back({Unicode::nfc(Unicode::lowercased(w)), Unicode::characterCount(w)});
+                row.markers.push_back({Unicode::PreparedText::of(w, true), Unicode::characterCount(w)});
             out.push_back(std::move(row));
         }
         return out;
@@ -61,7 +66,7 @@ DocumentType detect(std::span<const TextLine> lines) {
     bool any = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string t = TextNormalizer::normalize(lines[i].text);
-        const std::string folded = Unicode::nfc(Unicode::lowercased(t));
+        const auto folded = Unicode::PreparedText::of(t, true);
         std::size_t length = 0;
         bool lengthKnown = false;
         for (const Row& row : markers()) {

@@ -28,15 +28,19 @@ std::string Pattern::Match::group(int i) const {
 Pattern::Pattern(std::string_view pattern, std::uint32_t flags) : slot_(nextSlot++) {
     UErrorCode status = U_ZERO_ERROR;
     UParseError parseError{};
-    regex_.reset(icu::RegexPattern::compile(icu::UnicodeString::fromUTF8(pattern), flags, parseError, status));
+    regex_.reset(
+        icu::RegexPattern::compile(icu::UnicodeString::fromUTF8(pattern), flags, parseError, status));
     if (U_FAILURE(status) || !regex_) {
         std::fprintf(stderr, "TavoriCore/Pattern: the pattern \"%.*s\" does not compile (%s at offset %d)\n",
-                     static_cast<int>(pattern.size()), pattern.data(), u_errorName(status), parseError.offset);
+                     static_cast<int>(pattern.size()), pattern.data(), u_errorName(status),
+                     parseError.offset);
         std::abort();
     }
 }
 
-Pattern::~Pattern() { threadMatchers().erase(slot_); }
+Pattern::~Pattern() {
+    threadMatchers().erase(slot_);
+}
 
 icu::RegexMatcher& Pattern::matcherFor(const icu::UnicodeString& text) const {
     auto& slot = threadMatchers()[slot_];
@@ -83,14 +87,18 @@ std::vector<Pattern::Match> Pattern::matches(const Unicode::Text& text) const {
     return out;
 }
 
-std::vector<Pattern::Match> Pattern::matches(std::string_view text) const { return matches(Unicode::Text(text)); }
+std::vector<Pattern::Match> Pattern::matches(std::string_view text) const {
+    return matches(Unicode::Text(text));
+}
 
 bool Pattern::matchesAnywhere(const Unicode::Text& text) const {
     UErrorCode status = U_ZERO_ERROR;
     return matcherFor(text.utf16()).find(status) && U_SUCCESS(status);
 }
 
-bool Pattern::matchesAnywhere(std::string_view text) const { return matchesAnywhere(Unicode::Text(text)); }
+bool Pattern::matchesAnywhere(std::string_view text) const {
+    return matchesAnywhere(Unicode::Text(text));
+}
 
 std::string Pattern::replacingMatches(std::string_view text, std::string_view replacement) const {
     const Unicode::Text subject(text);

@@ -13,10 +13,10 @@
 
 namespace tavori {
 
-// One compiled ICU regular expression, immutable and shared between threads. Every pattern in the program is a
-// function-local static constant; one that does not compile is a defect and aborts.
+// One compiled ICU regular expression, immutable and shared between threads. Every pattern in the program is
+// a function-local static constant; one that does not compile is a defect and aborts.
 class Pattern {
-public:
+  public:
     struct Range {
         std::size_t begin = 0;  // byte offsets into the searched text, half-open
         std::size_t end = 0;
@@ -48,7 +48,7 @@ public:
 
     const icu::RegexPattern& regex() const { return *regex_; }
 
-private:
+  private:
     icu::RegexMatcher& matcherFor(const icu::UnicodeString& text) const;
 
     std::unique_ptr<icu::RegexPattern> regex_;

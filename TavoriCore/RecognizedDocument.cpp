@@ -14,8 +14,8 @@ bool comesFirst(const TextLine& a, const TextLine& b) {
     return a.left < b.left;
 }
 
-// Bottom-up merge sort: stable, and bounded for any answers of the test, which is not transitive (rows within the
-// tolerance chain into cycles), so std::stable_sort's requirements do not hold.
+// Bottom-up merge sort: stable, and bounded for any answers of the test, which is not transitive (rows within
+// the tolerance chain into cycles), so std::stable_sort's requirements do not hold.
 void mergeSort(std::vector<TextLine>& lines) {
     const std::size_t n = lines.size();
     std::vector<TextLine> buffer(n);
@@ -24,7 +24,8 @@ void mergeSort(std::vector<TextLine>& lines) {
             const std::size_t mid = std::min(lo + width, n);
             const std::size_t hi = std::min(lo + 2 * width, n);
             std::size_t i = lo, j = mid, k = lo;
-            while (i < mid && j < hi) buffer[k++] = std::move(comesFirst(lines[j], lines[i]) ? lines[j++] : lines[i++]);
+            while (i < mid && j < hi)
+                buffer[k++] = std::move(comesFirst(lines[j], lines[i]) ? lines[j++] : lines[i++]);
             while (i < mid) buffer[k++] = std::move(lines[i++]);
             while (j < hi) buffer[k++] = std::move(lines[j++]);
         }
@@ -40,7 +41,8 @@ std::vector<TextLine> RecognizedDocument::sortedLines() const {
     return sorted;
 }
 
-RecognizedDocument RecognizedDocument::fromPlainText(std::string_view text, TextSource source, std::int64_t page) {
+RecognizedDocument RecognizedDocument::fromPlainText(std::string_view text, TextSource source,
+                                                     std::int64_t page) {
     const std::string valid = Unicode::toValidUtf8(text);
     std::vector<std::string> pieces;
     std::size_t pieceStart = 0;
@@ -59,7 +61,8 @@ RecognizedDocument RecognizedDocument::fromPlainText(std::string_view text, Text
     document.source = source;
     const auto n = static_cast<double>(pieces.size());
     for (std::size_t i = 0; i < pieces.size(); ++i)
-        document.lines.push_back(TextLine{std::move(pieces[i]), static_cast<double>(i) / n, 0, page, 1.0, {}});
+        document.lines.push_back(
+            TextLine{std::move(pieces[i]), static_cast<double>(i) / n, 0, page, 1.0, {}});
     return document;
 }
 

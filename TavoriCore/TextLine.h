@@ -7,7 +7,8 @@
 
 namespace tavori {
 
-// One line of text as read from one page. `top` and `left` are fractions of the page from its top-left corner.
+// One line of text as read from one page. `top` and `left` are fractions of the page from its top-left
+// corner.
 struct TextLine {
     std::string text;
     double top = 0;

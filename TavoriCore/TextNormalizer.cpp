@@ -9,11 +9,16 @@ char32_t mapScalar(char32_t c) {
     if (c >= 0xFF01 && c <= 0xFF5E) c -= 0xFEE0;  // full-width ASCII forms
     if (c == 0xFFE5) c = 0x00A5;                  // full-width yen
     switch (c) {
-        case 0x3000: return U' ';
-        case 0x2015: return U'-';
-        case U'\\': return 0x00A5;  // Japanese fonts draw the reverse solidus as a yen sign
-        case 0x301C: return U'~';
-        default: return c;
+        case 0x3000:
+            return U' ';
+        case 0x2015:
+            return U'-';
+        case U'\\':
+            return 0x00A5;  // Japanese fonts draw the reverse solidus as a yen sign
+        case 0x301C:
+            return U'~';
+        default:
+            return c;
     }
 }
 
@@ -24,6 +29,13 @@ std::string normalize(std::string_view s) {
     mapped.reserve(s.size());
     bool inSpaceRun = false;
     for (std::size_t i = 0; i < s.size();) {
+        const auto byte = static_cast<unsigned char>(s[i]);
+        if (byte < 0x80 && byte != '\\' && byte != ' ' && byte != '\t') {
+            mapped.push_back(static_cast<char>(byte));
+            inSpaceRun = false;
+            ++i;
+            continue;
+        }
         const char32_t c = mapScalar(Unicode::nextScalar(s, i));
         if (c == U' ' || c == U'\t') {
             if (!inSpaceRun) mapped.push_back(' ');
@@ -37,7 +49,7 @@ std::string normalize(std::string_view s) {
             Unicode::appendScalar(mapped, c);
         }
     }
-    return Unicode::trim(mapped);
+    return Unicode::trimValid(mapped);
 }
 
 std::string repairNumericToken(std::string_view s) {
@@ -45,12 +57,21 @@ std::string repairNumericToken(std::string_view s) {
     for (char& c : out) {
         switch (c) {
             case 'O':
-            case 'o': c = '0'; break;
+            case 'o':
+                c = '0';
+                break;
             case 'l':
-            case 'I': c = '1'; break;
-            case 'S': c = '5'; break;
-            case 'B': c = '8'; break;
-            default: break;
+            case 'I':
+                c = '1';
+                break;
+            case 'S':
+                c = '5';
+                break;
+            case 'B':
+                c = '8';
+                break;
+            default:
+                break;
         }
     }
     return out;

@@ -22,6 +22,8 @@ bool isAscii(std::string_view s) {
     return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+}  // namespace
+
 bool isValidUtf8(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size()) {
@@ -36,6 +38,8 @@ bool isValidUtf8(std::string_view s) {
     return true;
 }
 
+namespace {
+
 // Lower-casing ASCII by bytes is exact unless the locale has its own rules for "I".
 bool localeLowersAsciiPlainly() {
     static const bool plain = [] {
@@ -46,6 +50,17 @@ bool localeLowersAsciiPlainly() {
     return plain;
 }
 
+// Scripts in which every character is already in composed form: most receipt text, checked without ICU.
+bool isPlainlyComposed(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const char32_t c = nextScalar(s, i);
+        const bool plain = c < 0x300 || (c >= 0x3000 && c <= 0x3029) || (c >= 0x3030 && c <= 0x3098) ||
+                           (c >= 0x309B && c <= 0x9FFF) || (c >= 0xFF00 && c <= 0xFFEF);
+        if (!plain) return false;
+    }
+    return true;
+}
+
 bool isExtendingScalar(char32_t c) {
     const auto gcb = u_getIntPropertyValue(static_cast<UChar32>(c), UCHAR_GRAPHEME_CLUSTER_BREAK);
     return gcb == U_GCB_EXTEND || gcb == U_GCB_ZWJ || gcb == U_GCB_SPACING_MARK;
@@ -53,7 +68,7 @@ bool isExtendingScalar(char32_t c) {
 
 }  // namespace
 
-char32_t nextScalar(std::string_view s, std::size_t& i) {
+char32_t nextScalarSlow(std::string_view s, std::size_t& i) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(s.data() + i);
     const auto length = static_cast<std::int32_t>(std::min<std::size_t>(s.size() - i, 4));
     std::int32_t j = 0;
@@ -63,7 +78,7 @@ char32_t nextScalar(std::string_view s, std::size_t& i) {
     return c < 0 ? kReplacement : static_cast<char32_t>(c);
 }
 
-void appendScalar(std::string& out, char32_t scalar) {
+void appendScalarSlow(std::string& out, char32_t scalar) {
     char buffer[4];
     std::int32_t length = 0;
     UBool error = false;
@@ -108,24 +123,39 @@ Text::Text(std::string_view utf8) : utf8_(toValidUtf8(utf8)) {
 
 std::string nfc(std::string_view s) {
     if (isAscii(s)) return std::string(s);
-    const std::string valid = toValidUtf8(s);
+    if (!isValidUtf8(s)) return nfc(toValidUtf8(s));
+    const std::string_view valid = s;
+    if (isPlainlyComposed(valid)) return std::string(valid);
     UErrorCode status = U_ZERO_ERROR;
     const icu::Normalizer2* normalizer = icu::Normalizer2::getNFCInstance(status);
-    if (U_FAILURE(status)) return valid;
-    if (normalizer->isNormalizedUTF8(valid, status) && U_SUCCESS(status)) return valid;
+    if (U_FAILURE(status)) return std::string(valid);
+    if (normalizer->isNormalizedUTF8(valid, status) && U_SUCCESS(status)) return std::string(valid);
     status = U_ZERO_ERROR;
     std::string out;
     icu::StringByteSink<std::string> sink(&out, static_cast<std::int32_t>(valid.size()));
     normalizer->normalizeUTF8(0, valid, sink, nullptr, status);
-    return U_SUCCESS(status) ? out : valid;
+    return U_SUCCESS(status) ? out : std::string(valid);
 }
 
 std::string lowercased(std::string_view s) {
-    if (isAscii(s) && localeLowersAsciiPlainly()) {
-        std::string out(s);
-        for (char& c : out)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        return out;
+    if (localeLowersAsciiPlainly()) {
+        // Most text (Japanese, digits, punctuation) has no cased letters beyond ASCII: lower those bytes
+        // only.
+        bool onlyAsciiCases = true;
+        for (std::size_t i = 0; i < s.size() && onlyAsciiCases;) {
+            const std::size_t start = i;
+            const char32_t c = nextScalar(s, i);
+            if (c >= 0x80 && !(c >= 0x3000 && c <= 0x9FFF) &&
+                (u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_CHANGES_WHEN_LOWERCASED) ||
+                 (c == kReplacement && i - start != 3)))
+                onlyAsciiCases = false;
+        }
+        if (onlyAsciiCases) {
+            std::string out(s);
+            for (char& c : out)
+                if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            return out;
+        }
     }
     const std::string valid = toValidUtf8(s);
     std::string out;
@@ -156,6 +186,10 @@ bool containsPrepared(std::string_view haystack, std::string_view needle) {
     return false;
 }
 
+PreparedText PreparedText::of(std::string_view s, bool ignoringCase) {
+    return PreparedText(ignoringCase ? nfc(lowercased(s)) : nfc(s));
+}
+
 bool contains(std::string_view haystack, std::string_view needle) {
     return containsPrepared(nfc(haystack), nfc(needle));
 }
@@ -175,7 +209,8 @@ std::vector<std::string> characters(std::string_view s) {
     if (valid.empty()) return out;
     thread_local std::unique_ptr<icu::BreakIterator> iterator = [] {
         UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        std::unique_ptr<icu::BreakIterator> it(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
         return U_SUCCESS(status) ? std::move(it) : nullptr;
     }();
     if (!iterator) {
@@ -190,8 +225,10 @@ std::vector<std::string> characters(std::string_view s) {
     UText* text = utext_openUTF8(nullptr, valid.data(), static_cast<std::int64_t>(valid.size()), &status);
     iterator->setText(text, status);
     std::int32_t start = iterator->first();
-    for (std::int32_t end = iterator->next(); end != icu::BreakIterator::DONE; start = end, end = iterator->next())
-        out.emplace_back(valid.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)));
+    for (std::int32_t end = iterator->next(); end != icu::BreakIterator::DONE;
+         start = end, end = iterator->next())
+        out.emplace_back(
+            valid.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)));
     // The iterator keeps its own clone of the UText; reset it so nothing points into `valid` afterwards.
     utext_close(text);
     iterator->setText(icu::UnicodeString());
@@ -205,7 +242,9 @@ std::string prefixCharacters(std::string_view s, std::size_t count) {
     return out;
 }
 
-bool isLetter(char32_t scalar) { return u_hasBinaryProperty(static_cast<UChar32>(scalar), UCHAR_ALPHABETIC); }
+bool isLetter(char32_t scalar) {
+    return u_hasBinaryProperty(static_cast<UChar32>(scalar), UCHAR_ALPHABETIC);
+}
 
 bool isNumber(char32_t scalar) {
     return u_getIntPropertyValue(static_cast<UChar32>(scalar), UCHAR_NUMERIC_TYPE) != U_NT_NONE;
@@ -232,7 +271,10 @@ bool isNewline(char32_t scalar) {
 }
 
 std::string trim(std::string_view s) {
-    const std::string valid = toValidUtf8(s);
+    return isValidUtf8(s) ? trimValid(s) : trimValid(toValidUtf8(s));
+}
+
+std::string trimValid(std::string_view valid) {
     std::size_t begin = valid.size();
     std::size_t end = 0;
     for (std::size_t i = 0; i < valid.size();) {
@@ -242,7 +284,7 @@ std::string trim(std::string_view s) {
             end = i;
         }
     }
-    return begin >= end ? std::string() : valid.substr(begin, end - begin);
+    return begin >= end ? std::string() : std::string(valid.substr(begin, end - begin));
 }
 
 }  // namespace tavori::Unicode

@@ -15,7 +15,7 @@ namespace tavori::Unicode {
 // One UTF-16 conversion of a UTF-8 string, kept with the byte offset of every UTF-16 unit, so that several
 // patterns can search the same text and report byte ranges into the original bytes.
 class Text {
-public:
+  public:
     explicit Text(std::string_view utf8);
 
     std::string_view utf8() const { return utf8_; }
@@ -23,7 +23,7 @@ public:
     // Byte offset in utf8() of the UTF-16 unit at `index`; `index == length` gives the byte length.
     std::size_t byteOffset(std::int32_t index) const { return offsets_[static_cast<std::size_t>(index)]; }
 
-private:
+  private:
     std::string utf8_;
     icu::UnicodeString utf16_;
     std::vector<std::size_t> offsets_;
@@ -45,6 +45,41 @@ std::string caseFolded(std::string_view s);
 // `haystack` and `needle` already in NFC: a byte search that only accepts matches at character boundaries.
 bool containsPrepared(std::string_view haystack, std::string_view needle);
 
+// The set of byte values in a string: a keyword can only occur in a line that holds all of its bytes, which
+// rules out most keywords of a table before any search.
+struct ByteSet {
+    std::uint64_t bits[4] = {0, 0, 0, 0};
+
+    static ByteSet of(std::string_view s) {
+        ByteSet set;
+        for (char c : s) {
+            const auto b = static_cast<unsigned char>(c);
+            set.bits[b >> 6] |= std::uint64_t{1} << (b & 63);
+        }
+        return set;
+    }
+    bool containsAll(const ByteSet& other) const {
+        return (bits[0] & other.bits[0]) == other.bits[0] && (bits[1] & other.bits[1]) == other.bits[1] &&
+               (bits[2] & other.bits[2]) == other.bits[2] && (bits[3] & other.bits[3]) == other.bits[3];
+    }
+};
+
+// A string prepared once for many keyword tests: `text` in NFC (and lower-cased where the test ignores case).
+struct PreparedText {
+    std::string text;
+    ByteSet bytes;
+
+    PreparedText() = default;
+    explicit PreparedText(std::string prepared) : text(std::move(prepared)), bytes(ByteSet::of(text)) {}
+    // NFC of `s`; with `ignoringCase`, of its lower-cased form.
+    static PreparedText of(std::string_view s, bool ignoringCase);
+};
+
+// `haystack` contains `needle`, both prepared the same way.
+inline bool containsPrepared(const PreparedText& haystack, const PreparedText& needle) {
+    return haystack.bytes.containsAll(needle.bytes) && containsPrepared(haystack.text, needle.text);
+}
+
 // User-perceived characters (grapheme clusters).
 std::size_t characterCount(std::string_view s);
 std::vector<std::string> characters(std::string_view s);
@@ -61,9 +96,34 @@ bool isSpace(char32_t scalar);
 bool isNewline(char32_t scalar);
 
 std::string trim(std::string_view s);
+// `trim` of text known to be valid UTF-8.
+std::string trimValid(std::string_view s);
+
+char32_t nextScalarSlow(std::string_view s, std::size_t& i);
 
 // Decodes the scalar at byte `i`, advancing `i`; invalid sequences give U+FFFD.
-char32_t nextScalar(std::string_view s, std::size_t& i);
-void appendScalar(std::string& out, char32_t scalar);
+inline char32_t nextScalar(std::string_view s, std::size_t& i) {
+    const auto byte = static_cast<unsigned char>(s[i]);
+    if (byte < 0x80) {
+        ++i;
+        return byte;
+    }
+    return nextScalarSlow(s, i);
+}
+
+bool isValidUtf8(std::string_view s);
+void appendScalarSlow(std::string& out, char32_t scalar);
+inline void appendScalar(std::string& out, char32_t scalar) {
+    if (scalar < 0x80) {
+        out.push_back(static_cast<char>(scalar));
+    } else if (scalar >= 0x800 && scalar <= 0xFFFF && (scalar < 0xD800 || scalar > 0xDFFF)) {
+        const char bytes[3] = {static_cast<char>(0xE0 | (scalar >> 12)),
+                               static_cast<char>(0x80 | ((scalar >> 6) & 0x3F)),
+                               static_cast<char>(0x80 | (scalar & 0x3F))};
+        out.append(bytes, 3);
+    } else {
+        appendScalarSlow(out, scalar);
+    }
+}
 
 }  // namespace tavori::Unicode

@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (tavori::TextNormalizer::normalize(normalized) != normalized) std::abort();
     tavori::TextNormalizer::repairNumericToken(text);
     tavori::TextNormalizer::digitsOnly(text);
-    const auto doc = tavori::RecognizedDocument::fromPlainText(text, tavori::RecognizedDocument::TextSource::ocr, 0);
+    const auto doc =
+        tavori::RecognizedDocument::fromPlainText(text, tavori::RecognizedDocument::TextSource::ocr, 0);
     if (doc.sortedLines().size() != doc.lines.size()) std::abort();
     return 0;
 }

@@ -7,7 +7,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const tavori::Pattern patterns[] = {
-        tavori::Pattern("(令和|平成|R|H)\\s?(\\d{1,2}|元)\\s?[年.\\-/]\\s?(\\d{1,2})\\s?[月.\\-/]\\s?(\\d{1,2})\\s?日?"),
+        tavori::Pattern(
+            "(令和|平成|R|H)\\s?(\\d{1,2}|元)\\s?[年.\\-/]\\s?(\\d{1,2})\\s?[月.\\-/]\\s?(\\d{1,2})\\s?日?"),
         tavori::Pattern("(?<![\\d,])([¥$]?\\s?\\d{1,3}(?:,\\d{3})+|\\d+)(?:\\.(\\d+))?"),
         tavori::Pattern("(?i)(total|合計)|(x*)"),
     };
@@ -16,7 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::size_t previousEnd = 0;
         for (const auto& m : p.matches(text)) {
             // Ranges are in bounds, ordered, non-overlapping, and slice the match text.
-            if (m.range.begin < previousEnd || m.range.end < m.range.begin || m.range.end > text.utf8().size()) std::abort();
+            if (m.range.begin < previousEnd || m.range.end < m.range.begin ||
+                m.range.end > text.utf8().size())
+                std::abort();
             if (text.utf8().substr(m.range.begin, m.range.end - m.range.begin) != m.full) std::abort();
             previousEnd = m.range.end;
         }

@@ -11,9 +11,9 @@ TEST(DateComponentsValue, Validity) {
         bool valid;
     };
     const std::vector<Case> cases = {
-        {{2024, 2, 29}, true},  {{2023, 2, 29}, false}, {{2024, 2, 30}, false}, {{2024, 4, 31}, false},
+        {{2024, 2, 29}, true},  {{2023, 2, 29}, false},  {{2024, 2, 30}, false}, {{2024, 4, 31}, false},
         {{1990, 1, 1}, true},   {{1989, 12, 31}, false}, {{2100, 12, 31}, true}, {{2101, 1, 1}, false},
-        {{2100, 2, 29}, false}, {{2000, 2, 29}, true},  {{2024, 13, 1}, false}, {{2024, 0, 1}, false},
+        {{2100, 2, 29}, false}, {{2000, 2, 29}, true},   {{2024, 13, 1}, false}, {{2024, 0, 1}, false},
         {{2024, 1, 0}, false},
     };
     for (const auto& c : cases) EXPECT_EQ(c.date.isValid(), c.valid) << c.date;
@@ -33,7 +33,8 @@ TEST(DateComponentsValue, Coding) {
     nlohmann::ordered_json j = DateComponentsValue{2024, 1, 5};
     EXPECT_EQ(j.dump(), R"({"year":2024,"month":1,"day":5})");
     EXPECT_EQ(j.get<DateComponentsValue>(), (DateComponentsValue{2024, 1, 5}));
-    EXPECT_THROW(nlohmann::json::parse(R"({"year":2024,"month":1})").get<DateComponentsValue>(), nlohmann::json::exception);
+    EXPECT_THROW(nlohmann::json::parse(R"({"year":2024,"month":1})").get<DateComponentsValue>(),
+                 nlohmann::json::exception);
 }
 
 }  // namespace

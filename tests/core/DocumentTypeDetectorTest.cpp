@@ -33,7 +33,9 @@ TEST(DocumentTypeDetector, Detects) {
          DocumentType::estimate},
         // statement 5+5+0 vs contract 5+5+0: a tie goes to the type listed first.
         {"tie goes to first listed", {"明細書と契約書についての長いご案内文です"}, DocumentType::statement},
-        {"tie reversed order still first listed", {"契約書と明細書についての長いご案内文です"}, DocumentType::statement},
+        {"tie reversed order still first listed",
+         {"契約書と明細書についての長いご案内文です"},
+         DocumentType::statement},
     };
     for (const auto& c : cases) {
         const auto lines = linesOf(c.lines);

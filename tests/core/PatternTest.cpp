@@ -20,14 +20,17 @@ TEST(Pattern, AbsentGroupsAndGroupNumbering) {
     EXPECT_EQ(m[0].group(-1), "");
 }
 
-TEST(Pattern, NoMatchGivesEmptyList) { EXPECT_TRUE(Pattern("\\d+").matches("abc").empty()); }
+TEST(Pattern, NoMatchGivesEmptyList) {
+    EXPECT_TRUE(Pattern("\\d+").matches("abc").empty());
+}
 
 TEST(Pattern, ByteRangesSliceTheUtf8Text) {
     const std::string text = "合計 ¥1,980 😀 税込 2,178円";
     const Pattern p("[\\d,]+");
     const auto m = p.matches(text);
     ASSERT_EQ(m.size(), 2u);
-    for (const auto& match : m) EXPECT_EQ(text.substr(match.range.begin, match.range.end - match.range.begin), match.full);
+    for (const auto& match : m)
+        EXPECT_EQ(text.substr(match.range.begin, match.range.end - match.range.begin), match.full);
     EXPECT_EQ(m[0].full, "1,980");
     EXPECT_EQ(m[1].full, "2,178");
     EXPECT_EQ(p.replacingMatches(text, "#"), "合計 ¥# 😀 税込 #円");
@@ -57,7 +60,10 @@ TEST(Pattern, IcuSyntaxTheExtractorsRelyOn) {
 
 TEST(Pattern, InvalidUtf8IsSearchedAsReplacementCharacters) {
     const Pattern p("\\d+");
-    const Unicode::Text text("\xff" "12\xe3\x81" "34");
+    const Unicode::Text text(
+        "\xff"
+        "12\xe3\x81"
+        "34");
     const auto m = p.matches(text);
     ASSERT_EQ(m.size(), 2u);
     EXPECT_EQ(m[1].full, "34");
@@ -71,7 +77,8 @@ TEST(Pattern, OneConstantMatchedFromManyThreads) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([t, &failures] {
             for (int i = 0; i < 2000; ++i) {
-                const std::string text = "日付 20" + std::to_string(10 + t) + "/" + std::to_string(1 + i % 12) + "/5";
+                const std::string text =
+                    "日付 20" + std::to_string(10 + t) + "/" + std::to_string(1 + i % 12) + "/5";
                 const auto m = p.matches(text);
                 if (m.size() != 1 || m[0].group(1) != "20" + std::to_string(10 + t)) ++failures[t];
             }

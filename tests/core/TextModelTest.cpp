@@ -29,14 +29,24 @@ struct OrderCase {
 
 TEST(SortedLines, ReadingOrder) {
     const std::vector<OrderCase> cases = {
-        {"same row within tolerance sorts by left", {line("right", 0.100, 0.5), line("left", 0.103, 0.1)}, {"left", "right"}},
-        {"tolerance edge 0.004 is still one row", {line("right", 0.100, 0.5), line("left", 0.104, 0.1)}, {"left", "right"}},
-        {"beyond tolerance sorts by top", {line("upper", 0.100, 0.9), line("lower", 0.105, 0.1)}, {"upper", "lower"}},
-        {"beyond tolerance, input reversed", {line("lower", 0.105, 0.1), line("upper", 0.100, 0.9)}, {"upper", "lower"}},
+        {"same row within tolerance sorts by left",
+         {line("right", 0.100, 0.5), line("left", 0.103, 0.1)},
+         {"left", "right"}},
+        {"tolerance edge 0.004 is still one row",
+         {line("right", 0.100, 0.5), line("left", 0.104, 0.1)},
+         {"left", "right"}},
+        {"beyond tolerance sorts by top",
+         {line("upper", 0.100, 0.9), line("lower", 0.105, 0.1)},
+         {"upper", "lower"}},
+        {"beyond tolerance, input reversed",
+         {line("lower", 0.105, 0.1), line("upper", 0.100, 0.9)},
+         {"upper", "lower"}},
         {"page 1 top 0 after every page 0 line",
          {line("p1", 0.0, 0.0, 1), line("p0 bottom", 0.99, 0.9, 0), line("p0 top", 0.01, 0.0, 0)},
          {"p0 top", "p0 bottom", "p1"}},
-        {"ties keep input order", {line("a", 0.2, 0.3), line("b", 0.2, 0.3), line("c", 0.2, 0.3)}, {"a", "b", "c"}},
+        {"ties keep input order",
+         {line("a", 0.2, 0.3), line("b", 0.2, 0.3), line("c", 0.2, 0.3)},
+         {"a", "b", "c"}},
         {"empty", {}, {}},
     };
     for (const auto& c : cases) {
@@ -61,7 +71,8 @@ TEST(SortedLines, NonTransitiveRowsTerminateAndKeepEveryLine) {
 }
 
 TEST(FromPlainText, SplitsTrimsAndPlaces) {
-    auto doc = RecognizedDocument::fromPlainText("  A \n\n B\r\n", RecognizedDocument::TextSource::pdfTextLayer, 2);
+    auto doc =
+        RecognizedDocument::fromPlainText("  A \n\n B\r\n", RecognizedDocument::TextSource::pdfTextLayer, 2);
     ASSERT_EQ(doc.lines.size(), 2u);
     EXPECT_EQ(doc.lines[0], (TextLine{"A", 0.0, 0, 2, 1.0, {}}));
     EXPECT_EQ(doc.lines[1], (TextLine{"B", 0.5, 0, 2, 1.0, {}}));
@@ -69,10 +80,13 @@ TEST(FromPlainText, SplitsTrimsAndPlaces) {
 }
 
 TEST(FromPlainText, EveryNewlineCharacterSeparates) {
-    const std::vector<std::string> separators = {"\n", "\r", "\v", "\f", "\r\n", "\u0085", "\u2028", "\u2029"};
+    const std::vector<std::string> separators = {"\n",   "\r",     "\v",     "\f",
+                                                 "\r\n", "\u0085", "\u2028", "\u2029"};
     for (const auto& sep : separators) {
-        auto doc = RecognizedDocument::fromPlainText("a" + sep + "b" + sep + "c", RecognizedDocument::TextSource::ocr, 0);
-        EXPECT_EQ(texts(doc.lines), (std::vector<std::string>{"a", "b", "c"})) << "separator bytes " << sep.size();
+        auto doc = RecognizedDocument::fromPlainText("a" + sep + "b" + sep + "c",
+                                                     RecognizedDocument::TextSource::ocr, 0);
+        EXPECT_EQ(texts(doc.lines), (std::vector<std::string>{"a", "b", "c"}))
+            << "separator bytes " << sep.size();
         if (doc.lines.size() == 3) {
             EXPECT_DOUBLE_EQ(doc.lines[1].top, 1.0 / 3.0);
         }
@@ -81,7 +95,8 @@ TEST(FromPlainText, EveryNewlineCharacterSeparates) {
 
 TEST(FromPlainText, BlankGivesNoLinesAndTrimKeepsOtherSpaces) {
     EXPECT_TRUE(RecognizedDocument::fromPlainText("", RecognizedDocument::TextSource::ocr, 0).lines.empty());
-    EXPECT_TRUE(RecognizedDocument::fromPlainText(" \t\u3000\n \n", RecognizedDocument::TextSource::ocr, 0).lines.empty());
+    EXPECT_TRUE(RecognizedDocument::fromPlainText(" \t\u3000\n \n", RecognizedDocument::TextSource::ocr, 0)
+                    .lines.empty());
     // The zero-width space is not a space separator, so it stays.
     auto doc = RecognizedDocument::fromPlainText("\u00a0x\u200b", RecognizedDocument::TextSource::ocr, 0);
     ASSERT_EQ(doc.lines.size(), 1u);
@@ -113,15 +128,21 @@ TEST(TextNormalizer, Normalize) {
         {"a‐b−c", "a‐b−c"},
         {"line1  \n  line2", "line1 \n line2"},
         {"", ""},
-        {"\xff\xfe" "abc", "\uFFFD\uFFFD" "abc"},
+        {"\xff\xfe"
+         "abc",
+         "\uFFFD\uFFFD"
+         "abc"},
         {"\xe3\x81", "\uFFFD"},
     };
-    for (const auto& c : cases) EXPECT_EQ(TextNormalizer::normalize(c.input), c.expected) << "input: " << c.input;
+    for (const auto& c : cases)
+        EXPECT_EQ(TextNormalizer::normalize(c.input), c.expected) << "input: " << c.input;
 }
 
 TEST(TextNormalizer, RepairAndDigits) {
-    const std::vector<Conversion> repairs = {{"1O,OOO", "10,000"}, {"l2S", "125"}, {"sb", "sb"}, {"IoB", "108"}};
-    for (const auto& c : repairs) EXPECT_EQ(TextNormalizer::repairNumericToken(c.input), c.expected) << c.input;
+    const std::vector<Conversion> repairs = {
+        {"1O,OOO", "10,000"}, {"l2S", "125"}, {"sb", "sb"}, {"IoB", "108"}};
+    for (const auto& c : repairs)
+        EXPECT_EQ(TextNormalizer::repairNumericToken(c.input), c.expected) << c.input;
     const std::vector<Conversion> digits = {{"T１２3-4", "34"}, {"", ""}, {"¥1,980円", "1980"}};
     for (const auto& c : digits) EXPECT_EQ(TextNormalizer::digitsOnly(c.input), c.expected) << c.input;
 }

@@ -13,19 +13,23 @@ TEST(Unicode, ContainsUnderCanonicalEquivalence) {
     };
     const std::vector<Case> cases = {
         {"ガス代", "ガス", true},
-        {"カ\u3099ス代", "ガス", true},        // decomposed voiced mark equals the composed letter
-        {"cafe\u0301", "cafe", false},        // "é" is one character; "e" alone is not in it
+        {"カ\u3099ス代", "ガス", true},  // decomposed voiced mark equals the composed letter
+        {"cafe\u0301", "cafe", false},   // "é" is one character; "e" alone is not in it
         {"café latte", "cafe\u0301", true},
         {"abc", "", true},
         {"", "a", false},
-        {"\xff" "abc", "abc", true},
+        {"\xff"
+         "abc",
+         "abc", true},
     };
-    for (const auto& c : cases) EXPECT_EQ(Unicode::contains(c.haystack, c.needle), c.expected) << c.haystack << " / " << c.needle;
+    for (const auto& c : cases)
+        EXPECT_EQ(Unicode::contains(c.haystack, c.needle), c.expected) << c.haystack << " / " << c.needle;
 }
 
 TEST(Unicode, ContainsIgnoringCase) {
     EXPECT_TRUE(Unicode::containsIgnoringCase("TOTAL AMOUNT", "total"));
-    EXPECT_TRUE(Unicode::containsIgnoringCase("Straße", "STRASSE") || Unicode::containsIgnoringCase("straße", "STRAßE"));
+    EXPECT_TRUE(Unicode::containsIgnoringCase("Straße", "STRASSE") ||
+                Unicode::containsIgnoringCase("straße", "STRAßE"));
     EXPECT_TRUE(Unicode::containsIgnoringCase("ÉTÉ", "été"));
     EXPECT_FALSE(Unicode::containsIgnoringCase("invoice", "invoices"));
 }
@@ -36,10 +40,12 @@ TEST(Unicode, CharacterCountsAreGraphemeClusters) {
         std::size_t count;
     };
     const std::vector<Case> cases = {
-        {"", 0}, {"abc", 3}, {"請求書", 3}, {"カ\u3099", 1}, {"👨‍👩‍👧", 1}, {"🇯🇵", 1}, {"\r\n", 1}, {"\xff\xfe", 2},
+        {"", 0},   {"abc", 3},  {"請求書", 3},   {"カ\u3099", 1}, {"👨‍👩‍👧", 1},
+        {"🇯🇵", 1}, {"\r\n", 1}, {"\xff\xfe", 2},
     };
     for (const auto& c : cases) EXPECT_EQ(Unicode::characterCount(c.text), c.count) << c.text;
-    EXPECT_EQ(Unicode::prefixCharacters("株式会社👨‍👩‍👧abc", 5), "株式会社👨‍👩‍👧");
+    EXPECT_EQ(Unicode::prefixCharacters("株式会社👨‍👩‍👧abc", 5),
+              "株式会社👨‍👩‍👧");
 }
 
 TEST(Unicode, LetterAndNumberByFirstScalar) {
@@ -49,9 +55,9 @@ TEST(Unicode, LetterAndNumberByFirstScalar) {
         bool number;
     };
     const std::vector<Case> cases = {
-        {"a", true, false}, {"漢", true, false}, {"カ", true, false}, {"7", false, true}, {"７", false, true},
-        {"三", true, true}, {"Ⅻ", true, true}, {"½", false, true}, {"-", false, false}, {"", false, false},
-        {"ー", true, false},
+        {"a", true, false},  {"漢", true, false}, {"カ", true, false}, {"7", false, true},
+        {"７", false, true}, {"三", true, true},  {"Ⅻ", true, true},   {"½", false, true},
+        {"-", false, false}, {"", false, false},  {"ー", true, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Unicode::isLetter(std::string_view(c.character)), c.letter) << c.character;
