@@ -1,6 +1,8 @@
 #pragma once
 
 #include <compare>
+#include <cstddef>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -34,3 +36,12 @@ void to_json(nlohmann::ordered_json& j, const DateComponentsValue& date);
 void from_json(const nlohmann::ordered_json& j, DateComponentsValue& date);
 
 }  // namespace tavori
+
+template <>
+struct std::hash<tavori::DateComponentsValue> {
+    std::size_t operator()(const tavori::DateComponentsValue& d) const noexcept {
+        std::size_t h = std::hash<int>{}(d.year);
+        h = h * 31 + std::hash<int>{}(d.month);
+        return h * 31 + std::hash<int>{}(d.day);
+    }
+};

@@ -128,6 +128,8 @@ TEST(TextNormalizer, Normalize) {
         {"a‐b−c", "a‐b−c"},
         {"line1  \n  line2", "line1 \n line2"},
         {"", ""},
+        {"\u00A0 x \u2003", "x"},
+        {"\u3000", ""},
         {"\xff\xfe"
          "abc",
          "\uFFFD\uFFFD"

@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "TavoriCore/DateExtractor.h"
+
+namespace tavori {
+namespace {
+
+using DateExtractor::Candidate;
+
+TEST(DateExtractor, CandidatesOfOneText) {
+    struct Case {
+        const char* text;
+        std::vector<Candidate> expected;
+    };
+    const std::vector<Case> cases = {
+        {"令和元年5月1日", {{{2019, 5, 1}, 50, "令和元年5月1日"}}},
+        {"R6.1.15", {{{2024, 1, 15}, 50, "R6.1.15"}}},
+        {"平成31年4月30日", {{{2019, 4, 30}, 50, "平成31年4月30日"}}},
+        {"平成元年1月8日", {}},  // 1989 is below the lower limit
+        {"H1.5.1", {}},
+        {"r6.1.15", {}},  // era letters are case-sensitive
+        {"2024年1月15日", {{{2024, 1, 15}, 50, "2024年1月15日"}}},
+        {"2024 年 1 月 15 日", {{{2024, 1, 15}, 50, "2024 年 1 月 15 日"}}},
+        {"2024.01.15", {{{2024, 1, 15}, 50, "2024.01.15"}}},
+        {"2024-01-15 10:30",
+         {{{2024, 1, 15}, 50, "2024-01-15 "}}},  // the optional space before 日 is matched
+        {"12024/01/15", {}},                     // a longer digit run is no year
+        {"2O24/O1/15", {{{2024, 1, 15}, 50, "2024/01/15"}}},
+        {"2o24年o1月15日", {{{2024, 1, 15}, 50, "2024年01月15日"}}},
+        {"TOKYO 2024/1/5", {{{2024, 1, 5}, 50, "2024/1/5"}}},
+        {"Jan 5, 2024", {{{2024, 1, 5}, 45, "Jan 5, 2024"}}},
+        {"Sept. 5, 2024", {{{2024, 9, 5}, 45, "Sept. 5, 2024"}}},
+        {"5 Jan 2024", {{{2024, 1, 5}, 45, "5 Jan 2024"}}},
+        {"5 January, 2024", {{{2024, 1, 5}, 45, "5 January, 2024"}}},
+        {"JAN 5, 2024", {}},
+        // Full-year dates suppress the fallback forms of the same text; invalid ones do not.
+        {"2024/01/15 24/01/20", {{{2024, 1, 15}, 50, "2024/01/15 "}}},
+        {"2024/02/30 24/01/20", {{{2024, 1, 20}, 30, "24/01/20"}}},
+        {"24/01/20", {{{2024, 1, 20}, 30, "24/01/20"}}},
+        {"15/01/05", {{{2015, 1, 5}, 30, "15/01/05"}}},
+        {"14/01/05", {}},
+        {"24/01/20/", {}},
+        {"24年1月5日", {{{2024, 1, 5}, 35, "24年1月5日"}}},
+        {"40年1月5日", {{{2040, 1, 5}, 35, "40年1月5日"}}},
+        {"41年1月5日", {}},
+        {"20240115", {{{2024, 1, 15}, 20, "20240115"}}},
+        {"120240115", {}},
+        {"24/01/20 20240301", {{{2024, 1, 20}, 30, "24/01/20"}, {{2024, 3, 1}, 20, "20240301"}}},
+        {"2024/02/29", {{{2024, 2, 29}, 50, "2024/02/29"}}},
+        {"2023/02/29", {}},
+        {"2100/12/31", {}},  // written years are 19xx or 20xx; only an era year reaches 2100
+        {"令和82年12月31日", {{{2100, 12, 31}, 50, "令和82年12月31日"}}},
+        {"令和83年1月1日", {}},
+        {"平成2年1月1日", {{{1990, 1, 1}, 50, "平成2年1月1日"}}},
+        // Pattern order first, text order within a pattern.
+        {"2024/03/01 令和6年2月1日",
+         {{{2024, 2, 1}, 50, "令和6年2月1日"}, {{2024, 3, 1}, 50, "2024/03/01 "}}},
+        {"2024/01/15~2024/02/15", {{{2024, 1, 15}, 50, "2024/01/15"}, {{2024, 2, 15}, 50, "2024/02/15"}}},
+        // Digits of other scripts match "\d" but are no ASCII number: the candidate is dropped, not read as
+        // 0.
+        {"٢٤年1月5日", {}},
+        {"令和٦年1月5日", {}},
+        {"2024/١/15", {}},
+        {"\xff\xfe 2024/01/15", {{{2024, 1, 15}, 50, "2024/01/15"}}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(DateExtractor::candidates(c.text), c.expected) << c.text;
+}
+
+std::vector<TextLine> linesAt(std::size_t index, const std::string& text, double top) {
+    std::vector<TextLine> lines(index + 1, TextLine{"-", 0.5, 0, 0, 1.0, {}});
+    lines[index] = TextLine{text, top, 0, 0, 1.0, {}};
+    return lines;
+}
+
+TEST(DateExtractor, Scoring) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* name;
+        std::string text;
+        std::size_t index;
+        double top;
+        int score;
+        bool twoDigitYear;
+    };
+    const std::vector<Case> cases = {
+        {"no label, middle", "2024/01/15", 3, 0.5, 50 + 10, false},
+        {"first line", "2024/01/15", 0, 0.5, 50 + 10 + 5, false},
+        {"top edge", "2024/01/15", 3, 0.0, 50 + 20, false},
+        {"truncated toward zero", "2024/01/15", 3, 0.94, 50 + 1, false},
+        {"bottom edge", "2024/01/15", 3, 1.0, 50, false},
+        {"below the page", "2024/01/15", 3, 2.5, 50, false},
+        {"NaN top counts as the top", "2024/01/15", 3, nan, 50 + 20, false},
+        {"infinite top counts as the top", "2024/01/15", 3, inf, 50 + 20, false},
+        {"overlapping labels add up", "ご利用日 2024/01/15", 3, 0.5, 50 + 55 + 50 + 10, false},
+        {"English labels add up", "Invoice Date: Jan 5, 2024", 3, 0.5, 45 + 55 + 40 + 10, false},
+        {"labels ignore case", "INVOICE DATE 2024/01/15", 3, 0.5, 50 + 55 + 40 + 10, false},
+        {"full-width label", "ＤＡＴＥ ２０２４／０１／１５", 3, 0.5, 50 + 40 + 10, false},
+        {"decomposed kana label", "こ\u3099利用日 2024/01/15", 3, 0.5, 50 + 55 + 50 + 10, false},
+        {"three nested deadlines", "お支払期限 2024/02/29", 3, 0.5, 50 - 240 + 10, false},
+        {"due in any case hits two entries", "DUE 2024/02/29", 3, 0.5, 50 - 160 + 10, false},
+        {"label and penalty together", "Date valid: 2024/12/31", 3, 0.5, 50 + 40 - 80 + 10, false},
+        {"short year", "24/01/20", 3, 0.5, 30 + 10, true},
+        {"short kanji year", "24年1月5日", 3, 0.5, 35 + 10, true},
+        {"compact is a full year", "20240115", 3, 0.5, 20 + 10, false},
+    };
+    for (const auto& c : cases) {
+        const auto lines = linesAt(c.index, c.text, c.top);
+        const auto found = DateExtractor::extract(lines);
+        ASSERT_EQ(found.size(), 1u) << c.name;
+        EXPECT_EQ(found[0].score, c.score) << c.name;
+        EXPECT_EQ(found[0].isTwoDigitYear, c.twoDigitYear) << c.name;
+        EXPECT_EQ(found[0].lineIndex, static_cast<std::int64_t>(c.index)) << c.name;
+    }
+}
+
+TEST(DateExtractor, LabelCountsOnlyOnItsOwnLine) {
+    const std::vector<TextLine> lines = {{"領収日", 0.5, 0, 0, 1.0, {}}, {"2024/01/15", 0.5, 0, 0, 1.0, {}}};
+    const auto found = DateExtractor::extract(lines);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].score, 60);
+}
+
+std::vector<TextLine> linesOf(const std::vector<std::pair<std::string, double>>& rows) {
+    std::vector<TextLine> out;
+    for (const auto& [text, top] : rows) out.push_back(TextLine{text, top, 0, 0, 1.0, {}});
+    return out;
+}
+
+TEST(DateExtractor, OrderOfCandidates) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, double>> lines;
+        std::vector<ExtractedDate> expected;
+    };
+    const std::vector<Case> cases = {
+        {"higher score first, ties by line index",
+         {{"2024/01/10", 0.5}, {"2024/01/11", 0.25}, {"取引日 2024/01/12", 0.95}},
+         {{{2024, 1, 12}, 111, 2, "2024/01/12", false},
+          {{2024, 1, 10}, 65, 0, "2024/01/10", false},
+          {{2024, 1, 11}, 65, 1, "2024/01/11", false}}},
+        {"equal scores on one line keep pattern then text order",
+         {{"-", 0}, {"2024/03/01 令和6年2月1日 2024/01/01", 0.5}},
+         {{{2024, 2, 1}, 60, 1, "令和6年2月1日", false},
+          {{2024, 3, 1}, 60, 1, "2024/03/01 ", false},
+          {{2024, 1, 1}, 60, 1, "2024/01/01", false}}},
+        {"no de-duplication across lines",
+         {{"-", 0}, {"2024/01/15", 0.5}, {"2024/01/15", 0.5}},
+         {{{2024, 1, 15}, 60, 1, "2024/01/15", false}, {{2024, 1, 15}, 60, 2, "2024/01/15", false}}},
+        {"fallback decided per line",
+         {{"-", 0}, {"2024/01/15", 0.5}, {"24/01/20", 0}},
+         {{{2024, 1, 15}, 60, 1, "2024/01/15", false}, {{2024, 1, 20}, 50, 2, "24/01/20", true}}},
+        {"a deadline sinks below an unlabelled date",
+         {{"支払期限 2024/02/29", 0}, {"2024/01/31", 1}},
+         {{{2024, 1, 31}, 50, 1, "2024/01/31", false}, {{2024, 2, 29}, -85, 0, "2024/02/29", false}}},
+    };
+    for (const auto& c : cases) {
+        const auto lines = linesOf(c.lines);
+        EXPECT_EQ(DateExtractor::extract(lines), c.expected) << c.name;
+        const auto first = DateExtractor::best(lines);
+        ASSERT_TRUE(first.has_value()) << c.name;
+        EXPECT_EQ(*first, c.expected.front()) << c.name;
+    }
+    // The same date on two lines is one date but two candidates.
+    const auto repeated = DateExtractor::extract(linesOf({{"2024/01/15", 0.5}, {"2024/01/15", 0.5}}));
+    const std::unordered_set<DateComponentsValue> dates = {repeated[0].date, repeated[1].date};
+    const std::unordered_set<ExtractedDate> all(repeated.begin(), repeated.end());
+    EXPECT_EQ(dates.size(), 1u);
+    EXPECT_EQ(all.size(), 2u);
+    EXPECT_EQ(DateExtractor::best({}), std::nullopt);
+    EXPECT_EQ(DateExtractor::best(linesOf({{"合計 ¥1,200", 0}, {"TEL 03-1234-5678", 0}})), std::nullopt);
+}
+
+TEST(DateExtractor, WesternizeEras) {
+    struct Case {
+        const char* text;
+        const char* expected;
+    };
+    const std::vector<Case> cases = {
+        {"令和6年1月5日", "2024年1月5日"},
+        {"R6.1.5", "2024年1月5日"},
+        {"H31/4/30", "2019年4月30日"},
+        {"令和06年01月05日", "2024年1月5日"},
+        {"発行日 令和6年13月1日", "発行日 令和6年13月1日"},
+        {"平成元年1月8日", "平成元年1月8日"},
+        {"令和元年5月1日と平成30年12月31日の間", "2019年5月1日と2018年12月31日の間"},
+        {"R6.13.1 R6.1.5 end", "R6.13.1 2024年1月5日 end"},  // the space after the date stays
+        {"R6.1.5　合計", "2024年1月5日　合計"},
+        {"令和6年1月5日 合計", "2024年1月5日 合計"},
+        {"令和６年１月５日", "令和６年１月５日"},  // text as given: full-width digits are not read
+        {"R6.1.O5", "R6.1.O5"},                    // and no zero repair
+        {"2024/01/05 only", "2024/01/05 only"},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(DateExtractor::westernizeEras(c.text), c.expected) << c.text;
+}
+
+TEST(DateExtractor, MonthNumber) {
+    struct Case {
+        const char* name;
+        int expected;
+    };
+    const std::vector<Case> cases = {
+        {"Jan", 1}, {"january", 1}, {"SEPTEMBER", 9}, {"Sept", 9},   {"decimal", 12},
+        {"Ja", 0},  {"", 0},        {"Foo", 0},       {"ｊａｎ", 0}, {"jan\u0301", 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(DateExtractor::monthNumber(c.name), c.expected) << c.name;
+}
+
+}  // namespace
+}  // namespace tavori
