@@ -25,9 +25,10 @@ std::optional<PixelRect> cropRect(int width, int height, const Rect& box) {
     const double w = std::min((box.width + 2 * mx) * W, W);
     const double h = std::min((box.height + 2 * my) * H, H);
     if (!std::isfinite(x + y + w + h)) return std::nullopt;
-    // Rounded outwards, then cut to the image as a crop of it would be.
-    const double x0 = std::floor(x), y0 = std::floor(y);
-    const double x1 = std::min(std::ceil(x + w), W), y1 = std::min(std::ceil(y + h), H);
+    // Rounded outwards (ignoring floating-point dust), then cut to the image as a crop of it would be.
+    constexpr double dust = 1e-6;
+    const double x0 = std::floor(x + dust), y0 = std::floor(y + dust);
+    const double x1 = std::min(std::ceil(x + w - dust), W), y1 = std::min(std::ceil(y + h - dust), H);
     if (x1 - x0 <= 4 || y1 - y0 <= 4) return std::nullopt;
     return PixelRect{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0),
                      static_cast<int>(y1 - y0)};

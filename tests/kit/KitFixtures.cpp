@@ -171,7 +171,7 @@ Image renderPage(const PdfPageSpec& page, double scale) {
     const auto pdf = PdfDocument::open(dir / "page.pdf");
     if (!pdf) return {};
     const auto rendered = pdf->page(0);
-    return rendered ? rendered->render(scale) : Image();
+    return rendered ? rendered->render(scale, false, 40e6) : Image();
 }
 
 Image receiptImage(double scale) {
