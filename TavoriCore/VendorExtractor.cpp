@@ -337,9 +337,13 @@ class KeywordIndex {
             length = 1;
             return lead;
         }
+        const auto byte = [&](std::size_t k) {
+            return static_cast<std::uint32_t>(static_cast<unsigned char>(s[at + k]));
+        };
         length = std::min<std::size_t>(lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4, s.size() - at);
+        if (length == 3) return lead << 16 | byte(1) << 8 | byte(2);
         std::uint32_t key = lead;
-        for (std::size_t k = 1; k < length; ++k) key = key << 8 | static_cast<unsigned char>(s[at + k]);
+        for (std::size_t k = 1; k < length; ++k) key = key << 8 | byte(k);
         return key;
     }
 
@@ -648,10 +652,19 @@ std::vector<ExtractedVendor> extract(std::span<const TextLine> lines,
         if (!known) out.push_back({std::move(name), score, static_cast<int>(i)});
     }
 
-    std::stable_sort(out.begin(), out.end(), [](const ExtractedVendor& a, const ExtractedVendor& b) {
-        return a.score != b.score ? a.score > b.score : a.lineIndex < b.lineIndex;
+    // Sorting positions rather than the records keeps the names from being moved around; the sort is stable,
+    // so candidates equal in both keys keep the order they were found in.
+    std::vector<std::uint32_t> order(out.size());
+    for (std::uint32_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const ExtractedVendor& x = out[a];
+        const ExtractedVendor& y = out[b];
+        return x.score != y.score ? x.score > y.score : x.lineIndex < y.lineIndex;
     });
-    return out;
+    std::vector<ExtractedVendor> sorted;
+    sorted.reserve(out.size());
+    for (const std::uint32_t k : order) sorted.push_back(std::move(out[k]));
+    return sorted;
 }
 
 std::optional<ExtractedVendor> best(std::span<const TextLine> lines,
