@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "TavoriCore/Pattern.h"
 #include "TavoriCore/TextNormalizer.h"
@@ -300,6 +301,8 @@ class KeywordIndex {
     // Marks in `found` every word of the lists in `mask` that `haystack` (valid UTF-8, prepared like the
     // words) contains.
     void scan(std::string_view haystack, unsigned mask, Found& found) const {
+        // A word confirmed absent from one place on is not tried again, which keeps a scan linear.
+        Found absent{};
         for (std::size_t i = 0, length = 0; i < haystack.size(); i += length) {
             const Slot& slot = slotFor(firstScalarKey(haystack, i, length));
             if (!slot.used) continue;
@@ -307,11 +310,15 @@ class KeywordIndex {
             for (const std::size_t e : slot.entries) {
                 const Entry& entry = entries_[e];
                 if (!(mask & bit(entry.list)) || found[entry.list][entry.index] ||
-                    !rest.starts_with(entry.word))
+                    absent[entry.list][entry.index] || !rest.starts_with(entry.word))
                     continue;
                 // Starting here, the word is contained unless it ends inside a character; the search from
                 // here then also looks at its later occurrences.
-                if (Unicode::containsPrepared(rest, entry.word)) found[entry.list].set(entry.index);
+                if (Unicode::containsPrepared(rest, entry.word)) {
+                    found[entry.list].set(entry.index);
+                } else {
+                    absent[entry.list].set(entry.index);
+                }
             }
         }
     }
@@ -641,15 +648,18 @@ std::vector<ExtractedVendor> extract(std::span<const TextLine> lines,
         if (auto vendor = labelledIssuer(facts, i, hint)) out.push_back(std::move(*vendor));
     }
 
+    // Names already taken at 75 or more; a later line with the same name adds nothing.
+    std::unordered_set<std::string> strong;
+    for (const ExtractedVendor& v : out) strong.insert(v.name);
+
     for (std::size_t i = 0; i < facts.size(); ++i) {
         const LineFacts& line = facts[i];
         if (!isScored(line.text.tally())) continue;
         const int score = scoreOf(line, i, facts, lines[i].top, hint);
         std::string name = cleaned(line.text.text(), line.text.isNfc());
-        const bool known = std::any_of(out.begin(), out.end(), [&](const ExtractedVendor& v) {
-            return v.score >= 75 && v.name == name;
-        });
-        if (!known) out.push_back({std::move(name), score, static_cast<int>(i)});
+        if (strong.contains(name)) continue;
+        if (score >= 75) strong.insert(name);
+        out.push_back({std::move(name), score, static_cast<int>(i)});
     }
 
     // Sorting positions rather than the records keeps the names from being moved around; the sort is stable,
