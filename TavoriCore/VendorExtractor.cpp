@@ -285,7 +285,7 @@ class KeywordIndex {
   public:
     template <std::size_t N>
     void add(WordList list, const std::array<std::string_view, N>& words, bool folded) {
-        static_assert(N <= 128 && kSlots > 2 * 256);
+        static_assert(N <= 128);
         for (std::size_t k = 0; k < N; ++k) {
             std::string word =
                 folded ? Unicode::PreparedText::foldedNeedle(words[k]) : Unicode::nfc(words[k]);
@@ -334,7 +334,7 @@ class KeywordIndex {
         bool used = false;
         std::vector<std::size_t> entries;
     };
-    // Open addressing with room for four times the few hundred first scalars of all lists.
+    // Open addressing; the lists have about two hundred distinct first scalars.
     static constexpr std::size_t kSlots = 1024;
 
     // The bytes of the scalar starting at `at` (its length read from the lead byte), packed into one number.

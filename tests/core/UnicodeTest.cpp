@@ -76,9 +76,22 @@ TEST(Unicode, InvalidBytesBecomeReplacementCharacters) {
 TEST(Unicode, PreparedTextAgreesWithTheCharacterHelpers) {
     // Each row takes either the one-pass path (every scalar a character of its own) or the cluster path.
     const std::vector<std::string> texts = {
-        "",           "ABC abc 123",        "株式会社サンプル",  "カ\u3099ス",       "👨‍👩‍👧 ok",
-        "🇯🇵🇯🇵",      "a\r\nb",             "\xff\xfe" "発行元", "\u0130stanbul",   "ÉTÉ été",
-        "ＡＢＣ１２３", "領\uF9B4収書",        "क्षत्रिय",        "한국어 ᄀᄀ",      "三百円",
+        "",
+        "ABC abc 123",
+        "株式会社サンプル",
+        "カ\u3099ス",
+        "👨‍👩‍👧 ok",
+        "🇯🇵🇯🇵",
+        "a\r\nb",
+        "\xff\xfe"
+        "発行元",
+        "\u0130stanbul",
+        "ÉTÉ été",
+        "ＡＢＣ１２３",
+        "領\uF9B4収書",
+        "क्षत्रिय",
+        "한국어 ᄀᄀ",
+        "三百円",
     };
     for (const std::string& t : texts) {
         const Unicode::PreparedText p{t};
@@ -120,7 +133,8 @@ TEST(Unicode, FoldedOccurrencesPointAtWholeCharactersOfTheText) {
         for (const auto& r : p.foldedOccurrences(Unicode::PreparedText::foldedNeedle(c.needle)))
             found.push_back(p.text().substr(r.begin, r.end - r.begin));
         EXPECT_EQ(found, c.found) << c.text << " / " << c.needle;
-        EXPECT_EQ(p.containsFolded(Unicode::PreparedText::foldedNeedle(c.needle)), !c.found.empty()) << c.text;
+        EXPECT_EQ(p.containsFolded(Unicode::PreparedText::foldedNeedle(c.needle)), !c.found.empty())
+            << c.text;
     }
 }
 
