@@ -377,6 +377,23 @@ const KeywordIndex& foldedIndex() {
     return index;
 }
 
+// Both kinds in one, for a line that is its own NFC and lower-cased form.
+const KeywordIndex& combinedIndex() {
+    static const KeywordIndex index = [] {
+        KeywordIndex i;
+        i.add(kIssuer, kIssuerLabels, true);
+        i.add(kBrand, kKnownBrands, true);
+        i.add(kRecipient, kRecipientLabels, false);
+        i.add(kAddress, kAddressMarkers, false);
+        i.add(kContact, kContactMarkers, false);
+        i.add(kCorporate, kCorporateMarkers, false);
+        i.add(kExcluded, kExcludedKeywords, false);
+        i.add(kRegistrationWord, std::array<std::string_view, 1>{"登録番号"}, false);
+        return i;
+    }();
+    return index;
+}
+
 const KeywordIndex& canonicalIndex() {
     static const KeywordIndex index = [] {
         KeywordIndex i;
@@ -479,7 +496,8 @@ bool mayHoldCode(std::string_view s) {
 
 // Whole-character suffix test; a text known to be in NFC can only end with an NFC word byte for byte.
 std::size_t suffixLength(std::string_view s, const std::string& word, bool nfc) {
-    return nfc && !s.ends_with(word) ? 0 : Unicode::suffixLength(s, word);
+    if (nfc && (s.empty() || s.back() != word.back() || !s.ends_with(word))) return 0;
+    return Unicode::suffixLength(s, word);
 }
 
 bool endsWithHonorific(std::string_view s, bool nfc = false) {
@@ -533,10 +551,14 @@ bool isScored(const Unicode::CharacterTally& t) {
 
 LineFacts factsOf(const TextLine& line) {
     LineFacts f{Unicode::PreparedText(TextNormalizer::normalize(line.text))};
-    foldedIndex().scan(f.text.folded(), kFoldedLists, f.found);
-    // A line that is neither scored nor labelled is only asked whether it names a registration number.
-    const bool wanted = isScored(f.text.tally()) || f.found[kIssuer].any();
-    canonicalIndex().scan(f.text.canonical(), wanted ? kCanonicalLists : bit(kRegistrationWord), f.found);
+    if (f.text.foldsToItself() && isScored(f.text.tally())) {
+        combinedIndex().scan(f.text.text(), kFoldedLists | kCanonicalLists, f.found);
+    } else {
+        foldedIndex().scan(f.text.folded(), kFoldedLists, f.found);
+        // A line that is neither scored nor labelled is only asked whether it names a registration number.
+        const bool wanted = isScored(f.text.tally()) || f.found[kIssuer].any();
+        canonicalIndex().scan(f.text.canonical(), wanted ? kCanonicalLists : bit(kRegistrationWord), f.found);
+    }
     // Normalising leaves "登録番号" and the characters around it as they are, so the normalised line answers
     // for the raw text.
     f.registration = f.found[kRegistrationWord].any() || mentionsRegistrationInLatin(line.text);
