@@ -20,24 +20,54 @@ char32_t mapScalar(char32_t c) {
 }  // namespace
 
 std::string normalize(std::string_view s) {
-    std::string mapped;
-    mapped.reserve(s.size());
+    // Every character maps to at most three bytes (an ill-formed byte becomes U+FFFD), so the output is
+    // written into a buffer of three times the input and cut to length.
+    std::string out(s.size() * 3, '\0');
+    char* w = out.data();
     bool inSpaceRun = false;
     for (std::size_t i = 0; i < s.size();) {
-        const char32_t c = mapScalar(Unicode::nextScalar(s, i));
+        const auto byte = static_cast<unsigned char>(s[i]);
+        char32_t c = byte;
+        if (byte < 0x80 && byte != '\\') {
+            ++i;
+        } else {
+            const std::size_t start = i;
+            const char32_t read = Unicode::nextScalar(s, i);
+            c = mapScalar(read);
+            if (c == read && c != 0xFFFD) {
+                // Unchanged and well-formed: its own bytes.
+                for (std::size_t k = start; k < i; ++k) *w++ = s[k];
+                inSpaceRun = false;
+                continue;
+            }
+        }
         if (c == U' ' || c == U'\t') {
-            if (!inSpaceRun) mapped.push_back(' ');
+            if (!inSpaceRun) *w++ = ' ';
             inSpaceRun = true;
             continue;
         }
         inSpaceRun = false;
         if (c < 0x80) {
-            mapped.push_back(static_cast<char>(c));
+            *w++ = static_cast<char>(c);
         } else {
-            Unicode::appendScalar(mapped, c);
+            std::string encoded;
+            Unicode::appendScalar(encoded, c);
+            for (const char e : encoded) *w++ = e;
         }
     }
-    return Unicode::trim(mapped);
+    out.resize(static_cast<std::size_t>(w - out.data()));
+    // Most lines have nothing to trim; spare them the copy.
+    if (out.empty()) return out;
+    std::size_t last = out.size() - 1;
+    while (last > 0 && (static_cast<unsigned char>(out[last]) & 0xC0) == 0x80) --last;
+    auto spaceAt = [&](std::size_t at) {
+        const auto b = static_cast<unsigned char>(out[at]);
+        if (b < 0x80) return b == ' ' || b == '\t';
+        std::size_t i = at;
+        return Unicode::isSpace(Unicode::nextScalar(out, i));
+    };
+    if (!spaceAt(0) && !spaceAt(last)) return out;
+    return Unicode::trim(out);
 }
 
 std::string repairNumericToken(std::string_view s) {

@@ -1,6 +1,8 @@
 #include "TavoriCore/Unicode.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -10,6 +12,7 @@
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/uloc.h>
+#include <unicode/uniset.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
 
@@ -22,16 +25,36 @@ bool isAscii(std::string_view s) {
     return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// Length of the well-formed multi-byte sequence at `b` (at most `available` bytes), or 0 when it is not one.
+std::size_t wellFormedLength(const unsigned char* b, std::size_t available) {
+    auto continuation = [](unsigned char c) { return (c & 0xC0) == 0x80; };
+    const unsigned char lead = b[0];
+    if (lead >= 0xC2 && lead <= 0xDF) return available >= 2 && continuation(b[1]) ? 2 : 0;
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        if (available < 3 || !continuation(b[1]) || !continuation(b[2])) return 0;
+        if (lead == 0xE0 && b[1] < 0xA0) return 0;  // overlong
+        if (lead == 0xED && b[1] > 0x9F) return 0;  // surrogate
+        return 3;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        if (available < 4 || !continuation(b[1]) || !continuation(b[2]) || !continuation(b[3])) return 0;
+        if (lead == 0xF0 && b[1] < 0x90) return 0;  // overlong
+        if (lead == 0xF4 && b[1] > 0x8F) return 0;  // beyond U+10FFFF
+        return 4;
+    }
+    return 0;
+}
+
 bool isValidUtf8(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        if (static_cast<unsigned char>(s[i]) < 0x80) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(s.data());
+    for (std::size_t i = 0; i < s.size();) {
+        if (bytes[i] < 0x80) {
             ++i;
             continue;
         }
-        const std::size_t start = i;
-        const char32_t c = nextScalar(s, i);
-        if (c == kReplacement && !(i - start == 3 && s.compare(start, 3, "\xEF\xBF\xBD") == 0)) return false;
+        const std::size_t length = wellFormedLength(bytes + i, s.size() - i);
+        if (length == 0) return false;
+        i += length;
     }
     return true;
 }
@@ -51,10 +74,39 @@ bool isExtendingScalar(char32_t c) {
     return gcb == U_GCB_EXTEND || gcb == U_GCB_ZWJ || gcb == U_GCB_SPACING_MARK;
 }
 
+// True when the grapheme-cluster rules break between `a` and `b` whatever surrounds them: both are of the
+// classes Other, Control, CR or LF and they are not CR LF. Lets the common case skip the break iterator.
+bool alwaysBreaksBetween(char32_t a, char32_t b) {
+    if (a == U'\r' && b == U'\n') return false;
+    static const ScalarSet plain("[[:GCB=Other:][:GCB=Control:][:GCB=CR:][:GCB=LF:]]");
+    return (a < 0x80 || plain.contains(a)) && (b < 0x80 || plain.contains(b));
+}
+
+// Start of the scalar that ends just before byte `end` of valid UTF-8.
+std::size_t previousScalarStart(std::string_view s, std::size_t end) {
+    std::size_t start = end - 1;
+    while (start > 0 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80) --start;
+    return start;
+}
+
 }  // namespace
 
-char32_t nextScalar(std::string_view s, std::size_t& i) {
+char32_t nextMultibyteScalar(std::string_view s, std::size_t& i) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(s.data() + i);
+    switch (wellFormedLength(bytes, s.size() - i)) {
+        case 2:
+            i += 2;
+            return (char32_t(bytes[0] & 0x1F) << 6) | (bytes[1] & 0x3F);
+        case 3:
+            i += 3;
+            return (char32_t(bytes[0] & 0x0F) << 12) | (char32_t(bytes[1] & 0x3F) << 6) | (bytes[2] & 0x3F);
+        case 4:
+            i += 4;
+            return (char32_t(bytes[0] & 0x07) << 18) | (char32_t(bytes[1] & 0x3F) << 12) |
+                   (char32_t(bytes[2] & 0x3F) << 6) | (bytes[3] & 0x3F);
+        default: break;
+    }
+    // Ill-formed: let ICU decide how many bytes one replacement character stands for.
     const auto length = static_cast<std::int32_t>(std::min<std::size_t>(s.size() - i, 4));
     std::int32_t j = 0;
     UChar32 c = 0;
@@ -128,6 +180,17 @@ std::string lowercased(std::string_view s) {
         return out;
     }
     const std::string valid = toValidUtf8(s);
+    if (localeLowersAsciiPlainly()) {
+        // Outside the locales with their own rules, lower-casing only touches characters that change when
+        // lower-cased; most Japanese text has none, and then the case map is not needed.
+        bool changes = false;
+        for (std::size_t i = 0; i < valid.size() && !changes;) {
+            const char32_t c = nextScalar(valid, i);
+            changes = c < 0x80 ? (c >= U'A' && c <= U'Z')
+                               : u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_CHANGES_WHEN_LOWERCASED);
+        }
+        if (!changes) return valid;
+    }
     std::string out;
     UErrorCode status = U_ZERO_ERROR;
     icu::StringByteSink<std::string> sink(&out, static_cast<std::int32_t>(valid.size()));
@@ -144,16 +207,20 @@ std::string caseFolded(std::string_view s) {
     return U_SUCCESS(status) ? out : valid;
 }
 
-bool containsPrepared(std::string_view haystack, std::string_view needle) {
-    if (needle.empty()) return true;
+std::size_t findPrepared(std::string_view haystack, std::string_view needle) {
+    if (needle.empty()) return 0;
     for (std::size_t at = haystack.find(needle); at != std::string_view::npos;
          at = haystack.find(needle, at + 1)) {
         const std::size_t end = at + needle.size();
-        if (end == haystack.size() || static_cast<unsigned char>(haystack[end]) < 0x80) return true;
+        if (end == haystack.size() || static_cast<unsigned char>(haystack[end]) < 0x80) return at;
         std::size_t i = end;
-        if (!isExtendingScalar(nextScalar(haystack, i))) return true;
+        if (!isExtendingScalar(nextScalar(haystack, i))) return at;
     }
-    return false;
+    return std::string_view::npos;
+}
+
+bool containsPrepared(std::string_view haystack, std::string_view needle) {
+    return findPrepared(haystack, needle) != std::string_view::npos;
 }
 
 bool contains(std::string_view haystack, std::string_view needle) {
@@ -199,10 +266,146 @@ std::vector<std::string> characters(std::string_view s) {
 }
 
 std::string prefixCharacters(std::string_view s, std::size_t count) {
+    if (isValidUtf8(s)) {
+        // Each of the first `count` scalars is a character of its own when the rules always break after it.
+        std::size_t end = 0;
+        std::size_t taken = 0;
+        bool plain = true;
+        while (end < s.size() && taken < count && plain) {
+            std::size_t next = end;
+            const char32_t c = nextScalar(s, next);
+            if (next < s.size()) {
+                std::size_t after = next;
+                plain = alwaysBreaksBetween(c, nextScalar(s, after));
+            }
+            end = next;
+            ++taken;
+        }
+        if (plain) return std::string(s.substr(0, end));
+    }
     std::string out;
     const auto all = characters(s);
     for (std::size_t i = 0; i < std::min(count, all.size()); ++i) out += all[i];
     return out;
+}
+
+std::string suffixCharacters(std::string_view s, std::size_t count) {
+    if (count == 0) return {};
+    if (isValidUtf8(s)) {
+        std::size_t begin = s.size();
+        std::size_t taken = 0;
+        char32_t following = 0;
+        bool plain = true;
+        // The last `count` scalars, and the one before them, must all be separated by certain breaks.
+        while (begin > 0 && plain && taken <= count) {
+            const std::size_t start = previousScalarStart(s, begin);
+            std::size_t i = start;
+            const char32_t c = nextScalar(s, i);
+            if (taken > 0) plain = alwaysBreaksBetween(c, following);
+            if (taken == count) break;
+            following = c;
+            begin = start;
+            ++taken;
+        }
+        if (plain) return std::string(s.substr(begin));
+    }
+    const auto all = characters(s);
+    std::string out;
+    for (std::size_t k = all.size() - std::min(count, all.size()); k < all.size(); ++k) out += all[k];
+    return out;
+}
+
+std::vector<char32_t> firstScalars(std::string_view s) {
+    std::vector<char32_t> out;
+    if (isValidUtf8(s)) {
+        out.reserve(s.size());
+        bool plain = true;
+        for (std::size_t i = 0; i < s.size() && plain;) {
+            const char32_t c = nextScalar(s, i);
+            if (!out.empty()) plain = alwaysBreaksBetween(out.back(), c);
+            out.push_back(c);
+        }
+        if (plain) return out;
+        out.clear();
+    }
+    for (const std::string& character : characters(s)) {
+        std::size_t i = 0;
+        out.push_back(nextScalar(character, i));
+    }
+    return out;
+}
+
+namespace {
+
+// Characters that lower-casing leaves alone and that NFC keeps whatever surrounds them; with the ASCII
+// capitals added, a text that only needs its capitals lowered.
+const ScalarSet& settledCharacters() {
+    static const ScalarSet set("[[[:NFC_QC=Yes:]&[:ccc=0:]]-[:Changes_When_Lowercased:]]");
+    return set;
+}
+const ScalarSet& settledOrAsciiCapital() {
+    static const ScalarSet set("[[[[:NFC_QC=Yes:]&[:ccc=0:]]-[:Changes_When_Lowercased:]][A-Z]]");
+    return set;
+}
+
+}  // namespace
+
+bool isLowercasedNfc(std::string_view s) {
+    if (!localeLowersAsciiPlainly() || !isValidUtf8(s)) return false;
+    if (settledCharacters().span(s) == s.size()) return true;
+    if (settledOrAsciiCapital().span(s) == s.size()) return false;  // holds a capital
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* normalizer = icu::Normalizer2::getNFCInstance(status);
+    return lowercased(s) == s && U_SUCCESS(status) && normalizer->isNormalizedUTF8(s, status) &&
+           U_SUCCESS(status);
+}
+
+std::string lowercasedNfc(std::string_view s) {
+    if (localeLowersAsciiPlainly() && isValidUtf8(s) && settledOrAsciiCapital().span(s) == s.size()) {
+        std::string out(s);
+        for (char& c : out)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return out;
+    }
+    return nfc(lowercased(s));
+}
+
+ScalarSet::ScalarSet(std::string_view icuSyntax) {
+    UErrorCode status = U_ZERO_ERROR;
+    set_ = std::make_unique<icu::UnicodeSet>(icu::UnicodeString::fromUTF8(icuSyntax), status);
+    if (U_FAILURE(status)) {
+        std::fprintf(stderr, "TavoriCore/Unicode: the set \"%.*s\" does not parse (%s)\n",
+                     static_cast<int>(icuSyntax.size()), icuSyntax.data(), u_errorName(status));
+        std::abort();
+    }
+    set_->freeze();
+}
+
+ScalarSet::~ScalarSet() = default;
+
+bool ScalarSet::contains(char32_t scalar) const { return set_->contains(static_cast<UChar32>(scalar)); }
+
+std::size_t ScalarSet::span(std::string_view s, bool inSet) const {
+    const USetSpanCondition condition = inSet ? USET_SPAN_CONTAINED : USET_SPAN_NOT_CONTAINED;
+    constexpr std::size_t chunk = 1u << 30;  // ICU takes 32-bit lengths
+    std::size_t done = 0;
+    while (done < s.size()) {
+        std::size_t length = std::min(chunk, s.size() - done);
+        // End a chunk at the start of a scalar so that none is split.
+        while (done + length < s.size() && length > 1 &&
+               (static_cast<unsigned char>(s[done + length]) & 0xC0) == 0x80)
+            --length;
+        const auto spanned = static_cast<std::size_t>(
+            set_->spanUTF8(s.data() + done, static_cast<std::int32_t>(length), condition));
+        done += spanned;
+        if (spanned < length) break;
+    }
+    return done;
+}
+
+bool isDecimalDigit(char32_t scalar) {
+    if (scalar < 0x80) return scalar >= U'0' && scalar <= U'9';
+    return u_charType(static_cast<UChar32>(scalar)) == U_DECIMAL_DIGIT_NUMBER;
 }
 
 bool isLetter(char32_t scalar) { return u_hasBinaryProperty(static_cast<UChar32>(scalar), UCHAR_ALPHABETIC); }
@@ -232,17 +435,26 @@ bool isNewline(char32_t scalar) {
 }
 
 std::string trim(std::string_view s) {
-    const std::string valid = toValidUtf8(s);
-    std::size_t begin = valid.size();
-    std::size_t end = 0;
-    for (std::size_t i = 0; i < valid.size();) {
-        const std::size_t start = i;
-        if (!isSpace(nextScalar(valid, i))) {
-            begin = std::min(begin, start);
-            end = i;
-        }
+    std::string copy;
+    if (!isValidUtf8(s)) {
+        copy = toValidUtf8(s);
+        s = copy;
     }
-    return begin >= end ? std::string() : valid.substr(begin, end - begin);
+    // Only the ends are examined, so a long line costs one validity scan and one copy.
+    std::size_t begin = 0;
+    while (begin < s.size()) {
+        std::size_t next = begin;
+        if (!isSpace(nextScalar(s, next))) break;
+        begin = next;
+    }
+    std::size_t end = s.size();
+    while (end > begin) {
+        const std::size_t start = previousScalarStart(s, end);
+        std::size_t i = start;
+        if (!isSpace(nextScalar(s, i))) break;
+        end = start;
+    }
+    return std::string(s.substr(begin, end - begin));
 }
 
 }  // namespace tavori::Unicode

@@ -2,10 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <unicode/uniset.h>
 #include <unicode/unistr.h>
 
 // The text tests every extractor shares, in one place so that no extractor converts or classifies on its own.
@@ -63,7 +65,47 @@ bool isNewline(char32_t scalar);
 std::string trim(std::string_view s);
 
 // Decodes the scalar at byte `i`, advancing `i`; invalid sequences give U+FFFD.
-char32_t nextScalar(std::string_view s, std::size_t& i);
+char32_t nextMultibyteScalar(std::string_view s, std::size_t& i);
+inline char32_t nextScalar(std::string_view s, std::size_t& i) {
+    const auto byte = static_cast<unsigned char>(s[i]);
+    if (byte < 0x80) {
+        ++i;
+        return byte;
+    }
+    return nextMultibyteScalar(s, i);
+}
 void appendScalar(std::string& out, char32_t scalar);
+
+// First occurrence of `needle` in `haystack` at character boundaries, both already in NFC: the byte offset,
+// or std::string_view::npos. `containsPrepared` is this test without the offset.
+std::size_t findPrepared(std::string_view haystack, std::string_view needle);
+// The last `count` user-perceived characters.
+std::string suffixCharacters(std::string_view s, std::size_t count);
+// The first scalar of every user-perceived character, in order: what the letter and number tests look at.
+std::vector<char32_t> firstScalars(std::string_view s);
+// `nfc(lowercased(s))`, the form in which lines are searched for prepared keywords, without the case map
+// and the normaliser's copy where they would change nothing; `isLowercasedNfc` tells whether `s` is in it.
+std::string lowercasedNfc(std::string_view s);
+bool isLowercasedNfc(std::string_view s);
+// General category Nd: the digits that "\d" matches in a pattern.
+bool isDecimalDigit(char32_t scalar);
+
+// A constant set of scalars in ICU's set syntax ("[:Nd:]"), built once and frozen for fast tests of single
+// scalars and whole strings. A set that does not parse is a defect and aborts, as a pattern does.
+class ScalarSet {
+public:
+    explicit ScalarSet(std::string_view icuSyntax);
+    ~ScalarSet();
+    ScalarSet(const ScalarSet&) = delete;
+    ScalarSet& operator=(const ScalarSet&) = delete;
+
+    bool contains(char32_t scalar) const;
+    // Bytes of the longest prefix of valid UTF-8 `s` whose scalars are all in the set (`inSet`) or all
+    // outside it.
+    std::size_t span(std::string_view s, bool inSet = true) const;
+
+private:
+    std::unique_ptr<icu::UnicodeSet> set_;
+};
 
 }  // namespace tavori::Unicode

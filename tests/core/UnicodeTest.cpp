@@ -42,6 +42,49 @@ TEST(Unicode, CharacterCountsAreGraphemeClusters) {
     EXPECT_EQ(Unicode::prefixCharacters("株式会社👨‍👩‍👧abc", 5), "株式会社👨‍👩‍👧");
 }
 
+TEST(Unicode, CharacterWindows) {
+    struct Case {
+        const char* text;
+        std::string prefix3;
+        std::string suffix3;
+        std::size_t firstScalars;
+    };
+    const std::vector<Case> cases = {
+        {"", "", "", 0},
+        {"ab", "ab", "ab", 2},
+        {"合計 ¥1,234", "合計 ", "234", 9},
+        {"a\u0301bc\u0301d", "a\u0301bc\u0301", "bc\u0301d", 4},
+        {"\r\nxy\r\n", "\r\nxy", "xy\r\n", 4},
+        {"🇯🇵🇯🇵x👨‍👩‍👧", "🇯🇵🇯🇵x", "🇯🇵x👨‍👩‍👧", 4},
+        {"\xff" "ab", "\uFFFDab", "\uFFFDab", 3},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Unicode::prefixCharacters(c.text, 3), c.prefix3) << c.text;
+        EXPECT_EQ(Unicode::suffixCharacters(c.text, 3), c.suffix3) << c.text;
+        EXPECT_EQ(Unicode::firstScalars(c.text).size(), c.firstScalars) << c.text;
+        EXPECT_EQ(Unicode::firstScalars(c.text).size(), Unicode::characterCount(c.text)) << c.text;
+    }
+    EXPECT_EQ(Unicode::firstScalars("a\u0301b"), (std::vector<char32_t>{U'a', U'b'}));
+}
+
+TEST(Unicode, PreparedFormsAndSearch) {
+    // The one-pass form must equal lower-casing then NFC, and say "already prepared" only when it is.
+    for (const char* s : {"abc", "ABC", "合計 ¥1,000", "Total ＡＢ", "カ\u3099", "ガ", "ΣΑΣ", "İ", "Å", "\xff", "ｺｰﾄﾞ"}) {
+        const std::string expected = Unicode::nfc(Unicode::lowercased(s));
+        EXPECT_EQ(Unicode::lowercasedNfc(s), expected) << s;
+        EXPECT_EQ(Unicode::isLowercasedNfc(s), expected == s && Unicode::toValidUtf8(s) == s) << s;
+    }
+    EXPECT_EQ(Unicode::findPrepared("ab合計合計", "合計"), 2u);
+    EXPECT_EQ(Unicode::findPrepared("cafe\u0301 cafe", "cafe"), 7u);  // the first "cafe" is "café"
+    EXPECT_EQ(Unicode::findPrepared("abc", "x"), std::string_view::npos);
+    const Unicode::ScalarSet digits("[:Nd:]");
+    EXPECT_TRUE(digits.contains(U'٣'));
+    EXPECT_EQ(digits.span("12a3"), 2u);
+    EXPECT_EQ(digits.span("ab١", false), 2u);
+    EXPECT_TRUE(Unicode::isDecimalDigit(U'７'));
+    EXPECT_FALSE(Unicode::isDecimalDigit(U'七'));
+}
+
 TEST(Unicode, LetterAndNumberByFirstScalar) {
     struct Case {
         const char* character;
