@@ -192,6 +192,7 @@ Findings findIn(std::string_view lowered) {
 
 // The highest weight among the label rows found (not their sum).
 int ownLabel(const Findings& f) {
+    if (!f.anyLabel) return 0;
     const auto& weights = vocabulary().labelWeights;
     int best = 0;
     for (std::size_t row = 0; row < weights.size(); ++row)
@@ -219,10 +220,29 @@ LabelAbove labelAbove(const Findings& f) {
     return result;
 }
 
-// Scalars that are always a character of their own, whatever surrounds them (no CR, which pairs with LF).
-const Unicode::ScalarSet& singleCharacterScalars() {
-    static const Unicode::ScalarSet set("[[[:GCB=Other:][:GCB=Control:][:GCB=LF:]]-[\\u000D]]");
-    return set;
+// What one pass over a line's valid text tells about its scalars.
+struct Profile {
+    bool otherDigits = false;   // a decimal digit outside ASCII
+    bool ownCharacters = true;  // every scalar is a character of its own, so scalars and characters agree
+    bool letters = false;       // some scalar is alphabetic
+};
+
+Profile profileOf(std::string_view text) {
+    Profile p;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            p.letters = p.letters || ((byte | 0x20) >= 'a' && (byte | 0x20) <= 'z');
+            p.ownCharacters = p.ownCharacters && byte != '\r';
+            ++i;
+            continue;
+        }
+        const std::uint8_t t = Unicode::traits(Unicode::nextScalar(text, i));
+        p.otherDigits = p.otherDigits || (t & Unicode::Trait::decimalDigit);
+        p.ownCharacters = p.ownCharacters && (t & Unicode::Trait::ownCharacter);
+        p.letters = p.letters || (t & Unicode::Trait::letter);
+    }
+    return p;
 }
 
 // The up to three characters on either side of a number. On a line whose scalars are all characters of their
@@ -258,13 +278,18 @@ bool hasCurrencyMark(std::string_view before, std::string_view after) {
            bHas("jpy") || aStarts("jpy") || bHas("usd") || aStarts("usd") || bHas("eur");
 }
 
-const Unicode::ScalarSet& decimalDigits() {
-    static const Unicode::ScalarSet set("[:Nd:]");
-    return set;
-}
-
-bool holdsDecimalDigit(std::string_view validText) {
-    return decimalDigits().span(validText, false) < validText.size();
+// Ill-formed bytes read as U+FFFD, which is no digit.
+bool holdsDecimalDigit(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto byte = static_cast<unsigned char>(s[i]);
+        if (byte < 0x80) {
+            if (byte >= '0' && byte <= '9') return true;
+            ++i;
+            continue;
+        }
+        if (Unicode::traits(Unicode::nextScalar(s, i)) & Unicode::Trait::decimalDigit) return true;
+    }
+    return false;
 }
 
 // The matches of `numberToken` found by a direct scan, which costs a small fraction of the regular-expression
@@ -278,36 +303,25 @@ class NumberScanner {
         std::vector<std::size_t> offsets;
     };
 
-    NumberScanner(std::string_view text, Buffers& buffers)
-        : kinds_(buffers.kinds), offsets_(buffers.offsets) {
-        kinds_.clear();
-        offsets_.clear();
+    NumberScanner(std::string_view text, bool otherDigits, Buffers& buffers)
+        : text_(text), bytes_(!otherDigits), kinds_(buffers.kinds), offsets_(buffers.offsets) {
         // Where every digit is ASCII, every other scalar only needs to be "not one of ours", so each of its
-        // bytes can stand for it and the text is scanned byte by byte.
-        static const Unicode::ScalarSet otherDigits("[[:Nd:]-[0-9]]");
-        if (otherDigits.span(text, false) == text.size()) {
-            for (std::size_t i = 0; i < text.size(); ++i) {
-                const char c = text[i];
-                kinds_.push_back(c >= '0' && c <= '9'               ? Kind::digit
-                                 : c == '.' || c == ',' || c == '-' ? static_cast<Kind>(c)
-                                                                    : Kind::other);
-                offsets_.push_back(i);
-            }
-            offsets_.push_back(text.size());
+        // bytes can stand for it and the text is scanned byte by byte, as it is.
+        if (bytes_) {
+            size_ = text.size();
             return;
         }
+        kinds_.clear();
+        offsets_.clear();
         for (std::size_t i = 0; i < text.size();) {
             offsets_.push_back(i);
             const char32_t c = Unicode::nextScalar(text, i);
-            if (Unicode::isDecimalDigit(c)) {
-                kinds_.push_back(Kind::digit);
-            } else if (c == U'.' || c == U',' || c == U'-') {
-                kinds_.push_back(static_cast<Kind>(c));
-            } else {
-                kinds_.push_back(Kind::other);
-            }
+            kinds_.push_back(Unicode::isDecimalDigit(c) ? Kind::digit
+                             : c < 0x80                 ? byteKind(static_cast<char>(c))
+                                                        : Kind::other);
         }
         offsets_.push_back(text.size());
+        size_ = kinds_.size();
     }
 
     struct Found {
@@ -316,26 +330,31 @@ class NumberScanner {
         std::size_t end = 0;
     };
 
-    std::vector<Found> all() const {
-        std::vector<Found> out;
-        for (std::size_t i = 0; i < kinds_.size();) {
+    template <class F>
+    void forEach(F&& f) const {
+        for (std::size_t i = 0; i < size_;) {
             if (const auto found = at(i)) {
-                out.push_back(*found);
+                f(*found);
                 i = found->end;
             } else {
                 ++i;
             }
         }
-        return out;
     }
 
-    std::size_t byteOffset(std::size_t index) const { return offsets_[index]; }
+    std::size_t byteOffset(std::size_t index) const { return bytes_ ? index : offsets_[index]; }
 
   private:
-    bool digit(std::size_t i) const { return i < kinds_.size() && kinds_[i] == Kind::digit; }
-    bool is(std::size_t i, char32_t c) const {
-        return i < kinds_.size() && kinds_[i] == static_cast<Kind>(c);
+    static Kind byteKind(char c) {
+        if (c >= '0' && c <= '9') return Kind::digit;
+        return c == '.' || c == ',' || c == '-' ? static_cast<Kind>(c) : Kind::other;
     }
+    Kind kind(std::size_t i) const {
+        if (i >= size_) return Kind::other;
+        return bytes_ ? byteKind(text_[i]) : kinds_[i];
+    }
+    bool digit(std::size_t i) const { return kind(i) == Kind::digit; }
+    bool is(std::size_t i, char32_t c) const { return kind(i) == static_cast<Kind>(c); }
     std::size_t digitRun(std::size_t i) const {
         std::size_t j = i;
         while (digit(j)) ++j;
@@ -381,6 +400,9 @@ class NumberScanner {
         return std::nullopt;
     }
 
+    std::string_view text_;
+    bool bytes_;
+    std::size_t size_ = 0;
     std::vector<Kind>& kinds_;
     std::vector<std::size_t>& offsets_;
 };
@@ -394,23 +416,22 @@ struct Scratch {
     std::vector<std::int64_t> values;  // per token; 0 when not accepted
 };
 
-void tokensOf(std::string_view text, bool isPrepared, Scratch& scratch) {
+void tokensOf(std::string_view text, const Profile& profile, bool isPrepared, Scratch& scratch) {
     std::vector<NumericToken>& tokens = scratch.tokens;
     tokens.clear();
-    const NumberScanner scanner(text, scratch.scanner);
-    const bool singleScalars = singleCharacterScalars().span(text) == text.size();
-    for (const auto& found : scanner.all()) {
+    const NumberScanner scanner(text, profile.otherDigits, scratch.scanner);
+    scanner.forEach([&](const NumberScanner::Found& found) {
         const std::size_t begin = scanner.byteOffset(found.begin);
         const std::size_t end = scanner.byteOffset(found.end);
         NumericToken token;
         token.value = std::string(text.substr(begin, end - begin));
         token.hasComma = token.value.find(',') != std::string::npos;
         token.hasDecimals = found.integerEnd != found.end;
-        Windows w = windowsAround(text, begin, end, singleScalars);
+        Windows w = windowsAround(text, begin, end, profile.ownCharacters);
         if (!isPrepared) w = {prepared(w.before), prepared(w.after)};
         token.hasCurrencyMark = hasCurrencyMark(w.before, w.after);
         tokens.push_back(std::move(token));
-    }
+    });
 }
 
 std::optional<std::int64_t> integerOf(std::string_view digits) {
@@ -425,16 +446,21 @@ std::optional<std::int64_t> integerOf(std::string_view digits) {
     return value;
 }
 
-std::size_t numberCount(std::string_view text) {
-    const auto scalars = Unicode::firstScalars(text);
-    return static_cast<std::size_t>(
-        std::count_if(scalars.begin(), scalars.end(), [](char32_t c) { return Unicode::isNumber(c); }));
+std::size_t numberCount(std::string_view text, const Profile& profile) {
+    std::size_t count = 0;
+    if (profile.ownCharacters) {
+        for (std::size_t i = 0; i < text.size();)
+            if (Unicode::isNumber(Unicode::nextScalar(text, i))) ++count;
+        return count;
+    }
+    for (const char32_t c : Unicode::firstScalars(text))
+        if (Unicode::isNumber(c)) ++count;
+    return count;
 }
 
-bool holdsLetter(std::string_view text) {
-    // Where every scalar is a character of its own, any alphabetic scalar starts a character.
-    static const Unicode::ScalarSet letters("[:Alphabetic:]");
-    if (singleCharacterScalars().span(text) == text.size()) return letters.span(text, false) < text.size();
+// Whether some character of the line is a letter by its first scalar.
+bool holdsLetter(std::string_view text, const Profile& profile) {
+    if (profile.ownCharacters || !profile.letters) return profile.letters;
     const auto scalars = Unicode::firstScalars(text);
     return std::any_of(scalars.begin(), scalars.end(), [](char32_t c) { return Unicode::isLetter(c); });
 }
@@ -507,7 +533,8 @@ void collectLine(LineTexts& texts, std::span<const TextLine> lines, std::size_t 
     // ill-formed bytes read as U+FFFD, which is no digit.
     if (!holdsDecimalDigit(lines[i].text)) return;
     const std::string& text = texts.normalized(i);
-    tokensOf(text, texts.isPrepared(i), scratch);
+    const Profile profile = profileOf(text);
+    tokensOf(text, profile, texts.isPrepared(i), scratch);
     const std::vector<NumericToken>& tokens = scratch.tokens;
     std::vector<std::int64_t>& values = scratch.values;
     values.assign(tokens.size(), 0);
@@ -525,7 +552,7 @@ void collectLine(LineTexts& texts, std::span<const TextLine> lines, std::size_t 
     int label = ownLabel(own);
     bool labelled = own.anyLabel;
     bool negative = own.isNegative();
-    const bool bare = tokens.size() == 1 && !holdsLetter(text);
+    const bool bare = tokens.size() == 1 && !holdsLetter(text, profile);
 
     if (bare && !labelled && i > 0) {
         const Findings& above = texts.findings(i - 1);
@@ -558,7 +585,7 @@ void collectLine(LineTexts& texts, std::span<const TextLine> lines, std::size_t 
         if (value == 0) continue;
         bool dateOrPhone = tokenIsLongRun(token->value);
         if (!dateOrPhone && own.dateMark && tokenCanBeDate(token->value)) {
-            if (!dateOrTimeLine) dateOrTimeLine = numberCount(text) > 5;
+            if (!dateOrTimeLine) dateOrTimeLine = numberCount(text, profile) > 5;
             dateOrPhone = *dateOrTimeLine;
         }
         int score = label;
@@ -584,7 +611,7 @@ std::vector<NumericToken> numericTokens(std::string_view text) {
     const std::string valid = Unicode::toValidUtf8(text);
     if (!holdsDecimalDigit(valid)) return {};
     Scratch scratch;
-    tokensOf(valid, Unicode::isLowercasedNfc(valid), scratch);
+    tokensOf(valid, profileOf(valid), Unicode::isLowercasedNfc(valid), scratch);
     return std::move(scratch.tokens);
 }
 
@@ -607,7 +634,7 @@ bool looksLikeDateOrPhone(std::string_view line, std::string_view token) {
     if (tokenIsLongRun(token)) return true;
     if (!tokenCanBeDate(token)) return false;
     const std::string valid = Unicode::toValidUtf8(line);
-    return findIn(prepared(valid)).dateMark && numberCount(valid) > 5;
+    return findIn(prepared(valid)).dateMark && numberCount(valid, profileOf(valid)) > 5;
 }
 
 std::vector<ExtractedAmount> extract(std::span<const TextLine> lines) {

@@ -1,5 +1,7 @@
 #include "TavoriCore/TextNormalizer.h"
 
+#include <array>
+
 #include "TavoriCore/Unicode.h"
 
 namespace tavori::TextNormalizer {
@@ -20,10 +22,13 @@ char32_t mapScalar(char32_t c) {
 }  // namespace
 
 std::string normalize(std::string_view s) {
-    // Every character maps to at most three bytes (an ill-formed byte becomes U+FFFD), so the output is
-    // written into a buffer of three times the input and cut to length.
-    std::string out(s.size() * 3, '\0');
-    char* w = out.data();
+    // Every byte maps to at most three (an ill-formed byte becomes U+FFFD), so the output is written into a
+    // buffer of three times the input: on the stack for a line of ordinary length.
+    std::array<char, 384> small;
+    std::string large;
+    if (s.size() * 3 > small.size()) large.resize(s.size() * 3);
+    char* const begin = large.empty() ? small.data() : large.data();
+    char* w = begin;
     bool inSpaceRun = false;
     for (std::size_t i = 0; i < s.size();) {
         const auto byte = static_cast<unsigned char>(s[i]);
@@ -55,7 +60,7 @@ std::string normalize(std::string_view s) {
             for (const char e : encoded) *w++ = e;
         }
     }
-    out.resize(static_cast<std::size_t>(w - out.data()));
+    std::string out(begin, static_cast<std::size_t>(w - begin));
     // Most lines have nothing to trim; spare them the copy.
     if (out.empty()) return out;
     std::size_t last = out.size() - 1;

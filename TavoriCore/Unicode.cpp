@@ -1,6 +1,8 @@
 #include "TavoriCore/Unicode.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +14,6 @@
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/uloc.h>
-#include <unicode/uniset.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
 
@@ -78,8 +79,8 @@ bool isExtendingScalar(char32_t c) {
 // classes Other, Control, CR or LF and they are not CR LF. Lets the common case skip the break iterator.
 bool alwaysBreaksBetween(char32_t a, char32_t b) {
     if (a == U'\r' && b == U'\n') return false;
-    static const ScalarSet plain("[[:GCB=Other:][:GCB=Control:][:GCB=CR:][:GCB=LF:]]");
-    return (a < 0x80 || plain.contains(a)) && (b < 0x80 || plain.contains(b));
+    auto plain = [](char32_t c) { return c < 0x80 || (traits(c) & Trait::ownCharacter) != 0; };
+    return plain(a) && plain(b);
 }
 
 // Start of the scalar that ends just before byte `end` of valid UTF-8.
@@ -337,23 +338,32 @@ std::vector<char32_t> firstScalars(std::string_view s) {
 
 namespace {
 
-// Characters that lower-casing leaves alone and that NFC keeps whatever surrounds them; with the ASCII
-// capitals added, a text that only needs its capitals lowered.
-const ScalarSet& settledCharacters() {
-    static const ScalarSet set("[[[:NFC_QC=Yes:]&[:ccc=0:]]-[:Changes_When_Lowercased:]]");
-    return set;
-}
-const ScalarSet& settledOrAsciiCapital() {
-    static const ScalarSet set("[[[[:NFC_QC=Yes:]&[:ccc=0:]]-[:Changes_When_Lowercased:]][A-Z]]");
-    return set;
+// Whether lower-casing and NFC leave `s` as it is, ignoring its ASCII capitals, and whether it has any.
+struct Settled {
+    bool exceptCapitals = false;
+    bool capitals = false;
+};
+
+Settled settledForm(std::string_view s) {
+    Settled result{true, false};
+    for (std::size_t i = 0; i < s.size();) {
+        const auto byte = static_cast<unsigned char>(s[i]);
+        if (byte < 0x80) {
+            result.capitals = result.capitals || (byte >= 'A' && byte <= 'Z');
+            ++i;
+            continue;
+        }
+        if (!(traits(nextScalar(s, i)) & Trait::lowercasedNfc)) return {false, result.capitals};
+    }
+    return result;
 }
 
 }  // namespace
 
 bool isLowercasedNfc(std::string_view s) {
     if (!localeLowersAsciiPlainly() || !isValidUtf8(s)) return false;
-    if (settledCharacters().span(s) == s.size()) return true;
-    if (settledOrAsciiCapital().span(s) == s.size()) return false;  // holds a capital
+    const Settled settled = settledForm(s);
+    if (settled.exceptCapitals) return !settled.capitals;
     UErrorCode status = U_ZERO_ERROR;
     const icu::Normalizer2* normalizer = icu::Normalizer2::getNFCInstance(status);
     return lowercased(s) == s && U_SUCCESS(status) && normalizer->isNormalizedUTF8(s, status) &&
@@ -361,7 +371,7 @@ bool isLowercasedNfc(std::string_view s) {
 }
 
 std::string lowercasedNfc(std::string_view s) {
-    if (localeLowersAsciiPlainly() && isValidUtf8(s) && settledOrAsciiCapital().span(s) == s.size()) {
+    if (localeLowersAsciiPlainly() && isValidUtf8(s) && settledForm(s).exceptCapitals) {
         std::string out(s);
         for (char& c : out)
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -370,49 +380,53 @@ std::string lowercasedNfc(std::string_view s) {
     return nfc(lowercased(s));
 }
 
-ScalarSet::ScalarSet(std::string_view icuSyntax) {
-    UErrorCode status = U_ZERO_ERROR;
-    set_ = std::make_unique<icu::UnicodeSet>(icu::UnicodeString::fromUTF8(icuSyntax), status);
-    if (U_FAILURE(status)) {
-        std::fprintf(stderr, "TavoriCore/Unicode: the set \"%.*s\" does not parse (%s)\n",
-                     static_cast<int>(icuSyntax.size()), icuSyntax.data(), u_errorName(status));
-        std::abort();
-    }
-    set_->freeze();
+namespace {
+
+std::uint8_t traitsFromIcu(char32_t scalar) {
+    const auto c = static_cast<UChar32>(scalar);
+    std::uint8_t t = 0;
+    if (u_charType(c) == U_DECIMAL_DIGIT_NUMBER) t |= Trait::decimalDigit;
+    if (u_hasBinaryProperty(c, UCHAR_ALPHABETIC)) t |= Trait::letter;
+    if (u_getIntPropertyValue(c, UCHAR_NUMERIC_TYPE) != U_NT_NONE) t |= Trait::number;
+    const auto gcb = u_getIntPropertyValue(c, UCHAR_GRAPHEME_CLUSTER_BREAK);
+    if (gcb == U_GCB_OTHER || gcb == U_GCB_CONTROL || gcb == U_GCB_LF) t |= Trait::ownCharacter;
+    if (u_getIntPropertyValue(c, UCHAR_NFC_QUICK_CHECK) == UNORM_YES && u_getCombiningClass(c) == 0 &&
+        !u_hasBinaryProperty(c, UCHAR_CHANGES_WHEN_LOWERCASED))
+        t |= Trait::lowercasedNfc;
+    return t;
 }
 
-ScalarSet::~ScalarSet() = default;
+// The BMP's traits in blocks of 256 scalars, each asked of ICU when first needed and then kept for the
+// life of the process; a text touches only a few blocks. Threads that race to fill a block build the same
+// values, and one of them publishes its copy.
+using TraitBlock = std::array<std::uint8_t, 256>;
 
-bool ScalarSet::contains(char32_t scalar) const { return set_->contains(static_cast<UChar32>(scalar)); }
+const TraitBlock& traitBlock(std::size_t block) {
+    static std::array<std::atomic<const TraitBlock*>, 256> blocks{};
+    if (const TraitBlock* known = blocks[block].load(std::memory_order_acquire)) return *known;
+    auto built = std::make_unique<TraitBlock>();
+    for (std::size_t k = 0; k < built->size(); ++k)
+        (*built)[k] = traitsFromIcu(static_cast<char32_t>(block * 256 + k));
+    const TraitBlock* expected = nullptr;
+    if (blocks[block].compare_exchange_strong(expected, built.get(), std::memory_order_acq_rel))
+        return *built.release();
+    return *expected;
+}
 
-std::size_t ScalarSet::span(std::string_view s, bool inSet) const {
-    const USetSpanCondition condition = inSet ? USET_SPAN_CONTAINED : USET_SPAN_NOT_CONTAINED;
-    constexpr std::size_t chunk = 1u << 30;  // ICU takes 32-bit lengths
-    std::size_t done = 0;
-    while (done < s.size()) {
-        std::size_t length = std::min(chunk, s.size() - done);
-        // End a chunk at the start of a scalar so that none is split.
-        while (done + length < s.size() && length > 1 &&
-               (static_cast<unsigned char>(s[done + length]) & 0xC0) == 0x80)
-            --length;
-        const auto spanned = static_cast<std::size_t>(
-            set_->spanUTF8(s.data() + done, static_cast<std::int32_t>(length), condition));
-        done += spanned;
-        if (spanned < length) break;
-    }
-    return done;
+}  // namespace
+
+std::uint8_t traits(char32_t scalar) {
+    return scalar <= 0xFFFF ? traitBlock(scalar >> 8)[scalar & 0xFF] : traitsFromIcu(scalar);
 }
 
 bool isDecimalDigit(char32_t scalar) {
     if (scalar < 0x80) return scalar >= U'0' && scalar <= U'9';
-    return u_charType(static_cast<UChar32>(scalar)) == U_DECIMAL_DIGIT_NUMBER;
+    return (traits(scalar) & Trait::decimalDigit) != 0;
 }
 
-bool isLetter(char32_t scalar) { return u_hasBinaryProperty(static_cast<UChar32>(scalar), UCHAR_ALPHABETIC); }
+bool isLetter(char32_t scalar) { return (traits(scalar) & Trait::letter) != 0; }
 
-bool isNumber(char32_t scalar) {
-    return u_getIntPropertyValue(static_cast<UChar32>(scalar), UCHAR_NUMERIC_TYPE) != U_NT_NONE;
-}
+bool isNumber(char32_t scalar) { return (traits(scalar) & Trait::number) != 0; }
 
 bool isLetter(std::string_view character) {
     if (character.empty()) return false;

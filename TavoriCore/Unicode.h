@@ -2,12 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include <unicode/uniset.h>
 #include <unicode/unistr.h>
 
 // The text tests every extractor shares, in one place so that no extractor converts or classifies on its own.
@@ -90,22 +88,18 @@ bool isLowercasedNfc(std::string_view s);
 // General category Nd: the digits that "\d" matches in a pattern.
 bool isDecimalDigit(char32_t scalar);
 
-// A constant set of scalars in ICU's set syntax ("[:Nd:]"), built once and frozen for fast tests of single
-// scalars and whole strings. A set that does not parse is a defect and aborts, as a pattern does.
-class ScalarSet {
-public:
-    explicit ScalarSet(std::string_view icuSyntax);
-    ~ScalarSet();
-    ScalarSet(const ScalarSet&) = delete;
-    ScalarSet& operator=(const ScalarSet&) = delete;
-
-    bool contains(char32_t scalar) const;
-    // Bytes of the longest prefix of valid UTF-8 `s` whose scalars are all in the set (`inSet`) or all
-    // outside it.
-    std::size_t span(std::string_view s, bool inSet = true) const;
-
-private:
-    std::unique_ptr<icu::UnicodeSet> set_;
+// The properties of one scalar that scanning a line asks most, looked up in one table that is built from
+// ICU's property data on first use (the BMP) or asked of ICU directly (beyond it).
+namespace Trait {
+enum : std::uint8_t {
+    decimalDigit = 1,   // general category Nd
+    letter = 2,         // Alphabetic
+    number = 4,         // has a numeric type
+    ownCharacter = 8,   // grapheme break class Other, Control or LF: a character whatever surrounds it
+    lowercasedNfc = 16, // unchanged by lower-casing and kept by NFC whatever surrounds it
 };
+}
+std::uint8_t traits(char32_t scalar);
+
 
 }  // namespace tavori::Unicode

@@ -2,6 +2,9 @@
 
 #include "TavoriCore/Unicode.h"
 
+#include <unicode/uchar.h>
+#include <unicode/unorm2.h>
+
 namespace tavori {
 namespace {
 
@@ -77,12 +80,28 @@ TEST(Unicode, PreparedFormsAndSearch) {
     EXPECT_EQ(Unicode::findPrepared("ab合計合計", "合計"), 2u);
     EXPECT_EQ(Unicode::findPrepared("cafe\u0301 cafe", "cafe"), 7u);  // the first "cafe" is "café"
     EXPECT_EQ(Unicode::findPrepared("abc", "x"), std::string_view::npos);
-    const Unicode::ScalarSet digits("[:Nd:]");
-    EXPECT_TRUE(digits.contains(U'٣'));
-    EXPECT_EQ(digits.span("12a3"), 2u);
-    EXPECT_EQ(digits.span("ab١", false), 2u);
+}
+
+// The trait table is built from ICU's property ranges; every BMP scalar must read as ICU answers for it.
+TEST(Unicode, TraitTableAgreesWithIcu) {
+    for (char32_t c = 0; c <= 0x10FFFF; c = c < 0xFFFF ? c + 1 : c + 0x101) {
+        const auto u = static_cast<UChar32>(c);
+        const auto gcb = u_getIntPropertyValue(u, UCHAR_GRAPHEME_CLUSTER_BREAK);
+        const bool settled = u_getIntPropertyValue(u, UCHAR_NFC_QUICK_CHECK) == UNORM_YES &&
+                             u_getCombiningClass(u) == 0 &&
+                             !u_hasBinaryProperty(u, UCHAR_CHANGES_WHEN_LOWERCASED);
+        const bool own = gcb == U_GCB_OTHER || gcb == U_GCB_CONTROL || gcb == U_GCB_LF;
+        const std::uint8_t expected =
+            (u_charType(u) == U_DECIMAL_DIGIT_NUMBER ? Unicode::Trait::decimalDigit : 0) |
+            (u_hasBinaryProperty(u, UCHAR_ALPHABETIC) ? Unicode::Trait::letter : 0) |
+            (u_getIntPropertyValue(u, UCHAR_NUMERIC_TYPE) != U_NT_NONE ? Unicode::Trait::number : 0) |
+            (own ? Unicode::Trait::ownCharacter : 0) |
+            (settled ? Unicode::Trait::lowercasedNfc : 0);
+        ASSERT_EQ(Unicode::traits(c), expected) << std::hex << static_cast<std::uint32_t>(c);
+    }
     EXPECT_TRUE(Unicode::isDecimalDigit(U'７'));
     EXPECT_FALSE(Unicode::isDecimalDigit(U'七'));
+    EXPECT_TRUE(Unicode::isNumber(U'七'));
 }
 
 TEST(Unicode, LetterAndNumberByFirstScalar) {
