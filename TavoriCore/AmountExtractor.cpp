@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <utility>
 
@@ -68,7 +69,7 @@ struct Vocabulary {
 
 const Vocabulary& vocabulary() {
     static const Vocabulary v = [] {
-        const std::vector<std::pair<const char*, int>> positiveLabels = {
+        static constexpr std::pair<const char*, int> positiveLabels[] = {
             {"ご請求金額", 100},    {"御請求金額", 100},  {"請求金額", 95},     {"ご請求額", 95},
             {"請求額", 90},         {"お支払金額", 95},   {"お支払い金額", 95}, {"支払金額", 90},
             {"お支払額", 90},       {"支払額", 85},       {"領収金額", 100},    {"領収額", 95},
@@ -80,7 +81,7 @@ const Vocabulary& vocabulary() {
             {"Amount Paid", 90},    {"Total Amount", 85}, {"Order Total", 85},  {"Amount", 40},
             {"Paid", 50},
         };
-        const std::vector<const char*> negativeLabels = {
+        static constexpr const char* negativeLabels[] = {
             "小計",     "税抜",    "税別",     "本体",      "消費税", "内税",     "外税",   "内消費税",
             "対象",     "うち",    "お預り",   "お預かり",  "預り",   "お釣",     "おつり", "釣銭",
             "ポイント", "P",       "残高",     "値引",      "割引",   "クーポン", "手数料", "送料",
@@ -90,17 +91,19 @@ const Vocabulary& vocabulary() {
             "No.",      "No",      "番号",     "〒",        "個",     "×",        "x ",     "丁目",
             "番地",     "号室",    "コード",   "ｺｰﾄﾞ",      "個数",
         };
+        static_assert(std::size(positiveLabels) == labelCount);
+        static_assert(std::size(negativeLabels) == 61);
         const std::vector<std::string> taxLabels = {prepared("消費税"), prepared("内税"),
                                                     prepared("内消費税")};
 
         Vocabulary v;
-        for (std::size_t row = 0; row < positiveLabels.size(); ++row) {
+        for (std::size_t row = 0; row < std::size(positiveLabels); ++row) {
             std::string keyword = prepared(positiveLabels[row].first);
             v.labelWeights.push_back(positiveLabels[row].second);
             v.labelLengths.push_back(keyword.size());
             v.add(std::move(keyword), Role::label, row, false);
         }
-        for (std::size_t row = 0; row < negativeLabels.size(); ++row) {
+        for (std::size_t row = 0; row < std::size(negativeLabels); ++row) {
             // Entries of fewer than three characters match only a separate word, compared without the
             // white space around the entry ("x " is the word "x").
             const std::string lowered = Unicode::lowercased(negativeLabels[row]);
@@ -252,10 +255,42 @@ struct Windows {
     std::string after;
 };
 
+bool ownCharacter(char32_t c) {
+    return c < 0x80 ? c != U'\r' : (Unicode::traits(c) & Unicode::Trait::ownCharacter) != 0;
+}
+
+// Walks from byte `at` of valid `text`, backwards or forwards, past `count` places where a character boundary
+// is certain whatever the context, or to the end of the text. The characters between there and `at` are
+// then those of the whole text, and a long line costs no more than the stretch walked.
+std::size_t pastCertainBoundaries(std::string_view text, std::size_t at, int count, bool backwards) {
+    auto isLead = [&](std::size_t i) { return (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80; };
+    auto previousStart = [&](std::size_t i) {
+        do --i;
+        while (i > 0 && !isLead(i));
+        return i;
+    };
+    auto nextStart = [&](std::size_t i) {
+        do ++i;
+        while (i < text.size() && !isLead(i));
+        return i;
+    };
+    auto scalarAt = [&](std::size_t i) { return Unicode::nextScalar(text, i); };
+    std::size_t p = at;
+    while (count > 0 && (backwards ? p > 0 : p < text.size())) {
+        p = backwards ? previousStart(p) : nextStart(p);
+        if (p > 0 && p < text.size() && ownCharacter(scalarAt(previousStart(p))) && ownCharacter(scalarAt(p)))
+            --count;
+    }
+    return p;
+}
+
 Windows windowsAround(std::string_view text, std::size_t begin, std::size_t end, bool singleScalars) {
-    if (!singleScalars)
-        return {Unicode::suffixCharacters(text.substr(0, begin), 3),
-                Unicode::prefixCharacters(text.substr(end), 3)};
+    if (!singleScalars) {
+        const std::size_t from = pastCertainBoundaries(text, begin, 3, true);
+        const std::size_t to = pastCertainBoundaries(text, end, 3, false);
+        return {Unicode::suffixCharacters(text.substr(from, begin - from), 3),
+                Unicode::prefixCharacters(text.substr(end, to - end), 3)};
+    }
     auto isLead = [&](std::size_t i) { return (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80; };
     std::size_t from = begin;
     for (int n = 0; n < 3 && from > 0; ++n) {
@@ -361,6 +396,18 @@ class NumberScanner {
         return j - i;
     }
 
+    // The end of the chain of ",ddd" groups from `i`. Every group start of a chain ends where the chain does,
+    // so the last chain is remembered: a long grouped number is walked once, not once per group.
+    std::size_t groupChainEnd(std::size_t i) const {
+        if (chainEnd_ != npos && i >= chainStart_ && i <= chainEnd_ && (i - chainStart_) % 4 == 0)
+            return chainEnd_;
+        std::size_t end = i;
+        while (is(end, U',') && digit(end + 1) && digit(end + 2) && digit(end + 3)) end += 4;
+        chainStart_ = i;
+        chainEnd_ = end;
+        return end;
+    }
+
     // (?<![\d.]|\d-)
     bool behindAllows(std::size_t i) const {
         if (i >= 1 && (digit(i - 1) || is(i - 1, U'.'))) return false;
@@ -384,15 +431,13 @@ class NumberScanner {
     std::optional<Found> at(std::size_t i) const {
         if (!digit(i) || !behindAllows(i)) return std::nullopt;
         const std::size_t run = digitRun(i);
-        // \d{1,3}(?:,\d{3})+
-        for (std::size_t lead = std::min<std::size_t>(run, 3); lead >= 1; --lead) {
-            std::size_t groupsEnd = i + lead;
-            while (is(groupsEnd, U',') && digit(groupsEnd + 1) && digit(groupsEnd + 2) &&
-                   digit(groupsEnd + 3))
-                groupsEnd += 4;
-            // Backtracking gives up one group at a time.
-            for (std::size_t end = groupsEnd; end > i + lead; end -= 4)
-                if (const auto matchEnd = decimalsAndEnd(end)) return Found{i, end, *matchEnd};
+        // \d{1,3}(?:,\d{3})+ needs all of the run before its first comma, so only a run of one to three
+        // digits can start it. Giving up groups leaves the comma of the next group right after the match,
+        // which the look-ahead forbids, so only the longest chain of groups can match.
+        if (run <= 3) {
+            const std::size_t groupsEnd = groupChainEnd(i + run);
+            if (groupsEnd > i + run)
+                if (const auto matchEnd = decimalsAndEnd(groupsEnd)) return Found{i, groupsEnd, *matchEnd};
         }
         // \d{1,9}
         for (std::size_t k = std::min<std::size_t>(run, 9); k >= 1; --k)
@@ -400,8 +445,12 @@ class NumberScanner {
         return std::nullopt;
     }
 
+    static constexpr std::size_t npos = std::string_view::npos;
+
     std::string_view text_;
     bool bytes_;
+    mutable std::size_t chainStart_ = npos;
+    mutable std::size_t chainEnd_ = npos;
     std::size_t size_ = 0;
     std::vector<Kind>& kinds_;
     std::vector<std::size_t>& offsets_;

@@ -65,10 +65,19 @@ std::string trim(std::string_view s);
 // Decodes the scalar at byte `i`, advancing `i`; invalid sequences give U+FFFD.
 char32_t nextMultibyteScalar(std::string_view s, std::size_t& i);
 inline char32_t nextScalar(std::string_view s, std::size_t& i) {
-    const auto byte = static_cast<unsigned char>(s[i]);
-    if (byte < 0x80) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    if (b0 < 0x80) {
         ++i;
-        return byte;
+        return b0;
+    }
+    // Kana, kanji and full-width forms: three bytes whose lead is not E0 or ED (those limit the second byte).
+    if (b0 >= 0xE1 && b0 <= 0xEF && b0 != 0xED && s.size() - i >= 3) {
+        const auto b1 = static_cast<unsigned char>(s[i + 1]);
+        const auto b2 = static_cast<unsigned char>(s[i + 2]);
+        if ((b1 & 0xC0) == 0x80 && (b2 & 0xC0) == 0x80) {
+            i += 3;
+            return (char32_t(b0 & 0x0F) << 12) | (char32_t(b1 & 0x3F) << 6) | (b2 & 0x3F);
+        }
     }
     return nextMultibyteScalar(s, i);
 }

@@ -94,6 +94,22 @@ TEST(AmountExtractor, TokensAreThePatternsMatches) {
     }
 }
 
+// Long lines: a grouped number is walked once, and the characters around each number are looked for near it.
+TEST(AmountExtractor, LongLines) {
+    std::string grouped = "1";
+    for (int k = 0; k < 20000; ++k) grouped += ",234";
+    const auto tail = AmountExtractor::numericTokens(grouped + ",12");
+    ASSERT_EQ(tail.size(), 1u);
+    EXPECT_EQ(tail[0].value, "12");
+    EXPECT_EQ(AmountExtractor::numericTokens(grouped).size(), 1u);
+
+    std::string marked = "e\u0301";  // one accent: characters are counted by clusters on this line
+    for (int k = 0; k < 20000; ++k) marked += " ¥1";
+    const auto tokens = AmountExtractor::numericTokens(marked);
+    ASSERT_EQ(tokens.size(), 20000u);
+    EXPECT_TRUE(tokens.front().hasCurrencyMark && tokens.back().hasCurrencyMark);
+}
+
 TEST(AmountExtractor, ParseValue) {
     struct Case {
         const char* value;
