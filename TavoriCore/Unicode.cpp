@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <memory>
 
@@ -86,7 +87,7 @@ bool isExtendingScalar(char32_t c) {
 
 // Properties of a scalar that the one-pass text preparation needs, taken from ICU and kept for the BMP after
 // the first use so that a line costs one table load per scalar.
-enum Trait : std::uint8_t {
+enum Property : std::uint8_t {
     kLetter = 1,
     kNumber = 2,
     kStandsAlone = 4,   // no rule of extended grapheme clusters joins it to a neighbour
@@ -143,6 +144,17 @@ std::size_t lastScalarStart(std::string_view s) {
     std::size_t back = s.size() - 1;
     while (back > 0 && s.size() - back < 4 && (static_cast<unsigned char>(s[back]) & 0xC0) == 0x80) --back;
     return back;
+}
+
+// True when the grapheme-cluster rules break between `a` and `b` whatever surrounds them: both are of the
+// classes Other, Control, CR or LF and they are not CR LF. Lets the common case skip the break iterator.
+bool alwaysBreaksBetween(char32_t a, char32_t b);
+
+// Start of the scalar that ends just before byte `end` of valid UTF-8.
+std::size_t previousScalarStart(std::string_view s, std::size_t end) {
+    std::size_t start = end - 1;
+    while (start > 0 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80) --start;
+    return start;
 }
 
 }  // namespace
@@ -532,5 +544,161 @@ std::vector<ByteRange> PreparedText::foldedOccurrences(std::string_view needle) 
     for (ByteRange range; next(needle, from, range);) out.push_back(range);
     return out;
 }
+
+std::size_t findPrepared(std::string_view haystack, std::string_view needle) {
+    if (needle.empty()) return 0;
+    for (std::size_t at = haystack.find(needle); at != std::string_view::npos;
+         at = haystack.find(needle, at + 1)) {
+        const std::size_t end = at + needle.size();
+        if (end == haystack.size() || static_cast<unsigned char>(haystack[end]) < 0x80) return at;
+        std::size_t i = end;
+        if (!isExtendingScalar(nextScalar(haystack, i))) return at;
+    }
+    return std::string_view::npos;
+}
+
+std::string suffixCharacters(std::string_view s, std::size_t count) {
+    if (count == 0) return {};
+    if (isValidUtf8(s)) {
+        std::size_t begin = s.size();
+        std::size_t taken = 0;
+        char32_t following = 0;
+        bool plain = true;
+        // The last `count` scalars, and the one before them, must all be separated by certain breaks.
+        while (begin > 0 && plain && taken <= count) {
+            const std::size_t start = previousScalarStart(s, begin);
+            std::size_t i = start;
+            const char32_t c = nextScalar(s, i);
+            if (taken > 0) plain = alwaysBreaksBetween(c, following);
+            if (taken == count) break;
+            following = c;
+            begin = start;
+            ++taken;
+        }
+        if (plain) return std::string(s.substr(begin));
+    }
+    const auto all = characters(s);
+    std::string out;
+    for (std::size_t k = all.size() - std::min(count, all.size()); k < all.size(); ++k) out += all[k];
+    return out;
+}
+
+std::vector<char32_t> firstScalars(std::string_view s) {
+    std::vector<char32_t> out;
+    if (isValidUtf8(s)) {
+        out.reserve(s.size());
+        bool plain = true;
+        for (std::size_t i = 0; i < s.size() && plain;) {
+            const char32_t c = nextScalar(s, i);
+            if (!out.empty()) plain = alwaysBreaksBetween(out.back(), c);
+            out.push_back(c);
+        }
+        if (plain) return out;
+        out.clear();
+    }
+    for (const std::string& character : characters(s)) {
+        std::size_t i = 0;
+        out.push_back(nextScalar(character, i));
+    }
+    return out;
+}
+
+namespace {
+
+// Whether lower-casing and NFC leave `s` as it is, ignoring its ASCII capitals, and whether it has any.
+struct Settled {
+    bool exceptCapitals = false;
+    bool capitals = false;
+};
+
+Settled settledForm(std::string_view s) {
+    Settled result{true, false};
+    for (std::size_t i = 0; i < s.size();) {
+        const auto byte = static_cast<unsigned char>(s[i]);
+        if (byte < 0x80) {
+            result.capitals = result.capitals || (byte >= 'A' && byte <= 'Z');
+            ++i;
+            continue;
+        }
+        if (!(traits(nextScalar(s, i)) & Trait::lowercasedNfc)) return {false, result.capitals};
+    }
+    return result;
+}
+
+}  // namespace
+
+bool isLowercasedNfc(std::string_view s) {
+    if (!localeLowersAsciiPlainly() || !isValidUtf8(s)) return false;
+    const Settled settled = settledForm(s);
+    if (settled.exceptCapitals) return !settled.capitals;
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* normalizer = icu::Normalizer2::getNFCInstance(status);
+    return lowercased(s) == s && U_SUCCESS(status) && normalizer->isNormalizedUTF8(s, status) &&
+           U_SUCCESS(status);
+}
+
+std::string lowercasedNfc(std::string_view s) {
+    if (localeLowersAsciiPlainly() && isValidUtf8(s) && settledForm(s).exceptCapitals) {
+        std::string out(s);
+        for (char& c : out)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return out;
+    }
+    return nfc(lowercased(s));
+}
+
+namespace {
+
+std::uint8_t traitsFromIcu(char32_t scalar) {
+    const auto c = static_cast<UChar32>(scalar);
+    std::uint8_t t = 0;
+    if (u_charType(c) == U_DECIMAL_DIGIT_NUMBER) t |= Trait::decimalDigit;
+    if (u_hasBinaryProperty(c, UCHAR_ALPHABETIC)) t |= Trait::letter;
+    if (u_getIntPropertyValue(c, UCHAR_NUMERIC_TYPE) != U_NT_NONE) t |= Trait::number;
+    const auto gcb = u_getIntPropertyValue(c, UCHAR_GRAPHEME_CLUSTER_BREAK);
+    if (gcb == U_GCB_OTHER || gcb == U_GCB_CONTROL || gcb == U_GCB_LF) t |= Trait::ownCharacter;
+    if (u_getIntPropertyValue(c, UCHAR_NFC_QUICK_CHECK) == UNORM_YES && u_getCombiningClass(c) == 0 &&
+        !u_hasBinaryProperty(c, UCHAR_CHANGES_WHEN_LOWERCASED))
+        t |= Trait::lowercasedNfc;
+    return t;
+}
+
+// The BMP's traits in blocks of 256 scalars, each asked of ICU when first needed and then kept for the
+// life of the process; a text touches only a few blocks. Threads that race to fill a block build the same
+// values, and one of them publishes its copy.
+using TraitBlock = std::array<std::uint8_t, 256>;
+
+const TraitBlock& traitBlock(std::size_t block) {
+    static std::array<std::atomic<const TraitBlock*>, 256> blocks{};
+    if (const TraitBlock* known = blocks[block].load(std::memory_order_acquire)) return *known;
+    auto built = std::make_unique<TraitBlock>();
+    for (std::size_t k = 0; k < built->size(); ++k)
+        (*built)[k] = traitsFromIcu(static_cast<char32_t>(block * 256 + k));
+    const TraitBlock* expected = nullptr;
+    if (blocks[block].compare_exchange_strong(expected, built.get(), std::memory_order_acq_rel))
+        return *built.release();
+    return *expected;
+}
+
+}  // namespace
+
+std::uint8_t traits(char32_t scalar) {
+    return scalar <= 0xFFFF ? traitBlock(scalar >> 8)[scalar & 0xFF] : traitsFromIcu(scalar);
+}
+
+bool isDecimalDigit(char32_t scalar) {
+    if (scalar < 0x80) return scalar >= U'0' && scalar <= U'9';
+    return (traits(scalar) & Trait::decimalDigit) != 0;
+}
+
+namespace {
+
+bool alwaysBreaksBetween(char32_t a, char32_t b) {
+    if (a == U'\r' && b == U'\n') return false;
+    auto plain = [](char32_t c) { return c < 0x80 || (traits(c) & Trait::ownCharacter) != 0; };
+    return plain(a) && plain(b);
+}
+
+}  // namespace
 
 }  // namespace tavori::Unicode

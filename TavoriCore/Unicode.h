@@ -187,4 +187,32 @@ class PreparedText {
     std::vector<std::pair<std::size_t, std::size_t>> boundaries_;
 };
 
+// First occurrence of `needle` in `haystack` at character boundaries, both already in NFC: the byte offset,
+// or std::string_view::npos. `containsPrepared` is this test without the offset.
+std::size_t findPrepared(std::string_view haystack, std::string_view needle);
+// The last `count` user-perceived characters.
+std::string suffixCharacters(std::string_view s, std::size_t count);
+// The first scalar of every user-perceived character, in order: what the letter and number tests look at.
+std::vector<char32_t> firstScalars(std::string_view s);
+// `nfc(lowercased(s))`, the form in which lines are searched for prepared keywords, without the case map
+// and the normaliser's copy where they would change nothing; `isLowercasedNfc` tells whether `s` is in it.
+std::string lowercasedNfc(std::string_view s);
+bool isLowercasedNfc(std::string_view s);
+// General category Nd: the digits that "\d" matches in a pattern.
+bool isDecimalDigit(char32_t scalar);
+
+// The properties of one scalar that scanning a line asks most, looked up in one table that is built from
+// ICU's property data on first use (the BMP) or asked of ICU directly (beyond it).
+namespace Trait {
+enum : std::uint8_t {
+    decimalDigit = 1,   // general category Nd
+    letter = 2,         // Alphabetic
+    number = 4,         // has a numeric type
+    ownCharacter = 8,   // grapheme break class Other, Control or LF: a character whatever surrounds it
+    lowercasedNfc = 16, // unchanged by lower-casing and kept by NFC whatever surrounds it
+};
+}
+std::uint8_t traits(char32_t scalar);
+
+
 }  // namespace tavori::Unicode

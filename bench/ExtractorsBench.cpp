@@ -1,7 +1,10 @@
 #include <benchmark/benchmark.h>
 
+#include "SampleInvoice.h"
 #include "SampleReceipt.h"
+#include "TavoriCore/AmountExtractor.h"
 #include "TavoriCore/DateExtractor.h"
+#include "TavoriCore/DocumentTypeDetector.h"
 #include "TavoriCore/RegistrationNumberExtractor.h"
 #include "TavoriCore/VendorAliasDictionary.h"
 #include "TavoriCore/VendorExtractor.h"
@@ -26,7 +29,6 @@ void BM_RegistrationNumberExtractor(benchmark::State& state) {
     perReceipt(state);
 }
 BENCHMARK(BM_RegistrationNumberExtractor);
-
 
 void BM_VendorExtractor(benchmark::State& state) {
     const auto lines = tavori::bench::sampleReceipt();
@@ -69,6 +71,43 @@ void BM_VendorAliasLatinName(benchmark::State& state) {
     perReceipt(state);
 }
 BENCHMARK(BM_VendorAliasLatinName);
+void BM_AmountExtractor(benchmark::State& state) {
+    const auto lines = tavori::bench::sampleReceipt();
+    for (auto _ : state) benchmark::DoNotOptimize(tavori::AmountExtractor::extract(lines));
+    perReceipt(state);
+}
+BENCHMARK(BM_AmountExtractor);
+
+void BM_AmountExtractorInvoice(benchmark::State& state) {
+    const auto lines = tavori::bench::sampleInvoice();
+    for (auto _ : state) benchmark::DoNotOptimize(tavori::AmountExtractor::extract(lines));
+    perReceipt(state);
+}
+BENCHMARK(BM_AmountExtractorInvoice);
+
+// All five extractors and the type detector, as the analyzer runs them on one document.
+template <class Lines>
+void runAll(const Lines& lines) {
+    benchmark::DoNotOptimize(tavori::DocumentTypeDetector::detect(lines));
+    benchmark::DoNotOptimize(tavori::DateExtractor::extract(lines));
+    benchmark::DoNotOptimize(tavori::AmountExtractor::extract(lines));
+    benchmark::DoNotOptimize(tavori::VendorExtractor::extract(lines, "山田商事"));
+    benchmark::DoNotOptimize(tavori::RegistrationNumberExtractor::extract(lines));
+}
+
+void BM_AllExtractorsReceipt(benchmark::State& state) {
+    const auto lines = tavori::bench::sampleReceipt();
+    for (auto _ : state) runAll(lines);
+    perReceipt(state);
+}
+BENCHMARK(BM_AllExtractorsReceipt);
+
+void BM_AllExtractorsInvoice(benchmark::State& state) {
+    const auto lines = tavori::bench::sampleInvoice();
+    for (auto _ : state) runAll(lines);
+    perReceipt(state);
+}
+BENCHMARK(BM_AllExtractorsInvoice);
 
 }  // namespace
 

@@ -4,6 +4,9 @@
 
 #include "TavoriCore/Unicode.h"
 
+#include <unicode/uchar.h>
+#include <unicode/unorm2.h>
+
 namespace tavori {
 namespace {
 
@@ -48,6 +51,65 @@ TEST(Unicode, CharacterCountsAreGraphemeClusters) {
     for (const auto& c : cases) EXPECT_EQ(Unicode::characterCount(c.text), c.count) << c.text;
     EXPECT_EQ(Unicode::prefixCharacters("株式会社👨‍👩‍👧abc", 5),
               "株式会社👨‍👩‍👧");
+}
+
+TEST(Unicode, CharacterWindows) {
+    struct Case {
+        const char* text;
+        std::string prefix3;
+        std::string suffix3;
+        std::size_t firstScalars;
+    };
+    const std::vector<Case> cases = {
+        {"", "", "", 0},
+        {"ab", "ab", "ab", 2},
+        {"合計 ¥1,234", "合計 ", "234", 9},
+        {"a\u0301bc\u0301d", "a\u0301bc\u0301", "bc\u0301d", 4},
+        {"\r\nxy\r\n", "\r\nxy", "xy\r\n", 4},
+        {"🇯🇵🇯🇵x👨‍👩‍👧", "🇯🇵🇯🇵x", "🇯🇵x👨‍👩‍👧", 4},
+        {"\xff" "ab", "\uFFFDab", "\uFFFDab", 3},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Unicode::prefixCharacters(c.text, 3), c.prefix3) << c.text;
+        EXPECT_EQ(Unicode::suffixCharacters(c.text, 3), c.suffix3) << c.text;
+        EXPECT_EQ(Unicode::firstScalars(c.text).size(), c.firstScalars) << c.text;
+        EXPECT_EQ(Unicode::firstScalars(c.text).size(), Unicode::characterCount(c.text)) << c.text;
+    }
+    EXPECT_EQ(Unicode::firstScalars("a\u0301b"), (std::vector<char32_t>{U'a', U'b'}));
+}
+
+TEST(Unicode, PreparedFormsAndSearch) {
+    // The one-pass form must equal lower-casing then NFC, and say "already prepared" only when it is.
+    for (const char* s : {"abc", "ABC", "合計 ¥1,000", "Total ＡＢ", "カ\u3099", "ガ", "ΣΑΣ", "İ", "Å", "\xff", "ｺｰﾄﾞ"}) {
+        const std::string expected = Unicode::nfc(Unicode::lowercased(s));
+        EXPECT_EQ(Unicode::lowercasedNfc(s), expected) << s;
+        EXPECT_EQ(Unicode::isLowercasedNfc(s), expected == s && Unicode::toValidUtf8(s) == s) << s;
+    }
+    EXPECT_EQ(Unicode::findPrepared("ab合計合計", "合計"), 2u);
+    EXPECT_EQ(Unicode::findPrepared("cafe\u0301 cafe", "cafe"), 7u);  // the first "cafe" is "café"
+    EXPECT_EQ(Unicode::findPrepared("abc", "x"), std::string_view::npos);
+}
+
+// The trait table is built from ICU's property ranges; every BMP scalar must read as ICU answers for it.
+TEST(Unicode, TraitTableAgreesWithIcu) {
+    for (char32_t c = 0; c <= 0x10FFFF; c = c < 0xFFFF ? c + 1 : c + 0x101) {
+        const auto u = static_cast<UChar32>(c);
+        const auto gcb = u_getIntPropertyValue(u, UCHAR_GRAPHEME_CLUSTER_BREAK);
+        const bool settled = u_getIntPropertyValue(u, UCHAR_NFC_QUICK_CHECK) == UNORM_YES &&
+                             u_getCombiningClass(u) == 0 &&
+                             !u_hasBinaryProperty(u, UCHAR_CHANGES_WHEN_LOWERCASED);
+        const bool own = gcb == U_GCB_OTHER || gcb == U_GCB_CONTROL || gcb == U_GCB_LF;
+        const std::uint8_t expected =
+            (u_charType(u) == U_DECIMAL_DIGIT_NUMBER ? Unicode::Trait::decimalDigit : 0) |
+            (u_hasBinaryProperty(u, UCHAR_ALPHABETIC) ? Unicode::Trait::letter : 0) |
+            (u_getIntPropertyValue(u, UCHAR_NUMERIC_TYPE) != U_NT_NONE ? Unicode::Trait::number : 0) |
+            (own ? Unicode::Trait::ownCharacter : 0) |
+            (settled ? Unicode::Trait::lowercasedNfc : 0);
+        ASSERT_EQ(Unicode::traits(c), expected) << std::hex << static_cast<std::uint32_t>(c);
+    }
+    EXPECT_TRUE(Unicode::isDecimalDigit(U'７'));
+    EXPECT_FALSE(Unicode::isDecimalDigit(U'七'));
+    EXPECT_TRUE(Unicode::isNumber(U'七'));
 }
 
 TEST(Unicode, LetterAndNumberByFirstScalar) {
