@@ -12,7 +12,7 @@ namespace tavori::DocumentTypeDetector {
 namespace {
 
 struct Marker {
-    Unicode::PreparedText folded;
+    Unicode::KeywordText folded;
     std::size_t characters = 0;
 };
 
@@ -51,7 +51,7 @@ const std::vector<Row>& markers() {
         for (const auto& s : sources) {
             Row row{s.type, s.weight, {}};
             for (const char* w : s.words)
-                row.markers.push_back({Unicode::PreparedText::of(w, true), Unicode::characterCount(w)});
+                row.markers.push_back({Unicode::KeywordText::of(w, true), Unicode::characterCount(w)});
             out.push_back(std::move(row));
         }
         return out;
@@ -66,7 +66,7 @@ DocumentType detect(std::span<const TextLine> lines) {
     bool any = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string t = TextNormalizer::normalize(lines[i].text);
-        const auto folded = Unicode::PreparedText::of(t, true);
+        const auto folded = Unicode::KeywordText::of(t, true);
         std::size_t length = 0;
         bool lengthKnown = false;
         for (const Row& row : markers()) {

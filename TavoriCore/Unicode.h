@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <unicode/unistr.h>
@@ -65,18 +66,18 @@ struct ByteSet {
 };
 
 // A string prepared once for many keyword tests: `text` in NFC (and lower-cased where the test ignores case).
-struct PreparedText {
+struct KeywordText {
     std::string text;
     ByteSet bytes;
 
-    PreparedText() = default;
-    explicit PreparedText(std::string prepared) : text(std::move(prepared)), bytes(ByteSet::of(text)) {}
+    KeywordText() = default;
+    explicit KeywordText(std::string prepared) : text(std::move(prepared)), bytes(ByteSet::of(text)) {}
     // NFC of `s`; with `ignoringCase`, of its lower-cased form.
-    static PreparedText of(std::string_view s, bool ignoringCase);
+    static KeywordText of(std::string_view s, bool ignoringCase);
 };
 
 // `haystack` contains `needle`, both prepared the same way.
-inline bool containsPrepared(const PreparedText& haystack, const PreparedText& needle) {
+inline bool containsPrepared(const KeywordText& haystack, const KeywordText& needle) {
     return haystack.bytes.containsAll(needle.bytes) && containsPrepared(haystack.text, needle.text);
 }
 
@@ -101,8 +102,6 @@ bool isNewline(char32_t scalar);
 bool isWhiteSpace(char32_t scalar);
 
 std::string trim(std::string_view s);
-// `trim` of text known to be valid UTF-8.
-std::string trimValid(std::string_view s);
 
 char32_t nextScalarSlow(std::string_view s, std::size_t& i);
 
@@ -130,5 +129,90 @@ inline void appendScalar(std::string& out, char32_t scalar) {
         appendScalarSlow(out, scalar);
     }
 }
+
+// Locale-independent (root) upper-casing, so that a test against an upper-case ASCII word does not depend on
+// the user's language (Turkish upper-cases "i" to "İ").
+std::string uppercased(std::string_view s);
+
+// Characters, letters and numbers of a text: the counts `characterCount`, `isLetter` and `isNumber` give.
+struct CharacterTally {
+    std::size_t characters = 0;
+    std::size_t letters = 0;
+    std::size_t numbers = 0;
+};
+
+// Byte length of the end of `s` that is, character for character and under canonical equivalence, the NFC
+// text `suffix`; 0 when `s` does not end with it (or `suffix` is empty). `s` is expected to be valid UTF-8.
+std::size_t suffixLength(std::string_view s, std::string_view suffix);
+
+struct ByteRange {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    bool operator==(const ByteRange&) const = default;
+};
+
+// A text prepared once for many keyword tests: its NFC form for `containsPrepared` with NFC needles, its
+// lower-cased (user's locale) NFC form for case-insensitive searches that report where in the text a match
+// lies, and its tally. Ranges are byte offsets into `text()` and always cover whole characters.
+class PreparedText {
+  public:
+    // Invalid bytes read as U+FFFD.
+    explicit PreparedText(std::string text);
+
+    static std::string foldedNeedle(std::string_view needle) { return nfc(lowercased(needle)); }
+
+    const std::string& text() const { return text_; }
+    const std::string& canonical() const { return canonicalIsText_ ? text_ : canonical_; }
+    const std::string& folded() const { return foldedIsText_ ? text_ : folded_; }
+    const CharacterTally& tally() const { return tally_; }
+    bool isNfc() const { return canonicalIsText_; }
+    // The text is its own NFC and lower-cased form, so one search serves both kinds of needle.
+    bool foldsToItself() const { return canonicalIsText_ && foldedIsText_; }
+
+    // Needles prepared with `foldedNeedle`; an empty needle is never found.
+    bool containsFolded(std::string_view needle) const;
+    std::vector<ByteRange> foldedOccurrences(std::string_view needle) const;
+
+  private:
+    bool next(std::string_view needle, std::size_t& from, ByteRange& range) const;
+    bool textOffset(std::size_t foldedOffset, std::size_t& offset) const;
+
+    std::string text_;
+    std::string canonical_;
+    std::string folded_;
+    bool canonicalIsText_ = true;
+    bool foldedIsText_ = true;
+    CharacterTally tally_;
+    // Character boundaries as (folded offset, text offset); empty when both line up byte for byte.
+    std::vector<std::pair<std::size_t, std::size_t>> boundaries_;
+};
+
+// First occurrence of `needle` in `haystack` at character boundaries, both already in NFC: the byte offset,
+// or std::string_view::npos. `containsPrepared` is this test without the offset.
+std::size_t findPrepared(std::string_view haystack, std::string_view needle);
+// The last `count` user-perceived characters.
+std::string suffixCharacters(std::string_view s, std::size_t count);
+// The first scalar of every user-perceived character, in order: what the letter and number tests look at.
+std::vector<char32_t> firstScalars(std::string_view s);
+// `nfc(lowercased(s))`, the form in which lines are searched for prepared keywords, without the case map
+// and the normaliser's copy where they would change nothing; `isLowercasedNfc` tells whether `s` is in it.
+std::string lowercasedNfc(std::string_view s);
+bool isLowercasedNfc(std::string_view s);
+// General category Nd: the digits that "\d" matches in a pattern.
+bool isDecimalDigit(char32_t scalar);
+
+// The properties of one scalar that scanning a line asks most, looked up in one table that is built from
+// ICU's property data on first use (the BMP) or asked of ICU directly (beyond it).
+namespace Trait {
+enum : std::uint8_t {
+    decimalDigit = 1,   // general category Nd
+    letter = 2,         // Alphabetic
+    number = 4,         // has a numeric type
+    ownCharacter = 8,   // grapheme break class Other, Control or LF: a character whatever surrounds it
+    lowercasedNfc = 16, // unchanged by lower-casing and kept by NFC whatever surrounds it
+};
+}
+std::uint8_t traits(char32_t scalar);
+
 
 }  // namespace tavori::Unicode

@@ -135,6 +135,11 @@ TEST(TextNormalizer, Normalize) {
          "\uFFFD\uFFFD"
          "abc"},
         {"\xe3\x81", "\uFFFD"},
+        {"\\\\\\", "¥¥¥"},                      // output longer than the input
+        {"\xff\xff\xff", "\uFFFD\uFFFD\uFFFD"},
+        {"\uFFFD ok", "\uFFFD ok"},
+        {"\u00a0abc\u2003", "abc"},
+        {"\u3000", ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(TextNormalizer::normalize(c.input), c.expected) << "input: " << c.input;

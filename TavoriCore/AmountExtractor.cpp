@@ -1,0 +1,725 @@
+#include "TavoriCore/AmountExtractor.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <iterator>
+#include <limits>
+#include <utility>
+
+#include "TavoriCore/TextNormalizer.h"
+#include "TavoriCore/Unicode.h"
+
+namespace tavori {
+
+std::ostream& operator<<(std::ostream& os, const ExtractedAmount& amount) {
+    return os << "ExtractedAmount{" << amount.amount << " score:" << amount.score
+              << " line:" << amount.lineIndex << " \"" << amount.raw << "\"}";
+}
+
+namespace AmountExtractor {
+
+std::ostream& operator<<(std::ostream& os, const NumericToken& token) {
+    return os << "NumericToken{\"" << token.value << "\"" << (token.hasCurrencyMark ? " currency" : "")
+              << (token.hasComma ? " comma" : "") << (token.hasDecimals ? " decimals" : "") << '}';
+}
+
+namespace {
+
+// Keywords are compared with lines in this form: lower-cased, then canonical.
+std::string prepared(std::string_view s) {
+    return Unicode::lowercasedNfc(s);
+}
+
+constexpr std::size_t labelCount = 37;
+
+// What a keyword says about the line that holds it.
+enum class Role : std::uint8_t { label, negative, taxLabel, taxInclusion, receiptPhrase, dateMark };
+
+struct Keyword {
+    std::string text;  // prepared
+    Role role;
+    std::size_t row;  // position in its own table
+};
+
+// All keyword tables in one index, so that one pass over a line finds every keyword in it. Keywords are
+// bucketed by their first scalar; a line is walked scalar by scalar and only the keywords of the bucket of
+// each scalar are compared there.
+struct Vocabulary {
+    std::vector<int> labelWeights;  // `positiveLabels`, in table order
+    std::vector<std::size_t> labelLengths;
+    std::vector<Keyword> contained;  // found anywhere in the line
+    std::vector<Keyword> words;      // the short negative entries, found only as separate words
+    std::array<std::vector<std::uint16_t>, 256> containedByScalar;
+    std::array<std::vector<std::uint16_t>, 256> wordsByScalar;
+
+    static std::size_t bucket(char32_t c) { return (static_cast<std::uint32_t>(c) * 0x9E3779B1u) >> 24; }
+    static char32_t firstScalar(std::string_view s) {
+        std::size_t i = 0;
+        return Unicode::nextScalar(s, i);
+    }
+    void add(std::string text, Role role, std::size_t row, bool wholeWord) {
+        auto& list = wholeWord ? words : contained;
+        auto& buckets = wholeWord ? wordsByScalar : containedByScalar;
+        buckets[bucket(firstScalar(text))].push_back(static_cast<std::uint16_t>(list.size()));
+        list.push_back({std::move(text), role, row});
+    }
+};
+
+const Vocabulary& vocabulary() {
+    static const Vocabulary v = [] {
+        static constexpr std::pair<const char*, int> positiveLabels[] = {
+            {"ご請求金額", 100},    {"御請求金額", 100},  {"請求金額", 95},     {"ご請求額", 95},
+            {"請求額", 90},         {"お支払金額", 95},   {"お支払い金額", 95}, {"支払金額", 90},
+            {"お支払額", 90},       {"支払額", 85},       {"領収金額", 100},    {"領収額", 95},
+            {"代引金額", 95},       {"代金引換", 90},     {"お会計", 85},       {"お買上げ合計", 90},
+            {"お買い上げ合計", 90}, {"お買上合計", 90},   {"合計金額", 85},     {"総合計", 85},
+            {"総額", 80},           {"税込合計", 90},     {"合計(税込)", 90},   {"合計（税込）", 90},
+            {"合計", 70},           {"合 計", 70},        {"計", 30},           {"金額", 40},
+            {"Total", 70},          {"TOTAL", 70},        {"Grand Total", 90},  {"Amount Due", 90},
+            {"Amount Paid", 90},    {"Total Amount", 85}, {"Order Total", 85},  {"Amount", 40},
+            {"Paid", 50},
+        };
+        static constexpr const char* negativeLabels[] = {
+            "小計",     "税抜",    "税別",     "本体",      "消費税", "内税",     "外税",   "内消費税",
+            "対象",     "うち",    "お預り",   "お預かり",  "預り",   "お釣",     "おつり", "釣銭",
+            "ポイント", "P",       "残高",     "値引",      "割引",   "クーポン", "手数料", "送料",
+            "単価",     "数量",    "Subtotal", "Sub Total", "Tax",    "VAT",      "Change", "Tendered",
+            "Discount", "Balance", "Points",   "ending",    "Card",   "card",     "Visa",   "Mastercard",
+            "Number",   "number",  "#",        "登録番号",  "電話",   "TEL",      "Tel",    "FAX",
+            "No.",      "No",      "番号",     "〒",        "個",     "×",        "x ",     "丁目",
+            "番地",     "号室",    "コード",   "ｺｰﾄﾞ",      "個数",
+        };
+        static_assert(std::size(positiveLabels) == labelCount);
+        static_assert(std::size(negativeLabels) == 61);
+        const std::vector<std::string> taxLabels = {prepared("消費税"), prepared("内税"),
+                                                    prepared("内消費税")};
+
+        Vocabulary v;
+        for (std::size_t row = 0; row < std::size(positiveLabels); ++row) {
+            std::string keyword = prepared(positiveLabels[row].first);
+            v.labelWeights.push_back(positiveLabels[row].second);
+            v.labelLengths.push_back(keyword.size());
+            v.add(std::move(keyword), Role::label, row, false);
+        }
+        for (std::size_t row = 0; row < std::size(negativeLabels); ++row) {
+            // Entries of fewer than three characters match only a separate word, compared without the
+            // white space around the entry ("x " is the word "x").
+            const std::string lowered = Unicode::lowercased(negativeLabels[row]);
+            const bool wholeWord = Unicode::characterCount(lowered) < 3;
+            std::string text = Unicode::nfc(wholeWord ? Unicode::trim(lowered) : lowered);
+            if (text.empty()) continue;
+            const bool tax = std::find(taxLabels.begin(), taxLabels.end(), text) != taxLabels.end();
+            v.add(std::move(text), tax ? Role::taxLabel : Role::negative, row, wholeWord);
+        }
+        for (const char* word : {"税込", "消費税含", "消費税込", "込み"})
+            v.add(prepared(word), Role::taxInclusion, 0, false);
+        for (const char* phrase : {"正に領収", "上記", "領収いたしました"})
+            v.add(prepared(phrase), Role::receiptPhrase, 0, false);
+        for (const char* mark : {"年", "月", "日", "/", ":", "時", "分"})
+            v.add(prepared(mark), Role::dateMark, 0, false);
+        return v;
+    }();
+    return v;
+}
+
+// The keywords found in one lower-cased, canonical text.
+struct Findings {
+    std::array<std::size_t, labelCount> labelAt;  // byte offset of each label row's first occurrence, or npos
+    bool anyLabel = false;
+    bool negative = false;  // an entry that always counts
+    bool taxLabel = false;
+    bool taxIncluded = false;
+    bool receiptPhrase = false;
+    bool dateMark = false;
+
+    // Tax labels do not count on a line that says the tax is included.
+    bool isNegative() const { return negative || (taxLabel && !taxIncluded); }
+};
+
+// Whether prepared `keyword` occurs in `text` at byte `at`, ending at a character boundary.
+bool occursAt(std::string_view text, std::size_t at, std::string_view keyword) {
+    if (text.compare(at, keyword.size(), keyword) != 0) return false;
+    const std::size_t end = at + keyword.size();
+    if (end == text.size() || static_cast<unsigned char>(text[end]) < 0x80) return true;
+    return Unicode::findPrepared(text.substr(at), keyword) == 0;
+}
+
+void note(Findings& f, const Keyword& k, std::size_t at) {
+    switch (k.role) {
+        case Role::label:
+            if (f.labelAt[k.row] == std::string_view::npos) f.labelAt[k.row] = at;
+            f.anyLabel = true;
+            break;
+        case Role::negative:
+            f.negative = true;
+            break;
+        case Role::taxLabel:
+            f.taxLabel = true;
+            break;
+        case Role::taxInclusion:
+            f.taxIncluded = true;
+            break;
+        case Role::receiptPhrase:
+            f.receiptPhrase = true;
+            break;
+        case Role::dateMark:
+            f.dateMark = true;
+            break;
+    }
+}
+
+Findings findIn(std::string_view lowered) {
+    const Vocabulary& v = vocabulary();
+    Findings f;
+    f.labelAt.fill(std::string_view::npos);
+    for (std::size_t at = 0; at < lowered.size();) {
+        const std::size_t start = at;
+        const char32_t c = Unicode::nextScalar(lowered, at);
+        for (const std::uint16_t k : v.containedByScalar[Vocabulary::bucket(c)])
+            if (occursAt(lowered, start, v.contained[k].text)) note(f, v.contained[k], start);
+    }
+    // Words are the pieces between U+0020 characters.
+    for (std::size_t begin = 0; begin < lowered.size();) {
+        std::size_t end = lowered.find(' ', begin);
+        if (end == std::string_view::npos) end = lowered.size();
+        const std::string_view word = lowered.substr(begin, end - begin);
+        if (!word.empty())
+            for (const std::uint16_t k : v.wordsByScalar[Vocabulary::bucket(Vocabulary::firstScalar(word))])
+                if (word == v.words[k].text) note(f, v.words[k], begin);
+        begin = end + 1;
+    }
+    return f;
+}
+
+// The highest weight among the label rows found (not their sum).
+int ownLabel(const Findings& f) {
+    if (!f.anyLabel) return 0;
+    const auto& weights = vocabulary().labelWeights;
+    int best = 0;
+    for (std::size_t row = 0; row < weights.size(); ++row)
+        if (f.labelAt[row] != std::string_view::npos) best = std::max(best, weights[row]);
+    return best;
+}
+
+struct LabelAbove {
+    int score = 0;
+    std::size_t cut = 0;  // byte offset in the line above where the text after its label starts
+};
+
+// A label on the line above counts a little less than one on the line itself. Rows are taken in table order
+// and compared with the already reduced running value, so overlapping keywords can lower it step by step.
+LabelAbove labelAbove(const Findings& f) {
+    const Vocabulary& v = vocabulary();
+    LabelAbove result;
+    int running = 0;
+    for (std::size_t row = 0; row < v.labelWeights.size(); ++row) {
+        if (f.labelAt[row] == std::string_view::npos || v.labelWeights[row] < running) continue;
+        running = v.labelWeights[row] - 5;
+        result.score = running;
+        result.cut = f.labelAt[row] + v.labelLengths[row];
+    }
+    return result;
+}
+
+// What one pass over a line's valid text tells about its scalars.
+struct Profile {
+    bool otherDigits = false;   // a decimal digit outside ASCII
+    bool ownCharacters = true;  // every scalar is a character of its own, so scalars and characters agree
+    bool letters = false;       // some scalar is alphabetic
+};
+
+Profile profileOf(std::string_view text) {
+    Profile p;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            p.letters = p.letters || ((byte | 0x20) >= 'a' && (byte | 0x20) <= 'z');
+            p.ownCharacters = p.ownCharacters && byte != '\r';
+            ++i;
+            continue;
+        }
+        const std::uint8_t t = Unicode::traits(Unicode::nextScalar(text, i));
+        p.otherDigits = p.otherDigits || (t & Unicode::Trait::decimalDigit);
+        p.ownCharacters = p.ownCharacters && (t & Unicode::Trait::ownCharacter);
+        p.letters = p.letters || (t & Unicode::Trait::letter);
+    }
+    return p;
+}
+
+// The up to three characters on either side of a number. On a line whose scalars are all characters of their
+// own the windows are cut by scalars; otherwise by grapheme clusters.
+struct Windows {
+    std::string before;
+    std::string after;
+};
+
+bool ownCharacter(char32_t c) {
+    return c < 0x80 ? c != U'\r' : (Unicode::traits(c) & Unicode::Trait::ownCharacter) != 0;
+}
+
+// Walks from byte `at` of valid `text`, backwards or forwards, past `count` places where a character boundary
+// is certain whatever the context, or to the end of the text. The characters between there and `at` are
+// then those of the whole text, and a long line costs no more than the stretch walked.
+std::size_t pastCertainBoundaries(std::string_view text, std::size_t at, int count, bool backwards) {
+    auto isLead = [&](std::size_t i) { return (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80; };
+    auto previousStart = [&](std::size_t i) {
+        do --i;
+        while (i > 0 && !isLead(i));
+        return i;
+    };
+    auto nextStart = [&](std::size_t i) {
+        do ++i;
+        while (i < text.size() && !isLead(i));
+        return i;
+    };
+    auto scalarAt = [&](std::size_t i) { return Unicode::nextScalar(text, i); };
+    std::size_t p = at;
+    while (count > 0 && (backwards ? p > 0 : p < text.size())) {
+        p = backwards ? previousStart(p) : nextStart(p);
+        if (p > 0 && p < text.size() && ownCharacter(scalarAt(previousStart(p))) && ownCharacter(scalarAt(p)))
+            --count;
+    }
+    return p;
+}
+
+Windows windowsAround(std::string_view text, std::size_t begin, std::size_t end, bool singleScalars) {
+    if (!singleScalars) {
+        const std::size_t from = pastCertainBoundaries(text, begin, 3, true);
+        const std::size_t to = pastCertainBoundaries(text, end, 3, false);
+        return {Unicode::suffixCharacters(text.substr(from, begin - from), 3),
+                Unicode::prefixCharacters(text.substr(end, to - end), 3)};
+    }
+    auto isLead = [&](std::size_t i) { return (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80; };
+    std::size_t from = begin;
+    for (int n = 0; n < 3 && from > 0; ++n) {
+        --from;
+        while (from > 0 && !isLead(from)) --from;
+    }
+    std::size_t to = end;
+    for (int n = 0; n < 3 && to < text.size(); ++n) {
+        ++to;
+        while (to < text.size() && !isLead(to)) ++to;
+    }
+    return {std::string(text.substr(from, begin - from)), std::string(text.substr(end, to - end))};
+}
+
+// `before` and `after` are prepared windows.
+bool hasCurrencyMark(std::string_view before, std::string_view after) {
+    auto bHas = [&](std::string_view needle) { return Unicode::containsPrepared(before, needle); };
+    auto aStarts = [&](std::string_view needle) { return Unicode::findPrepared(after, needle) == 0; };
+    return bHas("¥") || bHas("$") || bHas("€") || aStarts("円") || aStarts(" 円") || aStarts("-") ||
+           bHas("jpy") || aStarts("jpy") || bHas("usd") || aStarts("usd") || bHas("eur");
+}
+
+// Ill-formed bytes read as U+FFFD, which is no digit.
+bool holdsDecimalDigit(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto byte = static_cast<unsigned char>(s[i]);
+        if (byte < 0x80) {
+            if (byte >= '0' && byte <= '9') return true;
+            ++i;
+            continue;
+        }
+        if (Unicode::traits(Unicode::nextScalar(s, i)) & Unicode::Trait::decimalDigit) return true;
+    }
+    return false;
+}
+
+// The matches of `numberToken` found by a direct scan, which costs a small fraction of the regular-expression
+// engine's search on every line. It follows the pattern's own order of trying alternatives, so it finds the
+// same matches; the tests and the fuzzer compare the two.
+class NumberScanner {
+  public:
+    enum class Kind : char { other = 0, digit = 1, point = '.', comma = ',', hyphen = '-' };
+    struct Buffers {
+        std::vector<Kind> kinds;
+        std::vector<std::size_t> offsets;
+    };
+
+    NumberScanner(std::string_view text, bool otherDigits, Buffers& buffers)
+        : text_(text), bytes_(!otherDigits), kinds_(buffers.kinds), offsets_(buffers.offsets) {
+        // Where every digit is ASCII, every other scalar only needs to be "not one of ours", so each of its
+        // bytes can stand for it and the text is scanned byte by byte, as it is.
+        if (bytes_) {
+            size_ = text.size();
+            return;
+        }
+        kinds_.clear();
+        offsets_.clear();
+        for (std::size_t i = 0; i < text.size();) {
+            offsets_.push_back(i);
+            const char32_t c = Unicode::nextScalar(text, i);
+            kinds_.push_back(Unicode::isDecimalDigit(c) ? Kind::digit
+                             : c < 0x80                 ? byteKind(static_cast<char>(c))
+                                                        : Kind::other);
+        }
+        offsets_.push_back(text.size());
+        size_ = kinds_.size();
+    }
+
+    struct Found {
+        std::size_t begin = 0;  // scalar indices
+        std::size_t integerEnd = 0;
+        std::size_t end = 0;
+    };
+
+    template <class F>
+    void forEach(F&& f) const {
+        for (std::size_t i = 0; i < size_;) {
+            if (const auto found = at(i)) {
+                f(*found);
+                i = found->end;
+            } else {
+                ++i;
+            }
+        }
+    }
+
+    std::size_t byteOffset(std::size_t index) const { return bytes_ ? index : offsets_[index]; }
+
+  private:
+    static Kind byteKind(char c) {
+        if (c >= '0' && c <= '9') return Kind::digit;
+        return c == '.' || c == ',' || c == '-' ? static_cast<Kind>(c) : Kind::other;
+    }
+    Kind kind(std::size_t i) const {
+        if (i >= size_) return Kind::other;
+        return bytes_ ? byteKind(text_[i]) : kinds_[i];
+    }
+    bool digit(std::size_t i) const { return kind(i) == Kind::digit; }
+    bool is(std::size_t i, char32_t c) const { return kind(i) == static_cast<Kind>(c); }
+    std::size_t digitRun(std::size_t i) const {
+        std::size_t j = i;
+        while (digit(j)) ++j;
+        return j - i;
+    }
+
+    // The end of the chain of ",ddd" groups from `i`. Every group start of a chain ends where the chain does,
+    // so the last chain is remembered: a long grouped number is walked once, not once per group.
+    std::size_t groupChainEnd(std::size_t i) const {
+        if (chainEnd_ != npos && i >= chainStart_ && i <= chainEnd_ && (i - chainStart_) % 4 == 0)
+            return chainEnd_;
+        std::size_t end = i;
+        while (is(end, U',') && digit(end + 1) && digit(end + 2) && digit(end + 3)) end += 4;
+        chainStart_ = i;
+        chainEnd_ = end;
+        return end;
+    }
+
+    // (?<![\d.]|\d-)
+    bool behindAllows(std::size_t i) const {
+        if (i >= 1 && (digit(i - 1) || is(i - 1, U'.'))) return false;
+        return !(i >= 2 && is(i - 1, U'-') && digit(i - 2));
+    }
+    // (?![\d.,]|-\d)
+    bool aheadAllows(std::size_t i) const {
+        if (digit(i) || is(i, U'.') || is(i, U',')) return false;
+        return !(is(i, U'-') && digit(i + 1));
+    }
+    // (\.\d{1,2})? then the look-ahead, greedy first; the end of the match.
+    std::optional<std::size_t> decimalsAndEnd(std::size_t i) const {
+        if (is(i, U'.')) {
+            for (std::size_t d = std::min<std::size_t>(digitRun(i + 1), 2); d >= 1; --d)
+                if (aheadAllows(i + 1 + d)) return i + 1 + d;
+        }
+        if (aheadAllows(i)) return i;
+        return std::nullopt;
+    }
+
+    std::optional<Found> at(std::size_t i) const {
+        if (!digit(i) || !behindAllows(i)) return std::nullopt;
+        const std::size_t run = digitRun(i);
+        // \d{1,3}(?:,\d{3})+ needs all of the run before its first comma, so only a run of one to three
+        // digits can start it. Giving up groups leaves the comma of the next group right after the match,
+        // which the look-ahead forbids, so only the longest chain of groups can match.
+        if (run <= 3) {
+            const std::size_t groupsEnd = groupChainEnd(i + run);
+            if (groupsEnd > i + run)
+                if (const auto matchEnd = decimalsAndEnd(groupsEnd)) return Found{i, groupsEnd, *matchEnd};
+        }
+        // \d{1,9}
+        for (std::size_t k = std::min<std::size_t>(run, 9); k >= 1; --k)
+            if (const auto end = decimalsAndEnd(i + k)) return Found{i, i + k, *end};
+        return std::nullopt;
+    }
+
+    static constexpr std::size_t npos = std::string_view::npos;
+
+    std::string_view text_;
+    bool bytes_;
+    mutable std::size_t chainStart_ = npos;
+    mutable std::size_t chainEnd_ = npos;
+    std::size_t size_ = 0;
+    std::vector<Kind>& kinds_;
+    std::vector<std::size_t>& offsets_;
+};
+
+// `text` is valid UTF-8; `isPrepared` says that it is in its searched form already, so its windows need no
+// preparing.
+// The buffers that one extraction reuses from line to line.
+struct Scratch {
+    NumberScanner::Buffers scanner;
+    std::vector<NumericToken> tokens;
+    std::vector<std::int64_t> values;  // per token; 0 when not accepted
+};
+
+void tokensOf(std::string_view text, const Profile& profile, bool isPrepared, Scratch& scratch) {
+    std::vector<NumericToken>& tokens = scratch.tokens;
+    tokens.clear();
+    const NumberScanner scanner(text, profile.otherDigits, scratch.scanner);
+    scanner.forEach([&](const NumberScanner::Found& found) {
+        const std::size_t begin = scanner.byteOffset(found.begin);
+        const std::size_t end = scanner.byteOffset(found.end);
+        NumericToken token;
+        token.value = std::string(text.substr(begin, end - begin));
+        token.hasComma = token.value.find(',') != std::string::npos;
+        token.hasDecimals = found.integerEnd != found.end;
+        Windows w = windowsAround(text, begin, end, profile.ownCharacters);
+        if (!isPrepared) w = {prepared(w.before), prepared(w.after)};
+        token.hasCurrencyMark = hasCurrencyMark(w.before, w.after);
+        tokens.push_back(std::move(token));
+    });
+}
+
+std::optional<std::int64_t> integerOf(std::string_view digits) {
+    if (digits.empty()) return std::nullopt;
+    constexpr std::int64_t limit = std::numeric_limits<std::int64_t>::max();
+    std::int64_t value = 0;
+    for (const char c : digits) {
+        const int digit = c - '0';
+        if (value > (limit - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+std::size_t numberCount(std::string_view text, const Profile& profile) {
+    std::size_t count = 0;
+    if (profile.ownCharacters) {
+        for (std::size_t i = 0; i < text.size();)
+            if (Unicode::isNumber(Unicode::nextScalar(text, i))) ++count;
+        return count;
+    }
+    for (const char32_t c : Unicode::firstScalars(text))
+        if (Unicode::isNumber(c)) ++count;
+    return count;
+}
+
+// Whether some character of the line is a letter by its first scalar.
+bool holdsLetter(std::string_view text, const Profile& profile) {
+    if (profile.ownCharacters || !profile.letters) return profile.letters;
+    const auto scalars = Unicode::firstScalars(text);
+    return std::any_of(scalars.begin(), scalars.end(), [](char32_t c) { return Unicode::isLetter(c); });
+}
+
+bool tokenCanBeDate(std::string_view token) {
+    return token.find(',') == std::string_view::npos && Unicode::characterCount(token) < 5;
+}
+
+bool tokenIsLongRun(std::string_view token) {
+    return token.find(',') == std::string_view::npos && Unicode::characterCount(token) >= 10;
+}
+
+int positionBonus(double top) {
+    if (!std::isfinite(top) || top <= 0) return 0;
+    return static_cast<int>(std::min(top, 1.0) * 10);
+}
+
+// Normalised texts and their findings, made when first needed: a line is looked at as a candidate and again
+// as the line above or below a bare number.
+class LineTexts {
+  public:
+    explicit LineTexts(std::span<const TextLine> lines) : lines_(lines), entries_(lines.size()) {}
+
+    const std::string& normalized(std::size_t i) {
+        Entry& e = entries_[i];
+        if (!e.normalized) e.normalized = TextNormalizer::normalize(lines_[i].text);
+        return *e.normalized;
+    }
+    // The lower-cased canonical form; most lines are in it already and share the normalised string.
+    const std::string& lowered(std::size_t i) {
+        Entry& e = entries_[i];
+        if (!e.loweredReady) {
+            const std::string& text = normalized(i);
+            if (!Unicode::isLowercasedNfc(text)) e.lowered = prepared(text);
+            e.loweredReady = true;
+        }
+        return e.lowered ? *e.lowered : *e.normalized;
+    }
+    bool isPrepared(std::size_t i) {
+        lowered(i);
+        return !entries_[i].lowered;
+    }
+    const Findings& findings(std::size_t i) {
+        Entry& e = entries_[i];
+        if (!e.findings) e.findings = findIn(lowered(i));
+        return *e.findings;
+    }
+
+  private:
+    struct Entry {
+        std::optional<std::string> normalized;
+        std::optional<std::string> lowered;  // absent when it equals `normalized`
+        bool loweredReady = false;
+        std::optional<Findings> findings;
+    };
+
+    std::span<const TextLine> lines_;
+    std::vector<Entry> entries_;
+};
+
+bool endsWithClosingMark(std::string_view text) {
+    for (const std::string_view mark : {"-", "―", "ー", "※"})
+        if (text.ends_with(mark)) return true;
+    return false;
+}
+
+void collectLine(LineTexts& texts, std::span<const TextLine> lines, std::size_t i, Scratch& scratch,
+                 std::vector<ExtractedAmount>& out) {
+    // Normalising maps full-width digits to ASCII and makes no other digits, so the raw text can tell; its
+    // ill-formed bytes read as U+FFFD, which is no digit.
+    if (!holdsDecimalDigit(lines[i].text)) return;
+    const std::string& text = texts.normalized(i);
+    const Profile profile = profileOf(text);
+    tokensOf(text, profile, texts.isPrepared(i), scratch);
+    const std::vector<NumericToken>& tokens = scratch.tokens;
+    std::vector<std::int64_t>& values = scratch.values;
+    values.assign(tokens.size(), 0);
+    bool anyAccepted = false;
+    for (std::size_t k = 0; k < tokens.size(); ++k) {
+        const auto value = parseValue(tokens[k]);
+        if (value && *value >= 1 && *value <= maximumAmount) {
+            values[k] = *value;
+            anyAccepted = true;
+        }
+    }
+    if (!anyAccepted) return;
+
+    const Findings& own = texts.findings(i);
+    int label = ownLabel(own);
+    bool labelled = own.anyLabel;
+    bool negative = own.isNegative();
+    const bool bare = tokens.size() == 1 && !holdsLetter(text, profile);
+
+    if (bare && !labelled && i > 0) {
+        const Findings& above = texts.findings(i - 1);
+        if (above.anyLabel) {
+            const LabelAbove fromAbove = labelAbove(above);
+            labelled = true;
+            label = fromAbove.score;
+            // Only what follows the label on the line above can make the number something else.
+            negative =
+                negative || findIn(std::string_view(texts.lowered(i - 1)).substr(fromAbove.cut)).isNegative();
+        } else {
+            negative = negative || above.isNegative();
+        }
+    }
+    if (bare) {
+        bool closed = endsWithClosingMark(text);
+        for (std::size_t j = i + 1; !closed && j < lines.size() && j <= i + 5; ++j)
+            closed = texts.findings(j).receiptPhrase;
+        if (closed) {
+            label = std::max(label, 80);
+            labelled = true;
+        }
+    }
+
+    std::optional<bool> dateOrTimeLine;
+    const int bonus = positionBonus(lines[i].top);
+    for (std::size_t k = 0; k < tokens.size(); ++k) {
+        const NumericToken* token = &tokens[k];
+        const std::int64_t value = values[k];
+        if (value == 0) continue;
+        bool dateOrPhone = tokenIsLongRun(token->value);
+        if (!dateOrPhone && own.dateMark && tokenCanBeDate(token->value)) {
+            if (!dateOrTimeLine) dateOrTimeLine = numberCount(text, profile) > 5;
+            dateOrPhone = *dateOrTimeLine;
+        }
+        int score = label;
+        if (token->hasCurrencyMark) score += 25;
+        if (token->hasComma) score += 10;
+        if (negative) score -= 120;
+        if (!labelled && !token->hasCurrencyMark) score -= 20;
+        if (dateOrPhone) score -= 100;
+        if (labelled) score += bonus;
+        if (!labelled && value < 10) score -= 30;
+        out.push_back({value, score, static_cast<std::int64_t>(i), text});
+    }
+}
+
+}  // namespace
+
+const Pattern& numberToken() {
+    static const Pattern pattern(R"((?<![\d.]|\d-)(\d{1,3}(?:,\d{3})+|\d{1,9})(\.\d{1,2})?(?![\d.,]|-\d))");
+    return pattern;
+}
+
+std::vector<NumericToken> numericTokens(std::string_view text) {
+    const std::string valid = Unicode::toValidUtf8(text);
+    if (!holdsDecimalDigit(valid)) return {};
+    Scratch scratch;
+    tokensOf(valid, profileOf(valid), Unicode::isLowercasedNfc(valid), scratch);
+    return std::move(scratch.tokens);
+}
+
+std::optional<std::int64_t> parseValue(const NumericToken& token) {
+    const std::string repaired = TextNormalizer::repairNumericToken(token.value);
+    const std::size_t point = repaired.find('.');
+    if (!token.hasDecimals || point == std::string::npos)
+        return integerOf(TextNormalizer::digitsOnly(repaired));
+    const std::string_view view(repaired);
+    const auto whole = integerOf(TextNormalizer::digitsOnly(view.substr(0, point)));
+    if (!whole) return std::nullopt;
+    std::string fraction = TextNormalizer::digitsOnly(view.substr(point + 1)).substr(0, 2);
+    fraction.resize(2, '0');
+    if (fraction < "50") return whole;
+    if (*whole == std::numeric_limits<std::int64_t>::max()) return std::nullopt;
+    return *whole + 1;
+}
+
+bool looksLikeDateOrPhone(std::string_view line, std::string_view token) {
+    if (tokenIsLongRun(token)) return true;
+    if (!tokenCanBeDate(token)) return false;
+    const std::string valid = Unicode::toValidUtf8(line);
+    return findIn(prepared(valid)).dateMark && numberCount(valid, profileOf(valid)) > 5;
+}
+
+std::vector<ExtractedAmount> extract(std::span<const TextLine> lines) {
+    std::vector<ExtractedAmount> found;
+    LineTexts texts(lines);
+    Scratch scratch;
+    for (std::size_t i = 0; i < lines.size(); ++i) collectLine(texts, lines, i, scratch, found);
+    // Sorting positions rather than the candidates themselves spares moving their texts around.
+    std::vector<std::size_t> order(found.size());
+    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+        const ExtractedAmount& a = found[x];
+        const ExtractedAmount& b = found[y];
+        if (a.score != b.score) return a.score > b.score;
+        if (a.amount != b.amount) return a.amount > b.amount;
+        return a.lineIndex < b.lineIndex;
+    });
+    std::vector<ExtractedAmount> out;
+    out.reserve(found.size());
+    for (const std::size_t k : order) out.push_back(std::move(found[k]));
+    return out;
+}
+
+std::optional<ExtractedAmount> bestOf(std::span<const ExtractedAmount> sorted) {
+    if (sorted.empty()) return std::nullopt;
+    if (sorted.front().score >= 20) return sorted.front();
+    // Without a label worth the name, the largest plausible number is the likeliest total.
+    const ExtractedAmount* largest = nullptr;
+    for (const ExtractedAmount& candidate : sorted)
+        if (candidate.score >= -10 && (!largest || candidate.amount > largest->amount)) largest = &candidate;
+    return largest ? *largest : sorted.front();
+}
+
+std::optional<ExtractedAmount> best(std::span<const TextLine> lines) {
+    return bestOf(extract(lines));
+}
+
+}  // namespace AmountExtractor
+}  // namespace tavori

@@ -1,0 +1,323 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TavoriCore/AmountExtractor.h"
+
+namespace tavori {
+namespace {
+
+using AmountExtractor::NumericToken;
+
+// Lines at the top edge of the page, so that no position bonus blurs the scores.
+std::vector<TextLine> linesOf(const std::vector<std::string>& texts, double top = 0) {
+    std::vector<TextLine> out;
+    for (const auto& t : texts) out.push_back(TextLine{t, top, 0, 0, 1.0, {}});
+    return out;
+}
+
+// The score of `amount` read from line `index`, or nothing when it is no candidate.
+std::optional<int> scoreOf(const std::vector<std::string>& texts, std::int64_t index, std::int64_t amount) {
+    for (const auto& c : AmountExtractor::extract(linesOf(texts)))
+        if (c.lineIndex == index && c.amount == amount) return c.score;
+    return std::nullopt;
+}
+
+TEST(AmountExtractor, NumericTokens) {
+    struct Case {
+        const char* text;
+        std::vector<NumericToken> tokens;
+    };
+    const std::vector<Case> cases = {
+        {"2024/01/15",
+         {{"2024", false, false, false}, {"01", false, false, false}, {"15", false, false, false}}},
+        {"TEL 03-1234-5678", {}},
+        {"123456789", {{"123456789", false, false, false}}},
+        {"1234567890", {}},
+        {"1,234,567", {{"1,234,567", false, true, false}}},
+        {"1,234.5", {{"1,234.5", false, true, true}}},
+        {"1.234", {}},
+        {"1,2345",
+         {{"2345", false, false, false}}},  // no grouping fits, the digits after the comma stand alone
+        {"No.12345", {}},
+        {"12,000-", {{"12,000", true, true, false}}},
+        {"¥ 1,000", {{"1,000", true, true, false}}},
+        {"1,000 円", {{"1,000", true, true, false}}},
+        {"JPY1000", {{"1000", true, false, false}}},
+        {"1000JPY", {{"1000", true, false, false}}},
+        {"JPY 1000", {{"1000", false, false, false}}},  // the window holds only "PY "
+        {"1000 JPY", {{"1000", false, false, false}}},
+        {"EUR100", {{"100", true, false, false}}},
+        {"100 EUR", {{"100", false, false, false}}},
+        {"¥\u03011000", {{"1000", false, false, false}}},         // "¥" with an accent is another character
+        {"¥a\u0301b\u03011000", {{"1000", true, false, false}}},  // three characters back, not three scalars
+    };
+    for (const auto& c : cases) EXPECT_EQ(AmountExtractor::numericTokens(c.text), c.tokens) << c.text;
+}
+
+// The scanner that `extract` uses must find exactly the matches of the number pattern.
+TEST(AmountExtractor, TokensAreThePatternsMatches) {
+    const std::vector<std::string> texts = {"2024/01/15 12:30",
+                                            "1,234,5678",
+                                            "12.345.6",
+                                            "-1-2",
+                                            "1-2",
+                                            "1.2.3",
+                                            "1,234.567",
+                                            "1,23",
+                                            "12,345,678.9",
+                                            "a1b22c333",
+                                            "١٢٣ and ١,٢٣٤",
+                                            "1٢3",
+                                            "𝟏𝟐𝟑",
+                                            "0.5",
+                                            ".5",
+                                            "5.",
+                                            "1,000,",
+                                            "9999999999,999",
+                                            "x-12 3-4-",
+                                            "¥１，２００",
+                                            "",
+                                            "------",
+                                            "1\u0301 2"};
+    for (const auto& text : texts) {
+        std::vector<std::string> expected;
+        for (const auto& m : AmountExtractor::numberToken().matches(text))
+            expected.push_back(m.group(1) + m.group(2));
+        std::vector<std::string> actual;
+        for (const auto& t : AmountExtractor::numericTokens(text)) actual.push_back(t.value);
+        EXPECT_EQ(actual, expected) << text;
+    }
+}
+
+// Long lines: a grouped number is walked once, and the characters around each number are looked for near it.
+TEST(AmountExtractor, LongLines) {
+    std::string grouped = "1";
+    for (int k = 0; k < 20000; ++k) grouped += ",234";
+    const auto tail = AmountExtractor::numericTokens(grouped + ",12");
+    ASSERT_EQ(tail.size(), 1u);
+    EXPECT_EQ(tail[0].value, "12");
+    EXPECT_EQ(AmountExtractor::numericTokens(grouped).size(), 1u);
+
+    std::string marked = "e\u0301";  // one accent: characters are counted by clusters on this line
+    for (int k = 0; k < 20000; ++k) marked += " ¥1";
+    const auto tokens = AmountExtractor::numericTokens(marked);
+    ASSERT_EQ(tokens.size(), 20000u);
+    EXPECT_TRUE(tokens.front().hasCurrencyMark && tokens.back().hasCurrencyMark);
+}
+
+TEST(AmountExtractor, ParseValue) {
+    struct Case {
+        const char* value;
+        bool decimals;
+        std::optional<std::int64_t> expected;
+    };
+    const std::vector<Case> cases = {
+        {"1,234.50", true, 1235},
+        {"1,234.49", true, 1234},
+        {"1,234.5", true, 1235},
+        {"0.49", true, 0},
+        {"0.50", true, 1},
+        {"1.5", false, 15},        // without a decimal part the point is not one
+        {"1O,OOO", false, 10000},  // OCR letters for digits
+        {"l2S", false, 125},
+        {"B0.5O", true, 81},
+        {"s", false, std::nullopt},  // lower-case s is not repaired
+        {"", false, std::nullopt},
+        {".5", true, std::nullopt},  // no integer part
+        {"99999999999999999999", false, std::nullopt},
+        {"9223372036854775807", false, std::numeric_limits<std::int64_t>::max()},
+        {"9223372036854775807.5", true, std::nullopt},  // rounding up would overflow
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(AmountExtractor::parseValue({c.value, false, false, c.decimals}), c.expected) << c.value;
+}
+
+TEST(AmountExtractor, AcceptsOneTo99999999) {
+    struct Case {
+        const char* line;
+        std::optional<std::int64_t> amount;
+    };
+    const std::vector<Case> cases = {
+        {"合計 99,999,999", 99'999'999},    {"合計 100,000,000", std::nullopt},
+        {"合計 123,456,789", std::nullopt}, {"合計 0", std::nullopt},
+        {"合計 0.49", std::nullopt},        {"合計 0.50", 1},
+        {"合計 999999999", std::nullopt},   {"合計 1", 1},
+    };
+    for (const auto& c : cases) {
+        const auto found = AmountExtractor::best(linesOf({c.line}));
+        EXPECT_EQ(found ? std::optional(found->amount) : std::nullopt, c.amount) << c.line;
+    }
+}
+
+TEST(AmountExtractor, ScoresOfOneLine) {
+    struct Case {
+        const char* line;
+        std::int64_t amount;
+        int score;
+    };
+    const std::vector<Case> cases = {
+        {"合計 ¥1,234", 1234, 105},
+        {"合計金額 ¥1,000", 1000, 120},  // the highest weight of 合計金額, 合計, 計 and 金額, not their sum
+        {"Grand Total $1,000", 1000, 125},
+        {"total 500", 500, 70},
+        {"小計 ¥1,000", 1000, -55},              // 計 30, then −120
+        {"小計 消費税 ポイント 500", 500, -90},  // three negative entries, one penalty
+        {"小計1,000", 1000, 40},                 // 小計 only counts as a separate word; 計 still labels
+        {"お釣り ¥500", 500, 25},
+        {"P 100", 100, -140},
+        {"100P", 100, -20},
+        {"x 3 ¥500", 500, -95},  // "x " is the word "x"
+        {"No. 12345", 12345, -140},
+        {"No 12345", 12345, -140},
+        {"Invoice No12345", 12345, -20},
+        {"Hotel ¥5,000", 5000, -85},  // "tel" has three characters, so it counts inside words
+        {"税込合計 1,100", 1100, 100},
+        {"(内消費税 ¥100)", 100, -95},
+        {"消費税込 ¥1,100", 1100, 35},  // a tax label on a line that says the tax is included
+        {"込み 内税 ¥100", 100, 25},
+        {"税込 小計 ¥1,000", 1000, -55},  // the exemption covers the tax labels only
+        {"合計（税込） ¥1,100 (内消費税 ¥100)", 1100, 125},
+        {"合計（税込） ¥1,100 (内消費税 ¥100)", 100, 115},
+        {"¥5", 5, -5},
+        {"5", 5, -50},
+        {"2024/01/15 12:30", 2024, -120},
+        {"2024/01/15 12:30", 30, -120},
+        {"合計　￥１，２３４", 1234, 105},  // full-width forms are normalised first
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(scoreOf({c.line}, 0, c.amount), c.score) << c.line << " / " << c.amount;
+}
+
+TEST(AmountExtractor, BareNumberTakesTheLabelAbove) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> lines;
+        std::int64_t index;
+        std::int64_t amount;
+        int score;
+    };
+    const std::vector<Case> cases = {
+        {"billed: each overlapping row lowers it", {"ご請求金額", "¥12,000-"}, 1, 12000, 125},
+        {"total", {"合計", "¥1,000"}, 1, 1000, 100},
+        {"subtotal: only what follows the label counts", {"小計", "¥1,000"}, 1, 1000, 60},
+        {"tendered: negative, unlabelled", {"お預り", "¥2,000"}, 1, 2000, -85},
+        {"negative words after the label", {"合計 (ポイント対象)", "¥1,000"}, 1, 1000, -20},
+        {"negative words before the label", {"ポイント 合計", "¥1,000"}, 1, 1000, 100},
+        {"a letter makes it no bare line", {"合計", "1,980円"}, 1, 1980, 35},
+        {"two numbers make it no bare line", {"合計", "¥1,000 ¥2,000"}, 1, 2000, 35},
+        {"closing dash", {"¥12,000-"}, 0, 12000, 115},
+        {"closing ※ on a plain number", {"12,000※"}, 0, 12000, 90},
+        {"label above and closing mark: the higher", {"合計", "¥1,000-"}, 1, 1000, 115},
+        {"receipt phrase two lines below", {"12,000", "-", "上記正に領収いたしました"}, 0, 12000, 90},
+        {"receipt phrase five lines below", {"12,000", "a", "b", "c", "d", "上記"}, 0, 12000, 90},
+        {"receipt phrase six lines below", {"12,000", "a", "b", "c", "d", "e", "上記"}, 0, 12000, -10},
+    };
+    for (const auto& c : cases) EXPECT_EQ(scoreOf(c.lines, c.index, c.amount), c.score) << c.name;
+}
+
+TEST(AmountExtractor, LooksLikeDateOrPhone) {
+    struct Case {
+        const char* line;
+        const char* token;
+        bool expected;
+    };
+    const std::vector<Case> cases = {
+        {"2024/01/15 12:30", "2024", true},
+        {"2024/01/15 12:30", "1,000", false},
+        {"2024年 12345", "12345", false},        // five characters are not short
+        {"123456789.12", "123456789.12", true},  // ten characters or more without a comma
+        {"1,234,567,890", "1,234,567,890", false},
+        {"No 123456", "12", false},         // no date or time mark
+        {"1/2 34", "1", false},             // five numbers are not more than five
+        {"二〇二四年十二月 5", "5", true},  // kanji numerals are numbers too
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(AmountExtractor::looksLikeDateOrPhone(c.line, c.token), c.expected)
+            << c.line << " / " << c.token;
+}
+
+TEST(AmountExtractor, PositionBonusForLabelledLines) {
+    struct Case {
+        double top;
+        int score;
+    };
+    const std::vector<Case> cases = {
+        {0.9, 114},
+        {0.999, 114},
+        {1.5, 115},
+        {0.05, 105},
+        {0, 105},
+        {-0.3, 105},
+        {std::nan(""), 105},
+        {std::numeric_limits<double>::infinity(), 105},
+        {-std::numeric_limits<double>::infinity(), 105},
+    };
+    for (const auto& c : cases) {
+        const auto found = AmountExtractor::best(linesOf({"合計 ¥1,234"}, c.top));
+        ASSERT_TRUE(found) << c.top;
+        EXPECT_EQ(found->score, c.score) << c.top;
+    }
+    // Unlabelled lines get nothing for their place.
+    EXPECT_EQ(AmountExtractor::best(linesOf({"¥1,234"}, 0.9))->score, 35);
+}
+
+TEST(AmountExtractor, OrderAndChoice) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> lines;
+        std::vector<std::int64_t> order;  // amounts, best first
+        std::optional<std::int64_t> best;
+    };
+    const std::vector<Case> cases = {
+        {"nothing", {"レシート", ""}, {}, std::nullopt},
+        {"labelled total first", {"小計 ¥1,000", "合計 ¥1,100"}, {1100, 1000}, 1100},
+        {"no label: the largest plausible", {"¥5", "3,000"}, {5, 3000}, 3000},
+        {"-20 takes no part", {"¥5", "800"}, {5, 800}, 5},
+        {"none plausible: the first", {"800", "900"}, {900, 800}, 900},
+        {"equal scores: the larger amount", {"¥300", "¥700"}, {700, 300}, 700},
+    };
+    for (const auto& c : cases) {
+        const auto lines = linesOf(c.lines);
+        const auto all = AmountExtractor::extract(lines);
+        std::vector<std::int64_t> amounts;
+        for (const auto& a : all) amounts.push_back(a.amount);
+        EXPECT_EQ(amounts, c.order) << c.name;
+        const auto chosen = AmountExtractor::best(lines);
+        EXPECT_EQ(chosen ? std::optional(chosen->amount) : std::nullopt, c.best) << c.name;
+        EXPECT_EQ(AmountExtractor::bestOf(all), chosen) << c.name;
+    }
+}
+
+TEST(AmountExtractor, TiesKeepLineOrder) {
+    const auto lines = linesOf({"a", "b", "c", "¥500", "d", "e", "f", "¥500", "¥500 ¥500"});
+    std::vector<std::int64_t> order;
+    for (const auto& a : AmountExtractor::extract(lines)) order.push_back(a.lineIndex);
+    EXPECT_EQ(order, (std::vector<std::int64_t>{3, 7, 8, 8}));
+}
+
+TEST(AmountExtractor, CandidateRecordsTheNormalisedLine) {
+    const auto lines = linesOf({"ご請求金額", "　￥１２，０００－　"}, 0.5);
+    const auto found = AmountExtractor::best(lines);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(*found, (ExtractedAmount{12000, 130, 1, "¥12,000-"}));
+}
+
+TEST(AmountExtractor, ArbitraryBytes) {
+    const auto lines =
+        linesOf({"\xff\xfe 合計 \xc3", "\xe3\x81", "¥1,000\xed\xa0\x80", std::string("1\0002", 3)});
+    const auto all = AmountExtractor::extract(lines);
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(all.front().amount, 1000);
+    EXPECT_EQ(AmountExtractor::numericTokens("\xf4\x90\x80\x80"
+                                             "12")
+                  .size(),
+              1u);
+}
+
+}  // namespace
+}  // namespace tavori
