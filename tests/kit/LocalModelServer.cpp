@@ -83,6 +83,8 @@ LocalModelServer::LocalModelServer(std::vector<std::string> models) : modelsBody
     port_ = server_.bind_to_any_port("127.0.0.1");
     if (port_ <= 0) throw std::runtime_error("could not bind a loopback port");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
+    // stop() does nothing to a server that is not running yet, so a server destroyed at once would never end.
+    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 LocalModelServer::~LocalModelServer() {
