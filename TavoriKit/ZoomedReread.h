@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "TavoriCore/Pattern.h"
+#include "TavoriCore/TextLine.h"
+#include "TavoriKit/CancellationToken.h"
+#include "TavoriKit/Image.h"
+#include "TavoriKit/OcrTuning.h"
+#include "TavoriKit/Rect.h"
+
+// A second, zoomed reading of the lines that look like they carry a date or an amount. A reading whose digits
+// differ is added as an alternative; the line's own text is never replaced.
+namespace tavori::ZoomedReread {
+
+// Dates, era names, total keywords, currency amounts and comma-grouped numbers.
+const Pattern& interesting();
+
+// The same lines in the same order, some with one more alternative. Never throws; stops early (returning the
+// lines as they are) when `cancel` fires.
+std::vector<TextLine> refine(std::vector<TextLine> lines, std::span<const std::optional<Rect>> boxes,
+                             const Image& image, std::int64_t page, const OcrTuning& tuning = {},
+                             const CancellationToken& cancel = {});
+
+// The pixel rectangle cut out for a normalised box in a width × height image: the box with margins (6 px + 8
+// % of its width on each side, half its height above and below), clamped to the image and rounded outwards.
+// Nothing when 4 pixels or less remain on either side.
+std::optional<PixelRect> cropRect(int width, int height, const Rect& box);
+// The zoom that brings a line `lineHeight` pixels high to about `targetHeight`, limited to 0.5 to 4.
+double zoomFactor(double lineHeight, double targetHeight);
+// The crop of `box`, in grey, with ink touching its inner edges erased, scaled by `zoomFactor` and padded
+// with the paper's own grey. Empty when there is nothing to cut.
+Image cropUpscaled(const Image& image, const Rect& box, double targetHeight = OcrTuning{}.rereadTargetHeight);
+
+}  // namespace tavori::ZoomedReread

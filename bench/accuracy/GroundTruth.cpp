@@ -1,0 +1,118 @@
+#include "GroundTruth.h"
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace tavori::bench {
+
+std::vector<std::vector<std::string>> readCsv(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    const std::string text = buffer.str();
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> row;
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            row.push_back(std::move(field));
+            field.clear();
+        } else if (c == '\n' || c == '\r') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            row.push_back(std::move(field));
+            field.clear();
+            rows.push_back(std::move(row));
+            row.clear();
+        } else {
+            field += c;
+        }
+    }
+    if (!field.empty() || !row.empty()) {
+        row.push_back(std::move(field));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::optional<std::int64_t> roundedAmount(const std::string& decimal) {
+    if (decimal.empty()) return std::nullopt;
+    try {
+        std::size_t used = 0;
+        const double value = std::stod(decimal, &used);
+        if (used == 0) return std::nullopt;
+        return static_cast<std::int64_t>(std::floor(value + 0.5 + 1e-9));
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+namespace {
+
+std::vector<std::map<std::string, std::string>> records(const std::filesystem::path& csv) {
+    const auto rows = readCsv(csv);
+    std::vector<std::map<std::string, std::string>> out;
+    if (rows.empty()) return out;
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        if (rows[r].size() <= 1) continue;
+        std::map<std::string, std::string> record;
+        for (std::size_t c = 0; c < rows[0].size() && c < rows[r].size(); ++c)
+            record[rows[0][c]] = rows[r][c];
+        out.push_back(std::move(record));
+    }
+    return out;
+}
+
+bool wanted(const std::vector<std::string>& sets, const std::string& name) {
+    if (sets.empty()) return true;
+    for (const auto& s : sets)
+        if (s == name) return true;
+    return false;
+}
+
+}  // namespace
+
+std::vector<Sample> loadSamples(const std::filesystem::path& root, const std::vector<std::string>& sets) {
+    std::vector<Sample> samples;
+    if (wanted(sets, "jomb")) {
+        const auto folder = root / "jomb-receipts-ja";
+        for (auto& r : records(folder / "ground_truth.csv"))
+            samples.push_back({"jomb", r["variant"], folder / r["image"], r["date"],
+                               roundedAmount(r["total_yen"]), r["vendor"], false});
+    }
+    if (wanted(sets, "sroie")) {
+        const auto folder = root / "sroie-receipts-en";
+        for (auto& r : records(folder / "ground_truth.csv"))
+            samples.push_back({"sroie", "scan", folder / r["file"], r["date_iso"],
+                               roundedAmount(r["total_decimal"]), r["company"], true});
+    }
+    if (wanted(sets, "invoice2data")) {
+        const auto folder = root / "invoice2data-invoices" / "docs";
+        for (auto& r : records(root / "invoice2data-invoices" / "ground_truth.csv")) {
+            std::istringstream files(r["files"]);
+            std::string file;
+            while (files >> file) {
+                const std::string ext = std::filesystem::path(file).extension().string();
+                samples.push_back({"invoice2data", ext.empty() ? "?" : ext.substr(1), folder / file,
+                                   r["date"], roundedAmount(r["amount"]), r["issuer"], false});
+            }
+        }
+    }
+    return samples;
+}
+
+}  // namespace tavori::bench

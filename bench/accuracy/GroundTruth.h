@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The labelled benchmark documents under the shared data folder.
+namespace tavori::bench {
+
+struct Sample {
+    std::string set;      // jomb, sroie, invoice2data
+    std::string variant;  // clean / noisy, scan, pdf / png
+    std::filesystem::path file;
+    std::string date;                   // YYYY-MM-DD, empty when unlabelled
+    std::optional<std::int64_t> total;  // whole units, half up
+    std::string vendor;
+    bool dayFirst = false;  // the date is printed day first
+};
+
+// One CSV record per row, fields unquoted.
+std::vector<std::vector<std::string>> readCsv(const std::filesystem::path& path);
+// Half up to whole units: "80.90" → 81, "1378" → 1378.
+std::optional<std::int64_t> roundedAmount(const std::string& decimal);
+std::vector<Sample> loadSamples(const std::filesystem::path& dataRoot, const std::vector<std::string>& sets);
+
+}  // namespace tavori::bench

@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "KitFixtures.h"
+#include "TavoriCore/TextNormalizer.h"
+#include "TavoriKit/DocumentTextExtractor.h"
+
+namespace tavori {
+namespace {
+
+using test::TempDir;
+using Source = RecognizedDocument::TextSource;
+
+std::vector<std::string> texts(const std::vector<TextLine>& lines) {
+    std::vector<std::string> out;
+    for (const auto& l : lines) out.push_back(l.text);
+    return out;
+}
+
+std::string compact(const std::vector<TextLine>& lines) {
+    return test::compactText(texts(lines));
+}
+
+// What a reader of the receipt must get: the amount with its label on one row, and the date.
+void expectReceiptRead(const std::vector<TextLine>& lines, const std::string& what) {
+    const std::string all = compact(lines);
+    EXPECT_NE(all.find("1,980"), std::string::npos) << what << ":\n" << all;
+    EXPECT_NE(all.find("2024年3月15日"), std::string::npos) << what << ":\n" << all;
+    bool totalRow = false;
+    for (const auto& line : lines) {
+        const std::string n = TextNormalizer::normalize(line.text);
+        if (n.find("計") != std::string::npos && n.find("1,980") != std::string::npos) totalRow = true;
+    }
+    EXPECT_TRUE(totalRow) << what << ": 合計 and its amount must share a line:\n" << all;
+}
+
+TEST(DocumentTextExtractor, ThreadLimitIsSetBeforeTheTestsRun) {
+    const char* limit = std::getenv("OMP_THREAD_LIMIT");
+    ASSERT_NE(limit, nullptr) << "main() must re-execute with OMP_THREAD_LIMIT";
+    EXPECT_STREQ(limit, "1");
+}
+
+TEST(DocumentTextExtractor, SupportedExtensionsIgnoreCase) {
+    const struct {
+        const char* name;
+        bool supported;
+    } cases[] = {
+        {"a.pdf", true},      {"a.PDF", true},  {"a.Jpeg", true}, {"a.jpg", true},  {"a.png", true},
+        {"a.heic", true},     {"a.HEIF", true}, {"a.tif", true},  {"a.tiff", true}, {"a.gif", true},
+        {"a.bmp", true},      {"a.webp", true}, {"a.txt", false}, {"a", false},     {"pdf", false},
+        {"a.pdf.txt", false}, {"a.jp2", false}, {".pdf", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(DocumentTextExtractor::isSupported(c.name), c.supported) << c.name;
+    EXPECT_EQ(DocumentTextExtractor::supportedExtensions().size(), 11u);
+}
+
+TEST(DocumentTextExtractor, ReadsAReceiptImage) {
+    const TempDir dir;
+    ASSERT_TRUE(test::receiptImage(3.0).writePng(dir / "receipt.png"));
+    const auto document = DocumentTextExtractor{}.extract(dir / "receipt.png");
+    EXPECT_EQ(document.source, Source::ocr);
+    expectReceiptRead(document.lines, "receipt.png");
+    for (const auto& line : document.lines) {
+        EXPECT_EQ(line.page, 0);
+        EXPECT_GE(line.top, 0.0);
+        EXPECT_LT(line.top, 1.0);
+        EXPECT_GE(line.confidence, 0.0);
+        EXPECT_LE(line.confidence, 1.0);
+    }
+    // Reading order: the store name above the date above the total.
+    const auto sorted = document.sortedLines();
+    const std::string all = compact(sorted);
+    EXPECT_LT(all.find("2024"), all.find("1,980")) << all;
+}
+
+}  // namespace
+}  // namespace tavori
+
+namespace tavori {
+namespace {
+
+std::string repeated(const std::string& s, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += s;
+    return out;
+}
+
+TEST(DocumentTextExtractor, ChoosesTextLayerFromTwentyLettersOrDigits) {
+    const struct {
+        const char* name;
+        std::string text;
+        Source expected;
+    } cases[] = {
+        {"20 ASCII letters and digits", "ABCDEFGHIJ1234567890", Source::pdfTextLayer},
+        {"19 ASCII letters and digits", "ABCDEFGHIJ123456789", Source::ocr},
+        {"19 with spaces and punctuation that do not count", "ABC, DEF. GHI! 123-456/789 J", Source::ocr},
+        {"20 with spaces and punctuation", "ABC, DEF. GHI! 123-456/789 JK", Source::pdfTextLayer},
+        {"20 kanji and kana", "東京都千代田区丸の内一丁目二番三号ビル内", Source::pdfTextLayer},
+        {"19 kanji and kana", "東京都千代田区丸の内一丁目二番三号ビル", Source::ocr},
+        {"20 full-width digits", repeated("１２３４５６７８９０", 2), Source::pdfTextLayer},
+        {"yen signs and commas do not count", "¥1,980 ¥1,980 ¥1,980 ¥1,980 ¥19", Source::ocr},
+    };
+    const TempDir dir;
+    for (const auto& c : cases) {
+        test::writePdf(dir / "page.pdf", {test::pageWithLines({c.text}, 16)});
+        const auto document = DocumentTextExtractor{}.extract(dir / "page.pdf");
+        EXPECT_EQ(document.source, c.expected) << c.name;
+        if (c.expected == Source::pdfTextLayer) {
+            ASSERT_EQ(document.lines.size(), 1u) << c.name;
+            EXPECT_EQ(document.lines[0], (TextLine{c.text, 0.0, 0.0, 0, 1.0, {}})) << c.name;
+        }
+    }
+}
+
+TEST(DocumentTextExtractor, TextLayerKeepsLabelAndAmountOnOneRow) {
+    const TempDir dir;
+    test::writePdf(dir / "receipt.PDF", {test::receiptPage()});
+    const auto document = DocumentTextExtractor{}.extract(dir / "receipt.PDF");
+    EXPECT_EQ(document.source, Source::pdfTextLayer) << "an upper-case extension takes the PDF path";
+    bool totalRow = false;
+    for (const auto& line : document.lines) {
+        const std::string n = TextNormalizer::normalize(line.text);
+        totalRow = totalRow || (n.find("合計") == 0 && n.find("¥1,980") != std::string::npos);
+        EXPECT_EQ(line.confidence, 1.0);
+    }
+    EXPECT_TRUE(totalRow) << compact(document.lines);
+}
+
+TEST(DocumentTextExtractor, ReadsOnlyTheLeadingPages) {
+    const TempDir dir;
+    const auto pages = [](int count) {
+        std::vector<test::PdfPageSpec> out;
+        for (int i = 0; i < count; ++i)
+            out.push_back(
+                test::pageWithLines({"Page number " + std::to_string(i) + " of the long document"}));
+        return out;
+    };
+    const struct {
+        const char* name;
+        int pageCount;
+        int maxPages;
+        std::vector<std::int64_t> expectedPages;
+    } cases[] = {
+        {"5 pages, default 3", 5, 3, {0, 1, 2}}, {"3000 pages, default 3", 3000, 3, {0, 1, 2}},
+        {"2 pages, default 3", 2, 3, {0, 1}},    {"5 pages, maxPages 1", 5, 1, {0}},
+        {"5 pages, maxPages 0", 5, 0, {}},
+    };
+    for (const auto& c : cases) {
+        test::writePdf(dir / "long.pdf", pages(c.pageCount));
+        DocumentTextExtractor extractor;
+        extractor.maxPages = c.maxPages;
+        const auto document = extractor.extract(dir / "long.pdf");
+        std::vector<std::int64_t> seen;
+        for (const auto& line : document.lines) seen.push_back(line.page);
+        EXPECT_EQ(seen, c.expectedPages) << c.name;
+        for (const auto& line : document.lines)
+            EXPECT_EQ(line.text, "Page number " + std::to_string(line.page) + " of the long document")
+                << c.name;
+    }
+}
+
+TEST(DocumentTextExtractor, ScannedPagesAreRecognisedAndMarkTheDocumentOcr) {
+    const TempDir dir;
+    const Image scan = test::receiptImage(2.5);
+    const test::PdfPageSpec scanned = test::scannedPage(scan, 260, 300);
+    test::writePdf(dir / "scanned.pdf", {scanned});
+    const auto scannedOnly = DocumentTextExtractor{}.extract(dir / "scanned.pdf");
+    EXPECT_EQ(scannedOnly.source, Source::ocr);
+    expectReceiptRead(scannedOnly.lines, "scanned-only PDF");
+
+    test::writePdf(dir / "mixed.pdf",
+                   {test::pageWithLines({"Invoice number 2024-0042 for services rendered"}), scanned});
+    const auto mixed = DocumentTextExtractor{}.extract(dir / "mixed.pdf");
+    EXPECT_EQ(mixed.source, Source::ocr) << "one OCR page marks the whole document";
+    ASSERT_FALSE(mixed.lines.empty());
+    EXPECT_EQ(mixed.lines.front(),
+              (TextLine{"Invoice number 2024-0042 for services rendered", 0, 0, 0, 1.0, {}}));
+    std::vector<TextLine> secondPage;
+    for (const auto& line : mixed.lines)
+        if (line.page == 1) secondPage.push_back(line);
+    expectReceiptRead(secondPage, "page 1 of the mixed PDF");
+}
+
+TEST(DocumentTextExtractor, RotatedScannedPageIsReadUpright) {
+    const TempDir dir;
+    // Stored sideways and turned upright by the page's /Rotate, as scanners write landscape-fed pages.
+    test::PdfPageSpec page = test::scannedPage(test::receiptImage(2.5).rotated90(false), 300, 260);
+    page.rotate = 90;
+    test::writePdf(dir / "rotated.pdf", {page});
+    expectReceiptRead(DocumentTextExtractor{}.extract(dir / "rotated.pdf").lines, "/Rotate 90 scan");
+}
+
+TEST(DocumentTextExtractor, LargeScanIsShrunkToAbout300DpiAndStillRead) {
+    const TempDir dir;
+    // A4 at 600 dpi: 35 megapixels.
+    test::PdfPageSpec page = test::receiptPage();
+    page.width = 595;
+    page.height = 842;
+    for (auto& run : page.runs) run.size = 12;
+    const Image scan = test::renderPage(page, 600.0 / 72.0);
+    ASSERT_GT(static_cast<double>(scan.width()) * scan.height(), 34e6);
+    const Image prepared = DocumentTextExtractor::preparedForRecognition(scan);
+    EXPECT_NEAR(prepared.width(), 2480, 25);
+    EXPECT_NEAR(prepared.height(), 3508, 25);
+    EXPECT_EQ(DocumentTextExtractor::preparedForRecognition(test::receiptImage(2.0)).width(),
+              test::receiptImage(2.0).width())
+        << "small images are left as they are";
+
+    ASSERT_TRUE(scan.writePng(dir / "scan600.png"));
+    expectReceiptRead(DocumentTextExtractor{}.extract(dir / "scan600.png").lines, "35 MP scan");
+}
+
+TEST(DocumentTextExtractor, CancelledTokenStopsBeforeRecognising) {
+    const TempDir dir;
+    ASSERT_TRUE(test::receiptImage(2.5).writePng(dir / "receipt.png"));
+    test::writePdf(dir / "scanned.pdf", {test::scannedPage(test::receiptImage(2.5), 260, 300)});
+    const CancellationToken token;
+    token.cancel();
+    EXPECT_TRUE(DocumentTextExtractor{}.extract(dir / "receipt.png", token).lines.empty());
+    EXPECT_TRUE(DocumentTextExtractor{}.extract(dir / "scanned.pdf", token).lines.empty());
+}
+
+TEST(DocumentTextExtractor, CancellingDuringAMultiPageScanStopsEarly) {
+    const TempDir dir;
+    const auto scanned = test::scannedPage(test::receiptImage(2.5), 260, 300);
+    test::writePdf(dir / "three.pdf", {scanned, scanned, scanned});
+    (void)DocumentTextExtractor{}.extract(dir / "three.pdf", [] {
+        CancellationToken warmed;  // initialises this thread's engine outside the timed part
+        warmed.cancel();
+        return warmed;
+    }());
+    TesseractEngine::forThisThread();
+    const CancellationToken token;
+    std::thread canceller([token] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        token.cancel();
+    });
+    const auto document = DocumentTextExtractor{}.extract(dir / "three.pdf", token);
+    canceller.join();
+    for (const auto& line : document.lines)
+        EXPECT_LT(line.page, 2) << "page 2 must not be read after cancelling";
+}
+
+TEST(DocumentTextExtractor, ConcurrentExtractionsAgree) {
+    const TempDir dir;
+    ASSERT_TRUE(test::receiptImage(2.5).writePng(dir / "receipt.png"));
+    const auto alone = DocumentTextExtractor{}.extract(dir / "receipt.png");
+    std::vector<RecognizedDocument> results(2);
+    std::vector<std::thread> threads;
+    for (auto& result : results)
+        threads.emplace_back(
+            [&result, &dir] { result = DocumentTextExtractor{}.extract(dir / "receipt.png"); });
+    for (auto& t : threads) t.join();
+    for (const auto& result : results) EXPECT_EQ(result, alone);
+}
+
+}  // namespace
+}  // namespace tavori
