@@ -1,6 +1,7 @@
 #include "TavoriCore/Unicode.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 
@@ -22,6 +23,24 @@ bool isAscii(std::string_view s) {
     return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// `nextScalar` with the one- and common three-byte forms (kana, kanji, full-width forms) decoded in line.
+inline char32_t decode(std::string_view s, std::size_t& i) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    if (b0 < 0x80) {
+        ++i;
+        return b0;
+    }
+    if (b0 >= 0xE1 && b0 <= 0xEF && b0 != 0xED && s.size() - i >= 3) {
+        const auto b1 = static_cast<unsigned char>(s[i + 1]);
+        const auto b2 = static_cast<unsigned char>(s[i + 2]);
+        if ((b1 & 0xC0) == 0x80 && (b2 & 0xC0) == 0x80) {
+            i += 3;
+            return static_cast<char32_t>((b0 & 0x0F) << 12 | (b1 & 0x3F) << 6 | (b2 & 0x3F));
+        }
+    }
+    return nextScalar(s, i);
+}
+
 bool isValidUtf8(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size()) {
@@ -30,7 +49,7 @@ bool isValidUtf8(std::string_view s) {
             continue;
         }
         const std::size_t start = i;
-        const char32_t c = nextScalar(s, i);
+        const char32_t c = decode(s, i);
         if (c == kReplacement && !(i - start == 3 && s.compare(start, 3, "\xEF\xBF\xBD") == 0)) return false;
     }
     return true;
@@ -49,6 +68,67 @@ bool localeLowersAsciiPlainly() {
 bool isExtendingScalar(char32_t c) {
     const auto gcb = u_getIntPropertyValue(static_cast<UChar32>(c), UCHAR_GRAPHEME_CLUSTER_BREAK);
     return gcb == U_GCB_EXTEND || gcb == U_GCB_ZWJ || gcb == U_GCB_SPACING_MARK;
+}
+
+// Properties of a scalar that the one-pass text preparation needs, taken from ICU and kept for the BMP after
+// the first use so that a line costs one table load per scalar.
+enum Trait : std::uint8_t {
+    kLetter = 1,
+    kNumber = 2,
+    kStandsAlone = 4,   // no rule of extended grapheme clusters joins it to a neighbour
+    kLowerChanges = 8,  // lower-casing changes it (in some locale)
+    kStableInNfc = 16,  // NFC keeps it and nothing composes with it
+    kSpace = 32,        // space separator or tab
+};
+
+std::uint8_t computeTraits(char32_t c) {
+    const auto uc = static_cast<UChar32>(c);
+    std::uint8_t t = 0;
+    if (u_hasBinaryProperty(uc, UCHAR_ALPHABETIC)) t |= kLetter;
+    if (u_getIntPropertyValue(uc, UCHAR_NUMERIC_TYPE) != U_NT_NONE) t |= kNumber;
+    const auto gcb = u_getIntPropertyValue(uc, UCHAR_GRAPHEME_CLUSTER_BREAK);
+    const bool alone = c != U'\r' && (gcb == U_GCB_OTHER || gcb == U_GCB_CONTROL || gcb == U_GCB_LF);
+    if (alone) t |= kStandsAlone;
+    if (u_hasBinaryProperty(uc, UCHAR_CHANGES_WHEN_LOWERCASED)) t |= kLowerChanges;
+    if (alone && u_getIntPropertyValue(uc, UCHAR_NFC_QUICK_CHECK) == UNORM_YES &&
+        u_getCombiningClass(uc) == 0)
+        t |= kStableInNfc;
+    if (c == U'\t' || u_charType(uc) == U_SPACE_SEPARATOR) t |= kSpace;
+    return t;
+}
+
+using TraitTable = std::array<std::uint8_t, 0x10000>;
+
+const TraitTable& bmpTraits() {
+    static const std::unique_ptr<TraitTable> table = [] {
+        auto t = std::make_unique<TraitTable>();
+        for (char32_t k = 0; k < 0x10000; ++k) (*t)[k] = computeTraits(k);
+        return t;
+    }();
+    return *table;
+}
+
+inline std::uint8_t traitsOf(char32_t c, const TraitTable& bmp) {
+    return c < 0x10000 ? bmp[c] : computeTraits(c);
+}
+std::uint8_t traitsOf(char32_t c) {
+    return traitsOf(c, bmpTraits());
+}
+
+bool standsAlone(char32_t c) {
+    return traitsOf(c) & kStandsAlone;
+}
+
+bool isNfcText(std::string_view valid) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* normalizer = icu::Normalizer2::getNFCInstance(status);
+    return U_SUCCESS(status) && normalizer->isNormalizedUTF8(valid, status) && U_SUCCESS(status);
+}
+
+std::size_t lastScalarStart(std::string_view s) {
+    std::size_t back = s.size() - 1;
+    while (back > 0 && s.size() - back < 4 && (static_cast<unsigned char>(s[back]) & 0xC0) == 0x80) --back;
+    return back;
 }
 
 }  // namespace
@@ -233,16 +313,159 @@ bool isNewline(char32_t scalar) {
 
 std::string trim(std::string_view s) {
     const std::string valid = toValidUtf8(s);
-    std::size_t begin = valid.size();
-    std::size_t end = 0;
-    for (std::size_t i = 0; i < valid.size();) {
+    std::size_t begin = 0;
+    while (begin < valid.size()) {
+        std::size_t i = begin;
+        if (!isSpace(decode(valid, i))) break;
+        begin = i;
+    }
+    std::size_t end = valid.size();
+    while (end > begin) {
+        const std::size_t start = lastScalarStart(std::string_view(valid).substr(0, end));
+        std::size_t i = start;
+        if (!isSpace(decode(valid, i))) break;
+        end = start;
+    }
+    return valid.substr(begin, end - begin);
+}
+
+std::string uppercased(std::string_view s) {
+    if (isAscii(s)) {
+        std::string out(s);
+        for (char& c : out)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        return out;
+    }
+    const std::string valid = toValidUtf8(s);
+    std::string out;
+    UErrorCode status = U_ZERO_ERROR;
+    icu::StringByteSink<std::string> sink(&out, static_cast<std::int32_t>(valid.size()));
+    icu::CaseMap::utf8ToUpper("", 0, valid, sink, nullptr, status);
+    return U_SUCCESS(status) ? out : valid;
+}
+
+std::size_t suffixLength(std::string_view s, std::string_view suffix) {
+    if (suffix.empty() || s.empty()) return 0;
+    if (s.ends_with(suffix)) {
+        const std::size_t at = s.size() - suffix.size();
+        if (at == 0) return suffix.size();
+        std::size_t i = lastScalarStart(s.substr(0, at));
+        const char32_t before = nextScalar(s, i);
+        std::size_t j = 0;
+        const char32_t first = nextScalar(suffix, j);
+        if (i == at && standsAlone(before) && standsAlone(first)) return suffix.size();
+        return characterCount(s.substr(0, at)) + characterCount(suffix) == characterCount(s) ? suffix.size()
+                                                                                             : 0;
+    }
+    // Without a byte match only a text that NFC would change can still end with `suffix`; a last character
+    // that NFC keeps and nothing joins must then be the suffix's own last character.
+    std::size_t i = lastScalarStart(s);
+    const char32_t last = nextScalar(s, i);
+    std::size_t k = lastScalarStart(suffix);
+    const char32_t suffixLast = nextScalar(suffix, k);
+    if (i == s.size() && (traitsOf(last) & kStableInNfc) && last != suffixLast) return 0;
+    const std::string valid = toValidUtf8(s);
+    if (isNfcText(valid)) return 0;
+    const auto all = characters(valid);
+    const std::size_t count = characterCount(suffix);
+    if (all.size() < count) return 0;
+    std::string tail;
+    for (std::size_t c = all.size() - count; c < all.size(); ++c) tail += all[c];
+    return nfc(tail) == suffix ? tail.size() : 0;
+}
+
+PreparedText::PreparedText(std::string text) : text_(std::move(text)) {
+    const TraitTable& bmp = bmpTraits();
+    bool alone = true;
+    bool stable = true;
+    bool lowerAsIs = true;  // lower-casing leaves every scalar except ASCII capitals as it is
+    bool asciiCapitals = false;
+    for (std::size_t i = 0; i < text_.size();) {
         const std::size_t start = i;
-        if (!isSpace(nextScalar(valid, i))) {
-            begin = std::min(begin, start);
-            end = i;
+        const char32_t c = decode(text_, i);
+        if (c == kReplacement && !(i - start == 3 && text_.compare(start, 3, "\xEF\xBF\xBD") == 0)) {
+            // Invalid bytes: read the replaced text from the start again.
+            text_ = toValidUtf8(text_);
+            i = 0;
+            alone = stable = lowerAsIs = true;
+            asciiCapitals = false;
+            tally_ = {};
+            continue;
+        }
+        const std::uint8_t traits = traitsOf(c, bmp);
+        alone = alone && (traits & kStandsAlone);
+        stable = stable && (traits & kStableInNfc);
+        if (c >= 'A' && c <= 'Z') {
+            asciiCapitals = true;
+        } else if (traits & kLowerChanges) {
+            lowerAsIs = false;
+        }
+        if (traits & kLetter) ++tally_.letters;
+        if (traits & kNumber) ++tally_.numbers;
+        ++tally_.characters;
+    }
+    if (!stable && !isNfcText(text_)) {
+        canonical_ = nfc(text_);
+        canonicalIsText_ = false;
+    }
+    if (alone && canonicalIsText_ && lowerAsIs && (!asciiCapitals || localeLowersAsciiPlainly())) {
+        if (asciiCapitals) {
+            folded_ = text_;
+            for (char& c : folded_)
+                if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            foldedIsText_ = false;
+        }
+        return;
+    }
+    foldedIsText_ = false;
+    tally_ = {};
+    std::size_t offset = 0;
+    boundaries_.emplace_back(0, 0);
+    for (const std::string& character : characters(text_)) {
+        folded_ += nfc(lowercased(character));
+        offset += character.size();
+        boundaries_.emplace_back(folded_.size(), offset);
+        ++tally_.characters;
+        if (isLetter(character)) ++tally_.letters;
+        if (isNumber(character)) ++tally_.numbers;
+    }
+}
+
+bool PreparedText::textOffset(std::size_t foldedOffset, std::size_t& offset) const {
+    if (boundaries_.empty()) {
+        offset = foldedOffset;
+        return true;
+    }
+    const auto it = std::lower_bound(boundaries_.begin(), boundaries_.end(), foldedOffset,
+                                     [](const auto& b, std::size_t o) { return b.first < o; });
+    if (it == boundaries_.end() || it->first != foldedOffset) return false;
+    offset = it->second;
+    return true;
+}
+
+bool PreparedText::next(std::string_view needle, std::size_t& from, ByteRange& range) const {
+    if (needle.empty()) return false;
+    const std::string& f = folded();
+    for (std::size_t at = f.find(needle, from); at != std::string::npos; at = f.find(needle, at + 1)) {
+        if (textOffset(at, range.begin) && textOffset(at + needle.size(), range.end)) {
+            from = at + needle.size();
+            return true;
         }
     }
-    return begin >= end ? std::string() : valid.substr(begin, end - begin);
+    return false;
+}
+
+bool PreparedText::containsFolded(std::string_view needle) const {
+    std::size_t from = 0;
+    ByteRange range;
+    return next(needle, from, range);
+}
+
+std::vector<ByteRange> PreparedText::foldedOccurrences(std::string_view needle) const {
+    std::vector<ByteRange> out;
+    std::size_t from = 0;
+    for (ByteRange range; next(needle, from, range);) out.push_back(range);
+    return out;
 }
 
 }  // namespace tavori::Unicode

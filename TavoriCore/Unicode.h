@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <unicode/unistr.h>
@@ -65,5 +66,60 @@ std::string trim(std::string_view s);
 // Decodes the scalar at byte `i`, advancing `i`; invalid sequences give U+FFFD.
 char32_t nextScalar(std::string_view s, std::size_t& i);
 void appendScalar(std::string& out, char32_t scalar);
+
+// Locale-independent (root) upper-casing, so that a test against an upper-case ASCII word does not depend on
+// the user's language (Turkish upper-cases "i" to "İ").
+std::string uppercased(std::string_view s);
+
+// Characters, letters and numbers of a text: the counts `characterCount`, `isLetter` and `isNumber` give.
+struct CharacterTally {
+    std::size_t characters = 0;
+    std::size_t letters = 0;
+    std::size_t numbers = 0;
+};
+
+// Byte length of the end of `s` that is, character for character and under canonical equivalence, the NFC
+// text `suffix`; 0 when `s` does not end with it (or `suffix` is empty). `s` is expected to be valid UTF-8.
+std::size_t suffixLength(std::string_view s, std::string_view suffix);
+
+struct ByteRange {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    bool operator==(const ByteRange&) const = default;
+};
+
+// A text prepared once for many keyword tests: its NFC form for `containsPrepared` with NFC needles, its
+// lower-cased (user's locale) NFC form for case-insensitive searches that report where in the text a match
+// lies, and its tally. Ranges are byte offsets into `text()` and always cover whole characters.
+class PreparedText {
+  public:
+    // Invalid bytes read as U+FFFD.
+    explicit PreparedText(std::string text);
+
+    static std::string foldedNeedle(std::string_view needle) { return nfc(lowercased(needle)); }
+
+    const std::string& text() const { return text_; }
+    const std::string& canonical() const { return canonicalIsText_ ? text_ : canonical_; }
+    const std::string& folded() const { return foldedIsText_ ? text_ : folded_; }
+    const CharacterTally& tally() const { return tally_; }
+    bool isNfc() const { return canonicalIsText_; }
+
+    // Needles prepared with `foldedNeedle`; an empty needle is never found.
+    bool containsFolded(std::string_view needle) const;
+    std::vector<ByteRange> foldedOccurrences(std::string_view needle) const;
+
+  private:
+    bool next(std::string_view needle, std::size_t& from, ByteRange& range) const;
+    bool textOffset(std::size_t foldedOffset, std::size_t& offset) const;
+
+    std::string text_;
+    std::string canonical_;
+    std::string folded_;
+    bool canonicalIsText_ = true;
+    bool foldedIsText_ = true;
+    CharacterTally tally_;
+    // Character boundaries as (folded offset, text offset); empty when both line up byte for byte.
+    std::vector<std::pair<std::size_t, std::size_t>> boundaries_;
+};
 
 }  // namespace tavori::Unicode

@@ -1,0 +1,678 @@
+#include "TavoriCore/VendorExtractor.h"
+
+#include <algorithm>
+#include <array>
+#include <bitset>
+#include <cmath>
+#include <cstdint>
+#include <unordered_map>
+
+#include "TavoriCore/Pattern.h"
+#include "TavoriCore/TextNormalizer.h"
+#include "TavoriCore/Unicode.h"
+
+namespace tavori {
+
+std::ostream& operator<<(std::ostream& os, const ExtractedVendor& vendor) {
+    return os << "ExtractedVendor{\"" << vendor.name << "\" score:" << vendor.score
+              << " line:" << vendor.lineIndex << '}';
+}
+
+namespace VendorExtractor {
+namespace {
+
+// Only the order of the issuer labels and of the trailing titles matters.
+constexpr std::array<std::string_view, 23> kIssuerLabels = {
+    "発行者", "発行元",   "販売者", "販売元",  "販売業者", "販売店", "販売",   "店名",
+    "店舗名", "ご依頼主", "依頼主", "差出人",  "請求元",   "請求者", "支払先", "お支払先",
+    "受取人", "事業者名", "Seller", "Sold by", "Merchant", "Vendor", "From",
+};
+constexpr std::array<std::string_view, 11> kRecipientLabels = {
+    "お届け先", "届け先", "宛先",    "宛名",    "ご請求先",  "請求先",
+    "購入者",   "お客様", "Bill To", "Ship To", "Billed to",
+};
+constexpr std::array<std::string_view, 14> kAddressMarkers = {
+    "都", "道", "府", "県", "市", "区", "町", "村", "丁目", "番地", "号", "ビル", "階", "F ",
+};
+constexpr std::array<std::string_view, 10> kContactMarkers = {
+    "TEL", "Tel", "電話", "FAX", "〒", "http", "@", "年", "月", "日",
+};
+constexpr std::array<std::string_view, 6> kTrailingTitles = {
+    "領収書", "領収証", "レシート", "御中", "様", "殿",
+};
+constexpr std::array<std::string_view, 55> kCorporateMarkers = {
+    "株式会社", "(株)",       "㈱",           "有限会社", "(有)",       "㈲",           "合同会社",
+    "合資会社", "合名会社",   "一般社団法人", "医療法人", "学校法人",   "社会福祉法人", "Inc",
+    "Inc.",     "Co.,",       "Co., Ltd",     "Ltd",      "LLC",        "Corp",         "Corporation",
+    "GmbH",     "K.K.",       "KK",           "Limited",  "Company",    "商店",         "商会",
+    "書店",     "薬局",       "堂",           "屋",       "店",         "本舗",         "工房",
+    "事務所",   "法律事務所", "会計事務所",   "税理士",   "クリニック", "医院",         "病院",
+    "ストア",   "マート",     "スーパー",     "ドラッグ", "ホテル",     "タクシー",     "交通",
+    "鉄道",     "電力",       "ガス",         "水道",     "通信",       "モバイル",
+};
+constexpr std::array<std::string_view, 81> kKnownBrands = {
+    "セブン-イレブン",
+    "セブンイレブン",
+    "ファミリーマート",
+    "ローソン",
+    "ミニストップ",
+    "デイリーヤマザキ",
+    "Amazon",
+    "amazon",
+    "楽天",
+    "Rakuten",
+    "ヨドバシ",
+    "ビックカメラ",
+    "ヤマダ",
+    "イオン",
+    "イトーヨーカドー",
+    "西友",
+    "ライフ",
+    "成城石井",
+    "無印良品",
+    "ユニクロ",
+    "ニトリ",
+    "IKEA",
+    "スターバックス",
+    "ドトール",
+    "マクドナルド",
+    "モスバーガー",
+    "吉野家",
+    "すき家",
+    "Apple",
+    "Google",
+    "Microsoft",
+    "Adobe",
+    "GitHub",
+    "OpenAI",
+    "Anthropic",
+    "Cloudflare",
+    "AWS",
+    "Amazon Web Services",
+    "Notion",
+    "Slack",
+    "Zoom",
+    "Dropbox",
+    "Stripe",
+    "JR",
+    "ANA",
+    "JAL",
+    "東京メトロ",
+    "Uber",
+    "GO",
+    "ENEOS",
+    "出光",
+    "コスモ",
+    "ダイソー",
+    "セリア",
+    "ドン・キホーテ",
+    "コーナン",
+    "カインズ",
+    "ケーズデンキ",
+    "エディオン",
+    "ヤフー",
+    "Yahoo",
+    "メルカリ",
+    "ソフトバンク",
+    "SoftBank",
+    "docomo",
+    "ドコモ",
+    "au",
+    "KDDI",
+    "楽天モバイル",
+    "東京電力",
+    "関西電力",
+    "東京ガス",
+    "大阪ガス",
+    "NTT",
+    "佐川急便",
+    "ヤマト運輸",
+    "クロネコヤマト",
+    "日本郵便",
+    "ゆうパック",
+    "西濃運輸",
+    "福山通運",
+};
+constexpr std::array<std::string_view, 118> kExcludedKeywords = {
+    "領収書",
+    "領収証",
+    "レシート",
+    "請求書",
+    "納品書",
+    "見積書",
+    "明細",
+    "御中",
+    "様",
+    "殿",
+    "様式",
+    "宛名",
+    "但し",
+    "但",
+    "上記",
+    "正に",
+    "領収いたしました",
+    "送り状",
+    "伝票",
+    "代引",
+    "お届け先",
+    "配達",
+    "集荷",
+    "荷物",
+    "個数",
+    "お問合せ",
+    "お問い合わせ",
+    "コード",
+    "ｺｰﾄﾞ",
+    "備考",
+    "REMARKS",
+    "Remarks",
+    "RECEIVED",
+    "Received",
+    "PAYMENT",
+    "Payment",
+    "支払方法",
+    "決済",
+    "対象",
+    "税込",
+    "税抜",
+    "SUM",
+    "Sum",
+    "FROM",
+    "From",
+    "TICKET",
+    "Ticket",
+    "HANDLED",
+    "Handled",
+    "TEL",
+    "Tel",
+    "電話",
+    "FAX",
+    "〒",
+    "登録番号",
+    "T1",
+    "T2",
+    "T3",
+    "T4",
+    "T5",
+    "T6",
+    "T7",
+    "T8",
+    "T9",
+    "合計",
+    "小計",
+    "税",
+    "円",
+    "¥",
+    "日付",
+    "日時",
+    "取引",
+    "お買上",
+    "レジ",
+    "担当",
+    "No.",
+    "No",
+    "#",
+    "http",
+    "www",
+    "@",
+    "ありがとう",
+    "またお越し",
+    "お問い合わせ",
+    "受付",
+    "発行",
+    "INVOICE",
+    "Invoice",
+    "RECEIPT",
+    "Receipt",
+    "Bill",
+    "Statement",
+    "Order",
+    "注文",
+    "内訳",
+    "品名",
+    "数量",
+    "単価",
+    "金額",
+    "支払",
+    "現金",
+    "カード",
+    "クレジット",
+    "VISA",
+    "Master",
+    "JCB",
+    "AMEX",
+    "Suica",
+    "PayPay",
+    "iD",
+    "QUICPay",
+    "交通系",
+    "軽減税率",
+    "対象",
+    "※",
+    "*",
+    "Page",
+    "ページ",
+};
+constexpr std::array<std::string_view, 3> kHonorifics = {"様", "御中", "殿"};
+
+// Names for the lists a line is searched for; the bit of each found word is its position in its list.
+enum WordList : std::size_t {
+    kIssuer,
+    kBrand,
+    kRecipient,
+    kAddress,
+    kContact,
+    kCorporate,
+    kExcluded,
+    kRegistrationWord,
+    kListCount
+};
+using Found = std::array<std::bitset<128>, kListCount>;
+
+constexpr unsigned bit(WordList list) {
+    return 1u << list;
+}
+constexpr unsigned kFoldedLists = bit(kIssuer) | bit(kBrand);
+constexpr unsigned kCanonicalLists = bit(kRecipient) | bit(kAddress) | bit(kContact) | bit(kCorporate) |
+                                     bit(kExcluded) | bit(kRegistrationWord);
+constexpr unsigned kNameLists = bit(kRecipient) | bit(kAddress) | bit(kContact);
+
+// All words of several lists, keyed by the bytes of their first scalar, so that a line is walked once per
+// preparation instead of being searched once per word; a word found is confirmed with the whole-character
+// test of `Unicode::containsPrepared`.
+class KeywordIndex {
+  public:
+    template <std::size_t N>
+    void add(WordList list, const std::array<std::string_view, N>& words, bool folded) {
+        static_assert(N <= 128 && kSlots > 2 * 256);
+        for (std::size_t k = 0; k < N; ++k) {
+            std::string word =
+                folded ? Unicode::PreparedText::foldedNeedle(words[k]) : Unicode::nfc(words[k]);
+            std::size_t length = 0;
+            const std::uint32_t key = firstScalarKey(word, 0, length);
+            Slot& slot = slotFor(key);
+            if (!slot.used) slot = {key, true, {}};
+            slot.entries.push_back(entries_.size());
+            entries_.push_back({std::move(word), list, k});
+        }
+    }
+
+    // Marks in `found` every word of the lists in `mask` that `haystack` (valid UTF-8, prepared like the
+    // words) contains.
+    void scan(std::string_view haystack, unsigned mask, Found& found) const {
+        for (std::size_t i = 0, length = 0; i < haystack.size(); i += length) {
+            const Slot& slot = slotFor(firstScalarKey(haystack, i, length));
+            if (!slot.used) continue;
+            const std::string_view rest = haystack.substr(i);
+            for (const std::size_t e : slot.entries) {
+                const Entry& entry = entries_[e];
+                if (!(mask & bit(entry.list)) || found[entry.list][entry.index] ||
+                    !rest.starts_with(entry.word))
+                    continue;
+                // Starting here, the word is contained unless it ends inside a character; the search from
+                // here then also looks at its later occurrences.
+                if (Unicode::containsPrepared(rest, entry.word)) found[entry.list].set(entry.index);
+            }
+        }
+    }
+
+  private:
+    struct Entry {
+        std::string word;
+        WordList list;
+        std::size_t index;
+    };
+    struct Slot {
+        std::uint32_t key = 0;
+        bool used = false;
+        std::vector<std::size_t> entries;
+    };
+    // Open addressing with room for four times the few hundred first scalars of all lists.
+    static constexpr std::size_t kSlots = 1024;
+
+    // The bytes of the scalar starting at `at` (its length read from the lead byte), packed into one number.
+    static std::uint32_t firstScalarKey(std::string_view s, std::size_t at, std::size_t& length) {
+        const auto lead = static_cast<unsigned char>(s[at]);
+        if (lead < 0xC0) {
+            length = 1;
+            return lead;
+        }
+        const auto byte = [&](std::size_t k) {
+            return static_cast<std::uint32_t>(static_cast<unsigned char>(s[at + k]));
+        };
+        length = std::min<std::size_t>(lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4, s.size() - at);
+        if (length == 3) return lead << 16 | byte(1) << 8 | byte(2);
+        std::uint32_t key = lead;
+        for (std::size_t k = 1; k < length; ++k) key = key << 8 | byte(k);
+        return key;
+    }
+
+    template <class Self>
+    static auto& slotFor(Self& self, std::uint32_t key) {
+        std::size_t at = (key * 2654435761u) >> 22;
+        while (self.slots_[at].used && self.slots_[at].key != key) at = (at + 1) & (kSlots - 1);
+        return self.slots_[at];
+    }
+    Slot& slotFor(std::uint32_t key) { return slotFor(*this, key); }
+    const Slot& slotFor(std::uint32_t key) const { return slotFor(*this, key); }
+
+    std::vector<Entry> entries_;
+    std::array<Slot, kSlots> slots_{};
+};
+
+const KeywordIndex& foldedIndex() {
+    static const KeywordIndex index = [] {
+        KeywordIndex i;
+        i.add(kIssuer, kIssuerLabels, true);
+        i.add(kBrand, kKnownBrands, true);
+        return i;
+    }();
+    return index;
+}
+
+const KeywordIndex& canonicalIndex() {
+    static const KeywordIndex index = [] {
+        KeywordIndex i;
+        i.add(kRecipient, kRecipientLabels, false);
+        i.add(kAddress, kAddressMarkers, false);
+        i.add(kContact, kContactMarkers, false);
+        i.add(kCorporate, kCorporateMarkers, false);
+        i.add(kExcluded, kExcludedKeywords, false);
+        i.add(kRegistrationWord, std::array<std::string_view, 1>{"登録番号"}, false);
+        return i;
+    }();
+    return index;
+}
+
+template <std::size_t N>
+std::vector<std::string> prepared(const std::array<std::string_view, N>& words, bool folded) {
+    std::vector<std::string> out;
+    for (std::string_view w : words)
+        out.push_back(folded ? Unicode::PreparedText::foldedNeedle(w) : Unicode::nfc(w));
+    return out;
+}
+
+const std::vector<std::string>& foldedIssuerLabels() {
+    static const auto words = prepared(kIssuerLabels, true);
+    return words;
+}
+
+const std::vector<std::string>& trailingTitles() {
+    static const auto words = prepared(kTrailingTitles, false);
+    return words;
+}
+
+const std::vector<std::string>& honorifics() {
+    static const auto words = prepared(kHonorifics, false);
+    return words;
+}
+
+const Pattern& issuerPrefixPattern() {
+    static const Pattern pattern("^[\\s:：]+");
+    return pattern;
+}
+
+const Pattern& codePattern() {
+    static const Pattern pattern("(コード|ｺｰﾄﾞ|No\\.?|番号)\\s*[:：]?\\s*[\\d\\-]+");
+    return pattern;
+}
+
+const Pattern& leadingDecorationPattern() {
+    static const Pattern pattern("^[\\s*＊★☆■□◆◇●○・:：\\-]+");
+    return pattern;
+}
+
+const Pattern& trailingDecorationPattern() {
+    static const Pattern pattern("[\\s*＊★☆■□◆◇●○・:：\\-]+$");
+    return pattern;
+}
+
+char32_t firstScalar(std::string_view s) {
+    std::size_t i = 0;
+    return s.empty() ? U'\0' : Unicode::nextScalar(s, i);
+}
+
+char32_t lastScalar(std::string_view s) {
+    if (s.empty()) return U'\0';
+    std::size_t back = s.size() - 1;
+    while (back > 0 && s.size() - back < 4 && (static_cast<unsigned char>(s[back]) & 0xC0) == 0x80) --back;
+    return Unicode::nextScalar(s, back);
+}
+
+// A superset of the characters the decoration and prefix patterns remove (their "\s" is White_Space, which is
+// the space separators, tab and the line breaks), so that a text that cannot match skips the regex entirely.
+bool mayBeDecoration(char32_t c) {
+    if (c < 0x80) return c <= 0x20 || c == '*' || c == ':' || c == '-';
+    switch (c) {
+        case U'＊':
+        case U'★':
+        case U'☆':
+        case U'■':
+        case U'□':
+        case U'◆':
+        case U'◇':
+        case U'●':
+        case U'○':
+        case U'・':
+        case U'：':
+            return true;
+        default:
+            return Unicode::isSpace(c) || Unicode::isNewline(c);
+    }
+}
+
+std::string withoutMatches(const Pattern& pattern, std::string text) {
+    return pattern.replacingMatches(text, "");
+}
+
+bool mayHoldCode(std::string_view s) {
+    return s.find("No") != std::string_view::npos || s.find("番号") != std::string_view::npos ||
+           s.find("コード") != std::string_view::npos || s.find("ｺｰﾄﾞ") != std::string_view::npos;
+}
+
+// Whole-character suffix test; a text known to be in NFC can only end with an NFC word byte for byte.
+std::size_t suffixLength(std::string_view s, const std::string& word, bool nfc) {
+    return nfc && !s.ends_with(word) ? 0 : Unicode::suffixLength(s, word);
+}
+
+bool endsWithHonorific(std::string_view s, bool nfc = false) {
+    return std::any_of(honorifics().begin(), honorifics().end(),
+                       [&](const std::string& h) { return suffixLength(s, h, nfc) > 0; });
+}
+
+// `clean` of a text already trimmed and valid.
+std::string cleaned(std::string t, bool nfc) {
+    bool trimmed = true;
+    for (const std::string& title : trailingTitles())
+        if (const std::size_t n = suffixLength(t, title, nfc))
+            t = Unicode::trim(std::string_view(t).substr(0, t.size() - n));
+    if (!t.empty() && mayBeDecoration(firstScalar(t))) {
+        t = withoutMatches(leadingDecorationPattern(), std::move(t));
+        trimmed = false;
+    }
+    if (!t.empty() && mayBeDecoration(lastScalar(t))) {
+        t = withoutMatches(trailingDecorationPattern(), std::move(t));
+        trimmed = false;
+    }
+    return trimmed ? t : Unicode::trim(t);
+}
+
+bool qualifiesAsName(std::string_view text, const Found& found, const Unicode::CharacterTally& tally) {
+    if (text.empty() || tally.letters < 2) return false;
+    if (static_cast<double>(tally.numbers) / static_cast<double>(tally.characters) > 0.25) return false;
+    if (found[kAddress].count() >= 2) return false;
+    return found[kContact].none() && found[kRecipient].none();
+}
+
+// "REGISTRATION" can only appear in the upper-cased text where the text has an ASCII "r" or "R": no other
+// character upper-cases to "R".
+bool mentionsRegistrationInLatin(std::string_view raw) {
+    if (raw.find('r') == std::string_view::npos && raw.find('R') == std::string_view::npos) return false;
+    return Unicode::contains(Unicode::uppercased(raw), "REGISTRATION");
+}
+
+struct LineFacts {
+    Unicode::PreparedText text;  // the normalised line
+    Found found{};
+    // The raw text names a registration number (for the lines above it).
+    bool registration = false;
+};
+
+// Whether the scored pass looks at a line at all.
+bool isScored(const Unicode::CharacterTally& t) {
+    return t.characters >= 2 && t.characters <= 40 && t.letters >= 2 &&
+           static_cast<double>(t.numbers) / static_cast<double>(t.characters) <= 0.3;
+}
+
+LineFacts factsOf(const TextLine& line) {
+    LineFacts f{Unicode::PreparedText(TextNormalizer::normalize(line.text))};
+    foldedIndex().scan(f.text.folded(), kFoldedLists, f.found);
+    // A line that is neither scored nor labelled is only asked whether it names a registration number.
+    const bool wanted = isScored(f.text.tally()) || f.found[kIssuer].any();
+    canonicalIndex().scan(f.text.canonical(), wanted ? kCanonicalLists : bit(kRegistrationWord), f.found);
+    // Normalising leaves "登録番号" and the characters around it as they are, so the normalised line answers
+    // for the raw text.
+    f.registration = f.found[kRegistrationWord].any() || mentionsRegistrationInLatin(line.text);
+    return f;
+}
+
+std::size_t firstFound(const std::bitset<128>& found) {
+    for (std::size_t k = 0; k < found.size(); ++k)
+        if (found[k]) return k;
+    return found.size();
+}
+
+bool containsHint(std::string_view text, const std::string& hint) {
+    return !hint.empty() && Unicode::containsPrepared(Unicode::nfc(text), hint);
+}
+
+// The name a labelled issuer line offers: what follows the label, or else one of the next three lines. A text
+// ending in an honorific names the recipient, so it is passed over like a text that is no name.
+std::optional<ExtractedVendor> labelledIssuer(std::span<const LineFacts> facts, std::size_t i,
+                                              const std::string& hint) {
+    const LineFacts& line = facts[i];
+    const std::string& n = line.text.text();
+    const std::size_t label = firstFound(line.found[kIssuer]);
+    std::size_t from = 0;
+    if (const auto at = line.text.foldedOccurrences(foldedIssuerLabels()[label]); !at.empty())
+        from = at.front().end;
+    std::string rest = n.substr(from);
+    if (!rest.empty() && mayBeDecoration(firstScalar(rest)))
+        rest = withoutMatches(issuerPrefixPattern(), std::move(rest));
+    if (mayHoldCode(rest)) rest = withoutMatches(codePattern(), std::move(rest));
+    rest = Unicode::trim(rest);
+
+    auto acceptable = [](std::string_view text, std::string& name) {
+        if (endsWithHonorific(text)) return false;
+        name = clean(text);
+        return !endsWithHonorific(name) && looksLikeName(name);
+    };
+    std::string name;
+    std::size_t index = i;
+    bool found = acceptable(rest, name);
+    for (std::size_t j = i + 1; !found && j <= i + 3 && j < facts.size(); ++j) {
+        found = acceptable(facts[j].text.text(), name);
+        index = j;
+    }
+    if (!found || Unicode::characterCount(name) > 40 || containsHint(name, hint)) return std::nullopt;
+    return ExtractedVendor{std::move(name), 75, static_cast<int>(index)};
+}
+
+int scoreOf(const LineFacts& line, std::size_t i, std::span<const LineFacts> facts, double top,
+            const std::string& hint) {
+    const double n = static_cast<double>(std::max<std::size_t>(facts.size(), 1));
+    const double p = std::min(std::max(static_cast<double>(i) / n, std::isfinite(top) ? top : 0.0), 1.0);
+    int score = static_cast<int>((1.0 - p) * 40.0);
+    if (i < 3) score += 15;
+    if (line.found[kCorporate].any()) score += 35;
+    if ((i + 1 < facts.size() && facts[i + 1].registration) ||
+        (i + 2 < facts.size() && facts[i + 2].registration))
+        score += 45;
+    const bool brand = line.found[kBrand].any();
+    if (brand) score += 45;
+    if (endsWithHonorific(line.text.text(), line.text.isNfc())) score -= 100;
+    if (!hint.empty() && Unicode::containsPrepared(line.text.canonical(), hint)) score -= 100;
+    if (line.found[kExcluded].any() && !brand) score -= 60;
+    if (line.found[kAddress].count() >= 2) score -= 50;
+    if (line.text.tally().characters > 25) score -= 10;
+    if (line.text.text().find(':') != std::string::npos || line.text.text().find("：") != std::string::npos)
+        score -= 15;
+    return score;
+}
+
+}  // namespace
+
+std::string clean(std::string_view text) {
+    return cleaned(Unicode::trim(text), false);
+}
+
+bool looksLikeName(std::string_view text) {
+    const Unicode::PreparedText prepared{std::string(text)};
+    Found found{};
+    canonicalIndex().scan(prepared.canonical(), kNameLists, found);
+    return qualifiesAsName(text, found, prepared.tally());
+}
+
+bool isTitleLike(std::string_view text) {
+    const Unicode::PreparedText prepared{std::string(text)};
+    Found found{};
+    foldedIndex().scan(prepared.folded(), bit(kBrand), found);
+    if (found[kBrand].any()) return false;
+    canonicalIndex().scan(prepared.canonical(), bit(kExcluded), found);
+    return found[kExcluded].any();
+}
+
+std::vector<ExtractedVendor> extract(std::span<const TextLine> lines,
+                                     std::optional<std::string_view> recipientHint) {
+    std::vector<ExtractedVendor> out;
+    if (lines.empty()) return out;
+    // The hint is compared with normalised lines, so it is normalised the same way; one that normalises to
+    // nothing (only spaces) is no hint.
+    const std::string hint =
+        recipientHint ? Unicode::nfc(TextNormalizer::normalize(*recipientHint)) : std::string();
+
+    std::vector<LineFacts> facts;
+    facts.reserve(lines.size());
+    out.reserve(lines.size() + 4);
+    for (const TextLine& line : lines) facts.push_back(factsOf(line));
+
+    for (std::size_t i = 0; i < facts.size(); ++i) {
+        if (facts[i].found[kIssuer].none() || facts[i].found[kRecipient].any()) continue;
+        if (auto vendor = labelledIssuer(facts, i, hint)) out.push_back(std::move(*vendor));
+    }
+
+    for (std::size_t i = 0; i < facts.size(); ++i) {
+        const LineFacts& line = facts[i];
+        if (!isScored(line.text.tally())) continue;
+        const int score = scoreOf(line, i, facts, lines[i].top, hint);
+        std::string name = cleaned(line.text.text(), line.text.isNfc());
+        const bool known = std::any_of(out.begin(), out.end(), [&](const ExtractedVendor& v) {
+            return v.score >= 75 && v.name == name;
+        });
+        if (!known) out.push_back({std::move(name), score, static_cast<int>(i)});
+    }
+
+    // Sorting positions rather than the records keeps the names from being moved around; the sort is stable,
+    // so candidates equal in both keys keep the order they were found in.
+    std::vector<std::uint32_t> order(out.size());
+    for (std::uint32_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const ExtractedVendor& x = out[a];
+        const ExtractedVendor& y = out[b];
+        return x.score != y.score ? x.score > y.score : x.lineIndex < y.lineIndex;
+    });
+    std::vector<ExtractedVendor> sorted;
+    sorted.reserve(out.size());
+    for (const std::uint32_t k : order) sorted.push_back(std::move(out[k]));
+    return sorted;
+}
+
+std::optional<ExtractedVendor> best(std::span<const TextLine> lines,
+                                    std::optional<std::string_view> recipientHint) {
+    auto all = extract(lines, recipientHint);
+    if (all.empty()) return std::nullopt;
+    return std::move(all.front());
+}
+
+}  // namespace VendorExtractor
+}  // namespace tavori

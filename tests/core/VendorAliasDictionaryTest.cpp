@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "TavoriCore/VendorAliasDictionary.h"
+
+namespace tavori {
+namespace {
+
+using Rule = VendorAliasDictionary::Rule;
+
+Rule rule(std::string pattern, std::string canonical) {
+    return Rule{Uuid::random(), std::move(pattern), std::move(canonical)};
+}
+
+struct NameCase {
+    const char* input;
+    const char* expected;
+};
+
+void expectNames(const VendorAliasDictionary& d, const std::vector<NameCase>& cases, const char* what) {
+    for (const auto& c : cases) EXPECT_EQ(d.canonicalName(c.input), c.expected) << what << ": " << c.input;
+}
+
+TEST(VendorAliasDictionary, BuiltInRules) {
+    expectNames(VendorAliasDictionary{},
+                {
+                    {"セブン-イレブン 渋谷店", "セブンイレブン"},
+                    {"7-ELEVEN JAPAN", "セブンイレブン"},
+                    {"ヨドバシ.com", "ヨドバシカメラ"},
+                    {"Amazon Web Services Japan G.K.", "AWS"},  // listed before plain Amazon
+                    {"Amazon.co.jp", "Amazon"},
+                    {"amazon", "Amazon"},
+                    {"ＡＭＡＺＯＮ", "Amazon"},  // full width is normalised first
+                    {"ｱﾏｿﾞﾝ", "ｱﾏｿﾞﾝ"},          // half-width kana are not folded
+                    {"ファミリーマート 渋谷道玄坂店", "ファミリーマート"},
+                    {"エネオス ENEOS 渋谷SS", "ENEOS"},
+                },
+                "built-in");
+}
+
+TEST(VendorAliasDictionary, UserRules) {
+    struct Case {
+        const char* name;
+        std::vector<Rule> rules;
+        const char* input;
+        const char* expected;
+    };
+    const std::vector<Case> cases = {
+        {"user rule before every built-in one",
+         {rule("Amazon", "アマゾン")},
+         "Amazon Web Services",
+         "アマゾン"},
+        {"first user rule wins", {rule("サンプル", "A"), rule("サンプル商事", "B")}, "サンプル商事", "A"},
+        {"ignoring case", {rule("sample", "サンプル")}, "SAMPLE TRADING", "サンプル"},
+        {"canonically equivalent pattern", {rule("カ\u3099ス", "ガス会社")}, "東京ガス", "ガス会社"},
+        {"pattern not trimmed", {rule(" サンプル", "A")}, "サンプル", "サンプル"},
+        {"pattern matches whole characters only", {rule("e", "E")}, "Cafe\u0301", "Cafe\u0301"},
+        {"empty pattern never matches", {rule("", "X")}, "サンプル", "サンプル"},
+        {"empty canonical returned verbatim", {rule("サンプル", "")}, "サンプル", ""},
+        {"canonical not normalised", {rule("サンプル", " ＳＡＭＰＬＥ ")}, "サンプル", " ＳＡＭＰＬＥ "},
+    };
+    for (const auto& c : cases) {
+        const VendorAliasDictionary d{c.rules, true};
+        EXPECT_EQ(d.canonicalName(c.input), c.expected) << c.name;
+    }
+}
+
+TEST(VendorAliasDictionary, CorporateForms) {
+    expectNames(VendorAliasDictionary{{}, true},
+                {
+                    {"株式会社サンプル", "サンプル"},
+                    {"サンプル(株)", "サンプル"},
+                    {"サンプル（株）", "サンプル"},
+                    {"サンプル㈱", "サンプル"},
+                    {"Sample Co., Ltd.", "Sample"},
+                    {"Sample Co.,Ltd", "Sample"},
+                    {"Sample inc.", "Sample"},
+                    {"SAMPLE CORPORATION", "SAMPLE"},
+                    {"サンプル株式会社 東京支店", "サンプル 東京支店"},
+                    {"株式会社 サンプル\u3000 ・", "サンプル"},
+                    {"株式会社", "株式会社"},  // nothing left: the normalised name stands
+                    {"　株式会社　", "株式会社"},
+                    {"Lincoln Books Inc.", "Lincoln Books"},  // a Latin form is removed only as a word
+                    {"Zinc Works", "Zinc Works"},
+                    {"MegaCorp.", "MegaCorp"},
+                },
+                "strip on");
+    expectNames(VendorAliasDictionary{{}, false},
+                {
+                    {"株式会社サンプル", "株式会社サンプル"},
+                    {"  Sample   Co., Ltd.  ", "Sample Co., Ltd"},
+                    {"・サンプル商店 -", "サンプル商店"},
+                    {"サンプル\n商店", "サンプル 商店"},
+                    {"", ""},
+                },
+                "strip off");
+}
+
+TEST(VendorAliasDictionary, BareCorporateAffix) {
+    struct Case {
+        const char* input;
+        bool expected;
+    };
+    const std::vector<Case> cases = {
+        {"株式会社", true},  {"(株)", true},  {"（株）", true},        {"株式会社 ・", true},
+        {"Co., Ltd.", true}, {"inc", true},   {"合同会社 (同)", true}, {"株式会社サンプル", false},
+        {"サンプル", false}, {"Zinc", false}, {"株式会社 A", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(VendorAliasDictionary::isBareCorporateAffix(c.input), c.expected) << c.input;
+}
+
+TEST(VendorAliasDictionary, DefaultRuleIdsAreDistinctAndStable) {
+    std::set<Uuid> ids;
+    for (const auto& r : VendorAliasDictionary::defaultRules()) ids.insert(r.id);
+    EXPECT_EQ(ids.size(), VendorAliasDictionary::defaultRules().size());
+    EXPECT_EQ(VendorAliasDictionary::defaultRules(), VendorAliasDictionary::defaultRules());
+}
+
+TEST(VendorAliasDictionary, CodedForm) {
+    const auto id = Uuid::fromString("0f8e2a6c-1b3d-4c5e-9f70-8a1b2c3d4e5f");
+    ASSERT_TRUE(id);
+    const VendorAliasDictionary d{{Rule{*id, "ｾﾌﾞﾝ", "セブンイレブン"}, rule("", "")}, false};
+
+    nlohmann::ordered_json j = d;
+    const std::string dumped = j.dump();
+    EXPECT_EQ(
+        dumped.substr(0, dumped.find(",{")),
+        R"({"rules":[{"id":"0F8E2A6C-1B3D-4C5E-9F70-8A1B2C3D4E5F","pattern":"ｾﾌﾞﾝ","canonical":"セブンイレブン"})");
+    EXPECT_EQ(dumped.substr(dumped.size() - 31), R"(],"stripCorporateSuffix":false})");
+    EXPECT_EQ(j.get<VendorAliasDictionary>(), d);
+    EXPECT_EQ(nlohmann::json::parse(dumped).get<VendorAliasDictionary>(), d);
+    EXPECT_EQ(nlohmann::json(VendorAliasDictionary{}).dump(), R"({"rules":[],"stripCorporateSuffix":true})");
+}
+
+TEST(VendorAliasDictionary, DecodingFailsOnAnyMissingOrWrongMember) {
+    const auto valid = nlohmann::json::parse(
+        R"({"rules":[{"id":"0f8e2a6c-1b3d-4c5e-9f70-8a1b2c3d4e5f","pattern":"a","canonical":"b"}],"stripCorporateSuffix":true})");
+    ASSERT_EQ(valid.get<VendorAliasDictionary>().rules.size(), 1u);
+    struct Case {
+        const char* name;
+        nlohmann::json::json_pointer at;
+        std::optional<nlohmann::json> replacement;  // absent: the member is removed
+    };
+    using P = nlohmann::json::json_pointer;
+    const std::vector<Case> cases = {
+        {"no rules", P("/rules"), std::nullopt},
+        {"no stripCorporateSuffix", P("/stripCorporateSuffix"), std::nullopt},
+        {"no id", P("/rules/0/id"), std::nullopt},
+        {"no pattern", P("/rules/0/pattern"), std::nullopt},
+        {"no canonical", P("/rules/0/canonical"), std::nullopt},
+        {"flag as text", P("/stripCorporateSuffix"), nlohmann::json("true")},
+        {"flag as number", P("/stripCorporateSuffix"), nlohmann::json(1)},
+        {"rules as object", P("/rules"), nlohmann::json::object()},
+        {"pattern as number", P("/rules/0/pattern"), nlohmann::json(3)},
+        {"id not a UUID", P("/rules/0/id"), nlohmann::json("0f8e2a6c-1b3d-4c5e-9f70-8a1b2c3d4e5")},
+        {"id with a trailing byte", P("/rules/0/id"),
+         nlohmann::json("0f8e2a6c-1b3d-4c5e-9f70-8a1b2c3d4e5fa")},
+        {"id with braces", P("/rules/0/id"), nlohmann::json("{0f8e2a6c-1b3d-4c5e-9f70-8a1b2c3d4e}")},
+    };
+    for (const auto& c : cases) {
+        auto j = valid;
+        if (c.replacement) {
+            j[c.at] = *c.replacement;
+        } else {
+            j[c.at.parent_pointer()].erase(c.at.back());
+        }
+        EXPECT_THROW(j.get<VendorAliasDictionary>(), nlohmann::json::exception) << c.name;
+        EXPECT_THROW(nlohmann::ordered_json::parse(j.dump()).get<VendorAliasDictionary>(),
+                     nlohmann::json::exception)
+            << c.name;
+    }
+    EXPECT_THROW(nlohmann::json::array().get<VendorAliasDictionary>(), nlohmann::json::exception);
+}
+
+TEST(Uuid, TextForm) {
+    const auto random = Uuid::random();
+    EXPECT_NE(random, Uuid::random());
+    EXPECT_EQ((random.bytes[6] >> 4), 4);  // version 4
+    EXPECT_EQ(Uuid::fromString(random.uuidString()), random);
+    const std::string upper = random.uuidString();
+    EXPECT_EQ(upper.size(), 36u);
+    EXPECT_EQ(upper.find_first_of("abcdef"), std::string::npos);
+    struct Case {
+        std::string text;
+        bool valid;
+    };
+    const std::vector<Case> cases = {
+        {"0f8e2a6c-1b3d-4c5e-9f70-8a1b2c3d4e5f", true},
+        {"0F8E2A6C-1B3D-4C5E-9F70-8A1B2C3D4E5F", true},
+        {"0f8e2a6c1b3d-4c5e-9f70-8a1b2c3d4e5f0", false},
+        {"0f8e2a6c-1b3d-4c5e-9f70-8a1b2c3d4e5g", false},
+        {std::string("0f8e2a6c-1b3d-4c5e-9f70-8a1b2c3d4e5\0", 36), false},
+        {"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Uuid::fromString(c.text).has_value(), c.valid) << c.text;
+}
+
+}  // namespace
+}  // namespace tavori
