@@ -1,0 +1,55 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace tavori {
+
+// How far the date, vendor and amount of a result can be trusted, with the notes that explain doubtful
+// readings.
+struct FieldConfidence {
+    enum class Level { high, medium, low, missing };
+
+    Level date = Level::missing;
+    Level vendor = Level::missing;
+    Level amount = Level::missing;
+    // Each note is a field label + ": " + message, in the order written.
+    std::vector<std::string> notes;
+
+    bool operator==(const FieldConfidence&) const = default;
+
+    // A low or missing field asks for review; a medium one and notes do not.
+    bool needsReview() const;
+    // One reason per field that is not high (date, vendor, amount), then every note.
+    std::vector<std::string> reviewReasons() const;
+};
+
+inline constexpr std::array<FieldConfidence::Level, 4> allConfidenceLevels = {
+    FieldConfidence::Level::high, FieldConfidence::Level::medium, FieldConfidence::Level::low,
+    FieldConfidence::Level::missing};
+
+std::string_view rawValue(FieldConfidence::Level level);
+std::optional<FieldConfidence::Level> confidenceLevelFromRawValue(std::string_view raw);
+
+std::ostream& operator<<(std::ostream& os, FieldConfidence::Level level);
+std::ostream& operator<<(std::ostream& os, const FieldConfidence& confidence);
+
+// A level is coded as its raw value; an unknown one fails to decode.
+void to_json(nlohmann::json& j, FieldConfidence::Level level);
+void from_json(const nlohmann::json& j, FieldConfidence::Level& level);
+void to_json(nlohmann::ordered_json& j, FieldConfidence::Level level);
+void from_json(const nlohmann::ordered_json& j, FieldConfidence::Level& level);
+
+// Coded as {"date", "vendor", "amount", "notes"}; decoding requires all four.
+void to_json(nlohmann::json& j, const FieldConfidence& confidence);
+void from_json(const nlohmann::json& j, FieldConfidence& confidence);
+void to_json(nlohmann::ordered_json& j, const FieldConfidence& confidence);
+void from_json(const nlohmann::ordered_json& j, FieldConfidence& confidence);
+
+}  // namespace tavori

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "TavoriCore/DateComponentsValue.h"
+#include "TavoriCore/DocumentType.h"
+#include "TavoriCore/FieldConfidence.h"
+
+namespace tavori {
+
+// The result of analysing one document. A default-constructed record is the empty result every analysis
+// starts from: no date, no vendor, no amount, type other, no registration number, every level missing.
+struct ReceiptFields {
+    std::optional<DateComponentsValue> date;
+    std::string vendor;  // empty when not found
+    std::optional<std::int64_t> amount;
+    DocumentType documentType = DocumentType::other;
+    std::optional<std::string> registrationNumber;
+    FieldConfidence confidence;
+
+    bool operator==(const ReceiptFields&) const = default;
+
+    // Date, vendor and amount are all there: enough for a file name.
+    bool isComplete() const { return date.has_value() && amount.has_value() && !vendor.empty(); }
+};
+
+std::ostream& operator<<(std::ostream& os, const ReceiptFields& fields);
+
+// Coded as {"date", "vendor", "amount", "documentType", "registrationNumber", "confidence"}; an absent date,
+// amount or registration number is left out, and only those three may be missing when decoding.
+void to_json(nlohmann::json& j, const ReceiptFields& fields);
+void from_json(const nlohmann::json& j, ReceiptFields& fields);
+void to_json(nlohmann::ordered_json& j, const ReceiptFields& fields);
+void from_json(const nlohmann::ordered_json& j, ReceiptFields& fields);
+
+}  // namespace tavori
