@@ -285,6 +285,29 @@ std::string prefixCharacters(std::string_view s, std::size_t count) {
     return out;
 }
 
+std::string prefixWithinBytes(std::string_view s, std::size_t maxBytes) {
+    if (s.size() <= maxBytes) return std::string(s);
+    // Character boundaries come from the repaired text; `rawOffset` maps its scalar boundaries back to s.
+    std::string valid;
+    std::vector<std::size_t> rawOffset;
+    valid.reserve(s.size());
+    rawOffset.reserve(s.size() + 1);
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t start = i;
+        appendScalar(valid, nextScalar(s, i));
+        rawOffset.resize(valid.size(), start);
+    }
+    rawOffset.push_back(s.size());
+    std::size_t validEnd = 0;
+    std::size_t cut = 0;
+    for (const auto& character : characters(valid)) {
+        validEnd += character.size();
+        if (rawOffset[validEnd] > maxBytes) break;
+        cut = rawOffset[validEnd];
+    }
+    return std::string(s.substr(0, cut));
+}
+
 bool isLetter(char32_t scalar) { return u_hasBinaryProperty(static_cast<UChar32>(scalar), UCHAR_ALPHABETIC); }
 
 bool isNumber(char32_t scalar) {
@@ -309,6 +332,10 @@ bool isSpace(char32_t scalar) {
 
 bool isNewline(char32_t scalar) {
     return (scalar >= 0x0A && scalar <= 0x0D) || scalar == 0x85 || scalar == 0x2028 || scalar == 0x2029;
+}
+
+bool isWhiteSpace(char32_t scalar) {
+    return u_hasBinaryProperty(static_cast<UChar32>(scalar), UCHAR_WHITE_SPACE);
 }
 
 std::string trim(std::string_view s) {

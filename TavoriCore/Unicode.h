@@ -51,6 +51,9 @@ std::size_t characterCount(std::string_view s);
 std::vector<std::string> characters(std::string_view s);
 // The first `count` user-perceived characters.
 std::string prefixCharacters(std::string_view s, std::size_t count);
+// The longest prefix of whole user-perceived characters within `maxBytes` bytes. Bytes that are not valid
+// UTF-8 are kept as they are (file names are bytes); each invalid sequence counts as one character.
+std::string prefixWithinBytes(std::string_view s, std::size_t maxBytes);
 
 // Tests of a character by its first scalar.
 bool isLetter(std::string_view character);
@@ -60,6 +63,8 @@ bool isNumber(char32_t scalar);
 // Space separators (Zs) and tab: the white space that `trim` removes.
 bool isSpace(char32_t scalar);
 bool isNewline(char32_t scalar);
+// Unicode White_Space: what the regular expression "\s" matches (it includes U+3000 and line separators).
+bool isWhiteSpace(char32_t scalar);
 
 std::string trim(std::string_view s);
 

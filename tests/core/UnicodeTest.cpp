@@ -65,6 +65,35 @@ TEST(Unicode, TrimRemovesSpaceSeparatorsAndTabsOnly) {
     EXPECT_EQ(Unicode::trim("   "), "");
 }
 
+TEST(Unicode, PrefixWithinBytesKeepsWholeCharacters) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::size_t maxBytes;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"fits", "abc", 3, "abc"},
+        {"kanji not split", "漢字", 5, "漢"},
+        {"voiced mark stays with its kana", "か\u3099き", 5, ""},
+        {"voiced kana then the next", "か\u3099き", 8, "か\u3099"},
+        {"flag not split", "🇯🇵🇯🇵", 12, "🇯🇵"},
+        {"CR LF is one character", "a\r\nb", 2, "a"},
+        {"nothing fits", "漢", 2, ""},
+        {"invalid bytes kept and cut between sequences", "\xe3\x81\xe3\x81x", 3, "\xe3\x81"},
+        {"invalid then valid", "\xff漢字", 5, "\xff漢"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Unicode::prefixWithinBytes(c.text, c.maxBytes), c.expected) << c.name;
+}
+
+TEST(Unicode, WhiteSpaceIsTheRegexClass) {
+    for (char32_t c : {U' ', U'\t', U'\n', U'\r', U'\u00a0', U'\u3000', U'\u2028', U'\u0085'})
+        EXPECT_TRUE(Unicode::isWhiteSpace(c)) << static_cast<std::uint32_t>(c);
+    for (char32_t c : {U'a', U'\u200b', U'\uFFFD', U'_'})
+        EXPECT_FALSE(Unicode::isWhiteSpace(c)) << static_cast<std::uint32_t>(c);
+}
+
 TEST(Unicode, InvalidBytesBecomeReplacementCharacters) {
     EXPECT_EQ(Unicode::toValidUtf8("a\xc3(b"), "a\uFFFD(b");
     EXPECT_EQ(Unicode::toValidUtf8("ok \uFFFD"), "ok \uFFFD");

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <array>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "TavoriCore/IndexBookEntry.h"
+
+// The index book's file format: UTF-8 CSV, every record ended by CR LF, a field quoted only when it holds a
+// comma, a double quote, CR or LF.
+namespace tavori::IndexBookCSV {
+
+inline constexpr std::array<std::string_view, 8> header = {"連番",     "取引年月日", "取引金額", "取引先",
+                                                           "書類種別", "ファイル名", "登録番号", "備考"};
+
+// The header record and one record per entry, in the given order and with the given sequence numbers; with
+// `excelCompatible` the text starts with a byte-order mark. Text that is not valid UTF-8 (a file name is
+// bytes) is written with U+FFFD so that the book stays valid UTF-8.
+std::string render(std::span<const IndexBookEntry> entries, bool excelCompatible);
+
+// One field as written: quoted when it needs to be.
+std::string escape(std::string_view field);
+
+}  // namespace tavori::IndexBookCSV

@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include "TavoriCore/IndexBookCSV.h"
+
+namespace tavori {
+namespace {
+
+const std::string kHeader = "連番,取引年月日,取引金額,取引先,書類種別,ファイル名,登録番号,備考\r\n";
+const std::string kBom = "\xEF\xBB\xBF";
+
+IndexBookEntry seven(std::string vendor = "セブンイレブン", std::string note = "") {
+    return {1,
+            DateComponentsValue{2024, 3, 5},
+            1280,
+            std::move(vendor),
+            DocumentType::receipt,
+            "20240305_セブンイレブン_1280.pdf",
+            std::nullopt,
+            std::move(note)};
+}
+
+// The record of seven() with its vendor field written as `vendor` and its note as `note`.
+std::string sevenRecord(std::string_view vendor = "セブンイレブン", std::string_view note = "") {
+    return "1,2024/03/05,1280," + std::string(vendor) + ",領収書,20240305_セブンイレブン_1280.pdf,," +
+           std::string(note) + "\r\n";
+}
+
+TEST(IndexBookCSV, RendersExactBytes) {
+    struct Case {
+        const char* name;
+        std::vector<IndexBookEntry> entries;
+        bool excelCompatible;
+        std::string expected;
+    };
+    const IndexBookEntry bare{2, std::nullopt, std::nullopt, "", DocumentType::other, "a.pdf", std::nullopt,
+                              ""};
+    const IndexBookEntry full{12,
+                              DateComponentsValue{987, 1, 2},
+                              -1200,
+                              "ABC",
+                              DocumentType::orderConfirmation,
+                              "b c.jpg",
+                              "T1234567890123",
+                              "memo"};
+    IndexBookEntry invalidName = bare;
+    invalidName.fileName = "scan\xff,.pdf";
+    const std::string fullRecord = "12,0987/01/02,-1200,ABC,注文書,b c.jpg,T1234567890123,memo\r\n";
+    const std::vector<Case> cases = {
+        {"no entries", {}, false, kHeader},
+        {"no entries with BOM", {}, true, kBom + kHeader},
+        {"one entry with BOM", {seven()}, true, kBom + kHeader + sevenRecord()},
+        {"absent fields stay empty", {bare}, false, kHeader + "2,,,,その他,a.pdf,,\r\n"},
+        {"order and numbers as given", {full, bare}, false, kHeader + fullRecord + "2,,,,その他,a.pdf,,\r\n"},
+        {"comma quoted", {seven("A,B商店")}, false, kHeader + sevenRecord("\"A,B商店\"")},
+        {"quote doubled", {seven("\"Aの\"店")}, false, kHeader + sevenRecord("\"\"\"Aの\"\"店\"")},
+        {"spaces alone not quoted", {seven("   ")}, false, kHeader + sevenRecord("   ")},
+        {"carriage return quoted", {seven("A\rB")}, false, kHeader + sevenRecord("\"A\rB\"")},
+        {"line break kept inside quotes",
+         {seven("x", "一\n二")},
+         false,
+         kHeader + sevenRecord("x", "\"一\n二\"")},
+        {"invalid bytes written as U+FFFD",
+         {invalidName},
+         false,
+         kHeader + "2,,,,その他,\"scan\uFFFD,.pdf\",,\r\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IndexBookCSV::render(c.entries, c.excelCompatible), c.expected) << c.name;
+}
+
+TEST(IndexBookEntry, Coding) {
+    const IndexBookEntry full{
+        3, DateComponentsValue{2024, 3, 5}, 1280, "A", DocumentType::invoice, "a.pdf", "T1234567890123", "n"};
+    const IndexBookEntry bare{1, std::nullopt, std::nullopt, "", DocumentType::other, "x", std::nullopt, ""};
+    EXPECT_EQ(
+        nlohmann::ordered_json(full).dump(),
+        R"({"sequence":3,"date":{"year":2024,"month":3,"day":5},"amount":1280,"vendor":"A",)"
+        R"("documentType":"請求書","fileName":"a.pdf","registrationNumber":"T1234567890123","note":"n"})");
+    EXPECT_EQ(nlohmann::ordered_json(bare).dump(),
+              R"({"sequence":1,"vendor":"","documentType":"その他","fileName":"x","note":""})");
+    for (const auto& entry : {full, bare}) {
+        EXPECT_EQ(nlohmann::ordered_json(entry).get<IndexBookEntry>(), entry) << entry;
+        EXPECT_EQ(nlohmann::json::parse(nlohmann::json(entry).dump()).get<IndexBookEntry>(), entry) << entry;
+    }
+    const std::vector<std::pair<const char*, const char*>> failures = {
+        {"no sequence", R"({"vendor":"","documentType":"その他","fileName":"x","note":""})"},
+        {"no fileName", R"({"sequence":1,"vendor":"","documentType":"その他","note":""})"},
+        {"fractional sequence",
+         R"({"sequence":1.5,"vendor":"","documentType":"その他","fileName":"x","note":""})"},
+    };
+    for (const auto& [name, text] : failures)
+        EXPECT_THROW(nlohmann::json::parse(text).get<IndexBookEntry>(), nlohmann::json::exception) << name;
+}
+
+}  // namespace
+}  // namespace tavori
