@@ -208,7 +208,8 @@ Temporary createTemporary(const FileSystemCalls& calls, const fs::path& folder, 
 // permissions and times. On failure nothing is left behind and `failure` is thrown.
 fs::path copyToTemporary(const FileSystemCalls& calls, const fs::path& source, const fs::path& folder,
                          Case failure) {
-    FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that a named pipe in place of the source cannot hang the save.
+    FileDescriptor in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (in.get() < 0) {
         const int error = errno;
         if (error == ENOENT) fail(Case::sourceMissing, source);
@@ -216,7 +217,7 @@ fs::path copyToTemporary(const FileSystemCalls& calls, const fs::path& source, c
     }
     struct stat info {};
     if (::fstat(in.get(), &info) != 0) fail(failure, source, errno);
-    if (S_ISDIR(info.st_mode)) fail(failure, source, EISDIR);
+    if (!S_ISREG(info.st_mode)) fail(failure, source, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
 
     Temporary out = createTemporary(calls, usable(folder), 0600);
     if (out.fd.get() < 0) fail(failure, source, out.error);
