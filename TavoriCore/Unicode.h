@@ -108,6 +108,8 @@ class PreparedText {
     const std::string& folded() const { return foldedIsText_ ? text_ : folded_; }
     const CharacterTally& tally() const { return tally_; }
     bool isNfc() const { return canonicalIsText_; }
+    // The text is its own NFC and lower-cased form, so one search serves both kinds of needle.
+    bool foldsToItself() const { return canonicalIsText_ && foldedIsText_; }
 
     // Needles prepared with `foldedNeedle`; an empty needle is never found.
     bool containsFolded(std::string_view needle) const;

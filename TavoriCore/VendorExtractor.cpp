@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "TavoriCore/Pattern.h"
 #include "TavoriCore/TextNormalizer.h"
@@ -284,7 +285,7 @@ class KeywordIndex {
   public:
     template <std::size_t N>
     void add(WordList list, const std::array<std::string_view, N>& words, bool folded) {
-        static_assert(N <= 128 && kSlots > 2 * 256);
+        static_assert(N <= 128);
         for (std::size_t k = 0; k < N; ++k) {
             std::string word =
                 folded ? Unicode::PreparedText::foldedNeedle(words[k]) : Unicode::nfc(words[k]);
@@ -300,6 +301,8 @@ class KeywordIndex {
     // Marks in `found` every word of the lists in `mask` that `haystack` (valid UTF-8, prepared like the
     // words) contains.
     void scan(std::string_view haystack, unsigned mask, Found& found) const {
+        // A word confirmed absent from one place on is not tried again, which keeps a scan linear.
+        Found absent{};
         for (std::size_t i = 0, length = 0; i < haystack.size(); i += length) {
             const Slot& slot = slotFor(firstScalarKey(haystack, i, length));
             if (!slot.used) continue;
@@ -307,11 +310,15 @@ class KeywordIndex {
             for (const std::size_t e : slot.entries) {
                 const Entry& entry = entries_[e];
                 if (!(mask & bit(entry.list)) || found[entry.list][entry.index] ||
-                    !rest.starts_with(entry.word))
+                    absent[entry.list][entry.index] || !rest.starts_with(entry.word))
                     continue;
                 // Starting here, the word is contained unless it ends inside a character; the search from
                 // here then also looks at its later occurrences.
-                if (Unicode::containsPrepared(rest, entry.word)) found[entry.list].set(entry.index);
+                if (Unicode::containsPrepared(rest, entry.word)) {
+                    found[entry.list].set(entry.index);
+                } else {
+                    absent[entry.list].set(entry.index);
+                }
             }
         }
     }
@@ -327,7 +334,7 @@ class KeywordIndex {
         bool used = false;
         std::vector<std::size_t> entries;
     };
-    // Open addressing with room for four times the few hundred first scalars of all lists.
+    // Open addressing; the lists have about two hundred distinct first scalars.
     static constexpr std::size_t kSlots = 1024;
 
     // The bytes of the scalar starting at `at` (its length read from the lead byte), packed into one number.
@@ -365,6 +372,23 @@ const KeywordIndex& foldedIndex() {
         KeywordIndex i;
         i.add(kIssuer, kIssuerLabels, true);
         i.add(kBrand, kKnownBrands, true);
+        return i;
+    }();
+    return index;
+}
+
+// Both kinds in one, for a line that is its own NFC and lower-cased form.
+const KeywordIndex& combinedIndex() {
+    static const KeywordIndex index = [] {
+        KeywordIndex i;
+        i.add(kIssuer, kIssuerLabels, true);
+        i.add(kBrand, kKnownBrands, true);
+        i.add(kRecipient, kRecipientLabels, false);
+        i.add(kAddress, kAddressMarkers, false);
+        i.add(kContact, kContactMarkers, false);
+        i.add(kCorporate, kCorporateMarkers, false);
+        i.add(kExcluded, kExcludedKeywords, false);
+        i.add(kRegistrationWord, std::array<std::string_view, 1>{"登録番号"}, false);
         return i;
     }();
     return index;
@@ -472,7 +496,8 @@ bool mayHoldCode(std::string_view s) {
 
 // Whole-character suffix test; a text known to be in NFC can only end with an NFC word byte for byte.
 std::size_t suffixLength(std::string_view s, const std::string& word, bool nfc) {
-    return nfc && !s.ends_with(word) ? 0 : Unicode::suffixLength(s, word);
+    if (nfc && (s.empty() || s.back() != word.back() || !s.ends_with(word))) return 0;
+    return Unicode::suffixLength(s, word);
 }
 
 bool endsWithHonorific(std::string_view s, bool nfc = false) {
@@ -526,10 +551,14 @@ bool isScored(const Unicode::CharacterTally& t) {
 
 LineFacts factsOf(const TextLine& line) {
     LineFacts f{Unicode::PreparedText(TextNormalizer::normalize(line.text))};
-    foldedIndex().scan(f.text.folded(), kFoldedLists, f.found);
-    // A line that is neither scored nor labelled is only asked whether it names a registration number.
-    const bool wanted = isScored(f.text.tally()) || f.found[kIssuer].any();
-    canonicalIndex().scan(f.text.canonical(), wanted ? kCanonicalLists : bit(kRegistrationWord), f.found);
+    if (f.text.foldsToItself() && isScored(f.text.tally())) {
+        combinedIndex().scan(f.text.text(), kFoldedLists | kCanonicalLists, f.found);
+    } else {
+        foldedIndex().scan(f.text.folded(), kFoldedLists, f.found);
+        // A line that is neither scored nor labelled is only asked whether it names a registration number.
+        const bool wanted = isScored(f.text.tally()) || f.found[kIssuer].any();
+        canonicalIndex().scan(f.text.canonical(), wanted ? kCanonicalLists : bit(kRegistrationWord), f.found);
+    }
     // Normalising leaves "登録番号" and the characters around it as they are, so the normalised line answers
     // for the raw text.
     f.registration = f.found[kRegistrationWord].any() || mentionsRegistrationInLatin(line.text);
@@ -641,15 +670,18 @@ std::vector<ExtractedVendor> extract(std::span<const TextLine> lines,
         if (auto vendor = labelledIssuer(facts, i, hint)) out.push_back(std::move(*vendor));
     }
 
+    // Names already taken at 75 or more; a later line with the same name adds nothing.
+    std::unordered_set<std::string> strong;
+    for (const ExtractedVendor& v : out) strong.insert(v.name);
+
     for (std::size_t i = 0; i < facts.size(); ++i) {
         const LineFacts& line = facts[i];
         if (!isScored(line.text.tally())) continue;
         const int score = scoreOf(line, i, facts, lines[i].top, hint);
         std::string name = cleaned(line.text.text(), line.text.isNfc());
-        const bool known = std::any_of(out.begin(), out.end(), [&](const ExtractedVendor& v) {
-            return v.score >= 75 && v.name == name;
-        });
-        if (!known) out.push_back({std::move(name), score, static_cast<int>(i)});
+        if (strong.contains(name)) continue;
+        if (score >= 75) strong.insert(name);
+        out.push_back({std::move(name), score, static_cast<int>(i)});
     }
 
     // Sorting positions rather than the records keeps the names from being moved around; the sort is stable,

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unicode/uloc.h>
+
 #include "TavoriCore/Unicode.h"
 
 namespace tavori {
@@ -98,6 +100,101 @@ TEST(Unicode, InvalidBytesBecomeReplacementCharacters) {
     EXPECT_EQ(Unicode::toValidUtf8("a\xc3(b"), "a\uFFFD(b");
     EXPECT_EQ(Unicode::toValidUtf8("ok \uFFFD"), "ok \uFFFD");
     EXPECT_EQ(Unicode::toValidUtf8("\xed\xa0\x80"), "\uFFFD\uFFFD\uFFFD");  // an encoded surrogate
+}
+
+TEST(Unicode, PreparedTextAgreesWithTheCharacterHelpers) {
+    // Each row takes either the one-pass path (every scalar a character of its own) or the cluster path.
+    const std::vector<std::string> texts = {
+        "",
+        "ABC abc 123",
+        "株式会社サンプル",
+        "カ\u3099ス",
+        "👨‍👩‍👧 ok",
+        "🇯🇵🇯🇵",
+        "a\r\nb",
+        "\xff\xfe"
+        "発行元",
+        "\u0130stanbul",
+        "ÉTÉ été",
+        "ＡＢＣ１２３",
+        "領\uF9B4収書",
+        "क्षत्रिय",
+        "한국어 ᄀᄀ",
+        "三百円",
+    };
+    for (const std::string& t : texts) {
+        const Unicode::PreparedText p{t};
+        const std::string valid = Unicode::toValidUtf8(t);
+        std::size_t letters = 0;
+        std::size_t numbers = 0;
+        for (const std::string& c : Unicode::characters(valid)) {
+            letters += Unicode::isLetter(c);
+            numbers += Unicode::isNumber(c);
+        }
+        EXPECT_EQ(p.text(), valid) << t;
+        EXPECT_EQ(p.tally().characters, Unicode::characterCount(valid)) << t;
+        EXPECT_EQ(p.tally().letters, letters) << t;
+        EXPECT_EQ(p.tally().numbers, numbers) << t;
+        EXPECT_EQ(p.canonical(), Unicode::nfc(valid)) << t;
+        EXPECT_EQ(p.isNfc(), Unicode::nfc(valid) == valid) << t;
+        EXPECT_EQ(p.folded(), Unicode::nfc(Unicode::lowercased(valid))) << t;
+    }
+}
+
+TEST(Unicode, FoldedOccurrencesPointAtWholeCharactersOfTheText) {
+    struct Case {
+        const char* text;
+        const char* needle;
+        std::vector<std::string> found;
+    };
+    const std::vector<Case> cases = {
+        {"Sample INC inc", "inc", {"INC", "inc"}},
+        {"ＡＢＣ株式会社ＩＮＣ", "ｉｎｃ", {"ＩＮＣ"}},
+        {"\u0130stanbul Inc.", "inc.", {"Inc."}},
+        {"Cafe\u0301 e", "e", {"e"}},  // the "e" inside "é" is not a character of its own
+        {"カ\u3099スとガス", "ガス", {"カ\u3099ス", "ガス"}},
+        {"aaaa", "aa", {"aa", "aa"}},
+        {"abc", "", {}},
+    };
+    for (const auto& c : cases) {
+        const Unicode::PreparedText p{c.text};
+        std::vector<std::string> found;
+        for (const auto& r : p.foldedOccurrences(Unicode::PreparedText::foldedNeedle(c.needle)))
+            found.push_back(p.text().substr(r.begin, r.end - r.begin));
+        EXPECT_EQ(found, c.found) << c.text << " / " << c.needle;
+        EXPECT_EQ(p.containsFolded(Unicode::PreparedText::foldedNeedle(c.needle)), !c.found.empty())
+            << c.text;
+    }
+}
+
+TEST(Unicode, SuffixLengthCountsWholeCharacters) {
+    struct Case {
+        const char* text;
+        const char* suffix;
+        std::size_t bytes;
+    };
+    const std::vector<Case> cases = {
+        {"ABC様", "様", 3},
+        {"様", "様", 3},
+        {"ABC 御中", "御中", 6},
+        {"ABC様\u0301", "様", 0},        // the last character is 様 with an accent
+        {"A\u0600様", "様", 0},          // a prepended mark makes one character with 様
+        {"ABC\uF9B4収書", "領収書", 9},  // compatibility ideograph of 領, canonically equal
+        {"チョコレート", "レシート", 0},
+        {"", "様", 0},
+        {"ABC", "", 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Unicode::suffixLength(c.text, c.suffix), c.bytes) << c.text;
+}
+
+TEST(Unicode, UppercasedIgnoresTheUsersLanguage) {
+    const std::string previous = uloc_getDefault();
+    UErrorCode status = U_ZERO_ERROR;
+    uloc_setDefault("tr_TR", &status);
+    EXPECT_EQ(Unicode::uppercased("registration 番号"), "REGISTRATION 番号");
+    uloc_setDefault(previous.c_str(), &status);
+    EXPECT_EQ(Unicode::uppercased("straße"), "STRASSE");
+    EXPECT_EQ(Unicode::uppercased("abc"), "ABC");
 }
 
 }  // namespace

@@ -315,19 +315,5 @@ TEST(VendorExtractor, IsTitleLike) {
     for (const auto& c : cases) EXPECT_EQ(VendorExtractor::isTitleLike(c.input), c.expected) << c.input;
 }
 
-TEST(VendorExtractor, TotalOnOddInput) {
-    const std::vector<std::string> texts = {"\xff\xfe発行元\xc0",
-                                            "発行元：\xed\xa0\x80",
-                                            std::string(5000, '*'),
-                                            std::string("販売店\0店", 10),
-                                            "発行元",
-                                            "\r\n様"};
-    const auto all = VendorExtractor::extract(linesOf(texts), std::string("\xff"));
-    for (const auto& v : all) {
-        EXPECT_GE(v.lineIndex, 0);
-        EXPECT_LT(v.lineIndex, static_cast<int>(texts.size()));
-    }
-}
-
 }  // namespace
 }  // namespace tavori
