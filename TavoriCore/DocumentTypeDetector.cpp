@@ -73,7 +73,7 @@ DocumentType detect(std::span<const TextLine> lines) {
             for (const Marker& m : row.markers) {
                 if (!Unicode::containsPrepared(folded, m.folded)) continue;
                 if (!lengthKnown) {
-                    length = Unicode::characterCount(t);
+                    length = Unicode::firstScalars(t).size();
                     lengthKnown = true;
                 }
                 const int titleArea = i < 5 ? 5 : 0;

@@ -278,7 +278,7 @@ bool containsPrepared(std::string_view haystack, std::string_view needle) {
 }
 
 KeywordText KeywordText::of(std::string_view s, bool ignoringCase) {
-    return KeywordText(ignoringCase ? nfc(lowercased(s)) : nfc(s));
+    return KeywordText(ignoringCase ? lowercasedNfc(s) : nfc(s));
 }
 
 bool contains(std::string_view haystack, std::string_view needle) {

@@ -39,8 +39,13 @@ std::filesystem::path TesseractEngine::tessdataFolder() {
                                                         : std::filesystem::path(kDefaultTessdata);
 }
 
+std::string TesseractEngine::languages() {
+    const char* configured = std::getenv("TAVORI_OCR_LANGUAGES");
+    return configured != nullptr && *configured != '\0' ? std::string(configured) : std::string(kLanguages);
+}
+
 TesseractEngine& TesseractEngine::forThisThread() {
-    return forThisThread(tessdataFolder(), kLanguages);
+    return forThisThread(tessdataFolder(), languages());
 }
 
 TesseractEngine& TesseractEngine::forThisThread(const std::filesystem::path& tessdata,

@@ -51,6 +51,8 @@ class TesseractEngine {
                                           const std::string& languages);
     // `TAVORI_TESSDATA` when set, otherwise the Debian folder.
     static std::filesystem::path tessdataFolder();
+    // `TAVORI_OCR_LANGUAGES` when set (for models other than the script model), otherwise kLanguages.
+    static std::string languages();
 
     ~TesseractEngine();
     TesseractEngine(const TesseractEngine&) = delete;

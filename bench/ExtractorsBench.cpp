@@ -5,6 +5,7 @@
 #include "TavoriCore/AmountExtractor.h"
 #include "TavoriCore/DateExtractor.h"
 #include "TavoriCore/DocumentTypeDetector.h"
+#include "TavoriCore/ReceiptAnalyzer.h"
 #include "TavoriCore/RegistrationNumberExtractor.h"
 #include "TavoriCore/VendorAliasDictionary.h"
 #include "TavoriCore/VendorExtractor.h"
@@ -108,6 +109,16 @@ void BM_AllExtractorsInvoice(benchmark::State& state) {
     perReceipt(state);
 }
 BENCHMARK(BM_AllExtractorsInvoice);
+
+void BM_AnalyzeReceipt(benchmark::State& state) {
+    const tavori::RecognizedDocument document{tavori::bench::sampleReceipt(),
+                                              tavori::RecognizedDocument::TextSource::ocr};
+    tavori::AnalyzerOptions options;
+    options.recipientName = "山田商事";
+    for (auto _ : state) benchmark::DoNotOptimize(tavori::ReceiptAnalyzer::analyze(document, options));
+    perReceipt(state);
+}
+BENCHMARK(BM_AnalyzeReceipt);
 
 }  // namespace
 

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdio>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "TavoriCore/Pattern.h"
@@ -119,32 +121,57 @@ std::string vendorKey(const std::string& name) {
     return out;
 }
 
+namespace {
+
+bool amountPresent(const std::string& text, std::int64_t total) {
+    static const Pattern number(R"(\d[\d,.]*)");
+    for (const auto& match : number.matches(text)) {
+        std::string token = match.full;
+        while (!token.empty() && (token.back() == ',' || token.back() == '.')) token.pop_back();
+        for (std::int64_t value : amountReadings(token))
+            if (value == total) return true;
+    }
+    return false;
+}
+
+// Whether the date is present, and whether printed year first.
+std::pair<bool, bool> datePresent(const std::string& text, const std::string& iso) {
+    const DateForms forms = dateForms(iso);
+    bool yearFirst = false;
+    for (const auto& form : forms.yearFirst) yearFirst = yearFirst || text.find(form) != std::string::npos;
+    bool found = yearFirst;
+    for (const auto& form : forms.other) found = found || text.find(form) != std::string::npos;
+    return {found, yearFirst};
+}
+
+}  // namespace
+
 PickedFields pickFields(const RecognizedDocument& document, const Sample& oracle) {
     PickedFields picked;
-    std::string all;
+    std::string all, rereads;
     std::vector<std::string> lineKeys;
     for (const auto& line : document.sortedLines()) {
         all += compact(line.text) + "\n";
+        for (const auto& alternative : line.alternatives) rereads += compact(alternative) + "\n";
+        picked.alternatives += static_cast<int>(line.alternatives.size());
         lineKeys.push_back(vendorKey(line.text));
     }
 
     if (oracle.total) {
-        static const Pattern number(R"(\d[\d,.]*)");
-        for (const auto& match : number.matches(all)) {
-            std::string token = match.full;
-            while (!token.empty() && (token.back() == ',' || token.back() == '.')) token.pop_back();
-            for (std::int64_t value : amountReadings(token))
-                if (value == *oracle.total) picked.amount = value;
-        }
+        const bool inText = amountPresent(all, *oracle.total);
+        const bool inRereads = !inText && amountPresent(rereads, *oracle.total);
+        if (inText || inRereads) picked.amount = *oracle.total;
+        picked.amountOnlyInRereads = inRereads;
     }
 
     if (!oracle.date.empty()) {
-        const DateForms forms = dateForms(oracle.date);
-        for (const auto& form : forms.yearFirst)
-            if (all.find(form) != std::string::npos) picked.dateYearFirst = true;
-        bool found = picked.dateYearFirst;
-        for (const auto& form : forms.other) found = found || all.find(form) != std::string::npos;
+        auto [found, yearFirst] = datePresent(all, oracle.date);
+        if (!found) {
+            std::tie(found, yearFirst) = datePresent(rereads, oracle.date);
+            picked.dateOnlyInRereads = found;
+        }
         if (found) picked.date = oracle.date;
+        picked.dateYearFirst = yearFirst;
     }
 
     const std::string expected = vendorKey(oracle.vendor);

@@ -14,6 +14,10 @@ struct PickedFields {
     std::optional<std::int64_t> amount;
     std::string vendor;
     bool dateYearFirst = false;  // found as printed year first (what the date rules read)
+    // Found only in a zoomed re-read's alternative reading, not in the line texts.
+    bool amountOnlyInRereads = false;
+    bool dateOnlyInRereads = false;
+    int alternatives = 0;
 };
 
 // The field-picking step of the evaluator. Until the rule-based analyzer is linked here it is an oracle: a

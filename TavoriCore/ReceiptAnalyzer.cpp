@@ -1,0 +1,140 @@
+#include "TavoriCore/ReceiptAnalyzer.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "TavoriCore/AmountExtractor.h"
+#include "TavoriCore/DateExtractor.h"
+#include "TavoriCore/DocumentTypeDetector.h"
+#include "TavoriCore/FileNameTemplate.h"
+#include "TavoriCore/RegistrationNumberExtractor.h"
+#include "TavoriCore/VendorExtractor.h"
+
+namespace tavori::ReceiptAnalyzer {
+namespace {
+
+using Level = FieldConfidence::Level;
+
+std::string lastTwoCharacters(const std::string& s) {
+    return s.size() <= 2 ? s : s.substr(s.size() - 2);
+}
+
+void analyzeDate(ReceiptFields& fields, std::span<const TextLine> lines) {
+    const auto dates = DateExtractor::extract(lines);
+    if (dates.empty()) return;
+    const ExtractedDate& best = dates.front();
+    fields.date = best.date;
+    fields.confidence.date = best.score >= 90 ? Level::high : best.score >= 50 ? Level::medium : Level::low;
+    if (best.isTwoDigitYear) {
+        fields.confidence.notes.push_back("日付: 年が2桁表記（" + best.raw + "）なので西暦20" +
+                                          lastTwoCharacters(std::to_string(best.date.year)) +
+                                          "年と推定しました");
+        return;
+    }
+    // Only the first differing candidate is a competitor; a weaker one hides any later one.
+    const auto other = std::find_if(dates.begin() + 1, dates.end(),
+                                    [&](const ExtractedDate& d) { return d.date != best.date; });
+    if (other != dates.end() && std::int64_t{other->score} >= std::int64_t{best.score} - 15)
+        fields.confidence.notes.push_back("日付: 候補が複数あります（" + best.raw + " / " + other->raw +
+                                          "）");
+}
+
+void analyzeAmount(ReceiptFields& fields, std::span<const TextLine> lines) {
+    const auto amounts = AmountExtractor::extract(lines);
+    const auto best = AmountExtractor::bestOf(amounts);
+    if (!best) return;
+    fields.amount = best->amount;
+    const ExtractedAmount* runnerUp = amounts.size() >= 2 ? &amounts[1] : nullptr;
+    const bool competes = runnerUp && runnerUp->amount != best->amount &&
+                          std::int64_t{runnerUp->score} >= std::int64_t{best->score} - 10;
+    if (best->score >= 90) {
+        fields.confidence.amount = competes ? Level::medium : Level::high;
+    } else if (best->score >= 40) {
+        fields.confidence.amount = Level::medium;
+    } else {
+        fields.confidence.amount = Level::low;
+        fields.confidence.notes.push_back(
+            "金額: 「合計」などの見出しが見つからず、最も大きい金額を選びました");
+    }
+    if (competes)
+        fields.confidence.notes.push_back("金額: 別の候補 ¥" + FileNameTemplate::grouped(runnerUp->amount) +
+                                          " もあります");
+}
+
+void analyzeVendor(ReceiptFields& fields, std::span<const TextLine> lines, const AnalyzerOptions& options) {
+    std::optional<std::string_view> hint;
+    if (options.recipientName) hint = *options.recipientName;
+    const auto vendors = VendorExtractor::extract(lines, hint);
+    if (vendors.empty() || vendors.front().score < 10) return;
+    const ExtractedVendor& best = vendors.front();
+    if (VendorAliasDictionary::isBareCorporateAffix(best.name)) return;
+    fields.vendor = options.aliases.canonicalName(best.name);
+    if (best.score >= 60) {
+        const bool clearLead =
+            vendors.size() < 2 || std::int64_t{vendors[1].score} < std::int64_t{best.score} - 15;
+        fields.confidence.vendor = clearLead ? Level::high : Level::medium;
+    } else if (best.score >= 30) {
+        fields.confidence.vendor = Level::medium;
+    } else {
+        fields.confidence.vendor = Level::low;
+    }
+}
+
+}  // namespace
+
+ReceiptFields analyze(const RecognizedDocument& document, const AnalyzerOptions& options) {
+    const std::vector<TextLine> lines = document.sortedLines();
+    ReceiptFields fields;
+    fields.documentType = DocumentTypeDetector::detect(lines);
+    analyzeDate(fields, lines);
+    analyzeAmount(fields, lines);
+    analyzeVendor(fields, lines, options);
+    const auto numbers = RegistrationNumberExtractor::extract(lines);
+    if (!numbers.empty()) fields.registrationNumber = numbers.front();
+    applyAlternativeReadings(fields, lines);
+    return fields;
+}
+
+void applyAlternativeReadings(ReceiptFields& fields, std::span<const TextLine> lines) {
+    std::vector<TextLine> alternatives;
+    for (const TextLine& line : lines)
+        for (const std::string& reading : line.alternatives)
+            alternatives.push_back(TextLine{reading, line.top, line.left, line.page, line.confidence, {}});
+    if (alternatives.empty()) return;
+
+    if (fields.date) {
+        const auto dates = DateExtractor::extract(alternatives);
+        if (!dates.empty() && dates.front().date != *fields.date) {
+            const DateComponentsValue old = *fields.date;
+            fields.date = dates.front().date;
+            fields.confidence.date = Level::low;
+            fields.confidence.notes.push_back("日付: 拡大して読み直すと " +
+                                              fields.date->formatted("yyyy/MM/dd") +
+                                              " でした（最初の読みは " + old.formatted("yyyy/MM/dd") + "）");
+        }
+    }
+
+    if (fields.amount) {
+        std::vector<TextLine> combined;
+        combined.reserve(lines.size() + alternatives.size());
+        for (const TextLine& line : lines)
+            combined.push_back(TextLine{line.text, line.top, line.left, line.page, line.confidence, {}});
+        combined.insert(combined.end(), alternatives.begin(), alternatives.end());
+        const auto best = AmountExtractor::best(combined);
+        if (!best || best->amount == *fields.amount) return;
+        // The new amount must come from the re-read itself, not merely win the combined ranking.
+        const auto fromAlternatives = AmountExtractor::extract(alternatives);
+        const bool grounded = std::any_of(fromAlternatives.begin(), fromAlternatives.end(),
+                                          [&](const ExtractedAmount& a) { return a.amount == best->amount; });
+        if (!grounded) return;
+        const std::int64_t old = *fields.amount;
+        fields.amount = best->amount;
+        fields.confidence.amount = Level::low;
+        fields.confidence.notes.push_back("金額: 拡大して読み直すと ¥" +
+                                          FileNameTemplate::grouped(best->amount) +
+                                          " でした（最初の読みは ¥" + FileNameTemplate::grouped(old) + "）");
+    }
+}
+
+}  // namespace tavori::ReceiptAnalyzer

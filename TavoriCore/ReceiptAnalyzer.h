@@ -1,0 +1,19 @@
+#pragma once
+
+#include <span>
+
+#include "TavoriCore/AnalyzerOptions.h"
+#include "TavoriCore/ReceiptFields.h"
+#include "TavoriCore/RecognizedDocument.h"
+
+// The rule-based reading of one document: runs the extractors over the lines in reading order, picks each
+// field, rates it and writes the reviewer's notes. Pure and total.
+namespace tavori::ReceiptAnalyzer {
+
+ReceiptFields analyze(const RecognizedDocument& document, const AnalyzerOptions& options);
+
+// Revises the date and the amount from the lines' alternative readings (a zoomed second reading); never
+// supplies a missing value, never raises a level.
+void applyAlternativeReadings(ReceiptFields& fields, std::span<const TextLine> lines);
+
+}  // namespace tavori::ReceiptAnalyzer

@@ -1,0 +1,265 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "TavoriCore/ReceiptAnalyzer.h"
+
+namespace tavori {
+namespace {
+
+using Level = FieldConfidence::Level;
+
+struct Line {
+    std::string text;
+    double top;
+    std::vector<std::string> alternatives = {};
+};
+
+RecognizedDocument document(const std::vector<Line>& lines) {
+    RecognizedDocument doc;
+    doc.source = RecognizedDocument::TextSource::ocr;
+    for (const auto& l : lines) doc.lines.push_back(TextLine{l.text, l.top, 0.1, 0, 0.9, l.alternatives});
+    return doc;
+}
+
+// The notes about one field; documents built for one field also yield stray candidates for the others.
+std::vector<std::string> notesAbout(const ReceiptFields& fields, std::string_view label) {
+    std::vector<std::string> out;
+    for (const auto& n : fields.confidence.notes)
+        if (n.starts_with(std::string(label) + ": ")) out.push_back(n);
+    return out;
+}
+
+ReceiptFields analyzeText(std::string_view text, std::optional<std::string> recipient = std::nullopt) {
+    AnalyzerOptions options;
+    options.recipientName = std::move(recipient);
+    return ReceiptAnalyzer::analyze(
+        RecognizedDocument::fromPlainText(text, RecognizedDocument::TextSource::pdfTextLayer, 0), options);
+}
+
+TEST(ReceiptAnalyzer, EmptyDocumentGivesTheEmptyRecord) {
+    const auto fields = ReceiptAnalyzer::analyze(RecognizedDocument{}, AnalyzerOptions{});
+    EXPECT_EQ(fields, ReceiptFields{});
+    EXPECT_FALSE(fields.isComplete());
+}
+
+TEST(ReceiptAnalyzer, DateLevelBoundaries) {
+    // A spacer first line keeps the first-line bonus out; the top sets the position bonus.
+    struct Case {
+        const char* name;
+        Line dateLine;
+        Level expected;
+    };
+    const std::vector<Case> cases = {
+        {"score 90: 50 + 40 (日付) + 0", {"日付 2024/01/15", 1.0}, Level::high},
+        {"score 89: 45 + 40 + 4", {"日付 Jan 15, 2024", 0.78}, Level::medium},
+        {"score 50: 50 + 0", {"2024/01/15", 1.0}, Level::medium},
+        {"score 49: 45 + 4", {"Jan 15, 2024", 0.78}, Level::low},
+    };
+    for (const auto& c : cases) {
+        const auto fields = ReceiptAnalyzer::analyze(document({{"-", 0.0}, c.dateLine}), AnalyzerOptions{});
+        ASSERT_TRUE(fields.date) << c.name;
+        EXPECT_EQ(*fields.date, (DateComponentsValue{2024, 1, 15})) << c.name;
+        EXPECT_EQ(fields.confidence.date, c.expected) << c.name;
+    }
+}
+
+TEST(ReceiptAnalyzer, CompetingDateWithinFifteenPoints) {
+    // Best: 50 + 55 (発行日) = 105. A rival at 90 is within 15 points, one at 89 is not.
+    struct Case {
+        const char* name;
+        Line rival;
+        std::vector<std::string> notes;
+    };
+    const std::vector<Case> cases = {
+        {"rival 90", {"日付 2024/02/01", 1.0}, {"日付: 候補が複数あります（2024/01/15 / 2024/02/01）"}},
+        {"rival 89", {"日付 Feb 1, 2024", 0.78}, {}},
+    };
+    for (const auto& c : cases) {
+        const auto fields = ReceiptAnalyzer::analyze(
+            document({{"-", 0.0}, {"発行日 2024/01/15", 1.0}, c.rival}), AnalyzerOptions{});
+        EXPECT_EQ(notesAbout(fields, "日付"), c.notes) << c.name;
+    }
+    // A candidate with the same date is skipped over when looking for the competitor.
+    const auto fields = ReceiptAnalyzer::analyze(
+        document(
+            {{"-", 0.0}, {"発行日 2024/01/15", 1.0}, {"日付 2024/01/15", 1.0}, {"日付 2024/02/01", 1.0}}),
+        AnalyzerOptions{});
+    EXPECT_EQ(notesAbout(fields, "日付"),
+              (std::vector<std::string>{"日付: 候補が複数あります（2024/01/15 / 2024/02/01）"}));
+}
+
+TEST(ReceiptAnalyzer, TwoDigitYearNoteReplacesTheCandidateNote) {
+    const auto fields = ReceiptAnalyzer::analyze(document({{"-", 0.0}, {"24/03/15", 0.5}, {"24/04/01", 0.5}}),
+                                                 AnalyzerOptions{});
+    ASSERT_TRUE(fields.date);
+    EXPECT_EQ(*fields.date, (DateComponentsValue{2024, 3, 15}));
+    EXPECT_EQ(notesAbout(fields, "日付"),
+              (std::vector<std::string>{"日付: 年が2桁表記（24/03/15）なので西暦2024年と推定しました"}));
+}
+
+TEST(ReceiptAnalyzer, AmountLevelsAndRunnerUp) {
+    // お会計 ¥3,000 at the top: 85 + 25 + 10 = 120. 合計 ¥3,300 scores 70 + 35 + its position bonus.
+    struct Case {
+        const char* name;
+        std::vector<Line> lines;
+        std::int64_t amount;
+        Level level;
+        std::vector<std::string> notes;
+    };
+    const std::vector<Case> cases = {
+        {"runner-up 10 below competes",
+         {{"お会計 ¥3,000", 0.0}, {"合計 ¥3,300", 0.5}},
+         3000,
+         Level::medium,
+         {"金額: 別の候補 ¥3,300 もあります"}},
+        {"runner-up 11 below does not",
+         {{"お会計 ¥3,000", 0.0}, {"合計 ¥3,300", 0.4}},
+         3000,
+         Level::high,
+         {}},
+        {"runner-up with the same amount never counts",
+         {{"お会計 ¥3,000", 0.0}, {"合計 ¥3,000", 0.5}},
+         3000,
+         Level::high,
+         {}},
+        {"score 90 without rival is high", {{"お会計 500", 0.5}}, 500, Level::high, {}},
+        {"score 89 is medium", {{"お会計 500", 0.4}}, 500, Level::medium, {}},
+        {"score 40 is medium", {{"金額 500", 0.0}}, 500, Level::medium, {}},
+        {"unlabelled 35 is low with the heading note, then the rival",
+         {{"¥3,000", 0.2}, {"¥2,000", 0.3}},
+         3000,
+         Level::low,
+         {"金額: 「合計」などの見出しが見つからず、最も大きい金額を選びました",
+          "金額: 別の候補 ¥2,000 もあります"}},
+    };
+    for (const auto& c : cases) {
+        const auto fields = ReceiptAnalyzer::analyze(document(c.lines), AnalyzerOptions{});
+        EXPECT_EQ(fields.amount, c.amount) << c.name;
+        EXPECT_EQ(fields.confidence.amount, c.level) << c.name;
+        EXPECT_EQ(fields.confidence.notes, c.notes) << c.name;
+    }
+}
+
+TEST(ReceiptAnalyzer, AlternativeReadings) {
+    struct Case {
+        const char* name;
+        std::vector<Line> lines;
+        std::optional<DateComponentsValue> date;
+        std::optional<std::int64_t> amount;
+        std::vector<std::string> notes;
+    };
+    const std::vector<Case> cases = {
+        {"amount read again",
+         {{"-", 0.0}, {"合計 ¥1,000", 0.5, {"合計 ¥1,800"}}},
+         std::nullopt,
+         1800,
+         {"金額: 拡大して読み直すと ¥1,800 でした（最初の読みは ¥1,000）"}},
+        {"date read again",
+         {{"-", 0.0}, {"発行日 2024/01/15", 0.5, {"発行日 2024/01/16"}}},
+         DateComponentsValue{2024, 1, 16},
+         2024,  // the year itself, the only number there
+         {"日付: 拡大して読み直すと 2024/01/16 でした（最初の読みは 2024/01/15）"}},
+        {"alternatives never supply a missing amount or date",
+         {{"-", 0.0}, {"ありがとうございました", 0.5, {"合計 ¥1,800 2024/01/16"}}},
+         std::nullopt,
+         std::nullopt,
+         {}},
+        // The phrase in the re-read lifts the bare ¥9,000 above the total in the combined ranking, but the
+        // re-read itself holds no amount, so the first reading stands.
+        {"a new winner must come from the re-read itself",
+         {{"お会計 ¥1,000", 0.0, {"上記正に領収いたしました"}},
+          {"ありがとうございました", 0.5},
+          {"¥9,000", 0.9}},
+         std::nullopt,
+         1000,
+         {}},
+    };
+    for (const auto& c : cases) {
+        const auto fields = ReceiptAnalyzer::analyze(document(c.lines), AnalyzerOptions{});
+        EXPECT_EQ(fields.date, c.date) << c.name;
+        EXPECT_EQ(fields.amount, c.amount) << c.name;
+        std::vector<std::string> rereadNotes;
+        for (const auto& n : fields.confidence.notes)
+            if (n.find("拡大して読み直すと") != std::string::npos) rereadNotes.push_back(n);
+        EXPECT_EQ(rereadNotes, c.notes) << c.name;
+        if (!c.notes.empty()) {
+            EXPECT_EQ(c.amount ? fields.confidence.amount : fields.confidence.date, Level::low) << c.name;
+        }
+    }
+}
+
+struct Realistic {
+    const char* name;
+    const char* text;
+    std::optional<std::string> recipient;
+    std::string expected;  // the coded record
+};
+
+TEST(ReceiptAnalyzer, RealisticDocuments) {
+    const std::vector<Realistic> cases = {
+        {"convenience-store receipt",
+         "ファミリーマート\n渋谷道玄坂店\n東京都渋谷区道玄坂2-10-7\n電話:03-1234-5678\n登録番号 "
+         "T1234567890123\n"
+         "2024年11月15日(金) 14:32\nレジ02 責No.123\nおにぎり 鮭 ¥150\n緑茶 500ml ¥140\n小計 ¥290\n消費税等 "
+         "¥21\n"
+         "合計 ¥290\nお預り ¥1,000\nお釣り ¥710",
+         std::nullopt,
+         R"({"date":{"year":2024,"month":11,"day":15},"vendor":"ファミリーマート","amount":290,"documentType":"領収書","registrationNumber":"T1234567890123","confidence":{"date":"medium","vendor":"high","amount":"high","notes":[]}})"},
+        {"invoice with payment deadline and 御中",
+         "請求書\n株式会社山田商事 御中\n請求日 "
+         "2024年10月31日\n株式会社サンプルデザイン\n東京都港区芝公園1-1-1\n"
+         "登録番号 T5010401067252\nご請求金額 ¥132,000\n品名 数量 単価 金額\nウェブサイト制作 1 120,000 "
+         "120,000\n"
+         "小計 120,000\n消費税(10%) 12,000\n合計 ¥132,000\nお支払期限 2024年11月30日\n振込先 みずほ銀行 "
+         "渋谷支店 普通 1234567",
+         std::nullopt,
+         R"({"date":{"year":2024,"month":10,"day":31},"vendor":"サンプルデザイン","amount":132000,"documentType":"請求書","registrationNumber":"T5010401067252","confidence":{"date":"high","vendor":"high","amount":"high","notes":[]}})"},
+        {"receipt with the amount above 上記正に領収いたしました",
+         "領収書\n山田太郎 様\n¥5,500\n上記正に領収いたしました\n但し "
+         "書籍代として\n2024年9月3日\n有限会社ブックス青葉",
+         "山田太郎",
+         R"({"date":{"year":2024,"month":9,"day":3},"vendor":"ブックス青葉","amount":5500,"documentType":"領収書","confidence":{"date":"medium","vendor":"medium","amount":"high","notes":[]}})"},
+        {"English SaaS invoice",
+         "Acme Cloud Inc.\nINVOICE\nInvoice Date: Mar 5, 2024\nBill To: Yamada Trading\nDescription Amount\n"
+         "Pro Plan (monthly) 4,980\nTax 498\nTotal ¥5,478\nDue Date: Apr 5, 2024",
+         std::nullopt,
+         R"({"date":{"year":2024,"month":3,"day":5},"vendor":"Acme Cloud","amount":5478,"documentType":"請求書","confidence":{"date":"high","vendor":"high","amount":"high","notes":[]}})"},
+        {"taxi 領収証",
+         "領収証\n日本交通株式会社\n乗車日 2024/08/20\n運賃 ¥2,300\n迎車料金 ¥300\n合計 ¥2,600\n車番 品川500 "
+         "あ 12-34",
+         std::nullopt,
+         R"({"date":{"year":2024,"month":8,"day":20},"vendor":"日本交通","amount":2600,"documentType":"領収書","confidence":{"date":"medium","vendor":"high","amount":"high","notes":[]}})"},
+        {"delivery note",
+         "納品書\n2024年7月1日\n株式会社山田商事 御中\n株式会社ナカムラ工業\n品番 A-100 数量 10 単価 1,200 "
+         "金額 12,000\n"
+         "合計金額 ¥13,200",
+         std::nullopt,
+         R"({"date":{"year":2024,"month":7,"day":1},"vendor":"ナカムラ工業","amount":13200,"documentType":"納品書","confidence":{"date":"medium","vendor":"medium","amount":"high","notes":[]}})"},
+        {"the user's own name as 宛名 at the top, two-digit year",
+         "山田太郎\n株式会社グリーン文具\n24/03/15 10:05\nノート ¥300\nボールペン ¥200\n合計 ¥500",
+         "山田太郎",
+         R"({"date":{"year":2024,"month":3,"day":15},"vendor":"グリーン文具","amount":500,"documentType":"その他","confidence":{"date":"low","vendor":"high","amount":"high","notes":["日付: 年が2桁表記（24/03/15）なので西暦2024年と推定しました"]}})"},
+        {"café bill with two dates",
+         "喫茶ひまわり\n2024/05/10\nコーヒー 450\nケーキ 500\nお会計 950\n2024/05/11", std::nullopt,
+         R"({"date":{"year":2024,"month":5,"day":10},"vendor":"喫茶ひまわり","amount":950,"documentType":"その他","confidence":{"date":"medium","vendor":"medium","amount":"high","notes":["日付: 候補が複数あります（2024/05/10 / 2024/05/11）"]}})"},
+        {"estimate with an expiry date",
+         "見積書\n御見積書 No.123\n2024年6月1日\n株式会社ABCソフト\n見積金額 ¥880,000\n有効期限 "
+         "2024年6月30日",
+         std::nullopt,
+         R"({"date":{"year":2024,"month":6,"day":1},"vendor":"ABCソフト","amount":880000,"documentType":"見積書","confidence":{"date":"medium","vendor":"medium","amount":"medium","notes":[]}})"},
+        {"chain store unified by a built-in alias",
+         "スターバックス コーヒー 新宿店\n2024/02/14 08:12\nドリップコーヒー T ¥350\n合計 ¥350\n(内消費税等 "
+         "¥25)",
+         std::nullopt,
+         R"({"date":{"year":2024,"month":2,"day":14},"vendor":"スターバックス","amount":350,"documentType":"その他","confidence":{"date":"medium","vendor":"high","amount":"high","notes":[]}})"},
+    };
+    for (const auto& c : cases) {
+        const nlohmann::ordered_json coded = analyzeText(c.text, c.recipient);
+        EXPECT_EQ(coded.dump(), c.expected) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace tavori
