@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "KitFixtures.h"
 #include "LocalModelServer.h"
 #include "TavoriCore/ReceiptAnalyzer.h"
@@ -17,23 +19,18 @@ namespace {
 using namespace std::chrono_literals;
 using testing::LocalModelServer;
 
-const std::vector<std::string>& receiptLines() {
-    static const std::vector<std::string> lines = {
-        "山田商店",      "東京都千代田区神田1-2-3", "2024年5月1日 12:34",
-        "コーヒー ¥500", "ケーキ ¥1,480",           "合計 ¥1,980",
-    };
-    return lines;
-}
-
-RecognizedDocument receiptDocument() {
-    std::string text;
-    for (const auto& line : receiptLines()) text += line + "\n";
-    return RecognizedDocument::fromPlainText(text, RecognizedDocument::TextSource::pdfTextLayer, 0);
-}
-
+const std::vector<std::string> receiptLines = {"山田商店",           "東京都千代田区神田1-2-3",
+                                               "2024年5月1日 12:34", "コーヒー ¥500",
+                                               "ケーキ ¥1,480",      "合計 ¥1,980"};
 // The document does not say what kind it is, so the model's answer shows in the merged type.
 const char* const modelAnswer =
     R"({"date":"2024-05-01","vendor":"山田商店","totalAmount":1980,"documentType":"領収書","registrationNumber":""})";
+
+RecognizedDocument receiptDocument() {
+    std::string text;
+    for (const auto& line : receiptLines) text += line + "\n";
+    return RecognizedDocument::fromPlainText(text, RecognizedDocument::TextSource::pdfTextLayer, 0);
+}
 
 AnalyzerOptions options() {
     AnalyzerOptions o;
@@ -41,7 +38,7 @@ AnalyzerOptions options() {
     return o;
 }
 
-ReceiptPipeline pipelineFor(const std::string& url, bool useSemantic) {
+ReceiptPipeline pipelineFor(const std::string& url, bool useSemantic = true) {
     ReceiptPipeline pipeline;
     pipeline.useSemantic = useSemantic;
     pipeline.model.url = url;
@@ -53,88 +50,63 @@ ReceiptPipeline pipelineFor(const std::string& url, bool useSemantic) {
 class ReceiptPipelineTest : public ::testing::Test {
   protected:
     void SetUp() override { SemanticExtractor::forgetAvailability(); }
-    void TearDown() override { SemanticExtractor::forgetAvailability(); }
 };
 
 TEST_F(ReceiptPipelineTest, RulesAloneUnlessTheModelAnswers) {
-    enum class Url { server, nothingListening, none };
-    struct Case {
-        const char* name;
-        bool useSemantic;
-        Url url;
-        int chatStatus;
-        std::size_t expectedChats;
-    };
-    const std::vector<Case> cases = {
-        {"semantic off with a good server", false, Url::server, 200, 0},
-        {"no model configured", true, Url::none, 200, 0},
-        {"nothing listening", true, Url::nothingListening, 200, 0},
-        {"failing server", true, Url::server, 500, 1},
-    };
     const RecognizedDocument document = receiptDocument();
     const PipelineResult rulesOnly{document, ReceiptAnalyzer::analyze(document, options()), false,
                                    std::nullopt};
     ASSERT_EQ(rulesOnly.fields.documentType, DocumentType::other);
-    for (const auto& c : cases) {
-        LocalModelServer server;
-        if (c.chatStatus == 200) {
-            server.answerContent(modelAnswer);
-        } else {
-            server.answerRaw(c.chatStatus, R"({"error":{"code":500,"message":"boom"}})");
-        }
-        std::string url;
-        if (c.url == Url::server) url = server.url();
-        if (c.url == Url::nothingListening) url = "http://127.0.0.1:" + std::to_string(testing::unusedPort());
-        EXPECT_EQ(pipelineFor(url, c.useSemantic).analyze(document, options()), rulesOnly) << c.name;
-        EXPECT_EQ(server.count("/v1/chat/completions"), c.expectedChats) << c.name;
-        if (!c.useSemantic) {
-            EXPECT_TRUE(server.received().empty()) << c.name;
-        }
-    }
-    EXPECT_EQ(ReceiptPipeline{}.analyze(document, options()), rulesOnly) << "default pipeline";
+    LocalModelServer good;
+    good.answerContent(modelAnswer);
+    LocalModelServer failing;
+    failing.answerChat(500, R"({"error":{"code":500,"message":"boom"}})");
+    struct Case {
+        const char* name;
+        ReceiptPipeline pipeline;
+    };
+    const std::vector<Case> cases = {
+        {"semantic off with a good server", pipelineFor(good.url(), false)},
+        {"default pipeline, no model configured", ReceiptPipeline{}},
+        {"nothing listening", pipelineFor(testing::unusedUrl())},
+        {"failing server", pipelineFor(failing.url())},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.pipeline.analyze(document, options()), rulesOnly) << c.name;
+    EXPECT_TRUE(good.received().empty()) << "the model is never asked with semantic extraction off";
+    EXPECT_EQ(failing.count("/v1/chat/completions"), 1u);
 }
 
 TEST_F(ReceiptPipelineTest, AnswerIsMergedIntoTheRules) {
     LocalModelServer server;
     server.answerContent(modelAnswer);
     const RecognizedDocument document = receiptDocument();
-    const auto result = pipelineFor(server.url(), true).analyze(document, options());
+    const auto result = pipelineFor(server.url()).analyze(document, options());
 
-    SemanticFields semantic;
-    semantic.date = DateComponentsValue{2024, 5, 1};
-    semantic.vendor = "山田商店";
-    semantic.amount = 1980;
-    semantic.documentType = DocumentType::receipt;
+    const SemanticFields semantic{
+        DateComponentsValue{2024, 5, 1}, "山田商店", 1980, DocumentType::receipt, {}};
     const auto rules = ReceiptAnalyzer::analyze(document, options());
-    EXPECT_EQ(result, (PipelineResult{document, FieldMerger::merge(rules, semantic, options().aliases), true,
-                                      semantic}));
+    EXPECT_EQ(result, (PipelineResult{document, FieldMerger::merge(rules, semantic, {}), true, semantic}));
     EXPECT_EQ(result.fields.documentType, DocumentType::receipt);
-    EXPECT_EQ(result.fields.confidence.amount, FieldConfidence::Level::high);
-
-    const auto body = nlohmann::json::parse(server.received().back().body);
-    EXPECT_TRUE(body["messages"][1]["content"].get<std::string>().ends_with(
-        "The customer who received this document is \"タヴォリ株式会社\". Never return that name as the "
-        "vendor."))
+    EXPECT_TRUE(nlohmann::json::parse(server.received().back().body)["messages"][1]["content"]
+                    .get<std::string>()
+                    .ends_with("is \"タヴォリ株式会社\". Never return that name as the vendor."))
         << "the recipient name of the options reaches the prompt";
 }
 
 TEST_F(ReceiptPipelineTest, RunReadsTheFileFirst) {
     LocalModelServer server;
     server.answerContent(modelAnswer);
-    const auto pipeline = pipelineFor(server.url(), true);
     test::TempDir dir;
-
-    test::writePdf(dir / "receipt.pdf", {test::pageWithLines(receiptLines())});
-    const auto result = pipeline.run(dir / "receipt.pdf", options());
+    test::writePdf(dir / "receipt.pdf", {test::pageWithLines(receiptLines)});
+    const auto result = pipelineFor(server.url()).run(dir / "receipt.pdf", options());
     EXPECT_EQ(result.document.source, RecognizedDocument::TextSource::pdfTextLayer);
     EXPECT_TRUE(result.usedSemantic);
     EXPECT_EQ(result.fields.amount, 1980);
-    EXPECT_EQ(result.fields.documentType, DocumentType::receipt);
 
     const std::size_t requests = server.received().size();
     test::writeBytes(dir / "notes.txt", std::string("合計 ¥1,980"));
     try {
-        pipeline.run(dir / "notes.txt", options());
+        pipelineFor(server.url()).run(dir / "notes.txt", options());
         ADD_FAILURE() << "an unsupported file was analysed";
     } catch (const DocumentTextExtractorError& error) {
         EXPECT_EQ(error.errorCase(), DocumentTextExtractorError::Case::unsupportedFile);
