@@ -35,13 +35,22 @@ bool cancelRequested(void* token, int) {
 
 std::filesystem::path TesseractEngine::tessdataFolder() {
     const char* configured = std::getenv("TAVORI_TESSDATA");
-    return configured != nullptr && *configured != '\0' ? std::filesystem::path(configured)
-                                                        : std::filesystem::path(kDefaultTessdata);
+    if (configured != nullptr && *configured != '\0') return configured;
+    std::error_code ec;
+    const std::filesystem::path project = kProjectTessdata;
+    if (std::filesystem::is_regular_file(project / "jpn.traineddata", ec) &&
+        std::filesystem::is_regular_file(project / "eng.traineddata", ec))
+        return project;
+    return kDebianTessdata;
 }
 
 std::string TesseractEngine::languages() {
     const char* configured = std::getenv("TAVORI_OCR_LANGUAGES");
-    return configured != nullptr && *configured != '\0' ? std::string(configured) : std::string(kLanguages);
+    if (configured != nullptr && *configured != '\0') return configured;
+    std::error_code ec;
+    return std::filesystem::is_regular_file(tessdataFolder() / "Japanese.traineddata", ec)
+               ? kScriptLanguages
+               : kProjectLanguages;
 }
 
 TesseractEngine& TesseractEngine::forThisThread() {
