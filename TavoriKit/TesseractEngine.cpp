@@ -68,8 +68,11 @@ TesseractEngine& TesseractEngine::forThisThread(const std::filesystem::path& tes
 TesseractEngine::TesseractEngine(const std::filesystem::path& tessdata, const std::string& languages)
     : api_(std::make_unique<tesseract::TessBaseAPI>()) {
     // Tesseract's own notices ("Estimating resolution…") go nowhere; failures come back as return values.
-    std::vector<std::string> names{"debug_file"};
-    std::vector<std::string> values{"/dev/null"};
+    // The best_int jpn model asks for a vertical-text sub-language; Tesseract 5.3 adds it to the list of
+    // languages while iterating over that list (a use after free), and receipts are set horizontally, so none
+    // is loaded.
+    std::vector<std::string> names{"debug_file", "tessedit_load_sublangs"};
+    std::vector<std::string> values{"/dev/null", ""};
     if (api_->Init(tessdata.c_str(), languages.c_str(), tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values,
                    false) != 0)
         throw TextRecognizerError("文字認識エンジンを初期化できませんでした（" + tessdata.string() + "）");
