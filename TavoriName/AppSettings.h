@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "TavoriCore/FileNameTemplate.h"
+#include "TavoriCore/VendorAliasDictionary.h"
+#include "TavoriKit/RenamePlan.h"
+#include "TavoriName/UserDefaults.h"
+
+namespace tavori {
+
+// Everything the user configures. The defaults are a first start's settings and what unreadable stored
+// settings give way to, all at once.
+struct AppSettings {
+    FileNameTemplate nameTemplate = FileNameTemplate::standard();  // coded as "template"
+    RenamePlan::Mode mode = RenamePlan::Mode::copy;
+    // The chosen destination folder's reference (see bookmark()); nothing until a folder is chosen.
+    std::optional<std::vector<std::uint8_t>> destinationBookmark;
+    std::string recipientName;  // the user's own name, trade name or company name
+    VendorAliasDictionary aliases;
+    bool writeIndexBook = true;
+    std::string indexBookFileName = "索引簿.csv";
+
+    bool operator==(const AppSettings&) const = default;
+
+    // The key of the settings document in the preferences store.
+    static constexpr std::string_view storeKey = "settings.v1";
+
+    // The stored settings, or the defaults when there are none or they cannot be read. Never fails.
+    static AppSettings load(const UserDefaults& defaults);
+    // Replaces the stored settings. False (and the old value kept) when they cannot be encoded or written;
+    // nothing is reported to the user.
+    bool save(UserDefaults& defaults) const;
+
+    // The reference to a destination folder: its absolute path as bytes.
+    static std::vector<std::uint8_t> bookmark(const std::filesystem::path& folder);
+    // The folder a reference names, when it still is a folder.
+    static std::optional<std::filesystem::path> resolveBookmark(std::span<const std::uint8_t> bookmark);
+};
+
+std::ostream& operator<<(std::ostream& os, const AppSettings& settings);
+
+// Coded as {"template", "mode", "destinationBookmark" (Base64, left out when absent), "recipientName",
+// "aliases", "writeIndexBook", "indexBookFileName"}; decoding requires every member but the bookmark.
+void to_json(nlohmann::json& j, const AppSettings& settings);
+void from_json(const nlohmann::json& j, AppSettings& settings);
+void to_json(nlohmann::ordered_json& j, const AppSettings& settings);
+void from_json(const nlohmann::ordered_json& j, AppSettings& settings);
+
+}  // namespace tavori
