@@ -11,7 +11,7 @@ namespace tavori::FileList {
 namespace {
 
 bool isHidden(const fs::path& path) {
-    const auto& name = path.filename().native();
+    const std::string name = path.filename().native();
     return !name.empty() && name.front() == '.';
 }
 
