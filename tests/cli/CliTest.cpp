@@ -324,6 +324,22 @@ TEST_F(CliTest, AFailedIndexBookStillReportsTheSavedFiles) {
     EXPECT_FALSE(fs::exists(dir / "book.csv"));
 }
 
+TEST_F(CliTest, ABatchThatStopsStillReportsAndRecordsTheFilesSavedBeforeIt) {
+    // The link reads like its target, but once the target has moved the link leads nowhere.
+    fs::create_symlink(in / "scan_0002.pdf", in / "scan_0003-link.pdf");
+    const auto result =
+        cli.run({"save", "--mode", "move", "--dest", out.native(), sample("scan_0001.pdf"),
+                 sample("scan_0002.pdf"), sample("scan_0003-link.pdf"), sample("invoice-may.pdf")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.out.find("2件を保存しました"), std::string::npos) << result.out;
+    EXPECT_EQ(result.err, "保存に失敗しました: 元ファイルが見つかりません: scan_0003-link.pdf\n");
+    EXPECT_EQ(names(out), (std::set<std::string>{kStationery, kCafe, "索引簿.csv"}));
+    EXPECT_TRUE(fs::exists(in / "invoice-may.pdf")) << "plans after the failing one are not attempted";
+    const auto book = split(readFile(out / "索引簿.csv"), '\n');
+    ASSERT_EQ(book.size(), 3u);
+    EXPECT_EQ(book[2], "2,2024/04/02,1400,喫茶ひまわり,領収書,20240402_喫茶ひまわり_1400.pdf,,\r");
+}
+
 TEST_F(CliTest, HelpIsJapaneseWithEnglish) {
     for (const std::string command : {"", "scan", "save", "export-index", "settings"}) {
         std::vector<std::string> args;
