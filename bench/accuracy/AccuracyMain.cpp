@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
     std::cerr << '\n';
 
     std::cout << "| set | variant | n | date | date, year first | total | vendor | all three | rescued by "
-                 "re-read | alternatives/doc | mean s | p90 s |\n"
+                 "re-read | alternatives/doc | re-reads gained/lost | mean s | p90 s |\n"
               << "|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
     for (const auto& [key, outcomes] : groups) {
         int n = 0, date = 0, yearFirst = 0, total = 0, vendor = 0, all = 0, rescued = 0, alternatives = 0,
