@@ -35,13 +35,22 @@ bool cancelRequested(void* token, int) {
 
 std::filesystem::path TesseractEngine::tessdataFolder() {
     const char* configured = std::getenv("TAVORI_TESSDATA");
-    return configured != nullptr && *configured != '\0' ? std::filesystem::path(configured)
-                                                        : std::filesystem::path(kDefaultTessdata);
+    if (configured != nullptr && *configured != '\0') return configured;
+    std::error_code ec;
+    const std::filesystem::path project = kProjectTessdata;
+    if (std::filesystem::is_regular_file(project / "jpn.traineddata", ec) &&
+        std::filesystem::is_regular_file(project / "eng.traineddata", ec))
+        return project;
+    return kDebianTessdata;
 }
 
 std::string TesseractEngine::languages() {
     const char* configured = std::getenv("TAVORI_OCR_LANGUAGES");
-    return configured != nullptr && *configured != '\0' ? std::string(configured) : std::string(kLanguages);
+    if (configured != nullptr && *configured != '\0') return configured;
+    std::error_code ec;
+    return std::filesystem::is_regular_file(tessdataFolder() / "Japanese.traineddata", ec)
+               ? kScriptLanguages
+               : kProjectLanguages;
 }
 
 TesseractEngine& TesseractEngine::forThisThread() {
@@ -59,8 +68,11 @@ TesseractEngine& TesseractEngine::forThisThread(const std::filesystem::path& tes
 TesseractEngine::TesseractEngine(const std::filesystem::path& tessdata, const std::string& languages)
     : api_(std::make_unique<tesseract::TessBaseAPI>()) {
     // Tesseract's own notices ("Estimating resolution…") go nowhere; failures come back as return values.
-    std::vector<std::string> names{"debug_file"};
-    std::vector<std::string> values{"/dev/null"};
+    // The best_int jpn model asks for a vertical-text sub-language; Tesseract 5.3 adds it to the list of
+    // languages while iterating over that list (a use after free), and receipts are set horizontally, so none
+    // is loaded.
+    std::vector<std::string> names{"debug_file", "tessedit_load_sublangs"};
+    std::vector<std::string> values{"/dev/null", ""};
     if (api_->Init(tessdata.c_str(), languages.c_str(), tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values,
                    false) != 0)
         throw TextRecognizerError("文字認識エンジンを初期化できませんでした（" + tessdata.string() + "）");

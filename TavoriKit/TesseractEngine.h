@@ -41,17 +41,25 @@ struct RecognizedRegion {
 // every page and crop (initialising costs ~0.4 s and ~50 MiB).
 class TesseractEngine {
   public:
-    static constexpr const char* kLanguages = "Japanese+eng";
-    static constexpr const char* kDefaultTessdata = "/usr/share/tesseract-ocr/5/tessdata";
+    // The Japanese script model of Debian's fast models, used when the project's own models are not
+    // installed.
+    static constexpr const char* kScriptLanguages = "Japanese+eng";
+    static constexpr const char* kDebianTessdata = "/usr/share/tesseract-ocr/5/tessdata";
+    // The best_int jpn and eng models that scripts/setup installs; they read receipts better than the fast
+    // models (measured with bench_accuracy).
+    static constexpr const char* kProjectTessdata = "/usr/local/share/tavori-name/tessdata";
+    static constexpr const char* kProjectLanguages = "jpn+eng";
 
     // The engine of the calling thread for the tessdata folder and languages; throws TextRecognizerError when
     // it cannot be initialised.
     static TesseractEngine& forThisThread();
     static TesseractEngine& forThisThread(const std::filesystem::path& tessdata,
                                           const std::string& languages);
-    // `TAVORI_TESSDATA` when set, otherwise the Debian folder.
+    // `TAVORI_TESSDATA` when set, otherwise the project's folder when its models are installed, otherwise
+    // Debian's folder.
     static std::filesystem::path tessdataFolder();
-    // `TAVORI_OCR_LANGUAGES` when set (for models other than the script model), otherwise kLanguages.
+    // `TAVORI_OCR_LANGUAGES` when set, otherwise the script model where the folder has it (Debian's),
+    // otherwise jpn+eng.
     static std::string languages();
 
     ~TesseractEngine();

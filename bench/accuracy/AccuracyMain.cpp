@@ -27,7 +27,7 @@ struct Outcome {
     const Sample* sample = nullptr;
     bool date = false, dateYearFirst = false, total = false, vendor = false;
     bool rescued = false;  // the date or total came through only in a re-read
-    int alternatives = 0;
+    int alternatives = 0, gained = 0, lost = 0;
     double seconds = 0;
     std::string error;
     std::vector<std::string> lines;
@@ -108,6 +108,8 @@ int main(int argc, char** argv) {
             outcome.vendor = sample.vendor.empty() || !picked.vendor.empty();
             outcome.rescued = picked.amountOnlyInRereads || picked.dateOnlyInRereads;
             outcome.alternatives = picked.alternatives;
+            outcome.gained = picked.rereadsGained;
+            outcome.lost = picked.rereadsLost;
             for (const auto& line : document.sortedLines()) outcome.lines.push_back(line.text);
         } catch (const std::exception& e) {
             outcome.error = e.what();
@@ -119,10 +121,11 @@ int main(int argc, char** argv) {
     std::cerr << '\n';
 
     std::cout << "| set | variant | n | date | date, year first | total | vendor | all three | rescued by "
-                 "re-read | alternatives/doc | mean s | p90 s |\n"
-              << "|---|---|---|---|---|---|---|---|---|---|---|---|\n";
+                 "re-read | alternatives/doc | re-reads gained/lost | mean s | p90 s |\n"
+              << "|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
     for (const auto& [key, outcomes] : groups) {
-        int n = 0, date = 0, yearFirst = 0, total = 0, vendor = 0, all = 0, rescued = 0, alternatives = 0;
+        int n = 0, date = 0, yearFirst = 0, total = 0, vendor = 0, all = 0, rescued = 0, alternatives = 0,
+            gained = 0, lost = 0;
         std::vector<double> seconds;
         for (const auto& o : outcomes) {
             if (o.error == "unsupported type") continue;
@@ -134,6 +137,8 @@ int main(int argc, char** argv) {
             all += o.date && o.total && o.vendor;
             rescued += o.rescued;
             alternatives += o.alternatives;
+            gained += o.gained;
+            lost += o.lost;
             seconds.push_back(o.seconds);
         }
         if (n == 0) continue;
@@ -145,8 +150,8 @@ int main(int argc, char** argv) {
         std::cout << "| " << key.first << " | " << key.second << " | " << n << " | " << percent(date, n)
                   << " | " << percent(yearFirst, n) << " | " << percent(total, n) << " | "
                   << percent(vendor, n) << " | " << percent(all, n) << " | " << rescued << " | "
-                  << std::to_string(static_cast<double>(alternatives) / n).substr(0, 4) << " | " << times
-                  << " |\n";
+                  << std::to_string(static_cast<double>(alternatives) / n).substr(0, 4) << " | " << gained
+                  << "/" << lost << " | " << times << " |\n";
     }
 
     for (const auto& [key, outcomes] : groups) {

@@ -152,7 +152,18 @@ PickedFields pickFields(const RecognizedDocument& document, const Sample& oracle
     std::vector<std::string> lineKeys;
     for (const auto& line : document.sortedLines()) {
         all += compact(line.text) + "\n";
-        for (const auto& alternative : line.alternatives) rereads += compact(alternative) + "\n";
+        const auto holdsField = [&](const std::string& text) {
+            const std::string c = compact(text);
+            return (oracle.total && amountPresent(c, *oracle.total)) ||
+                   (!oracle.date.empty() && datePresent(c, oracle.date).first);
+        };
+        const bool lineHolds = holdsField(line.text);
+        for (const auto& alternative : line.alternatives) {
+            rereads += compact(alternative) + "\n";
+            const bool alternativeHolds = holdsField(alternative);
+            picked.rereadsGained += !lineHolds && alternativeHolds;
+            picked.rereadsLost += lineHolds && !alternativeHolds;
+        }
         picked.alternatives += static_cast<int>(line.alternatives.size());
         lineKeys.push_back(vendorKey(line.text));
     }

@@ -18,6 +18,9 @@ struct PickedFields {
     bool amountOnlyInRereads = false;
     bool dateOnlyInRereads = false;
     int alternatives = 0;
+    // Alternatives that hold the expected total or date where their line does not, and the reverse.
+    int rereadsGained = 0;
+    int rereadsLost = 0;
 };
 
 // The field-picking step of the evaluator. Until the rule-based analyzer is linked here it is an oracle: a

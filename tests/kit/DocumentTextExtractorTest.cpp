@@ -261,3 +261,35 @@ TEST(DocumentTextExtractor, ConcurrentExtractionsAgree) {
 
 }  // namespace
 }  // namespace tavori
+
+namespace tavori {
+namespace {
+
+TEST(TesseractEngine, MissingModelsAreAnErrorNotACrash) {
+    const test::TempDir dir;
+    EXPECT_THROW(TesseractEngine::forThisThread(dir.path(), "jpn+eng"), TextRecognizerError);
+    EXPECT_THROW(TesseractEngine::forThisThread(dir.path() / "missing", "Japanese+eng"), TextRecognizerError);
+}
+
+TEST(TesseractEngine, LanguagesFollowTheModelFolder) {
+    const test::TempDir dir;
+    const char* saved = std::getenv("TAVORI_TESSDATA");
+    const std::string previous = saved ? saved : "";
+    setenv("TAVORI_TESSDATA", dir.path().c_str(), 1);
+    unsetenv("TAVORI_OCR_LANGUAGES");
+    EXPECT_EQ(TesseractEngine::tessdataFolder(), dir.path());
+    EXPECT_EQ(TesseractEngine::languages(), "jpn+eng") << "a folder without the script model";
+    test::writeBytes(dir / "Japanese.traineddata", std::string("x"));
+    EXPECT_EQ(TesseractEngine::languages(), "Japanese+eng") << "a folder with Debian's script model";
+    setenv("TAVORI_OCR_LANGUAGES", "eng", 1);
+    EXPECT_EQ(TesseractEngine::languages(), "eng");
+    unsetenv("TAVORI_OCR_LANGUAGES");
+    if (saved) {
+        setenv("TAVORI_TESSDATA", previous.c_str(), 1);
+    } else {
+        unsetenv("TAVORI_TESSDATA");
+    }
+}
+
+}  // namespace
+}  // namespace tavori

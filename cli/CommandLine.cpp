@@ -1,0 +1,127 @@
+#include "cli/CommandLine.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/Commands.h"
+
+namespace tavori::CommandLine {
+namespace {
+
+struct PathArguments {
+    std::vector<std::string> paths;
+    bool recursive = false;
+
+    void add(CLI::App& command) {
+        command.add_option("paths", paths, "ファイルまたはフォルダ (files or folders)")->required();
+        command.add_flag("-r,--recursive", recursive, "サブフォルダも読む (include subfolders)");
+    }
+    Commands::FileOptions options() const {
+        return {std::vector<std::filesystem::path>(paths.begin(), paths.end()), recursive};
+    }
+};
+
+template <class T>
+std::optional<std::filesystem::path> asPath(const std::optional<T>& text) {
+    if (!text) return std::nullopt;
+    return std::filesystem::path(*text);
+}
+
+}  // namespace
+
+int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    CLI::App app{
+        "TavoriName: 領収書・請求書を読み取り、名前を付けて保存します (reads receipts and invoices, names "
+        "and "
+        "saves them)",
+        "tavori"};
+    app.require_subcommand(1);
+    app.set_help_flag("-h,--help", "このヘルプを表示 (show this help)");
+
+    PathArguments scanFiles;
+    bool json = false;
+    std::optional<std::string> scanTemplate;
+    auto* scan = app.add_subcommand("scan", "読み取り結果を表示 (show what is read)");
+    scan->footer(
+        "1行に1ファイル、タブ区切り (one tab-separated row per file): ファイル (file), 状態 (status: "
+        "ready/review/failed), 日付 (date), 取引先 (vendor), 金額 (amount), 書類種別 (type), 登録番号 "
+        "(registration number), 確度 (confidence date/vendor/amount), 確認の理由 (review reasons), 保存名 "
+        "(name)。"
+        "読み取れないファイルは failed とその理由 (unreadable files: failed and the reason)");
+    scanFiles.add(*scan);
+    scan->add_flag("--json", json, "1行に1つのJSON (one JSON object per line)");
+    scan->add_option("--template", scanTemplate, "ファイル名テンプレート (file-name template)");
+
+    PathArguments saveFiles;
+    Commands::SaveOptions saveOptions;
+    std::optional<std::string> saveDest;
+    auto* save = app.add_subcommand("save", "読み取ったファイルを保存 (save the files that read)");
+    saveFiles.add(*save);
+    save->add_option("--mode", saveOptions.mode, "copy | move | rename（保存方法 / how to save）");
+    save->add_option("--dest", saveDest, "保存先フォルダ (destination folder)");
+    save->add_option("--template", saveOptions.templateText, "ファイル名テンプレート (file-name template)");
+    save->add_flag("--no-index-book", saveOptions.noIndexBook,
+                   "索引簿に書かない (do not write the index book)");
+    save->add_flag("--dry-run", saveOptions.dryRun, "予定だけ表示 (show the plan, change nothing)");
+
+    PathArguments exportFiles;
+    Commands::ExportOptions exportOptions;
+    std::string exportOutput;
+    std::optional<std::string> exportTemplate;
+    auto* exportIndex = app.add_subcommand("export-index", "索引簿を書き出す (export an index book)");
+    exportFiles.add(*exportIndex);
+    exportIndex->add_option("-o,--output", exportOutput, "書き出すCSVファイル (CSV file to write)")
+        ->required();
+    exportIndex->add_option("--template", exportTemplate, "ファイル名テンプレート (file-name template)");
+
+    Commands::SettingsOptions settingsOptions;
+    std::optional<std::string> settingsDest;
+    std::optional<std::string> indexBook;
+    auto* settings = app.add_subcommand("settings", "設定の表示と変更 (show or change the settings)");
+    settings->add_option("--recipient", settingsOptions.recipient,
+                         "自分の名前・屋号・会社名 (your own name, trade name or company)");
+    settings->add_option(
+        "--template", settingsOptions.templateText,
+        "ファイル名テンプレート {date} {vendor} {amount} {type} {regno} (file-name template)");
+    settings->add_option("--date-format", settingsOptions.dateFormat, "日付形式 (date format), yyyyMMdd");
+    settings->add_option("--mode", settingsOptions.mode, "copy | move | rename（保存方法 / how to save）");
+    settings->add_option("--dest", settingsDest, "保存先フォルダ (destination folder)");
+    settings->add_option("--index-book", indexBook, "索引簿に書く on | off (write the index book)")
+        ->check(CLI::IsMember({"on", "off"}));
+    settings->add_option("--index-book-name", settingsOptions.indexBookFileName,
+                         "索引簿のファイル名 (index book file name)");
+    settings->add_option("--add-alias", settingsOptions.addAliases,
+                         "取引先の別名 PATTERN=CANONICAL (vendor alias)");
+    settings->add_option("--remove-alias", settingsOptions.removeAliases,
+                         "別名を削除 PATTERN (remove an alias)");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e, out, err);
+    }
+
+    if (*scan) {
+        Commands::ScanOptions options{scanFiles.options(), json, scanTemplate};
+        return Commands::scan(options, out, err);
+    }
+    if (*save) {
+        saveOptions.files = saveFiles.options();
+        saveOptions.destination = asPath(saveDest);
+        return Commands::save(saveOptions, out, err);
+    }
+    if (*exportIndex) {
+        exportOptions.files = exportFiles.options();
+        exportOptions.output = exportOutput;
+        exportOptions.templateText = exportTemplate;
+        return Commands::exportIndex(exportOptions, out, err);
+    }
+    settingsOptions.destination = asPath(settingsDest);
+    if (indexBook) settingsOptions.indexBook = *indexBook == "on";
+    return Commands::settings(settingsOptions, out, err);
+}
+
+}  // namespace tavori::CommandLine

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The subcommands of `tavori`, each returning the process exit status. Normal output goes to `out`, errors
+// and progress to `err`.
+namespace tavori::Commands {
+
+struct FileOptions {
+    std::vector<std::filesystem::path> paths;
+    bool recursive = false;
+};
+
+struct ScanOptions {
+    FileOptions files;
+    bool json = false;
+    std::optional<std::string> templateText;
+};
+
+struct SaveOptions {
+    FileOptions files;
+    std::optional<std::string> mode;  // copy, move or rename
+    std::optional<std::filesystem::path> destination;
+    std::optional<std::string> templateText;
+    bool noIndexBook = false;
+    bool dryRun = false;
+};
+
+struct ExportOptions {
+    FileOptions files;
+    std::filesystem::path output;
+    std::optional<std::string> templateText;
+};
+
+struct SettingsOptions {
+    std::optional<std::string> recipient;
+    std::optional<std::string> templateText;
+    std::optional<std::string> dateFormat;
+    std::optional<std::string> mode;
+    std::optional<std::filesystem::path> destination;
+    std::optional<bool> indexBook;
+    std::optional<std::string> indexBookFileName;
+    std::vector<std::string> addAliases;  // PATTERN=CANONICAL
+    std::vector<std::string> removeAliases;
+};
+
+int scan(const ScanOptions& options, std::ostream& out, std::ostream& err);
+int save(const SaveOptions& options, std::ostream& out, std::ostream& err);
+int exportIndex(const ExportOptions& options, std::ostream& out, std::ostream& err);
+int settings(const SettingsOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace tavori::Commands

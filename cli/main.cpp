@@ -1,0 +1,10 @@
+#include <iostream>
+
+#include "TavoriKit/OcrProcess.h"
+#include "cli/CommandLine.h"
+
+int main(int argc, char** argv) {
+    // Before anything loads Tesseract's OpenMP runtime.
+    tavori::OcrProcess::ensureSingleThreaded(argc, argv);
+    return tavori::CommandLine::run(argc, argv, std::cout, std::cerr);
+}

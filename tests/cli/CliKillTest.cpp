@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "../TestFiles.h"
+#include "CliRunner.h"
+#include "samples/SamplePdf.h"
+
+namespace fs = std::filesystem;
+using tavori::test::CliRunner;
+using tavori::test::readFile;
+using tavori::test::TestFolder;
+
+namespace {
+
+// Records of a CSV text, or nothing when it does not parse (an unterminated quote or record).
+std::optional<std::vector<std::vector<std::string>>> parseCsv(const std::string& text) {
+    std::vector<std::vector<std::string>> records;
+    std::vector<std::string> record;
+    std::string field;
+    bool quoted = false, wasQuoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c != '"') {
+                field += c;
+            } else if (i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else {
+                quoted = false;
+            }
+        } else if (c == '"' && field.empty() && !wasQuoted) {
+            quoted = wasQuoted = true;
+        } else if (c == ',') {
+            record.push_back(std::move(field));
+            field.clear();
+            wasQuoted = false;
+        } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            record.push_back(std::move(field));
+            records.push_back(std::move(record));
+            field.clear();
+            record.clear();
+            wasQuoted = false;
+            ++i;
+        } else if (c == '"' || c == '\r' || c == '\n') {
+            return std::nullopt;
+        } else {
+            field += c;
+        }
+    }
+    if (quoted || !field.empty() || !record.empty()) return std::nullopt;
+    return records;
+}
+
+// Visible files of a folder with their bytes (the service's own temporary files are hidden).
+std::map<std::string, std::string> visibleFiles(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().native();
+        if (name.front() != '.' && name != "索引簿.csv") files[name] = readFile(it->path());
+    }
+    return files;
+}
+
+TEST(CliKillTest, AKilledSaveLosesNothingAndLeavesNoPartialFile) {
+    constexpr int kFiles = 24;
+    const std::vector<int> delaysMicroseconds = {0, 2000, 10000, 30000, 60000, 100000, 160000, 250000};
+    for (const std::string mode : {"move", "copy"}) {
+        for (const int delay : delaysMicroseconds) {
+            const std::string label = mode + " killed after " + std::to_string(delay) + " µs";
+            TestFolder dir;
+            const fs::path src = dir / "src", dest = dir / "dest";
+            fs::create_directories(src);
+            std::map<std::string, std::string> originals;  // bytes -> source name
+            for (int i = 0; i < kFiles; ++i) {
+                auto document = tavori::SamplePdf::receipt("テスト商店" + std::to_string(i), 1 + i % 12,
+                                                           1 + i % 28, 100 + 10 * i);
+                const std::string name = "r" + std::to_string(100 + i) + ".pdf";
+                tavori::SamplePdf::write(src / name, document);
+                originals[readFile(src / name)] = name;
+            }
+            const CliRunner cli(dir.path());
+            cli.runAndKill({"save", "--mode", mode, "--dest", dest.native(), src.native()},
+                           std::chrono::microseconds(delay));
+
+            std::map<std::string, int> seen;
+            for (const auto& [name, bytes] : visibleFiles(src)) {
+                ASSERT_TRUE(originals.count(bytes)) << label << ": changed source " << name;
+                ++seen[bytes];
+            }
+            for (const auto& [name, bytes] : visibleFiles(dest)) {
+                ASSERT_TRUE(originals.count(bytes)) << label << ": partial or foreign file " << name;
+                EXPECT_NE(name, originals[bytes]) << label << ": saved under its old name";
+                if (mode == "move") ++seen[bytes];
+            }
+            for (const auto& [bytes, name] : originals)
+                EXPECT_EQ(seen[bytes], 1) << label << ": " << name << " is there " << seen[bytes] << " times";
+
+            if (fs::exists(dest / "索引簿.csv")) {
+                const auto records = parseCsv(readFile(dest / "索引簿.csv"));
+                ASSERT_TRUE(records) << label << ": the index book does not parse";
+                for (const auto& record : *records) EXPECT_EQ(record.size(), 8u) << label;
+                EXPECT_LE(records->size(), kFiles + 1u) << label;
+            }
+        }
+    }
+}
+
+}  // namespace

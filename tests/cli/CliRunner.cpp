@@ -1,0 +1,59 @@
+#include "CliRunner.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <thread>
+
+#include "../TestFiles.h"
+
+namespace tavori::test {
+
+int CliRunner::spawn(const std::vector<std::string>& args) const {
+    const std::string out = (home_ / "stdout").native(), err = (home_ / "stderr").native();
+    const std::string config = (home_ / "config").native();
+    std::vector<char*> argv;
+    static std::string program = TAVORI_CLI_PATH;
+    argv.push_back(program.data());
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (o < 0 || e < 0) ::_exit(126);
+        ::dup2(o, STDOUT_FILENO);
+        ::dup2(e, STDERR_FILENO);
+        ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        ::setenv("TAVORI_JOBS", "2", 1);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+CliResult CliRunner::run(const std::vector<std::string>& args) const {
+    const pid_t pid = spawn(args);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    CliResult result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = readFile(home_ / "stdout");
+    result.err = readFile(home_ / "stderr");
+    return result;
+}
+
+void CliRunner::runAndKill(const std::vector<std::string>& args, std::chrono::microseconds delay) const {
+    const pid_t pid = spawn(args);
+    std::this_thread::sleep_for(delay);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+}
+
+}  // namespace tavori::test

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// Runs the built `tavori` program as a user would, in its own process.
+namespace tavori::test {
+
+struct CliResult {
+    int exitCode = -1;  // -1 when it did not exit normally
+    std::string out;
+    std::string err;
+};
+
+class CliRunner {
+  public:
+    // `home` holds the settings (XDG_CONFIG_HOME) and the captured output.
+    explicit CliRunner(std::filesystem::path home) : home_(std::move(home)) {}
+
+    CliResult run(const std::vector<std::string>& args) const;
+    // Starts the program and sends it SIGKILL after `delay`; returns once it is gone.
+    void runAndKill(const std::vector<std::string>& args, std::chrono::microseconds delay) const;
+
+    std::filesystem::path settingsFile() const { return home_ / "config" / "tavori-name" / "defaults.json"; }
+
+  private:
+    int spawn(const std::vector<std::string>& args) const;
+    std::filesystem::path home_;
+};
+
+}  // namespace tavori::test

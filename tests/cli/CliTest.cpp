@@ -1,0 +1,354 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "../TestFiles.h"
+#include "CliRunner.h"
+#include "samples/SamplePdf.h"
+
+namespace fs = std::filesystem;
+using tavori::test::CliRunner;
+using tavori::test::names;
+using tavori::test::readFile;
+using tavori::test::TestFolder;
+using tavori::test::writeFile;
+
+namespace {
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, separator)) parts.push_back(part);
+    return parts;
+}
+
+// Every file below `folder` with its bytes, so that a run can be shown to have changed nothing.
+std::map<std::string, std::string> snapshot(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file()) files[entry.path().native()] = readFile(entry.path());
+    return files;
+}
+
+class CliTest : public ::testing::Test {
+  protected:
+    TestFolder dir;
+    CliRunner cli{dir.path()};
+    fs::path in = dir / "in";
+    fs::path out = dir / "out";
+
+    void SetUp() override {
+        fs::create_directories(in);
+        for (const auto& document : tavori::SamplePdf::samples())
+            tavori::SamplePdf::write(in / document.fileName, document);
+    }
+    std::string sample(const std::string& name) const { return (in / name).native(); }
+};
+
+constexpr const char* kStationery = "20240315_さくら文具店_990.pdf";
+constexpr const char* kCafe = "20240402_喫茶ひまわり_1400.pdf";
+constexpr const char* kInvoice = "20240531_みどり印刷_49500.pdf";
+
+TEST_F(CliTest, ScanPrintsOneRowPerFileWithFieldsAndName) {
+    struct Row {
+        std::string file, status, date, vendor, amount, type, regno, levels, name;
+    };
+    const std::vector<Row> expected = {
+        {"invoice-may.pdf", "ready", "2024-05-31", "みどり印刷", "49500", "請求書", "T9876543210987",
+         "high/high/high", kInvoice},
+        {"scan_0001.pdf", "ready", "2024-03-15", "さくら文具店", "990", "領収書", "T1234567890123",
+         "medium/high/high", kStationery},
+        {"scan_0002.pdf", "ready", "2024-04-02", "喫茶ひまわり", "1400", "領収書", "", "medium/medium/high",
+         kCafe},
+    };
+    const auto result = cli.run({"scan", in.native()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "") << "no progress line when stderr is not a terminal";
+    const auto lines = split(result.out, '\n');
+    ASSERT_EQ(lines.size(), expected.size()) << result.out;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const Row& row = expected[i];
+        const auto cols = split(lines[i], '\t');
+        ASSERT_EQ(cols.size(), 10u) << row.file << ": " << lines[i];
+        EXPECT_EQ(cols[0], sample(row.file));
+        EXPECT_EQ(cols[1], row.status) << row.file;
+        EXPECT_EQ(cols[2], row.date) << row.file;
+        EXPECT_EQ(cols[3], row.vendor) << row.file;
+        EXPECT_EQ(cols[4], row.amount) << row.file;
+        EXPECT_EQ(cols[5], row.type) << row.file;
+        EXPECT_EQ(cols[6], row.regno) << row.file;
+        EXPECT_EQ(cols[7], row.levels) << row.file;
+        EXPECT_EQ(cols[8].empty(), row.levels == "high/high/high")
+            << row.file << " review reasons: " << cols[8];
+        EXPECT_EQ(cols[9], row.name) << row.file;
+    }
+}
+
+TEST_F(CliTest, ScanJsonGivesOneObjectPerLineAndErrorsInJapanese) {
+    writeFile(dir / "broken.pdf", "%PDF-1.4 nothing else");
+    writeFile(dir / "notes.txt", "hello");
+    const auto result = cli.run({"scan", "--json", sample("scan_0002.pdf"), (dir / "broken.pdf").native(),
+                                 (dir / "gone.pdf").native(), (dir / "notes.txt").native()});
+    EXPECT_EQ(result.exitCode, 1) << "a file that cannot be read fails the run";
+    const auto lines = split(result.out, '\n');
+    ASSERT_EQ(lines.size(), 4u) << result.out;
+    const auto cafe = nlohmann::json::parse(lines[0]);
+    EXPECT_EQ(cafe["status"], "ready");
+    EXPECT_EQ(cafe["fields"]["vendor"], "喫茶ひまわり");
+    EXPECT_EQ(cafe["fields"]["amount"], 1400);
+    EXPECT_EQ(cafe["name"], kCafe);
+    struct Case {
+        std::string name, error;
+    };
+    const std::vector<Case> failures = {
+        {"broken.pdf", "ファイルを読み込めませんでした"},
+        {"gone.pdf", "ファイルを読み込めませんでした"},
+        {"notes.txt", "対応していないファイル形式です（PDF・JPEG・PNG・HEIC・TIFFに対応）"},
+    };
+    for (std::size_t i = 0; i < failures.size(); ++i) {
+        const auto j = nlohmann::json::parse(lines[i + 1]);
+        EXPECT_EQ(j["file"], (dir / failures[i].name).native());
+        EXPECT_EQ(j["status"], "failed") << failures[i].name;
+        EXPECT_EQ(j["error"], failures[i].error) << failures[i].name;
+    }
+}
+
+TEST_F(CliTest, FoldersGiveTheirSupportedFilesOnceInNameOrder) {
+    const fs::path folder = dir / "mixed";
+    const auto receipt = tavori::SamplePdf::samples()[1];
+    for (const char* name : {"b.pdf", ".hidden.pdf", "sub/c.pdf", "Z.pdf"}) {
+        fs::create_directories((folder / name).parent_path());
+        tavori::SamplePdf::write(folder / name, receipt);
+    }
+    writeFile(folder / "notes.txt", "not a document");
+    struct Case {
+        std::string label;
+        std::vector<std::string> args;
+        std::vector<std::string> files;
+    };
+    const std::vector<Case> cases = {
+        {"folder", {folder.native()}, {"Z.pdf", "b.pdf"}},
+        {"folder and its file",
+         {folder.native(), (folder / "b.pdf").native(), (folder / "./b.pdf").native()},
+         {"Z.pdf", "b.pdf"}},
+        {"recursive", {"-r", folder.native()}, {"Z.pdf", "b.pdf", "sub/c.pdf"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"scan"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const auto result = cli.run(args);
+        EXPECT_EQ(result.exitCode, 0) << c.label << ": " << result.err;
+        std::vector<std::string> files;
+        for (const auto& line : split(result.out, '\n'))
+            files.push_back(fs::path(split(line, '\t')[0]).lexically_relative(folder).native());
+        EXPECT_EQ(files, c.files) << c.label;
+    }
+}
+
+TEST_F(CliTest, SaveCarriesOutEachModeWithoutReplacingAnything) {
+    // The same receipt twice in one batch, and a name already taken (in other case) in the folder.
+    fs::copy_file(in / "scan_0001.pdf", in / "scan_0001-copy.pdf");
+    struct Case {
+        std::string mode;
+        bool sourcesStay;
+        bool intoDestination;
+    };
+    for (const Case& c :
+         {Case{"copy", true, true}, Case{"move", false, true}, Case{"rename", false, false}}) {
+        TestFolder run;
+        const fs::path src = run / "src", dest = run / "dest";
+        fs::copy(in, src);
+        const auto before = snapshot(src);
+        const fs::path target = c.intoDestination ? dest : src;
+        writeFile(target / "20240315_さくら文具店_990.PDF", "already here");
+
+        std::vector<std::string> args{"save", "--mode", c.mode};
+        if (c.intoDestination) args.insert(args.end(), {"--dest", dest.native()});
+        for (const auto& [path, bytes] : before) args.push_back(path);
+        const auto result = cli.run(args);
+        ASSERT_EQ(result.exitCode, 0) << c.mode << ": " << result.err;
+        EXPECT_NE(result.out.find("4件を保存しました"), std::string::npos) << c.mode << ": " << result.out;
+        EXPECT_NE(result.out.find("索引簿 (index book): " + (target / "索引簿.csv").native()),
+                  std::string::npos)
+            << c.mode << ": " << result.out;
+
+        const std::set<std::string> saved = {kInvoice, "20240315_さくら文具店_990 (2).pdf",
+                                             "20240315_さくら文具店_990 (3).pdf", kCafe};
+        for (const auto& name : saved) EXPECT_TRUE(fs::exists(target / name)) << c.mode << ": " << name;
+        EXPECT_EQ(readFile(target / "20240315_さくら文具店_990.PDF"), "already here") << c.mode;
+        EXPECT_EQ(readFile(target / kCafe), before.at((src / "scan_0002.pdf").native())) << c.mode;
+        for (const auto& [path, bytes] : before)
+            EXPECT_EQ(fs::exists(path), c.sourcesStay) << c.mode << ": " << path;
+
+        const auto book = split(readFile(target / "索引簿.csv"), '\n');
+        ASSERT_EQ(book.size(), 5u) << c.mode;
+        EXPECT_EQ(book[2],
+                  "2,2024/03/15,990,さくら文具店,領収書,20240315_さくら文具店_990 (2).pdf,T1234567890123,\r")
+            << c.mode;
+    }
+}
+
+TEST_F(CliTest, SecondSaveAppendsNumberedRowsToTheBook) {
+    ASSERT_EQ(cli.run({"save", "--dest", out.native(), sample("scan_0001.pdf")}).exitCode, 0);
+    const auto result =
+        cli.run({"save", "--dest", out.native(), sample("scan_0002.pdf"), sample("invoice-may.pdf")});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("2件を保存しました"), std::string::npos) << result.out;
+    const std::string book = readFile(out / "索引簿.csv");
+    EXPECT_EQ(book,
+              "\xEF\xBB\xBF連番,取引年月日,取引金額,取引先,書類種別,ファイル名,登録番号,備考\r\n"
+              "1,2024/03/15,990,さくら文具店,領収書,20240315_さくら文具店_990.pdf,T1234567890123,\r\n"
+              "2,2024/04/02,1400,喫茶ひまわり,領収書,20240402_喫茶ひまわり_1400.pdf,,\r\n"
+              "3,2024/05/31,49500,みどり印刷,請求書,20240531_みどり印刷_49500.pdf,T9876543210987,\r\n");
+}
+
+TEST_F(CliTest, DryRunAndMissingDestinationTouchNothing) {
+    const auto before = snapshot(dir.path() / "in");
+    struct Case {
+        std::string label;
+        std::vector<std::string> args;
+        int exitCode;
+        std::string out, err;
+    };
+    const std::vector<Case> cases = {
+        {"dry run move",
+         {"save", "--dry-run", "--mode", "move", "--dest", out.native(), sample("scan_0002.pdf")},
+         0,
+         "move\t" + sample("scan_0002.pdf") + "\t" + (out / kCafe).native() +
+             "\n索引簿 (index book): " + (out / "索引簿.csv").native() + "\n",
+         ""},
+        {"dry run rename",
+         {"save", "--dry-run", "--mode", "rename", "--no-index-book", sample("scan_0002.pdf")},
+         0,
+         "rename\t" + sample("scan_0002.pdf") + "\t" + (in / kCafe).native() + "\n",
+         ""},
+        {"no destination",
+         {"save", sample("scan_0002.pdf")},
+         1,
+         "",
+         "先に保存先フォルダを選んでください。\n"},
+    };
+    for (const auto& c : cases) {
+        const auto result = cli.run(c.args);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.label;
+        EXPECT_EQ(result.out, c.out) << c.label;
+        EXPECT_EQ(result.err, c.err) << c.label;
+        EXPECT_EQ(snapshot(in), before) << c.label;
+        EXPECT_FALSE(fs::exists(out)) << c.label;
+        EXPECT_FALSE(fs::exists(cli.settingsFile())) << c.label;
+    }
+}
+
+TEST_F(CliTest, FileNamesThatAreNotUtf8SurviveByteExact) {
+    const std::string odd = "\xff\xfe receipt\x80";
+    fs::copy_file(in / "scan_0002.pdf", in / (odd + ".pdf"));
+    // An empty template falls back to the source's own base name.
+    const auto result =
+        cli.run({"save", "--template", "", "--dest", out.native(), (in / (odd + ".pdf")).native()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(names(out), (std::set<std::string>{odd + ".pdf", "索引簿.csv"}));
+    const auto scan = cli.run({"scan", "--template", "", (in / (odd + ".pdf")).native()});
+    const auto cols = split(split(scan.out, '\n').at(0), '\t');
+    EXPECT_EQ(cols.front(), (in / (odd + ".pdf")).native());
+    EXPECT_EQ(cols.back(), odd + ".pdf");
+}
+
+TEST_F(CliTest, ExportIndexWritesACompleteBookWithProposedNames) {
+    fs::copy_file(in / "scan_0002.pdf", in / "CAFE.PDF");
+    writeFile(out / "book.csv", "old content that is replaced");
+    const auto result = cli.run({"export-index", sample("CAFE.PDF"), sample("invoice-may.pdf"),
+                                 (in / "missing.pdf").native(), "--output", (out / "book.csv").native()});
+    EXPECT_EQ(result.exitCode, 1) << "the unreadable file is reported";
+    EXPECT_NE(result.err.find("missing.pdf: ファイルを読み込めませんでした"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(readFile(out / "book.csv"),
+              "\xEF\xBB\xBF連番,取引年月日,取引金額,取引先,書類種別,ファイル名,登録番号,備考\r\n"
+              "1,2024/04/02,1400,喫茶ひまわり,領収書,20240402_喫茶ひまわり_1400.PDF,,\r\n"
+              "2,2024/05/31,49500,みどり印刷,請求書,20240531_みどり印刷_49500.pdf,T9876543210987,\r\n");
+    EXPECT_EQ(names(in).count("20240402_喫茶ひまわり_1400.PDF"), 0u) << "exporting saves nothing";
+}
+
+TEST_F(CliTest, SettingsAreStoredAndUsedUntilAFlagOverridesThemForOneRun) {
+    fs::create_directories(out);
+    auto set = cli.run({"settings", "--recipient", "山田デザイン事務所", "--template", "{vendor}-{amount}",
+                        "--mode", "move", "--dest", out.native(), "--add-alias", "さくら=サクラ文具",
+                        "--add-alias", "ひまわり=ひまわり珈琲"});
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    EXPECT_TRUE(fs::exists(cli.settingsFile()));
+    const auto removed = cli.run({"settings", "--remove-alias", "さくら"});
+    ASSERT_EQ(removed.exitCode, 0) << removed.err;
+    const auto shown = cli.run({"settings"});
+    EXPECT_EQ(shown.out, removed.out) << "the stored settings read back as set";
+    for (const auto& line :
+         {"受取人 (recipient)\t山田デザイン事務所", "テンプレート (template)\t{vendor}-{amount}",
+          "保存方法 (mode)\t移動して保存 (move)", "別名 (alias)\tひまわり\tひまわり珈琲"})
+        EXPECT_NE(shown.out.find(std::string(line) + "\n"), std::string::npos) << line << " in\n"
+                                                                               << shown.out;
+    EXPECT_NE(set.out.find("別名 (alias)\tさくら\tサクラ文具\n"), std::string::npos) << set.out;
+    EXPECT_EQ(shown.out.find("別名 (alias)\tさくら"), std::string::npos) << "removed after it was added";
+
+    const auto settingsBefore = readFile(cli.settingsFile());
+    auto copied = cli.run({"save", "--mode", "copy", sample("scan_0002.pdf")});
+    ASSERT_EQ(copied.exitCode, 0) << copied.err;
+    EXPECT_TRUE(fs::exists(out / "ひまわり珈琲-1400.pdf")) << "stored template, alias and folder";
+    EXPECT_TRUE(fs::exists(in / "scan_0002.pdf")) << "the flag's copy mode";
+    EXPECT_EQ(readFile(cli.settingsFile()), settingsBefore) << "flags are for one run";
+
+    auto moved = cli.run({"save", sample("invoice-may.pdf")});
+    ASSERT_EQ(moved.exitCode, 0) << moved.err;
+    EXPECT_FALSE(fs::exists(in / "invoice-may.pdf")) << "the stored move mode";
+    EXPECT_TRUE(fs::exists(out / "みどり印刷-49500.pdf"));
+
+    struct Bad {
+        std::vector<std::string> args;
+        int exitCode;
+    };
+    for (const auto& bad : std::vector<Bad>{{{"settings", "--mode", "delete"}, 2},
+                                            {{"settings", "--add-alias", "novalue"}, 2},
+                                            {{"settings", "--dest", (dir / "nowhere").native()}, 1}}) {
+        EXPECT_EQ(cli.run(bad.args).exitCode, bad.exitCode) << bad.args[2];
+        EXPECT_EQ(readFile(cli.settingsFile()), settingsBefore) << bad.args[2];
+    }
+}
+
+TEST_F(CliTest, AFailedIndexBookStillReportsTheSavedFiles) {
+    ASSERT_EQ(cli.run({"settings", "--index-book-name", "../book.csv"}).exitCode, 0);
+    const auto result = cli.run({"save", "--dest", out.native(), in.native()});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.out.find("3件を保存しました"), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find("保存に失敗しました: "), std::string::npos) << result.err;
+    EXPECT_EQ(names(out), (std::set<std::string>{kStationery, kCafe, kInvoice}));
+    EXPECT_FALSE(fs::exists(dir / "book.csv"));
+}
+
+TEST_F(CliTest, ABatchThatStopsStillReportsAndRecordsTheFilesSavedBeforeIt) {
+    // The link reads like its target, but once the target has moved the link leads nowhere.
+    fs::create_symlink(in / "scan_0002.pdf", in / "scan_0003-link.pdf");
+    const auto result =
+        cli.run({"save", "--mode", "move", "--dest", out.native(), sample("scan_0001.pdf"),
+                 sample("scan_0002.pdf"), sample("scan_0003-link.pdf"), sample("invoice-may.pdf")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.out.find("2件を保存しました"), std::string::npos) << result.out;
+    EXPECT_EQ(result.err, "保存に失敗しました: 元ファイルが見つかりません: scan_0003-link.pdf\n");
+    EXPECT_EQ(names(out), (std::set<std::string>{kStationery, kCafe, "索引簿.csv"}));
+    EXPECT_TRUE(fs::exists(in / "invoice-may.pdf")) << "plans after the failing one are not attempted";
+    const auto book = split(readFile(out / "索引簿.csv"), '\n');
+    ASSERT_EQ(book.size(), 3u);
+    EXPECT_EQ(book[2], "2,2024/04/02,1400,喫茶ひまわり,領収書,20240402_喫茶ひまわり_1400.pdf,,\r");
+}
+
+TEST_F(CliTest, HelpIsJapaneseWithEnglish) {
+    for (const std::string command : {"", "scan", "save", "export-index", "settings"}) {
+        std::vector<std::string> args;
+        if (!command.empty()) args.push_back(command);
+        args.push_back("--help");
+        const auto result = cli.run(args);
+        EXPECT_EQ(result.exitCode, 0) << command;
+        EXPECT_NE(result.out.find("このヘルプを表示 (show this help)"), std::string::npos) << command;
+    }
+}
+
+}  // namespace
