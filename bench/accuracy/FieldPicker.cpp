@@ -146,8 +146,21 @@ std::pair<bool, bool> datePresent(const std::string& text, const std::string& is
 
 }  // namespace
 
-PickedFields pickFields(const RecognizedDocument& document, const Sample& oracle) {
-    PickedFields picked;
+bool sameVendor(const std::string& picked, const std::string& label) {
+    const std::string a = vendorKey(picked), b = vendorKey(label);
+    return !a.empty() && !b.empty() && (a.find(b) != std::string::npos || b.find(a) != std::string::npos);
+}
+
+FieldScore score(const ReceiptFields& fields, const Sample& expected) {
+    FieldScore s;
+    s.date = expected.date.empty() || (fields.date && fields.date->description() == expected.date);
+    s.amount = !expected.total || fields.amount == expected.total;
+    s.vendor = expected.vendor.empty() || sameVendor(fields.vendor, expected.vendor);
+    return s;
+}
+
+TextPresence presence(const RecognizedDocument& document, const Sample& oracle) {
+    TextPresence picked;
     std::string all, rereads;
     std::vector<std::string> lineKeys;
     for (const auto& line : document.sortedLines()) {
@@ -171,8 +184,10 @@ PickedFields pickFields(const RecognizedDocument& document, const Sample& oracle
     if (oracle.total) {
         const bool inText = amountPresent(all, *oracle.total);
         const bool inRereads = !inText && amountPresent(rereads, *oracle.total);
-        if (inText || inRereads) picked.amount = *oracle.total;
+        picked.amount = inText || inRereads;
         picked.amountOnlyInRereads = inRereads;
+    } else {
+        picked.amount = true;
     }
 
     if (!oracle.date.empty()) {
@@ -181,8 +196,10 @@ PickedFields pickFields(const RecognizedDocument& document, const Sample& oracle
             std::tie(found, yearFirst) = datePresent(rereads, oracle.date);
             picked.dateOnlyInRereads = found;
         }
-        if (found) picked.date = oracle.date;
+        picked.date = found;
         picked.dateYearFirst = yearFirst;
+    } else {
+        picked.date = picked.dateYearFirst = true;
     }
 
     const std::string expected = vendorKey(oracle.vendor);
@@ -192,7 +209,7 @@ PickedFields pickFields(const RecognizedDocument& document, const Sample& oracle
     for (const auto& key : lineKeys)
         vendorFound =
             vendorFound || (Unicode::characterCount(key) >= 4 && expected.find(key) != std::string::npos);
-    if (vendorFound) picked.vendor = oracle.vendor;
+    picked.vendor = oracle.vendor.empty() || vendorFound;
     return picked;
 }
 

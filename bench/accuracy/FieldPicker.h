@@ -5,14 +5,17 @@
 #include <string>
 
 #include "GroundTruth.h"
+#include "TavoriCore/ReceiptFields.h"
 #include "TavoriCore/RecognizedDocument.h"
 
 namespace tavori::bench {
 
-struct PickedFields {
-    std::optional<std::string> date;  // YYYY-MM-DD
-    std::optional<std::int64_t> amount;
-    std::string vendor;
+// Whether the expected values are in the recognised text at all: the ceiling the rules work under. A field
+// absent here is lost to recognition or line merging; present here but picked wrong, it is lost to a rule.
+struct TextPresence {
+    bool date = false;
+    bool amount = false;
+    bool vendor = false;
     bool dateYearFirst = false;  // found as printed year first (what the date rules read)
     // Found only in a zoomed re-read's alternative reading, not in the line texts.
     bool amountOnlyInRereads = false;
@@ -23,15 +26,23 @@ struct PickedFields {
     int rereadsLost = 0;
 };
 
-// The field-picking step of the evaluator. Until the rule-based analyzer is linked here it is an oracle: a
-// field counts as picked when the expected value is present in the recognised, normalised text (the total as
-// a number token, the date in a printed form, the vendor as a substring either way). That is enough to
-// compare recogniser settings, which is what this program is for; replacing the body with the analyzer keeps
-// the rest unchanged.
-PickedFields pickFields(const RecognizedDocument& document, const Sample& oracle);
+// Present means: the total as a number token, the date in one of its printed forms, the vendor as a
+// substring of the text or a line of four or more letters inside the label.
+TextPresence presence(const RecognizedDocument& document, const Sample& expected);
+
+// What the analyzer picked, scored as the data's README says. A field without a label counts as right.
+struct FieldScore {
+    bool date = false;
+    bool amount = false;
+    bool vendor = false;
+    bool all() const { return date && amount && vendor; }
+};
+FieldScore score(const ReceiptFields& fields, const Sample& expected);
 
 // Vendor comparison form: normalised, lower case, corporate forms and everything but letters and digits
 // removed.
 std::string vendorKey(const std::string& name);
+// Both keys non-empty and one contains the other.
+bool sameVendor(const std::string& picked, const std::string& label);
 
 }  // namespace tavori::bench
