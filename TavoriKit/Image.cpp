@@ -311,7 +311,16 @@ std::optional<ImageHeader> readHeader(std::span<const std::uint8_t> bytes) {
 Image decode(std::span<const std::uint8_t> bytes) {
     quiet();
     if (bytes.size() < 12) return {};
-    return Image(pixReadMem(bytes.data(), bytes.size()));
+    Image strict(pixReadMem(bytes.data(), bytes.size()));
+    if (!strict.empty()) return strict;
+    // A complete JPEG with a damaged stretch inside (viewers show it with a smear) is read as far as it
+    // decodes; a file cut short, without its end marker, stays unreadable.
+    l_int32 format = IFF_UNKNOWN;
+    const bool complete = bytes[bytes.size() - 2] == 0xFF && bytes[bytes.size() - 1] == 0xD9;
+    if (!complete || findFileFormatBuffer(bytes.data(), &format) != 0 || format != IFF_JFIF_JPEG) return {};
+    l_int32 warnings = 0;
+    return Image(
+        pixReadMemJpeg(bytes.data(), bytes.size(), 0, 1, &warnings, L_JPEG_CONTINUE_WITH_BAD_DATA));
 }
 
 }  // namespace Leptonica

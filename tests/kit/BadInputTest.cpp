@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <leptonica/allheaders.h>
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -165,6 +166,25 @@ TEST(BadInput, EachGetsItsErrorOrASoundResult) {
         // The thumbnail of the same file must not crash either.
         (void)PreviewProvider::thumbnail(path, 320);
     }
+}
+
+// Scanners and phones sometimes write a JPEG whose coded data is damaged inside while the file is complete.
+TEST(BadInput, CompleteJpegWithADamagedStretchReadsAboveTheDamage) {
+    Bytes jpeg = test::receiptImage(3.0).encodedJpeg();
+    ASSERT_GT(jpeg.size(), 1000u);
+    // Bytes just before the end marker lie in the white bottom of the page, below every line of text.
+    for (std::size_t i = jpeg.size() - 40; i < jpeg.size() - 8; ++i)
+        if (jpeg[i] != 0xFF && jpeg[i] != 0x00) jpeg[i] = static_cast<std::uint8_t>(jpeg[i] ^ 0x5A) & 0xFE;
+    const TempDir dir;
+    test::writeBytes(dir / "damaged.jpg", jpeg);
+    ASSERT_TRUE(Image(pixReadMem(jpeg.data(), jpeg.size())).empty()) << "the damage must fail a strict decode";
+    const auto document = DocumentTextExtractor{}.extract(dir / "damaged.jpg");
+    const std::string all = test::compactText([&] {
+        std::vector<std::string> out;
+        for (const auto& line : document.lines) out.push_back(line.text);
+        return out;
+    }());
+    EXPECT_NE(all.find("2024年3月15日"), std::string::npos) << all;
 }
 
 TEST(BadInput, ErrorDescriptionsAreTheUsersTexts) {

@@ -1,0 +1,197 @@
+// `tavori save` end to end, as a user runs it on a folder: 200 text-layer PDFs and 50 receipt images, each
+// copied under its new name into a destination folder with an index book. Printed from one run:
+//   s_per_doc, peak_MiB   of the command (a child process; its own peak resident memory)
+//   x_pdftotext           save of the PDFs ÷ `pdftotext -layout` run once per PDF
+//   x_tesseract           save of the images ÷ one plain Tesseract recognition per image, in this process
+// The ratios use one worker (TAVORI_JOBS=1) so both sides read one document at a time; the *_2jobs rows show
+// the default of one worker per core. Run: build/bench/bench_save; TAVORI_SHARED_DATA overrides ../shared/data.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "TavoriKit/DocumentTextExtractor.h"
+#include "TavoriKit/OcrProcess.h"
+#include "TavoriKit/TesseractEngine.h"
+#include "samples/SamplePdf.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+fs::path dataRoot() {
+    const char* env = std::getenv("TAVORI_SHARED_DATA");
+    return env ? fs::path(env) : fs::path(TAVORI_DEFAULT_DATA);
+}
+
+struct Run {
+    bool ok = false;
+    double seconds = 0;
+    double peakMiB = 0;
+};
+
+// Runs a program to the end with its output thrown away, with extra environment entries.
+Run run(std::vector<std::string> arguments, const std::vector<std::string>& extraEnvironment = {}) {
+    std::vector<char*> argv;
+    for (auto& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> environment(extraEnvironment);
+    for (char** e = environ; *e; ++e) environment.emplace_back(*e);
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    Run result;
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    const int started = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (started != 0) return result;
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid) return result;
+    result.seconds = seconds(start);
+    result.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return result;
+}
+
+// A scratch folder, removed with everything in it.
+struct Scratch {
+    fs::path root = fs::temp_directory_path() / ("tavori-bench-save-" + std::to_string(::getpid()));
+    Scratch() { fs::create_directories(root); }
+    ~Scratch() {
+        std::error_code ec;
+        fs::remove_all(root, ec);
+    }
+};
+
+std::vector<fs::path> writePdfs(const fs::path& folder, int count) {
+    static const std::vector<std::string> vendors{"株式会社サンプル商事", "ひだまりカフェ", "中央コインパーク",
+                                                  "まちのベーカリー", "山田文具店", "ABC商店"};
+    fs::create_directories(folder);
+    std::vector<fs::path> files;
+    for (int i = 0; i < count; ++i) {
+        auto document = tavori::SamplePdf::receipt(vendors[static_cast<std::size_t>(i) % vendors.size()],
+                                                   1 + i % 12, 1 + i % 28, 300 + 37L * i);
+        const fs::path file = folder / ("scan" + std::to_string(i) + ".pdf");
+        tavori::SamplePdf::write(file, document);
+        files.push_back(file);
+    }
+    return files;
+}
+
+std::vector<fs::path> copyImages(const fs::path& folder, std::size_t count) {
+    fs::create_directories(folder);
+    std::vector<fs::path> sources;
+    const fs::path jomb = dataRoot() / "jomb-receipts-ja/v0.2.0";
+    std::error_code ec;
+    for (const auto& sub : {jomb / "images_clean", jomb / "images_noisy", dataRoot() / "sroie-receipts-en/public/images"})
+        for (const auto& entry : fs::directory_iterator(sub, ec)) sources.push_back(entry.path());
+    std::sort(sources.begin(), sources.end());
+    std::vector<fs::path> files;
+    for (const auto& source : sources) {
+        if (files.size() == count) break;
+        if (!tavori::DocumentTextExtractor::isSupported(source)) continue;
+        const fs::path file = folder / ("photo" + std::to_string(files.size()) + source.extension().string());
+        fs::copy_file(source, file, fs::copy_options::overwrite_existing);
+        files.push_back(file);
+    }
+    return files;
+}
+
+// `tavori save FOLDER --mode copy --dest DEST`, with settings of its own and no local model.
+Run save(const fs::path& folder, const fs::path& destination, const fs::path& home, const std::string& jobs) {
+    fs::create_directories(home);
+    std::vector<std::string> env{"HOME=" + home.string(), "XDG_CONFIG_HOME=" + (home / ".config").string(),
+                                 "TAVORI_LLM_URL="};
+    if (!jobs.empty()) env.push_back("TAVORI_JOBS=" + jobs);
+    return run({TAVORI_CLI, "save", folder.string(), "--mode", "copy", "--dest", destination.string()}, env);
+}
+
+void BM_SavePdfs(benchmark::State& state) {
+    const Scratch scratch;
+    const auto pdfs = writePdfs(scratch.root / "in", 200);
+    if (!run({"pdftotext", "-v"}).ok) return state.SkipWithError("pdftotext is not installed");
+    Run one, two;
+    double pdftotext = 0;
+    for (auto _ : state) {
+        for (const auto& pdf : pdfs) {
+            const Run r = run({"pdftotext", "-layout", pdf.string(), "-"});
+            if (!r.ok) return state.SkipWithError("pdftotext failed");
+            pdftotext += r.seconds;
+        }
+        one = save(scratch.root / "in", scratch.root / "out1", scratch.root / "home", "1");
+        two = save(scratch.root / "in", scratch.root / "out2", scratch.root / "home", "");
+        if (!one.ok || !two.ok) return state.SkipWithError("tavori save failed");
+    }
+    const double n = static_cast<double>(pdfs.size());
+    state.counters["s_per_doc"] = one.seconds / n;
+    state.counters["s_per_doc_2jobs"] = two.seconds / n;
+    state.counters["pdftotext_s_per_doc"] = pdftotext / n;
+    state.counters["x_pdftotext"] = one.seconds / pdftotext;
+    state.counters["peak_MiB"] = one.peakMiB;
+    state.counters["peak_MiB_2jobs"] = two.peakMiB;
+}
+BENCHMARK(BM_SavePdfs)->Unit(benchmark::kSecond)->Iterations(1);
+
+void BM_SaveImages(benchmark::State& state) {
+    const Scratch scratch;
+    const auto images = copyImages(scratch.root / "in", 50);
+    if (images.size() < 50) return state.SkipWithError("fewer than 50 benchmark images found");
+    const tavori::DocumentTextExtractor extractor;
+    tavori::RecognitionSettings settings;
+    settings.pageSegmentation = extractor.tuning.pageSegmentation;
+    auto& engine = tavori::TesseractEngine::forThisThread();
+    (void)engine.recognizeText(tavori::DocumentTextExtractor::loadImage(images.front()), settings);
+    Run one, two;
+    double tesseract = 0;
+    for (auto _ : state) {
+        for (const auto& image : images) {
+            const auto prepared = tavori::DocumentTextExtractor::preparedForRecognition(
+                tavori::DocumentTextExtractor::loadImage(image), extractor.tuning.scaleLargeImages);
+            const auto start = Clock::now();
+            benchmark::DoNotOptimize(engine.recognizeText(prepared, settings));
+            tesseract += seconds(start);
+        }
+        one = save(scratch.root / "in", scratch.root / "out1", scratch.root / "home", "1");
+        two = save(scratch.root / "in", scratch.root / "out2", scratch.root / "home", "");
+        if (!one.ok || !two.ok) return state.SkipWithError("tavori save failed");
+    }
+    const double n = static_cast<double>(images.size());
+    state.counters["s_per_doc"] = one.seconds / n;
+    state.counters["s_per_doc_2jobs"] = two.seconds / n;
+    state.counters["tesseract_s_per_doc"] = tesseract / n;
+    state.counters["x_tesseract"] = one.seconds / tesseract;
+    state.counters["peak_MiB"] = one.peakMiB;
+    state.counters["peak_MiB_2jobs"] = two.peakMiB;
+}
+BENCHMARK(BM_SaveImages)->Unit(benchmark::kSecond)->Iterations(1);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    tavori::OcrProcess::ensureSingleThreaded(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
