@@ -101,9 +101,11 @@ RecognizedDocument DocumentTextExtractor::extract(const std::filesystem::path& p
 
     RecognizedDocument document;
     if (ext != "pdf") {
-        const Image image = loadImage(path);
-        if (image.empty()) throw Error(Error::Case::unreadable);
-        document.lines = recognize(preparedForRecognition(image, tuning.scaleLargeImages), 0, cancel);
+        // Anything beyond the recognition size would only be shrunk again.
+        Image prepared = loadImage(path, tuning.scaleLargeImages ? kRecognitionPixels : 0);
+        if (prepared.empty()) throw Error(Error::Case::unreadable);
+        prepared = preparedForRecognition(prepared, tuning.scaleLargeImages);
+        document.lines = recognize(prepared, 0, cancel);
         document.source = RecognizedDocument::TextSource::ocr;
         return document;
     }
@@ -175,7 +177,7 @@ DocumentTextExtractor::RecognizedLines DocumentTextExtractor::recognizeLines(
     return out;
 }
 
-Image DocumentTextExtractor::loadImage(const std::filesystem::path& path) {
+Image DocumentTextExtractor::loadImage(const std::filesystem::path& path, double minimumPixels) {
     const auto bytes = readFile(path);
     if (!bytes) return {};
     const bool heif = HeifImage::looksLikeHeif(*bytes);
@@ -184,7 +186,7 @@ Image DocumentTextExtractor::loadImage(const std::filesystem::path& path) {
         static_cast<double>(header->width) * header->height > kMaxImagePixels)
         return {};
     if (heif) return HeifImage::decode(*bytes, kMaxImagePixels);  // libheif applies the container's rotation
-    Image image = Leptonica::decode(*bytes);
+    Image image = Leptonica::decode(*bytes, minimumPixels);
     if (image.empty()) return {};
     if (isJpeg(*bytes)) {
         const int orientation = ExifOrientation::read(*bytes);
@@ -223,11 +225,12 @@ Image DocumentTextExtractor::oriented(const Image& image, int orientation) {
 }
 
 Image DocumentTextExtractor::preparedForRecognition(const Image& image, bool scaleLarge) {
+    // Tesseract reads grey values; a colour photo would cost four times the memory on every copy it makes.
     const double pixels = static_cast<double>(image.width()) * image.height();
-    if (!scaleLarge || pixels <= kRecognitionPixels * 1.05) return image.copy();
+    if (!scaleLarge || pixels <= kRecognitionPixels * 1.05) return image.toGrey();
     const double factor = std::sqrt(kRecognitionPixels / pixels);
-    Image scaled = image.scaled(factor);
-    if (scaled.empty()) return image.copy();
+    Image scaled = image.toGrey().scaled(factor);
+    if (scaled.empty()) return image.toGrey();
     if (image.resolution() > 0)
         scaled.setResolution(static_cast<int>(std::lround(image.resolution() * factor)));
     return scaled;

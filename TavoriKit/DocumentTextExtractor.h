@@ -71,8 +71,8 @@ struct DocumentTextExtractor {
 
     // The image upright (EXIF orientation of JPEG files applied; TIFF and HEIF apply their own), or empty
     // when the file cannot be read, is not an image, or declares more than kMaxImagePixels or a side over
-    // kMaxImageSide.
-    static Image loadImage(const std::filesystem::path& path);
+    // kMaxImageSide. A large JPEG may come back smaller, though never below `minimumPixels` (0: full size).
+    static Image loadImage(const std::filesystem::path& path, double minimumPixels = 0);
     // One PDF page at `scale` pixels per point on white, scaled down when it would exceed the render limit.
     static Image render(const PdfPage& page, double scale);
     // `image` with an EXIF orientation (1 to 8) applied; other values return a copy.

@@ -308,19 +308,29 @@ std::optional<ImageHeader> readHeader(std::span<const std::uint8_t> bytes) {
     return ImageHeader{w, h};
 }
 
-Image decode(std::span<const std::uint8_t> bytes) {
+Image decode(std::span<const std::uint8_t> bytes, double minimumPixels) {
     quiet();
     if (bytes.size() < 12) return {};
-    Image strict(pixReadMem(bytes.data(), bytes.size()));
+    l_int32 format = IFF_UNKNOWN;
+    if (findFileFormatBuffer(bytes.data(), &format) != 0 || format != IFF_JFIF_JPEG)
+        return Image(pixReadMem(bytes.data(), bytes.size()));
+
+    int reduction = 1;
+    if (minimumPixels > 0)
+        if (const auto header = readHeader(bytes))
+            while (reduction < 8 && static_cast<double>(header->width / (2 * reduction)) *
+                                            (header->height / (2 * reduction)) >=
+                                        minimumPixels)
+                reduction *= 2;
+    l_int32 warnings = 0;
+    Image strict(pixReadMemJpeg(bytes.data(), bytes.size(), 0, reduction, &warnings, 0));
     if (!strict.empty()) return strict;
     // A complete JPEG with a damaged stretch inside (viewers show it with a smear) is read as far as it
     // decodes; a file cut short, without its end marker, stays unreadable.
-    l_int32 format = IFF_UNKNOWN;
     const bool complete = bytes[bytes.size() - 2] == 0xFF && bytes[bytes.size() - 1] == 0xD9;
-    if (!complete || findFileFormatBuffer(bytes.data(), &format) != 0 || format != IFF_JFIF_JPEG) return {};
-    l_int32 warnings = 0;
-    return Image(
-        pixReadMemJpeg(bytes.data(), bytes.size(), 0, 1, &warnings, L_JPEG_CONTINUE_WITH_BAD_DATA));
+    if (!complete) return {};
+    return Image(pixReadMemJpeg(bytes.data(), bytes.size(), 0, reduction, &warnings,
+                                L_JPEG_CONTINUE_WITH_BAD_DATA));
 }
 
 }  // namespace Leptonica

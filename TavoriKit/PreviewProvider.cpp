@@ -49,7 +49,8 @@ std::optional<RgbImage> thumbnail(const std::filesystem::path& path, double maxP
             std::min(maxPixel / std::max(size.width, 1.0), maxPixel / std::max(size.height, 1.0));
         return toRgbImage(page->render(scale, true), scale * size.width, scale * size.height);
     }
-    const Image image = DocumentTextExtractor::loadImage(path);
+    // The longest side of any image is at least the root of its area, so this many pixels keep maxPixel.
+    const Image image = DocumentTextExtractor::loadImage(path, maxPixel * maxPixel);
     if (image.empty()) return std::nullopt;
     const double w = image.width(), h = image.height();
     const double scale = std::min({maxPixel / std::max(w, 1.0), maxPixel / std::max(h, 1.0), 1.0});

@@ -144,5 +144,26 @@ TEST(ImageLoading, SidewaysPhotoIsRecognisedTopToBottom) {
     }
 }
 
+// A photo far larger than what it is needed for is decoded smaller, never below the size asked for.
+TEST(ImageLoading, LargeJpegIsDecodedNoSmallerThanAsked) {
+    const TempDir dir;
+    test::writeBytes(dir / "photo.jpg", Image::blankGrey(1600, 1200, 200).encodedJpeg());
+    test::writeBytes(dir / "photo.png", Image::blankGrey(1600, 1200, 200).encodedPng());
+    const struct {
+        const char* file;
+        double minimumPixels;
+        int width, height;
+    } cases[] = {
+        {"photo.jpg", 0, 1600, 1200},          {"photo.jpg", 800 * 600 + 1, 1600, 1200},
+        {"photo.jpg", 800 * 600, 800, 600},    {"photo.jpg", 400 * 300, 400, 300},
+        {"photo.jpg", 1, 200, 150},            {"photo.png", 1, 1600, 1200},
+    };
+    for (const auto& c : cases) {
+        const Image image = DocumentTextExtractor::loadImage(dir / c.file, c.minimumPixels);
+        EXPECT_EQ(image.width(), c.width) << c.file << " at least " << c.minimumPixels;
+        EXPECT_EQ(image.height(), c.height) << c.file << " at least " << c.minimumPixels;
+    }
+}
+
 }  // namespace
 }  // namespace tavori
