@@ -87,6 +87,7 @@ TesseractEngine::~TesseractEngine() {
 bool TesseractEngine::prepare(const Image& image, const RecognitionSettings& settings) {
     if (image.empty() || image.width() < 3 || image.height() < 3) return false;
     api_->SetPageSegMode(static_cast<tesseract::PageSegMode>(settings.pageSegmentation));
+    api_->SetVariable("tessedit_do_invert", settings.tryInverted ? "1" : "0");
     api_->SetImage(image.pix());
     int resolution = settings.resolution > 0 ? settings.resolution : image.resolution();
     if (resolution < 70 || resolution > 2400) resolution = 300;

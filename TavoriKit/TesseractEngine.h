@@ -26,6 +26,9 @@ struct RecognitionSettings {
     int pageSegmentation = 6;  // Tesseract's PSM numbering: 4 column, 6 block, 7 single line, 11 sparse
     int resolution = 0;        // pixels per inch of the image; 0 lets the image's own value stand, else 300
     int timeoutMilliseconds = 120000;  // a pathological image must not hold a worker for ever
+    // Tesseract reads a line again as white on black when its first reading is poor; on receipts that costs
+    // time and seldom finds anything.
+    bool tryInverted = true;
 };
 
 // One text line as Tesseract found it, in pixels from the image's top-left corner. `text` is empty when the

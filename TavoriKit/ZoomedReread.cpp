@@ -77,6 +77,7 @@ std::vector<TextLine> refine(std::vector<TextLine> lines, std::span<const std::o
     const std::size_t count = std::min(lines.size(), boxes.size());
     RecognitionSettings settings;
     settings.pageSegmentation = tuning.rereadSegmentation;
+    settings.tryInverted = false;
     for (std::size_t i = 0; i < count; ++i) {
         if (cancel.isCancelled()) break;
         const std::string normalized = TextNormalizer::normalize(lines[i].text);
