@@ -9,6 +9,7 @@
 #include "TavoriCore/Pattern.h"
 #include "TavoriCore/TextNormalizer.h"
 #include "TavoriCore/Unicode.h"
+#include "TavoriCore/VendorAliasDictionary.h"
 
 namespace tavori::bench {
 namespace {
@@ -147,8 +148,14 @@ std::pair<bool, bool> datePresent(const std::string& text, const std::string& is
 }  // namespace
 
 bool sameVendor(const std::string& picked, const std::string& label) {
-    const std::string a = vendorKey(picked), b = vendorKey(label);
-    return !a.empty() && !b.empty() && (a.find(b) != std::string::npos || b.find(a) != std::string::npos);
+    const auto contained = [](const std::string& x, const std::string& y) {
+        const std::string a = vendorKey(x), b = vendorKey(y);
+        return !a.empty() && !b.empty() && (a.find(b) != std::string::npos || b.find(a) != std::string::npos);
+    };
+    // The analyzer gives the built-in display name ("Amazon Web Services" becomes "AWS"); the label is
+    // mapped the same way before it is compared.
+    static const VendorAliasDictionary aliases;
+    return contained(picked, label) || contained(picked, aliases.canonicalName(label));
 }
 
 FieldScore score(const ReceiptFields& fields, const Sample& expected) {
