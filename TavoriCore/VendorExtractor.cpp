@@ -377,18 +377,23 @@ const KeywordIndex& foldedIndex() {
     return index;
 }
 
+// The lists searched case-sensitively, under canonical equivalence.
+void addCaseSensitiveLists(KeywordIndex& i) {
+    i.add(kRecipient, kRecipientLabels, false);
+    i.add(kAddress, kAddressMarkers, false);
+    i.add(kContact, kContactMarkers, false);
+    i.add(kCorporate, kCorporateMarkers, false);
+    i.add(kExcluded, kExcludedKeywords, false);
+    i.add(kRegistrationWord, std::array<std::string_view, 1>{"登録番号"}, false);
+}
+
 // Both kinds in one, for a line that is its own NFC and lower-cased form.
 const KeywordIndex& combinedIndex() {
     static const KeywordIndex index = [] {
         KeywordIndex i;
         i.add(kIssuer, kIssuerLabels, true);
         i.add(kBrand, kKnownBrands, true);
-        i.add(kRecipient, kRecipientLabels, false);
-        i.add(kAddress, kAddressMarkers, false);
-        i.add(kContact, kContactMarkers, false);
-        i.add(kCorporate, kCorporateMarkers, false);
-        i.add(kExcluded, kExcludedKeywords, false);
-        i.add(kRegistrationWord, std::array<std::string_view, 1>{"登録番号"}, false);
+        addCaseSensitiveLists(i);
         return i;
     }();
     return index;
@@ -397,12 +402,7 @@ const KeywordIndex& combinedIndex() {
 const KeywordIndex& canonicalIndex() {
     static const KeywordIndex index = [] {
         KeywordIndex i;
-        i.add(kRecipient, kRecipientLabels, false);
-        i.add(kAddress, kAddressMarkers, false);
-        i.add(kContact, kContactMarkers, false);
-        i.add(kCorporate, kCorporateMarkers, false);
-        i.add(kExcluded, kExcludedKeywords, false);
-        i.add(kRegistrationWord, std::array<std::string_view, 1>{"登録番号"}, false);
+        addCaseSensitiveLists(i);
         return i;
     }();
     return index;

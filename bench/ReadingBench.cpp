@@ -7,49 +7,28 @@
 // Run: build/bench/bench_reading [--benchmark_filter=...]; TAVORI_SHARED_DATA overrides ../shared/data.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "TavoriCore/ReceiptAnalyzer.h"
 #include "TavoriKit/DocumentTextExtractor.h"
 #include "TavoriKit/OcrProcess.h"
 #include "TavoriKit/TesseractEngine.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using tavori::bench::Clock;
+using tavori::bench::dataRoot;
+using tavori::bench::filesIn;
+using tavori::bench::runChild;
 
-fs::path dataRoot() {
-    const char* env = std::getenv("TAVORI_SHARED_DATA");
-    return env ? fs::path(env) : fs::path(TAVORI_DEFAULT_DATA);
-}
-
-std::vector<fs::path> filesIn(const fs::path& folder, const std::string& extension, std::size_t limit) {
-    std::vector<fs::path> out;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder, ec))
-        if (entry.path().extension() == extension) out.push_back(entry.path());
-    std::sort(out.begin(), out.end());
-    if (out.size() > limit) out.resize(limit);
-    return out;
-}
+double seconds(Clock::time_point since) { return tavori::bench::secondsSince(since); }
 
 // Five clean and five noisy Japanese receipts and five scanned English ones: the mix a user drops.
 std::vector<fs::path> sampleImages() {
@@ -86,27 +65,6 @@ tavori::ReceiptFields toFields(const tavori::DocumentTextExtractor& extractor, c
     return tavori::ReceiptAnalyzer::analyze(extractor.extract(file), {});
 }
 
-double seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
-
-// Runs a program to the end with its output thrown away; false when it could not run or failed.
-bool runQuietly(std::vector<std::string> arguments, rusage* usage = nullptr) {
-    std::vector<char*> argv;
-    for (auto& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int started = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (started != 0) return false;
-    int status = 0;
-    rusage own{};
-    if (wait4(pid, &status, 0, usage ? usage : &own) != pid) return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 void BM_ImageToFields(benchmark::State& state) {
     const auto images = sampleImages();
     if (images.empty()) return state.SkipWithError("benchmark images not found");
@@ -140,7 +98,7 @@ BENCHMARK(BM_ImageToFields)->Unit(benchmark::kSecond)->Iterations(1);
 void BM_PdfToFields(benchmark::State& state) {
     const auto pdfs = textLayerPdfs();
     if (pdfs.empty()) return state.SkipWithError("text-layer PDFs not found");
-    if (!runQuietly({"pdftotext", "-v"})) return state.SkipWithError("pdftotext is not installed");
+    if (!runChild({"pdftotext", "-v"}).ok) return state.SkipWithError("pdftotext is not installed");
     const tavori::DocumentTextExtractor extractor;
     constexpr int rounds = 5;
     double ours = 0, theirs = 0;
@@ -151,7 +109,7 @@ void BM_PdfToFields(benchmark::State& state) {
                 benchmark::DoNotOptimize(toFields(extractor, file));
                 ours += seconds(start);
                 start = Clock::now();
-                if (!runQuietly({"pdftotext", "-layout", file.string(), "-"}))
+                if (!runChild({"pdftotext", "-layout", file.string(), "-"}).ok)
                     return state.SkipWithError("pdftotext failed");
                 theirs += seconds(start);
             }
@@ -212,11 +170,11 @@ BENCHMARK(BM_TwoWorkers)->Unit(benchmark::kSecond)->Iterations(1);
 void BM_HundredImages(benchmark::State& state) {
     const auto images = hundredImages();
     if (images.size() < 100) return state.SkipWithError("fewer than 100 benchmark images found");
-    rusage usage{};
+    tavori::bench::ChildRun child;
     for (auto _ : state)
-        if (!runQuietly({"/proc/self/exe", "--read-hundred-images"}, &usage))
+        if (!(child = runChild({"/proc/self/exe", "--read-hundred-images"})).ok)
             return state.SkipWithError("the reading child failed");
-    state.counters["peak_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
+    state.counters["peak_MiB"] = child.peakMiB;
     state.counters["documents"] = static_cast<double>(images.size());
 }
 BENCHMARK(BM_HundredImages)->Unit(benchmark::kSecond)->Iterations(1);

@@ -7,72 +7,27 @@
 // the default of one worker per core. Run: build/bench/bench_save; TAVORI_SHARED_DATA overrides ../shared/data.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "TavoriKit/DocumentTextExtractor.h"
 #include "TavoriKit/OcrProcess.h"
 #include "TavoriKit/TesseractEngine.h"
 #include "samples/SamplePdf.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
-
-fs::path dataRoot() {
-    const char* env = std::getenv("TAVORI_SHARED_DATA");
-    return env ? fs::path(env) : fs::path(TAVORI_DEFAULT_DATA);
-}
-
-struct Run {
-    bool ok = false;
-    double seconds = 0;
-    double peakMiB = 0;
-};
-
-// Runs a program to the end with its output thrown away, with extra environment entries.
-Run run(std::vector<std::string> arguments, const std::vector<std::string>& extraEnvironment = {}) {
-    std::vector<char*> argv;
-    for (auto& a : arguments) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> environment(extraEnvironment);
-    for (char** e = environ; *e; ++e) environment.emplace_back(*e);
-    std::vector<char*> envp;
-    for (auto& e : environment) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    Run result;
-    const auto start = Clock::now();
-    pid_t pid = 0;
-    const int started = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (started != 0) return result;
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid) return result;
-    result.seconds = seconds(start);
-    result.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return result;
-}
+using tavori::bench::ChildRun;
+using tavori::bench::Clock;
+using tavori::bench::dataRoot;
+using tavori::bench::runChild;
+using tavori::bench::secondsSince;
 
 // A scratch folder, removed with everything in it.
 struct Scratch {
@@ -119,37 +74,43 @@ std::vector<fs::path> copyImages(const fs::path& folder, std::size_t count) {
 }
 
 // `tavori save FOLDER --mode copy --dest DEST`, with settings of its own and no local model.
-Run save(const fs::path& folder, const fs::path& destination, const fs::path& home, const std::string& jobs) {
+ChildRun save(const fs::path& folder, const fs::path& destination, const fs::path& home, const std::string& jobs) {
     fs::create_directories(home);
     std::vector<std::string> env{"HOME=" + home.string(), "XDG_CONFIG_HOME=" + (home / ".config").string(),
                                  "TAVORI_LLM_URL="};
     if (!jobs.empty()) env.push_back("TAVORI_JOBS=" + jobs);
-    return run({TAVORI_CLI, "save", folder.string(), "--mode", "copy", "--dest", destination.string()}, env);
+    return runChild({TAVORI_CLI, "save", folder.string(), "--mode", "copy", "--dest", destination.string()}, env);
+}
+
+// Saves the scratch folder's "in" with one worker and with one per core, and reports both against the
+// baseline's seconds for the same `count` documents.
+void saveAndReport(benchmark::State& state, const fs::path& root, std::size_t count, const std::string& baseline,
+                   double baselineSeconds) {
+    const ChildRun one = save(root / "in", root / "out1", root / "home", "1");
+    const ChildRun two = save(root / "in", root / "out2", root / "home", "");
+    if (!one.ok || !two.ok) return state.SkipWithError("tavori save failed");
+    const double n = static_cast<double>(count);
+    state.counters["s_per_doc"] = one.seconds / n;
+    state.counters["s_per_doc_2jobs"] = two.seconds / n;
+    state.counters[baseline + "_s_per_doc"] = baselineSeconds / n;
+    state.counters["x_" + baseline] = one.seconds / baselineSeconds;
+    state.counters["peak_MiB"] = one.peakMiB;
+    state.counters["peak_MiB_2jobs"] = two.peakMiB;
 }
 
 void BM_SavePdfs(benchmark::State& state) {
     const Scratch scratch;
     const auto pdfs = writePdfs(scratch.root / "in", 200);
-    if (!run({"pdftotext", "-v"}).ok) return state.SkipWithError("pdftotext is not installed");
-    Run one, two;
-    double pdftotext = 0;
+    if (!runChild({"pdftotext", "-v"}).ok) return state.SkipWithError("pdftotext is not installed");
     for (auto _ : state) {
+        double pdftotext = 0;
         for (const auto& pdf : pdfs) {
-            const Run r = run({"pdftotext", "-layout", pdf.string(), "-"});
+            const ChildRun r = runChild({"pdftotext", "-layout", pdf.string(), "-"});
             if (!r.ok) return state.SkipWithError("pdftotext failed");
             pdftotext += r.seconds;
         }
-        one = save(scratch.root / "in", scratch.root / "out1", scratch.root / "home", "1");
-        two = save(scratch.root / "in", scratch.root / "out2", scratch.root / "home", "");
-        if (!one.ok || !two.ok) return state.SkipWithError("tavori save failed");
+        saveAndReport(state, scratch.root, pdfs.size(), "pdftotext", pdftotext);
     }
-    const double n = static_cast<double>(pdfs.size());
-    state.counters["s_per_doc"] = one.seconds / n;
-    state.counters["s_per_doc_2jobs"] = two.seconds / n;
-    state.counters["pdftotext_s_per_doc"] = pdftotext / n;
-    state.counters["x_pdftotext"] = one.seconds / pdftotext;
-    state.counters["peak_MiB"] = one.peakMiB;
-    state.counters["peak_MiB_2jobs"] = two.peakMiB;
 }
 BENCHMARK(BM_SavePdfs)->Unit(benchmark::kSecond)->Iterations(1);
 
@@ -162,27 +123,17 @@ void BM_SaveImages(benchmark::State& state) {
     settings.pageSegmentation = extractor.tuning.pageSegmentation;
     auto& engine = tavori::TesseractEngine::forThisThread();
     (void)engine.recognizeText(tavori::DocumentTextExtractor::loadImage(images.front()), settings);
-    Run one, two;
-    double tesseract = 0;
     for (auto _ : state) {
+        double tesseract = 0;
         for (const auto& image : images) {
             const auto prepared = tavori::DocumentTextExtractor::preparedForRecognition(
                 tavori::DocumentTextExtractor::loadImage(image), extractor.tuning.scaleLargeImages);
             const auto start = Clock::now();
             benchmark::DoNotOptimize(engine.recognizeText(prepared, settings));
-            tesseract += seconds(start);
+            tesseract += secondsSince(start);
         }
-        one = save(scratch.root / "in", scratch.root / "out1", scratch.root / "home", "1");
-        two = save(scratch.root / "in", scratch.root / "out2", scratch.root / "home", "");
-        if (!one.ok || !two.ok) return state.SkipWithError("tavori save failed");
+        saveAndReport(state, scratch.root, images.size(), "tesseract", tesseract);
     }
-    const double n = static_cast<double>(images.size());
-    state.counters["s_per_doc"] = one.seconds / n;
-    state.counters["s_per_doc_2jobs"] = two.seconds / n;
-    state.counters["tesseract_s_per_doc"] = tesseract / n;
-    state.counters["x_tesseract"] = one.seconds / tesseract;
-    state.counters["peak_MiB"] = one.peakMiB;
-    state.counters["peak_MiB_2jobs"] = two.peakMiB;
 }
 BENCHMARK(BM_SaveImages)->Unit(benchmark::kSecond)->Iterations(1);
 

@@ -28,6 +28,18 @@ std::optional<RenamePlan::Mode> parseMode(std::string_view text) {
     return renamePlanModeFromRawValue(text);
 }
 
+bool applyMode(const std::optional<std::string>& text, AppSettings& settings, std::ostream& err) {
+    if (!text) return true;
+    const auto mode = parseMode(*text);
+    if (!mode) {
+        err << "保存方法は copy, move, rename のいずれかです (mode must be copy, move or rename): " << *text
+            << '\n';
+        return false;
+    }
+    settings.mode = *mode;
+    return true;
+}
+
 std::string_view modeWord(RenamePlan::Mode mode) {
     switch (mode) {
         case RenamePlan::Mode::copy:

@@ -30,15 +30,7 @@ void reportUnreadable(const std::vector<FileAnalysis>& analyses, std::ostream& e
 
 int save(const SaveOptions& options, std::ostream& out, std::ostream& err) {
     AppSettings settings = CommandSupport::loadSettings();
-    if (options.mode) {
-        const auto mode = CommandSupport::parseMode(*options.mode);
-        if (!mode) {
-            err << "保存方法は copy, move, rename のいずれかです (mode must be copy, move or rename): "
-                << *options.mode << '\n';
-            return 2;
-        }
-        settings.mode = *mode;
-    }
+    if (!CommandSupport::applyMode(options.mode, settings, err)) return 2;
     if (options.templateText) settings.nameTemplate.templateText = *options.templateText;
     if (options.noIndexBook) settings.writeIndexBook = false;
 

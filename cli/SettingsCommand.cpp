@@ -37,15 +37,7 @@ int settings(const SettingsOptions& options, std::ostream& out, std::ostream& er
     if (options.recipient) s.recipientName = *options.recipient;
     if (options.templateText) s.nameTemplate.templateText = *options.templateText;
     if (options.dateFormat) s.nameTemplate.dateFormat = *options.dateFormat;
-    if (options.mode) {
-        const auto mode = CommandSupport::parseMode(*options.mode);
-        if (!mode) {
-            err << "保存方法は copy, move, rename のいずれかです (mode must be copy, move or rename): "
-                << *options.mode << '\n';
-            return 2;
-        }
-        s.mode = *mode;
-    }
+    if (!CommandSupport::applyMode(options.mode, s, err)) return 2;
     if (options.destination) {
         std::error_code ec;
         const fs::path folder = fs::absolute(*options.destination, ec);
