@@ -187,9 +187,16 @@ Image DocumentTextExtractor::loadImage(const std::filesystem::path& path, double
         static_cast<double>(header->width) * header->height > kMaxImagePixels)
         return {};
     if (heif) return HeifImage::decode(*bytes, kMaxImagePixels);  // libheif applies the container's rotation
-    Image image = Leptonica::decode(*bytes, minimumPixels);
+    const bool jpeg = isJpeg(*bytes);
+    // libjpeg decodes at 1/2, 1/4 or 1/8 directly: the smallest that still has minimumPixels.
+    int reduction = 1;
+    while (jpeg && minimumPixels > 0 && reduction < 8 &&
+           static_cast<double>(header->width / (2 * reduction)) * (header->height / (2 * reduction)) >=
+               minimumPixels)
+        reduction *= 2;
+    Image image = Leptonica::decode(*bytes, reduction);
     if (image.empty()) return {};
-    if (isJpeg(*bytes)) {
+    if (jpeg) {
         const int orientation = ExifOrientation::read(*bytes);
         if (orientation != 1) return oriented(image, orientation);
     }

@@ -308,29 +308,26 @@ std::optional<ImageHeader> readHeader(std::span<const std::uint8_t> bytes) {
     return ImageHeader{w, h};
 }
 
-Image decode(std::span<const std::uint8_t> bytes, double minimumPixels) {
+Image decode(std::span<const std::uint8_t> bytes, int jpegReduction) {
     quiet();
     if (bytes.size() < 12) return {};
     l_int32 format = IFF_UNKNOWN;
     if (findFileFormatBuffer(bytes.data(), &format) != 0 || format != IFF_JFIF_JPEG)
         return Image(pixReadMem(bytes.data(), bytes.size()));
 
-    int reduction = 1;
-    if (minimumPixels > 0)
-        if (const auto header = readHeader(bytes))
-            while (reduction < 8 && static_cast<double>(header->width / (2 * reduction)) *
-                                            (header->height / (2 * reduction)) >=
-                                        minimumPixels)
-                reduction *= 2;
+    const int reduction = jpegReduction == 2 || jpegReduction == 4 || jpegReduction == 8 ? jpegReduction : 1;
     l_int32 warnings = 0;
-    Image strict(pixReadMemJpeg(bytes.data(), bytes.size(), 0, reduction, &warnings, 0));
-    if (!strict.empty()) return strict;
+    Image image(pixReadMemJpeg(bytes.data(), bytes.size(), 0, reduction, &warnings, 0));
     // A complete JPEG with a damaged stretch inside (viewers show it with a smear) is read as far as it
     // decodes; a file cut short, without its end marker, stays unreadable.
     const bool complete = bytes[bytes.size() - 2] == 0xFF && bytes[bytes.size() - 1] == 0xD9;
-    if (!complete) return {};
-    return Image(pixReadMemJpeg(bytes.data(), bytes.size(), 0, reduction, &warnings,
-                                L_JPEG_CONTINUE_WITH_BAD_DATA));
+    if (image.empty() && complete)
+        image = Image(pixReadMemJpeg(bytes.data(), bytes.size(), 0, reduction, &warnings,
+                                     L_JPEG_CONTINUE_WITH_BAD_DATA));
+    // libjpeg shrinks the pixels but Leptonica keeps the file's density.
+    if (!image.empty() && reduction > 1 && image.resolution() > 0)
+        image.setResolution(image.resolution() / reduction);
+    return image;
 }
 
 }  // namespace Leptonica

@@ -101,9 +101,9 @@ namespace Leptonica {
 // Header of an image in any format Leptonica reads (JPEG, PNG, TIFF, GIF, BMP, WebP, PNM, JPEG 2000).
 std::optional<ImageHeader> readHeader(std::span<const std::uint8_t> bytes);
 // Decodes the first image of the bytes; TIFF orientation is applied by the decoder. A JPEG is decoded at
-// 1/2, 1/4 or 1/8 of its size, the smallest that still has `minimumPixels` (0: full size), which saves most
-// of the memory and time a large photo would cost.
-Image decode(std::span<const std::uint8_t> bytes, double minimumPixels = 0);
+// 1/`jpegReduction` of its size (1, 2, 4 or 8), its resolution reduced with it, which saves most of the
+// memory and time a large photo would cost.
+Image decode(std::span<const std::uint8_t> bytes, int jpegReduction = 1);
 // Silences Leptonica's messages on standard error; corrupt input is reported through return values.
 void quiet();
 

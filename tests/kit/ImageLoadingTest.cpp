@@ -147,21 +147,25 @@ TEST(ImageLoading, SidewaysPhotoIsRecognisedTopToBottom) {
 // A photo far larger than what it is needed for is decoded smaller, never below the size asked for.
 TEST(ImageLoading, LargeJpegIsDecodedNoSmallerThanAsked) {
     const TempDir dir;
-    test::writeBytes(dir / "photo.jpg", Image::blankGrey(1600, 1200, 200).encodedJpeg());
-    test::writeBytes(dir / "photo.png", Image::blankGrey(1600, 1200, 200).encodedPng());
+    Image scan = Image::blankGrey(1600, 1200, 200);
+    scan.setResolution(600);
+    test::writeBytes(dir / "photo.jpg", scan.encodedJpeg());
+    test::writeBytes(dir / "photo.png", scan.encodedPng());
     const struct {
         const char* file;
         double minimumPixels;
-        int width, height;
+        int width, height, resolution;
     } cases[] = {
-        {"photo.jpg", 0, 1600, 1200},          {"photo.jpg", 800 * 600 + 1, 1600, 1200},
-        {"photo.jpg", 800 * 600, 800, 600},    {"photo.jpg", 400 * 300, 400, 300},
-        {"photo.jpg", 1, 200, 150},            {"photo.png", 1, 1600, 1200},
+        {"photo.jpg", 0, 1600, 1200, 600},       {"photo.jpg", 800 * 600 + 1, 1600, 1200, 600},
+        {"photo.jpg", 800 * 600, 800, 600, 300}, {"photo.jpg", 400 * 300, 400, 300, 150},
+        {"photo.jpg", 1, 200, 150, 75},          {"photo.png", 1, 1600, 1200, 600},
     };
     for (const auto& c : cases) {
         const Image image = DocumentTextExtractor::loadImage(dir / c.file, c.minimumPixels);
         EXPECT_EQ(image.width(), c.width) << c.file << " at least " << c.minimumPixels;
         EXPECT_EQ(image.height(), c.height) << c.file << " at least " << c.minimumPixels;
+        // The recogniser sizes text by the resolution, so a half-size decode must say half the dpi.
+        EXPECT_EQ(image.resolution(), c.resolution) << c.file << " at least " << c.minimumPixels;
     }
 }
 
