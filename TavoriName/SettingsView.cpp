@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "TavoriName/AppModel.h"
 #include "TavoriName/DetailSymbols.h"
 
 namespace tavori {
@@ -72,6 +73,12 @@ SettingsView::SettingsView(QWidget* parent) : QTabWidget(parent) {
            detailSymbol(QStringLiteral("x-office-address-book"), QStringLiteral("building-2")),
            QStringLiteral("取引先"));
     showValues();
+}
+
+SettingsView::SettingsView(AppModel& model, QWidget* parent) : SettingsView(parent) {
+    setSettings(model.settings());
+    connect(this, &SettingsView::settingsEdited, &model, &AppModel::setSettings);
+    connect(&model, &AppModel::settingsChanged, this, [this, &model] { setSettings(model.settings()); });
 }
 
 QWidget* SettingsView::makeNameTab() {

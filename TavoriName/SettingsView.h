@@ -19,6 +19,8 @@ class QVBoxLayout;
 
 namespace tavori {
 
+class AppModel;
+
 // The settings window's content. Every control writes straight into the settings it shows and reports the
 // whole new value at once; there is no OK or apply step.
 class SettingsView : public QTabWidget {
@@ -29,6 +31,8 @@ class SettingsView : public QTabWidget {
     static constexpr int maxVendorLength = 60;
 
     explicit SettingsView(QWidget* parent = nullptr);
+    // Shows the model's settings and stores each change through it at once.
+    explicit SettingsView(AppModel& model, QWidget* parent = nullptr);
 
     // Shows `settings` without reporting an edit; a field the user is typing in keeps its cursor when its
     // text is already the same.
