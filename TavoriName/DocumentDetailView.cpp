@@ -81,6 +81,19 @@ QString formatAmount(std::optional<std::int64_t> amount) {
     return amount ? QLocale().toString(static_cast<qlonglong>(*amount)) : QString();
 }
 
+// The form asks for its whole height, up to the limit, so that the preview gets what is left over; on a short
+// window both give way and the form scrolls.
+class FormScrollArea : public QScrollArea {
+  public:
+    QSize sizeHint() const override {
+        QSize hint = QScrollArea::sizeHint();
+        if (const QWidget* content = widget())
+            hint.setHeight(std::min(content->sizeHint().height() + 2 * frameWidth(), formMaximumHeight));
+        return hint;
+    }
+    QSize minimumSizeHint() const override { return {QScrollArea::minimumSizeHint().width(), 120}; }
+};
+
 QGroupBox* section(const QString& title) {
     auto* box = new QGroupBox(title);
     return box;
@@ -107,7 +120,7 @@ DocumentDetailView::DocumentDetailView(AppModel& model, QWidget* parent) : QWidg
     banner_ = makeBanner();
     column->addWidget(banner_);
 
-    auto* scroll = new QScrollArea;
+    auto* scroll = formScroll_ = new FormScrollArea;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidget(makeForm());
@@ -371,6 +384,7 @@ void DocumentDetailView::refresh() {
     refreshLearnButton(*shown);
     errorSection_->setVisible(shown->errorMessage().has_value());
     errorLabel_->setText(shown->errorMessage() ? qs(*shown->errorMessage()) : QString());
+    formScroll_->updateGeometry();
     refreshing_ = false;
 }
 

@@ -16,6 +16,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 
 namespace tavori {
 
@@ -93,6 +94,7 @@ class DocumentDetailView : public QWidget {
     QLineEdit* registrationField_ = nullptr;
     QWidget* checkDigitWarning_ = nullptr;
     QGroupBox* errorSection_ = nullptr;
+    QScrollArea* formScroll_ = nullptr;
     QLabel* errorLabel_ = nullptr;
     ConfidenceDot* dots_[5] = {};
 };
