@@ -21,6 +21,7 @@
 #include "TavoriName/ConfidenceDot.h"
 #include "TavoriName/DetailSymbols.h"
 #include "TavoriName/DocumentPreview.h"
+#include "TavoriName/Icons.h"
 #include "TavoriName/ZoomBar.h"
 
 namespace tavori {
@@ -31,8 +32,8 @@ using Field = DocumentItem::Field;
 
 constexpr int previewMinimumHeight = 220;
 constexpr int formMaximumHeight = 420;
-const QColor warningOrange(0xff, 0x95, 0x00);
-const QColor errorRed(0xff, 0x3b, 0x30);
+const QColor& warningOrange = Icons::orange;
+const QColor& errorRed = Icons::red;
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
@@ -160,8 +161,7 @@ QWidget* DocumentDetailView::makeBanner() {
     auto* headingRow = new QHBoxLayout;
     headingRow->setSpacing(6);
     auto* icon = new QLabel;
-    icon->setPixmap(detailSymbol(QStringLiteral("dialog-warning"), QStringLiteral("exclamationmark-triangle"))
-                        .pixmap(16, 16));
+    icon->setPixmap(Icons::themed(Symbol::exclamationmarkTriangleFill, Icons::orange).pixmap(16, 16));
     auto* heading = new QLabel(QStringLiteral("保存前に確認してください"));
     QFont bold = heading->font();
     bold.setWeight(QFont::DemiBold);
