@@ -1,7 +1,8 @@
 // Pictures of the detail pane and the settings window for review by eye:
 //   xvfb-run -a detail_screenshots OUTPUT_FOLDER FILE...
 // Each file is analysed for real, shown in the pane and written as detail_<n>_<file name>.png; then both
-// settings tabs as settings_<n>.png.
+// settings tabs as settings_<n>.png, and the main window with the second file selected as window.png.
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 
@@ -13,7 +14,9 @@
 #include "TavoriName/DetailPane.h"
 #include "TavoriName/DocumentDetailView.h"
 #include "TavoriName/DocumentPreview.h"
+#include "TavoriName/MainWindow.h"
 #include "TavoriName/SettingsView.h"
+#include "TavoriName/TavoriNameApp.h"
 
 namespace {
 
@@ -84,5 +87,18 @@ int main(int argc, char** argv) {
         view.grab().save(QString::fromStdString(picture.string()));
         std::cout << picture.native() << '\n';
     }
+
+    // The whole window, as the application puts it together.
+    tavori::TavoriNameApp shell(tavori::UserDefaults(output / "window-defaults.json"));
+    shell.setDetailPaneFactory([](tavori::AppModel& appModel) { return new tavori::DetailPane(appModel); });
+    shell.window().resize(1280, 800);
+    shell.window().show();
+    shell.model().addFiles(files);
+    while (busy(shell.model())) QTest::qWait(100);
+    shell.model().setSelection({shell.model().itemAt(std::min(1, shell.model().itemCount() - 1)).id()});
+    QTest::qWait(1500);
+    const fs::path picture = output / "window.png";
+    shell.window().grab().save(QString::fromStdString(picture.string()));
+    std::cout << picture.native() << '\n';
     return 0;
 }
