@@ -1,5 +1,6 @@
 #include "TavoriName/DetailPane.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateEdit>
@@ -311,6 +312,37 @@ TEST_F(DetailPaneTest, ACorrectedVendorIsLearntAsARuleForTheNextReceipt) {
     EXPECT_EQ(again.fields().vendor, "さくら文具店");  // the rule already applied
     select(again);
     EXPECT_FALSE(view().learnVendorButton()->isVisible());
+}
+
+TEST_F(DetailPaneTest, CtrlShortcutsZoomThePreviewAndAnotherDocumentStartsFitted) {
+    const DocumentItem& first = add(namedReceipt("first.pdf", "さくら文具店", 1100));
+    const DocumentItem& second = add(namedReceipt("second.pdf", "青空書店", 2200));
+    pane.activateWindow();
+    QApplication::setActiveWindow(&pane);
+    DocumentPreview* preview = view().preview();
+    QSignalSpy applied(preview, &DocumentPreview::zoomApplied);
+    select(first);
+    ASSERT_TRUE(applied.wait(10000));
+    const double fit = preview->scale();
+    QTest::keyClick(&pane, Qt::Key_Equal, Qt::ControlModifier);
+    ASSERT_TRUE(applied.wait(1000));
+    QTest::keyClick(&pane, Qt::Key_Equal, Qt::ControlModifier);
+    ASSERT_TRUE(applied.wait(1000));
+    EXPECT_NEAR(preview->scale(), fit * 1.5625, 1e-9);
+    QTest::keyClick(&pane, Qt::Key_Minus, Qt::ControlModifier);
+    ASSERT_TRUE(applied.wait(1000));
+    EXPECT_NEAR(preview->scale(), fit * 1.25, 1e-9);
+    QTest::keyClick(&pane, Qt::Key_0, Qt::ControlModifier);
+    ASSERT_TRUE(applied.wait(1000));
+    EXPECT_NEAR(preview->scale(), fit, 1e-9);
+
+    QTest::keyClick(&pane, Qt::Key_Equal, Qt::ControlModifier);
+    ASSERT_TRUE(applied.wait(1000));
+    applied.clear();
+    select(second);
+    ASSERT_TRUE(applied.wait(10000));
+    EXPECT_EQ(applied.front().front().value<PreviewZoom>(), PreviewZoom::fitPage);
+    EXPECT_NEAR(preview->scale(), fit, 1e-9);  // the same page size
 }
 
 }  // namespace

@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include "TavoriName/AppModel.h"
+#include "tests/TestFiles.h"
+
 namespace tavori {
 namespace {
 
@@ -156,6 +159,43 @@ TEST_F(SettingsViewTest, ShowingNewSettingsKeepsTheFieldBeingTyped) {
     view.setSettings(settings);
     EXPECT_EQ(view.templateField()->cursorPosition(), 3);
     EXPECT_EQ(view.recipientField()->text(), QStringLiteral("自分"));
+}
+
+// The model's desktop panels are not used by the settings window.
+class NoDesktop : public DesktopServices {
+  public:
+    std::optional<std::filesystem::path> chooseFolder(const FolderChoice&) override { return std::nullopt; }
+    std::optional<std::filesystem::path> chooseSaveLocation(const SaveChoice&) override {
+        return std::nullopt;
+    }
+    void revealInFileManager(const std::filesystem::path&) override {}
+};
+
+TEST(SettingsWindowTest, EachChangeIsStoredThroughTheModelAtOnceAndModelChangesShow) {
+    test::TestFolder folder;
+    NoDesktop desktop;
+    const UserDefaults store(folder / "defaults.json");
+    AppModel model(AppSettings{}, store, desktop);
+    SettingsView view(model);
+    view.show();
+    QTest::keyClicks(view.templateField(), "_{regno}");
+    EXPECT_EQ(model.settings().nameTemplate.templateText, "{date}_{vendor}_{amount}_{regno}");
+    EXPECT_EQ(AppSettings::load(store).nameTemplate.templateText, "{date}_{vendor}_{amount}_{regno}");
+    view.vendorLengthStepper()->stepDown();
+    EXPECT_EQ(AppSettings::load(store).nameTemplate.maxVendorLength, 29);
+    view.addRuleButton()->click();
+    ASSERT_EQ(AppSettings::load(store).aliases.rules.size(), 1u);
+
+    // A rule learnt elsewhere (the detail pane) shows as a row at once.
+    AppSettings changed = model.settings();
+    changed.aliases.rules.push_back({Uuid::random(), "ｾﾌﾞﾝ", "セブンイレブン"});
+    model.setSettings(changed);
+    ASSERT_EQ(view.ruleRows().size(), 2u);
+    EXPECT_EQ(view.ruleRows()[1].canonical->text(), QStringLiteral("セブンイレブン"));
+    view.ruleRows()[0].remove->click();
+    QTest::qWait(10);
+    ASSERT_EQ(AppSettings::load(store).aliases.rules.size(), 1u);
+    EXPECT_EQ(AppSettings::load(store).aliases.rules[0].canonical, "セブンイレブン");
 }
 
 }  // namespace
