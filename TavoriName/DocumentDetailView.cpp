@@ -63,11 +63,13 @@ void showText(QLineEdit* field, const QString& text, bool typedTextMeansTheValue
     if (field->text() != text) field->setText(text);
 }
 
-// The amount typed in the user's locale: digits with or without group separators, a yen sign allowed.
+// The amount typed in the user's locale: digits (full-width too) with or without group separators, a yen sign
+// allowed.
 // Nothing for an empty text; no value in `ok` for anything else that is not a whole number.
 std::optional<std::int64_t> parseAmount(const QString& text, bool& ok) {
     ok = true;
-    QString cleaned = text.trimmed();
+    // A Japanese input method types full-width digits and commas unless told otherwise.
+    QString cleaned = text.normalized(QString::NormalizationForm_KC).trimmed();
     if (cleaned.isEmpty()) return std::nullopt;
     const QLocale locale;
     cleaned.remove(locale.groupSeparator()).remove(QLatin1Char(',')).remove(QLatin1Char(' '));

@@ -12,7 +12,7 @@ namespace tavori {
 
 namespace {
 
-struct ButtonSpec {
+struct ZoomButton {
     PreviewZoom zoom;
     const char* themeIcon;
     const char* bundledIcon;
@@ -38,7 +38,7 @@ int slot(PreviewZoom zoom) {
 
 ZoomBar::ZoomBar(QWidget* host) : QFrame(host) {
     // Ctrl+= is what the tooltip's "+" key gives without Shift on most layouts; Ctrl++ is accepted as well.
-    const std::array<ButtonSpec, 4> specs = {{
+    const std::array<ZoomButton, 4> buttons = {{
         {PreviewZoom::out,
          "zoom-out",
          "minus-magnifyingglass",
@@ -63,12 +63,12 @@ ZoomBar::ZoomBar(QWidget* host) : QFrame(host) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->setSpacing(2);
-    for (const ButtonSpec& spec : specs) {
-        auto* action = new QAction(detailSymbol(spec.themeIcon, spec.bundledIcon), QString(), this);
-        action->setToolTip(QString::fromUtf8(spec.toolTip));
-        action->setShortcuts(spec.shortcuts);
+    for (const ZoomButton& entry : buttons) {
+        auto* action = new QAction(detailSymbol(entry.themeIcon, entry.bundledIcon), QString(), this);
+        action->setToolTip(QString::fromUtf8(entry.toolTip));
+        action->setShortcuts(entry.shortcuts);
         action->setShortcutContext(Qt::WindowShortcut);
-        const PreviewZoom zoom = spec.zoom;
+        const PreviewZoom zoom = entry.zoom;
         connect(action, &QAction::triggered, this, [this, zoom] { emit zoomRequested(zoom); });
         addAction(action);
         auto* button = new QToolButton(this);

@@ -224,8 +224,10 @@ TEST_F(DetailPaneTest, FieldControlsShowAndStoreTheValues) {
     EXPECT_EQ(item.fields().amount, 12345);
     replaceText(view().amountField(), QStringLiteral("1,200円"));
     EXPECT_EQ(item.fields().amount, 1200);
+    replaceText(view().amountField(), QStringLiteral("１，５００"));
+    EXPECT_EQ(item.fields().amount, 1500);
     replaceText(view().amountField(), QStringLiteral("abc"));
-    EXPECT_EQ(item.fields().amount, 1200);
+    EXPECT_EQ(item.fields().amount, 1500);
     replaceText(view().amountField(), QString());
     EXPECT_FALSE(item.fields().amount.has_value());
 
