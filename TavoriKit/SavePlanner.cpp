@@ -48,7 +48,8 @@ fs::path indexBookFolder(const SaveSettings& settings, const fs::path& firstSour
 void check(std::span<const SaveDocument> documents, const SaveSettings& settings) {
     if (needsDestination(settings) && !settings.destination)
         throw RenameServiceError(Case::destinationMissing, {});
-    if (documents.empty()) return;
+    if (settings.writeIndexBook && !RenameService::isPlainFileName(settings.indexBookFileName))
+        throw RenameServiceError(Case::invalidIndexBookName, fs::path(settings.indexBookFileName));
 
     // Folders that gain files, and, when moving, the folders that lose them.
     std::set<fs::path> folders;
@@ -57,9 +58,11 @@ void check(std::span<const SaveDocument> documents, const SaveSettings& settings
         for (const SaveDocument& document : documents) folders.insert(document.source.parent_path());
     for (const fs::path& folder : folders) RenameService::checkWritableFolder(folder);
 
-    if (settings.writeIndexBook)
+    // Without documents the book's folder is known only when there is a destination.
+    if (settings.writeIndexBook && (settings.destination || !documents.empty()))
         RenameService::checkIndexBook(RenameService::indexBookPath(
-            indexBookFolder(settings, documents.front().source), settings.indexBookFileName));
+            settings.destination ? *settings.destination : documents.front().source.parent_path(),
+            settings.indexBookFileName));
 }
 
 SavePreview preview(std::span<const SaveDocument> documents, const SaveSettings& settings) {
@@ -77,6 +80,7 @@ SaveReport save(std::span<const SaveDocument> documents, const SaveSettings& set
                 const std::function<void(std::size_t, const RenameResult&)>& saved,
                 const FileSystemCalls& calls) {
     SaveReport report;
+    if (documents.empty()) return report;
     try {
         check(documents, settings);
     } catch (const RenameServiceError& error) {
@@ -84,7 +88,6 @@ SaveReport save(std::span<const SaveDocument> documents, const SaveSettings& set
         report.failure = error.what();
         return report;
     }
-    if (documents.empty()) return report;
 
     const std::vector<RenamePlan> planned = plans(documents, settings);
     std::optional<RenameService::IndexBookAppender> book;

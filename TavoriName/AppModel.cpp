@@ -1,11 +1,10 @@
 #include "TavoriName/AppModel.h"
 
-#include <algorithm>
 #include <unordered_set>
 
 #include <QMetaObject>
 
-#include "TavoriKit/DocumentTextExtractor.h"
+#include "TavoriKit/DocumentFiles.h"
 #include "TavoriKit/SavePlanner.h"
 #include "TavoriName/DevLog.h"
 
@@ -131,27 +130,7 @@ void AppModel::updateProgress() {
 }
 
 std::vector<fs::path> AppModel::expand(const std::vector<fs::path>& urls) {
-    std::vector<fs::path> expanded;
-    for (const fs::path& url : urls) {
-        std::error_code ec;
-        if (!fs::is_directory(url, ec)) {
-            expanded.push_back(url);
-            continue;
-        }
-        std::vector<fs::path> files;
-        for (fs::directory_iterator it(url, ec), end; !ec && it != end; it.increment(ec)) {
-            const std::string name = it->path().filename().native();
-            if (name.empty() || name.front() == '.') continue;
-            std::error_code typeError;
-            if (it->is_directory(typeError)) continue;
-            if (DocumentTextExtractor::isSupported(it->path())) files.push_back(it->path());
-        }
-        std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
-            return a.filename().native() < b.filename().native();
-        });
-        expanded.insert(expanded.end(), files.begin(), files.end());
-    }
-    return expanded;
+    return DocumentFiles::expand(urls);
 }
 
 void AppModel::addFiles(const std::vector<fs::path>& urls) {
@@ -161,7 +140,7 @@ void AppModel::addFiles(const std::vector<fs::path>& urls) {
 
     std::vector<std::unique_ptr<DocumentItem>> added;
     for (const fs::path& url : expand(urls)) {
-        if (!DocumentTextExtractor::isSupported(url)) continue;
+        if (!DocumentFiles::isSupported(url)) continue;
         if (!known.insert(url.native()).second) continue;
         added.push_back(std::make_unique<DocumentItem>(url));
     }

@@ -25,7 +25,7 @@ DocumentItem::DocumentItem(std::filesystem::path sourceURL)
 
 bool DocumentItem::needsReview() const {
     if (status_ != Status::ready || userEdited_ || confirmed_) return false;
-    return fields_.confidence.needsReview() || !fields_.date || !fields_.amount || fields_.vendor.empty();
+    return asksForReview(fields_);
 }
 
 std::vector<std::string> DocumentItem::reviewReasons() const {

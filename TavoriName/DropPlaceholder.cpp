@@ -16,7 +16,10 @@ QLabel* secondaryLine(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignHCenter);
-    label->setMaximumWidth(380);
+    // Wrapped at the same width however wide the list area is.
+    label->setFixedWidth(380);
+    // The stacked list area does not pass heights for widths down, so the wrapped height is asked for here.
+    label->setMinimumHeight(label->heightForWidth(380));
     label->setForegroundRole(QPalette::PlaceholderText);
     return label;
 }

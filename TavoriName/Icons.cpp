@@ -91,7 +91,13 @@ class SvgIconEngine final : public QIconEngine {
 }  // namespace
 
 QColor secondary() {
-    return QApplication::palette().color(QPalette::PlaceholderText);
+    // Half way between text and background: the palette's placeholder colour is often the text colour made
+    // translucent, which a drawing with opaque colours cannot take.
+    const QPalette palette = QApplication::palette();
+    const QColor text = palette.color(QPalette::WindowText);
+    const QColor background = palette.color(QPalette::Window);
+    return QColor::fromRgbF((text.redF() + background.redF()) / 2, (text.greenF() + background.greenF()) / 2,
+                            (text.blueF() + background.blueF()) / 2);
 }
 
 QColor accent() {

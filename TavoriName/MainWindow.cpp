@@ -254,7 +254,7 @@ void MainWindow::chooseFilesToAdd() {
     connect(panel, &QFileDialog::filesSelected, this, [this](const QStringList& files) {
         std::vector<std::filesystem::path> paths;
         for (const QString& file : files) paths.emplace_back(QFile::encodeName(file).toStdString());
-        model_.addFiles(paths);
+        addFiles(paths);
     });
     panel->open();
 }
@@ -298,7 +298,25 @@ void MainWindow::dropEvent(QDropEvent* event) {
     const auto files = FileDrop::files(*event->mimeData());
     if (!files) return;
     event->acceptProposedAction();
-    if (!files->empty()) model_.addFiles(*files);
+    if (!files->empty()) addFiles(*files);
+}
+
+void MainWindow::addFiles(const std::vector<std::filesystem::path>& paths) {
+    const bool feeding = !pendingFiles_.empty();
+    for (auto& path : AppModel::expand(paths)) pendingFiles_.push_back(std::move(path));
+    if (!feeding) feedPendingFiles();
+}
+
+void MainWindow::feedPendingFiles() {
+    // A thousand files at once would hold the event loop for a noticeable moment; a few dozen per turn keep
+    // the window answering while the list fills, in the same order.
+    constexpr std::size_t filesPerTurn = 64;
+    const std::size_t count = std::min(filesPerTurn, pendingFiles_.size());
+    std::vector<std::filesystem::path> batch(std::make_move_iterator(pendingFiles_.begin()),
+                                             std::make_move_iterator(pendingFiles_.begin() + count));
+    pendingFiles_.erase(pendingFiles_.begin(), pendingFiles_.begin() + count);
+    model_.addFiles(batch);
+    if (!pendingFiles_.empty()) QTimer::singleShot(0, this, &MainWindow::feedPendingFiles);
 }
 
 void MainWindow::scheduleRefresh() {

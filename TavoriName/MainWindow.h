@@ -1,5 +1,9 @@
 #pragma once
 
+#include <deque>
+#include <filesystem>
+#include <vector>
+
 #include <QMainWindow>
 #include <QPointer>
 
@@ -30,6 +34,10 @@ class MainWindow final : public QMainWindow {
     void setDetailWidget(QWidget* detail);
     QWidget* detailWidget() const { return detail_; }
 
+    // Adds files and folders as a drop does: folders expanded, then handed to the model a few dozen per
+    // event-loop turn, in order.
+    void addFiles(const std::vector<std::filesystem::path>& paths);
+
     // The open-files panel; the chosen files and folders go to the model. It does not wait for the user.
     void chooseFilesToAdd();
 
@@ -55,6 +63,7 @@ class MainWindow final : public QMainWindow {
     void dropEvent(QDropEvent* event) override;
 
   private:
+    void feedPendingFiles();
     void buildToolbar();
     void buildContextMenu();
     void setDropTargeted(bool targeted);
@@ -87,6 +96,7 @@ class MainWindow final : public QMainWindow {
     QAction* removeFromList_ = nullptr;
     QPointer<QMessageBox> alert_;
     QTimer* busyTimer_;
+    std::deque<std::filesystem::path> pendingFiles_;
     bool dropTargeted_ = false;
     bool refreshScheduled_ = false;
     bool syncingSelection_ = false;

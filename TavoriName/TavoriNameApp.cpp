@@ -26,15 +26,18 @@ QWidget* emptySettingsWindow(AppModel&, QWidget* parent) {
 
 }  // namespace
 
-TavoriNameApp::TavoriNameApp(UserDefaults defaults, std::unique_ptr<AnalysisService> service, QObject* parent)
-    : QObject(parent),
-      desktop_(std::make_unique<QtDesktopServices>()),
-      settingsFactory_(emptySettingsWindow) {
+TavoriNameApp::TavoriNameApp(UserDefaults defaults, DesktopServices* desktop,
+                             std::unique_ptr<AnalysisService> service, QObject* parent)
+    : QObject(parent), settingsFactory_(emptySettingsWindow) {
+    if (!desktop) {
+        ownDesktop_ = std::make_unique<QtDesktopServices>();
+        desktop = ownDesktop_.get();
+    }
     AppSettings settings = AppSettings::load(defaults);
     model_ =
-        std::make_unique<AppModel>(std::move(settings), std::move(defaults), *desktop_, std::move(service));
+        std::make_unique<AppModel>(std::move(settings), std::move(defaults), *desktop, std::move(service));
     window_ = std::make_unique<MainWindow>(*model_);
-    desktop_->setWindow(window_.get());
+    if (ownDesktop_) ownDesktop_->setWindow(window_.get());
     buildMenus();
     // Closing the main window ends the program.
     QApplication::setQuitOnLastWindowClosed(true);
@@ -52,7 +55,7 @@ void TavoriNameApp::setDetailPaneFactory(const DetailPaneFactory& factory) {
 
 void TavoriNameApp::openFiles(std::vector<std::filesystem::path> files) {
     if (files.empty()) return;
-    QTimer::singleShot(0, model_.get(), [this, files = std::move(files)] { model_->addFiles(files); });
+    QTimer::singleShot(0, window_.get(), [this, files = std::move(files)] { window_->addFiles(files); });
 }
 
 void TavoriNameApp::showSettings() {

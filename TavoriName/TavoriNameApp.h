@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include "TavoriKit/AnalysisService.h"
+#include "TavoriName/DesktopServices.h"
 #include "TavoriName/UpdaterBridge.h"
 #include "TavoriName/UserDefaults.h"
 
@@ -30,9 +31,10 @@ class TavoriNameApp final : public QObject {
     // Makes the detail pane for the right side of the main window.
     using DetailPaneFactory = std::function<QWidget*(AppModel& model)>;
 
-    // Settings come from `defaults`; without a service the model makes the application's own.
-    explicit TavoriNameApp(UserDefaults defaults, std::unique_ptr<AnalysisService> service = nullptr,
-                           QObject* parent = nullptr);
+    // Settings come from `defaults`. Without `desktop` the desktop's own panels are used; without a service
+    // the model makes the application's own.
+    explicit TavoriNameApp(UserDefaults defaults, DesktopServices* desktop = nullptr,
+                           std::unique_ptr<AnalysisService> service = nullptr, QObject* parent = nullptr);
     ~TavoriNameApp() override;
 
     AppModel& model() { return *model_; }
@@ -45,12 +47,13 @@ class TavoriNameApp final : public QObject {
     // Files named on the command line, added as if dropped once the event loop runs.
     void openFiles(std::vector<std::filesystem::path> files);
     void showSettings();
+    QWidget* settingsWindow() const { return settingsWindow_; }
     void openSupportPage();
 
   private:
     void buildMenus();
 
-    std::unique_ptr<QtDesktopServices> desktop_;
+    std::unique_ptr<QtDesktopServices> ownDesktop_;
     std::unique_ptr<AppModel> model_;
     std::unique_ptr<MainWindow> window_;
     UpdaterBridge updater_;

@@ -2,6 +2,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -9,6 +11,7 @@
 #include <QTableView>
 #include <QtTest>
 
+#include "TavoriKit/OcrProcess.h"
 #include "TavoriName/DocumentTableModel.h"
 #include "TavoriName/DropPlaceholder.h"
 #include "TavoriName/FooterView.h"
@@ -40,7 +43,10 @@ QStringList footerTexts(FooterView& footer) {
 // A receipt without a date: it is read, but needs a look.
 SamplePdf::Document receiptWithoutDate() {
     return {"no-date.pdf",
-            {{"さくら文具店", 36, 40, 16}, {"領収書", 36, 70, 12}, {"合計", 36, 110, 12}, {"¥990", 200, 110, 12}}};
+            {{"さくら文具店", 36, 40, 16},
+             {"領収書", 36, 70, 12},
+             {"合計", 36, 110, 12},
+             {"¥990", 200, 110, 12}}};
 }
 
 void selectRows(WindowFixture& f, std::initializer_list<int> rows) {
@@ -80,6 +86,67 @@ class MainWindowTest : public QObject {
         QWidget* detail = f.window().detailWidget();
         QCOMPARE(detail->minimumWidth(), 360);
         QCOMPARE(detail->maximumWidth(), 560);
+    }
+
+    void menusCarryTheCommandsAndShortcuts() {
+        WindowFixture f;
+        QStringList titles;
+        QList<QMenu*> menus;
+        for (QAction* action : f.window().menuBar()->actions()) {
+            titles << action->text();
+            menus << action->menu();
+        }
+        QCOMPARE(titles, (QStringList{"ファイル", "ヘルプ"}));
+        const auto entries = [](QMenu* menu) {
+            QStringList list;
+            for (QAction* action : menu->actions())
+                list << (action->isSeparator() ? QStringLiteral("—")
+                                               : action->text() + " " + action->shortcut().toString());
+            return list;
+        };
+        QCOMPARE(entries(menus[0]),
+                 (QStringList{"ファイルを追加… Ctrl+O", "設定… Ctrl+,", "—", "終了 Ctrl+Q"}));
+        QCOMPARE(entries(menus[1]), (QStringList{"アップデートを確認… ", "サポートページを開く "}));
+        // A build without an update feed has no controller: the command does nothing.
+        QVERIFY(f.app().updater().controller() == nullptr);
+        menus[1]->actions()[0]->trigger();
+
+        // The settings window comes from a replaceable factory, and only one is open at a time.
+        menus[0]->actions()[1]->trigger();
+        QVERIFY(f.app().settingsWindow() && f.app().settingsWindow()->isVisible());
+        QWidget* first = f.app().settingsWindow();
+        menus[0]->actions()[1]->trigger();
+        QCOMPARE(f.app().settingsWindow(), first);
+        first->close();
+        QTRY_VERIFY(f.app().settingsWindow() == nullptr);
+        f.app().setSettingsWindowFactory([](AppModel&, QWidget* parent) {
+            auto* replacement = new QWidget(parent, Qt::Window);
+            replacement->setObjectName("replacement");
+            return replacement;
+        });
+        menus[0]->actions()[1]->trigger();
+        QCOMPARE(f.app().settingsWindow()->objectName(), QStringLiteral("replacement"));
+
+        // So does the detail pane.
+        f.app().setDetailPaneFactory([](AppModel&) {
+            auto* pane = new QWidget;
+            pane->setObjectName("detail");
+            return pane;
+        });
+        QCOMPARE(f.window().detailWidget()->objectName(), QStringLiteral("detail"));
+        QCOMPARE(f.window().detailWidget()->minimumWidth(), 360);
+    }
+
+    void filesFromTheCommandLineAreAddedOnceRunning() {
+        WindowFixture f;
+        f.writeSample(0, "folder/b.pdf");
+        f.writeSample(1, "folder/a.pdf");
+        f.app().openFiles({f.writeSample(2, "invoice.pdf"), f.folder() / "folder"});
+        QCOMPARE(f.model().itemCount(), 0);
+        QTRY_COMPARE(f.model().itemCount(), 3);
+        QCOMPARE(cell(f, 0, DocumentTableModel::originalNameColumn), QStringLiteral("invoice.pdf"));
+        QCOMPARE(cell(f, 1, DocumentTableModel::originalNameColumn), QStringLiteral("a.pdf"));
+        QTRY_VERIFY_WITH_TIMEOUT(f.settled(), readingTimeout);
     }
 
     void dragOverTheWindowHighlightsUntilItLeaves() {
@@ -397,5 +464,10 @@ class MainWindowTest : public QObject {
     }
 };
 
-QTEST_MAIN(MainWindowTest)
+int main(int argc, char** argv) {
+    tavori::OcrProcess::ensureSingleThreaded(argc, argv);
+    QApplication app(argc, argv);
+    MainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "MainWindowTest.moc"

@@ -7,15 +7,10 @@
 
 namespace tavori::test {
 
-WindowFixture::WindowFixture(AppSettings settings) {
-    model_ =
-        std::make_unique<AppModel>(std::move(settings), UserDefaults(folder_ / "defaults.json"), desktop_);
-    window_ = std::make_unique<MainWindow>(*model_);
-}
-
-WindowFixture::~WindowFixture() {
-    window_.reset();
-    model_.reset();
+WindowFixture::WindowFixture(const AppSettings& settings) {
+    UserDefaults defaults(folder_ / "defaults.json");
+    settings.save(defaults);
+    app_ = std::make_unique<TavoriNameApp>(defaults, &desktop_);
 }
 
 std::filesystem::path WindowFixture::writeSample(std::size_t index, const std::string& name) {
@@ -44,17 +39,17 @@ bool WindowFixture::drop(const std::vector<std::filesystem::path>& paths) {
 
 bool WindowFixture::drop(QMimeData* data) {
     const std::unique_ptr<QMimeData> owned(data);
-    const QPointF where(window_->width() / 3.0, window_->height() / 2.0);
+    const QPointF where(window().width() / 3.0, window().height() / 2.0);
     QDragEnterEvent enter(where.toPoint(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window_.get(), &enter);
+    QApplication::sendEvent(&window(), &enter);
     QDropEvent dropped(where, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window_.get(), &dropped);
+    QApplication::sendEvent(&window(), &dropped);
     return dropped.isAccepted();
 }
 
 bool WindowFixture::settled() const {
-    for (int row = 0; row < model_->itemCount(); ++row) {
-        const auto status = model_->itemAt(row).status();
+    for (int row = 0; row < app_->model().itemCount(); ++row) {
+        const auto status = app_->model().itemAt(row).status();
         if (status == DocumentItem::Status::queued || status == DocumentItem::Status::analyzing) return false;
     }
     return true;

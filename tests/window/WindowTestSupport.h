@@ -11,6 +11,7 @@
 #include "TavoriName/AppModel.h"
 #include "TavoriName/DesktopServices.h"
 #include "TavoriName/MainWindow.h"
+#include "TavoriName/TavoriNameApp.h"
 #include "samples/SamplePdf.h"
 #include "tests/TestFiles.h"
 
@@ -34,11 +35,12 @@ class ScriptedDesktop final : public DesktopServices {
 
 class WindowFixture {
   public:
-    explicit WindowFixture(AppSettings settings = {});
-    ~WindowFixture();
+    // The application as it starts with `settings` stored.
+    explicit WindowFixture(const AppSettings& settings = {});
 
-    AppModel& model() { return *model_; }
-    MainWindow& window() { return *window_; }
+    TavoriNameApp& app() { return *app_; }
+    AppModel& model() { return app_->model(); }
+    MainWindow& window() { return app_->window(); }
     ScriptedDesktop& desktop() { return desktop_; }
     const std::filesystem::path& folder() const { return folder_.path(); }
 
@@ -55,8 +57,7 @@ class WindowFixture {
   private:
     TestFolder folder_;
     ScriptedDesktop desktop_;
-    std::unique_ptr<AppModel> model_;
-    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<TavoriNameApp> app_;
 };
 
 // The URL list a file manager puts on a drag, one file URL per path with its bytes percent-encoded.
