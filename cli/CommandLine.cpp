@@ -76,6 +76,8 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
     exportIndex->add_option("-o,--output", exportOutput, "書き出すCSVファイル (CSV file to write)")
         ->required();
     exportIndex->add_option("--template", exportTemplate, "ファイル名テンプレート (file-name template)");
+    exportIndex->add_flag("-f,--force", exportOptions.force,
+                          "既にあるファイルを置き換える (replace an existing file)");
 
     Commands::SettingsOptions settingsOptions;
     std::optional<std::string> settingsDest;

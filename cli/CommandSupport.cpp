@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "TavoriCore/Unicode.h"
+#include "TavoriKit/DocumentFiles.h"
 #include "TavoriKit/DocumentTextExtractor.h"
 #include "cli/FileList.h"
 
@@ -65,7 +66,7 @@ std::vector<FileAnalysis> analyzeFiles(const Commands::FileOptions& files, const
     std::vector<fs::path> readable;
     std::vector<std::optional<FileAnalysis>> refused(expanded.size());
     for (std::size_t i = 0; i < expanded.size(); ++i) {
-        if (DocumentTextExtractor::isSupported(expanded[i])) {
+        if (DocumentFiles::isSupported(expanded[i])) {
             readable.push_back(expanded[i]);
         } else {
             refused[i] = FileAnalysis{

@@ -34,6 +34,7 @@ struct ExportOptions {
     FileOptions files;
     std::filesystem::path output;
     std::optional<std::string> templateText;
+    bool force = false;  // replace an existing file at `output`
 };
 
 struct SettingsOptions {

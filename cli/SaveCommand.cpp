@@ -1,6 +1,6 @@
 #include <ostream>
 
-#include "TavoriKit/RenameService.h"
+#include "TavoriKit/SavePlanner.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 
@@ -9,21 +9,17 @@ namespace fs = std::filesystem;
 namespace tavori::Commands {
 namespace {
 
-IndexBookEntry entryFor(std::int64_t sequence, const ReceiptFields& fields, std::string fileName) {
-    IndexBookEntry entry;
-    entry.sequence = sequence;
-    entry.date = fields.date;
-    entry.amount = fields.amount;
-    entry.vendor = fields.vendor;
-    entry.documentType = fields.documentType;
-    entry.fileName = std::move(fileName);
-    entry.registrationNumber = fields.registrationNumber;
-    return entry;
-}
-
 void reportUnreadable(const std::vector<FileAnalysis>& analyses, std::ostream& err) {
     for (const auto& a : analyses)
         if (!a.ok()) err << a.source.native() << ": " << a.error << '\n';
+}
+
+void reportFailure(const RenameServiceError::Case failureCase, const std::string& failure,
+                   std::ostream& err) {
+    if (failureCase == RenameServiceError::Case::destinationMissing)
+        err << "先に保存先フォルダを選んでください。" << '\n';
+    else
+        err << "保存に失敗しました: " << failure << '\n';
 }
 
 }  // namespace
@@ -34,89 +30,62 @@ int save(const SaveOptions& options, std::ostream& out, std::ostream& err) {
     if (options.templateText) settings.nameTemplate.templateText = *options.templateText;
     if (options.noIndexBook) settings.writeIndexBook = false;
 
-    std::optional<fs::path> destination;
+    SaveSettings saveSettings;
+    saveSettings.nameTemplate = settings.nameTemplate;
+    saveSettings.mode = settings.mode;
+    saveSettings.writeIndexBook = settings.writeIndexBook;
+    saveSettings.indexBookFileName = settings.indexBookFileName;
     if (options.destination) {
         std::error_code ec;
-        destination = fs::absolute(*options.destination, ec);
-        if (ec) destination = *options.destination;
+        saveSettings.destination = fs::absolute(*options.destination, ec);
+        if (ec) saveSettings.destination = *options.destination;
     } else if (settings.destinationBookmark) {
-        destination = AppSettings::resolveBookmark(*settings.destinationBookmark);
+        saveSettings.destination = AppSettings::resolveBookmark(*settings.destinationBookmark);
     }
-    if (settings.mode != RenamePlan::Mode::renameInPlace && !destination) {
-        err << "先に保存先フォルダを選んでください。" << '\n';
+    // What does not depend on the documents is checked before any of them is read.
+    try {
+        SavePlanner::check({}, saveSettings);
+    } catch (const RenameServiceError& error) {
+        reportFailure(error.errorCase(), error.what(), err);
         return 1;
     }
 
     const std::vector<FileAnalysis> analyses = CommandSupport::analyzeFiles(options.files, settings, err);
     reportUnreadable(analyses, err);
     bool failed = false;
-    std::vector<const FileAnalysis*> ready;
+    std::vector<SaveDocument> documents;
     for (const auto& a : analyses) {
         if (a.ok())
-            ready.push_back(&a);
+            documents.push_back(SaveDocument{a.source, *a.fields, std::nullopt});
         else
             failed = true;
     }
-    if (ready.empty()) return failed ? 1 : 0;
-
-    std::vector<RenamePlan> plans;
-    for (const FileAnalysis* a : ready) {
-        RenamePlan plan;
-        plan.source = a->source;
-        plan.destinationDirectory = destination ? *destination : a->source.parent_path();
-        plan.baseName = CommandSupport::baseName(settings.nameTemplate, *a);
-        plan.mode = settings.mode;
-        plans.push_back(std::move(plan));
-    }
+    if (documents.empty()) return failed ? 1 : 0;
 
     if (options.dryRun) {
-        for (std::size_t i = 0; i < plans.size(); ++i) {
-            const fs::path folder = plans[i].mode == RenamePlan::Mode::renameInPlace
-                                        ? plans[i].source.parent_path()
-                                        : plans[i].destinationDirectory;
-            out << CommandSupport::modeWord(plans[i].mode) << '\t' << plans[i].source.native() << '\t'
-                << (folder / CommandSupport::savedName(settings.nameTemplate, *ready[i])).native() << '\n';
-        }
-        if (settings.writeIndexBook) {
-            const fs::path folder = destination ? *destination : plans.front().source.parent_path();
-            out << "索引簿 (index book): " << (folder / settings.indexBookFileName).native() << '\n';
+        try {
+            const SavePreview preview = SavePlanner::preview(documents, saveSettings);
+            for (std::size_t i = 0; i < preview.plans.size(); ++i)
+                out << CommandSupport::modeWord(preview.plans[i].mode) << '\t'
+                    << preview.plans[i].source.native() << '\t' << preview.destinations[i].native() << '\n';
+            if (preview.indexBook) out << "索引簿 (index book): " << preview.indexBook->native() << '\n';
+        } catch (const RenameServiceError& error) {
+            reportFailure(error.errorCase(), error.what(), err);
+            return 1;
         }
         return failed ? 1 : 0;
     }
 
-    std::vector<RenameResult> results;
-    std::optional<std::string> error;
-    try {
-        results = RenameService::execute(plans);
-    } catch (const RenameServiceError& e) {
-        // The files before the failing one are saved: they are reported and recorded all the same.
-        results = e.completedResults();
-        error = e.what();
-    } catch (const std::exception& e) {
-        error = e.what();
-    }
-    for (const auto& r : results) out << r.source.native() << " -> " << r.destination.native() << '\n';
-
-    std::optional<std::string> bookError;
-    if (settings.writeIndexBook && !results.empty()) {
-        std::vector<IndexBookEntry> entries;
-        for (std::size_t k = 0; k < results.size(); ++k)
-            entries.push_back(entryFor(static_cast<std::int64_t>(k + 1), *ready[k]->fields,
-                                       results[k].destination.filename().native()));
-        try {
-            const fs::path folder = destination ? *destination : results.front().destination.parent_path();
-            const fs::path book = RenameService::indexBookPath(folder, settings.indexBookFileName);
-            RenameService::appendIndexBook(entries, book);
-            out << "索引簿 (index book): " << book.native() << '\n';
-        } catch (const std::exception& e) {
-            bookError = e.what();
-        }
-    }
-    if (!results.empty()) out << results.size() << "件を保存しました" << '\n';
+    // Each file is reported as soon as it is in place, so that an interrupted run still says what it did.
+    const SaveReport report =
+        SavePlanner::save(documents, saveSettings, [&](std::size_t, const RenameResult& r) {
+            out << r.source.native() << " -> " << r.destination.native() << '\n' << std::flush;
+        });
+    if (report.indexBook) out << "索引簿 (index book): " << report.indexBook->native() << '\n';
+    if (!report.results.empty()) out << report.results.size() << "件を保存しました" << '\n';
     out.flush();
-    if (error) err << "保存に失敗しました: " << *error << '\n';
-    if (bookError) err << "保存に失敗しました: " << *bookError << '\n';
-    return failed || error || bookError ? 1 : 0;
+    if (!report.succeeded()) reportFailure(*report.failureCase, *report.failure, err);
+    return failed || !report.succeeded() ? 1 : 0;
 }
 
 }  // namespace tavori::Commands

@@ -18,9 +18,7 @@ std::string column(std::string_view text) {
 
 std::string_view statusWord(const FileAnalysis& analysis) {
     if (!analysis.ok()) return "failed";
-    const ReceiptFields& f = *analysis.fields;
-    const bool review = f.confidence.needsReview() || !f.date || !f.amount || f.vendor.empty();
-    return review ? "review" : "ready";
+    return asksForReview(*analysis.fields) ? "review" : "ready";
 }
 
 std::string joined(const std::vector<std::string>& parts, std::string_view separator) {

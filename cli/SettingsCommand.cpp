@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <ostream>
 
+#include "TavoriKit/RenameService.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 
@@ -48,7 +49,16 @@ int settings(const SettingsOptions& options, std::ostream& out, std::ostream& er
         s.destinationBookmark = AppSettings::bookmark(folder.lexically_normal());
     }
     if (options.indexBook) s.writeIndexBook = *options.indexBook;
-    if (options.indexBookFileName) s.indexBookFileName = *options.indexBookFileName;
+    if (options.indexBookFileName) {
+        if (!RenameService::isPlainFileName(*options.indexBookFileName)) {
+            err << RenameServiceError(RenameServiceError::Case::invalidIndexBookName,
+                                      *options.indexBookFileName)
+                       .what()
+                << '\n';
+            return 2;
+        }
+        s.indexBookFileName = *options.indexBookFileName;
+    }
     for (const auto& pattern : options.removeAliases)
         std::erase_if(s.aliases.rules, [&](const auto& rule) { return rule.pattern == pattern; });
     for (const auto& alias : options.addAliases) {

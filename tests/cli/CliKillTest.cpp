@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
 #include "../TestFiles.h"
 #include "CliRunner.h"
@@ -98,12 +99,23 @@ TEST(CliKillTest, AKilledSaveLosesNothingAndLeavesNoPartialFile) {
             for (const auto& [bytes, name] : originals)
                 EXPECT_EQ(seen[bytes], 1) << label << ": " << name << " is there " << seen[bytes] << " times";
 
+            // Every file that reached the destination has its row, numbered in order, and no row names a
+            // file that is not there.
+            std::set<std::string> recorded;
             if (fs::exists(dest / "索引簿.csv")) {
                 const auto records = parseCsv(readFile(dest / "索引簿.csv"));
                 ASSERT_TRUE(records) << label << ": the index book does not parse";
-                for (const auto& record : *records) EXPECT_EQ(record.size(), 8u) << label;
-                EXPECT_LE(records->size(), kFiles + 1u) << label;
+                for (const auto& record : *records) ASSERT_EQ(record.size(), 8u) << label;
+                ASSERT_GE(records->size(), 1u) << label;
+                for (std::size_t i = 1; i < records->size(); ++i) {
+                    EXPECT_EQ((*records)[i][0], std::to_string(i)) << label;
+                    EXPECT_TRUE(recorded.insert((*records)[i][5]).second)
+                        << label << ": two rows for one file";
+                }
             }
+            std::set<std::string> placed;
+            for (const auto& [name, bytes] : visibleFiles(dest)) placed.insert(name);
+            EXPECT_EQ(recorded, placed) << label << ": rows and saved files differ";
         }
     }
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -256,11 +257,28 @@ TEST_F(CliTest, FileNamesThatAreNotUtf8SurviveByteExact) {
     EXPECT_EQ(cols.back(), odd + ".pdf");
 }
 
-TEST_F(CliTest, ExportIndexWritesACompleteBookWithProposedNames) {
+TEST_F(CliTest, ExportIndexWritesACompleteBookWithProposedNamesAndReplacesOnlyWithForce) {
     fs::copy_file(in / "scan_0002.pdf", in / "CAFE.PDF");
-    writeFile(out / "book.csv", "old content that is replaced");
-    const auto result = cli.run({"export-index", sample("CAFE.PDF"), sample("invoice-may.pdf"),
-                                 (in / "missing.pdf").native(), "--output", (out / "book.csv").native()});
+    writeFile(out / "book.csv", "old content");
+    const std::vector<std::string> args = {
+        "export-index", sample("CAFE.PDF"),         sample("invoice-may.pdf"), (in / "missing.pdf").native(),
+        "--output",     (out / "book.csv").native()};
+
+    const auto refused = cli.run(args);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err,
+              "同じ名前のファイルが既にあります: book.csv（置き換えるには --force を指定してください）\n");
+    EXPECT_EQ(readFile(out / "book.csv"), "old content");
+    // Not even the document being indexed is replaced by its own book.
+    const auto ontoSource =
+        cli.run({"export-index", sample("invoice-may.pdf"), "-o", sample("invoice-may.pdf")});
+    EXPECT_EQ(ontoSource.exitCode, 1);
+    EXPECT_EQ(names(in).count("invoice-may.pdf"), 1u);
+    EXPECT_NE(readFile(in / "invoice-may.pdf").substr(0, 4), "\xEF\xBB\xBF\xE9") << "still the PDF";
+
+    auto forced = args;
+    forced.push_back("--force");
+    const auto result = cli.run(forced);
     EXPECT_EQ(result.exitCode, 1) << "the unreadable file is reported";
     EXPECT_NE(result.err.find("missing.pdf: ファイルを読み込めませんでした"), std::string::npos)
         << result.err;
@@ -269,6 +287,10 @@ TEST_F(CliTest, ExportIndexWritesACompleteBookWithProposedNames) {
               "1,2024/04/02,1400,喫茶ひまわり,領収書,20240402_喫茶ひまわり_1400.PDF,,\r\n"
               "2,2024/05/31,49500,みどり印刷,請求書,20240531_みどり印刷_49500.pdf,T9876543210987,\r\n");
     EXPECT_EQ(names(in).count("20240402_喫茶ひまわり_1400.PDF"), 0u) << "exporting saves nothing";
+
+    const auto fresh = cli.run({"export-index", sample("invoice-may.pdf"), "-o", (out / "new.csv").native()});
+    EXPECT_EQ(fresh.exitCode, 0) << fresh.err;
+    EXPECT_TRUE(fs::exists(out / "new.csv"));
 }
 
 TEST_F(CliTest, SettingsAreStoredAndUsedUntilAFlagOverridesThemForOneRun) {
@@ -314,14 +336,91 @@ TEST_F(CliTest, SettingsAreStoredAndUsedUntilAFlagOverridesThemForOneRun) {
     }
 }
 
-TEST_F(CliTest, AFailedIndexBookStillReportsTheSavedFiles) {
-    ASSERT_EQ(cli.run({"settings", "--index-book-name", "../book.csv"}).exitCode, 0);
-    const auto result = cli.run({"save", "--dest", out.native(), in.native()});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.out.find("3件を保存しました"), std::string::npos) << result.out;
-    EXPECT_NE(result.err.find("保存に失敗しました: "), std::string::npos) << result.err;
-    EXPECT_EQ(names(out), (std::set<std::string>{kStationery, kCafe, kInvoice}));
-    EXPECT_FALSE(fs::exists(dir / "book.csv"));
+// Stores settings as another version of the program might have left them, past the command's own checks.
+void storeIndexBookName(const fs::path& settingsFile, const std::string& name) {
+    auto document = nlohmann::json::parse(readFile(settingsFile));
+    document["settings.v1"]["indexBookFileName"] = name;
+    writeFile(settingsFile, document.dump());
+}
+
+TEST_F(CliTest, ABookThatCannotBeAppendedStopsTheSaveBeforeAnyFileMoves) {
+    const auto refusedName = cli.run({"settings", "--index-book-name", "../book.csv"});
+    EXPECT_EQ(refusedName.exitCode, 2);
+    EXPECT_NE(refusedName.err.find("索引簿のファイル名が正しくありません"), std::string::npos)
+        << refusedName.err;
+    ASSERT_EQ(cli.run({"settings", "--recipient", "山田"}).exitCode, 0);
+
+    struct Case {
+        std::string label;
+        std::function<void()> arrange;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"name with a folder", [&] { storeIndexBookName(cli.settingsFile(), "../book.csv"); },
+         "索引簿のファイル名が正しくありません"},
+        {"book is a link",
+         [&] {
+             writeFile(dir / "elsewhere.csv", "");
+             fs::create_directories(out);
+             fs::create_symlink(dir / "elsewhere.csv", out / "索引簿.csv");
+         },
+         "索引簿の場所に通常のファイルではないもの"},
+        {"book is a folder", [&] { fs::create_directories(out / "索引簿.csv"); },
+         "索引簿の場所に通常のファイルではないもの"},
+        {"book in Shift_JIS",
+         [&] {
+             fs::create_directories(out);
+             writeFile(out / "索引簿.csv", "\x98\x41\x94\xd4\r\n1,2024/01/01,100,\x8f\xa4\x93\x58\r\n");
+         },
+         "索引簿がUTF-8ではないため追記できません"},
+        {"destination is a file", [&] { writeFile(out, "not a folder"); }, "保存先フォルダに書き込めません"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        storeIndexBookName(cli.settingsFile(), "索引簿.csv");
+        std::error_code ec;
+        fs::remove_all(out, ec);
+        c.arrange();
+        const auto before = snapshot(in);
+        const auto result = cli.run({"save", "--mode", "move", "--dest", out.native(), in.native()});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_NE(result.err.find("保存に失敗しました: " + c.message), std::string::npos) << result.err;
+        EXPECT_EQ(snapshot(in), before) << "nothing moved";
+        if (fs::is_directory(out))
+            for (const auto& name : names(out)) EXPECT_FALSE(name.ends_with(".pdf")) << name << " was saved";
+        const auto dryRun =
+            cli.run({"save", "--dry-run", "--mode", "move", "--dest", out.native(), in.native()});
+        EXPECT_EQ(dryRun.exitCode, 1) << "a dry run meets the same check";
+    }
+}
+
+TEST_F(CliTest, ADryRunShowsTheNamesTheSaveGives) {
+    fs::copy_file(in / "scan_0002.pdf", in / "scan_0002-copy.pdf");
+    writeFile(out / kCafe, "already here");
+    const std::vector<std::string> files = {sample("scan_0002.pdf"), sample("scan_0002-copy.pdf"),
+                                            sample("invoice-may.pdf")};
+    std::vector<std::string> dryArgs = {"save", "--dry-run", "--dest", out.native()};
+    dryArgs.insert(dryArgs.end(), files.begin(), files.end());
+    const auto dryRun = cli.run(dryArgs);
+    ASSERT_EQ(dryRun.exitCode, 0) << dryRun.err;
+    std::vector<std::string> planned;
+    for (const auto& line : split(dryRun.out, '\n')) {
+        const auto cols = split(line, '\t');
+        if (cols.size() == 3) planned.push_back(cols[1] + " -> " + cols[2]);
+    }
+    EXPECT_EQ(planned.size(), 3u) << dryRun.out;
+    EXPECT_NE(dryRun.out.find((out / "20240402_喫茶ひまわり_1400 (3).pdf").native()), std::string::npos)
+        << dryRun.out;
+
+    std::vector<std::string> saveArgs = {"save", "--dest", out.native()};
+    saveArgs.insert(saveArgs.end(), files.begin(), files.end());
+    const auto saved = cli.run(saveArgs);
+    ASSERT_EQ(saved.exitCode, 0) << saved.err;
+    std::vector<std::string> done;
+    for (const auto& line : split(saved.out, '\n'))
+        if (line.find(" -> ") != std::string::npos) done.push_back(line);
+    EXPECT_EQ(done, planned);
 }
 
 TEST_F(CliTest, ABatchThatStopsStillReportsAndRecordsTheFilesSavedBeforeIt) {
@@ -332,7 +431,9 @@ TEST_F(CliTest, ABatchThatStopsStillReportsAndRecordsTheFilesSavedBeforeIt) {
                  sample("scan_0002.pdf"), sample("scan_0003-link.pdf"), sample("invoice-may.pdf")});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.out.find("2件を保存しました"), std::string::npos) << result.out;
-    EXPECT_EQ(result.err, "保存に失敗しました: 元ファイルが見つかりません: scan_0003-link.pdf\n");
+    EXPECT_EQ(
+        result.err,
+        "保存に失敗しました: 元ファイルが見つかりません: scan_0003-link.pdf（2件は保存されていません）\n");
     EXPECT_EQ(names(out), (std::set<std::string>{kStationery, kCafe, "索引簿.csv"}));
     EXPECT_TRUE(fs::exists(in / "invoice-may.pdf")) << "plans after the failing one are not attempted";
     const auto book = split(readFile(out / "索引簿.csv"), '\n');

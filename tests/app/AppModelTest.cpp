@@ -1,0 +1,409 @@
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <thread>
+
+#include "../TestFiles.h"
+#include "../kit/KitFixtures.h"
+#include "AppTestSupport.h"
+#include "TavoriName/AppModel.h"
+#include "samples/SamplePdf.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using tavori::AppModel;
+using tavori::AppSettings;
+using tavori::DocumentItem;
+using tavori::RenamePlan;
+using tavori::UserDefaults;
+using tavori::test::readFile;
+using tavori::test::ScriptedDesktop;
+using tavori::test::TestFolder;
+using tavori::test::waitUntil;
+using tavori::test::writeFile;
+using Status = DocumentItem::Status;
+
+namespace {
+
+constexpr const char* kStationery = "20240315_さくら文具店_990.pdf";
+constexpr const char* kCafe = "20240402_喫茶ひまわり_1400.pdf";
+constexpr const char* kInvoice = "20240531_みどり印刷_49500.pdf";
+constexpr const char* kBookHeader =
+    "\xEF\xBB\xBF連番,取引年月日,取引金額,取引先,書類種別,ファイル名,登録番号,備考\r\n";
+
+std::unique_ptr<tavori::AnalysisService> rulesOnlyService() {
+    tavori::AnalysisService::Configuration configuration;
+    configuration.workers = 2;
+    configuration.pipeline.useSemantic = false;
+    configuration.pipeline.model = {};
+    return std::make_unique<tavori::AnalysisService>(std::move(configuration));
+}
+
+class AppModelTest : public ::testing::Test {
+  protected:
+    TestFolder dir;
+    fs::path in = dir / "in";
+    fs::path out = dir / "out";
+    ScriptedDesktop desktop;
+    std::unique_ptr<AppModel> model;
+
+    void SetUp() override {
+        fs::create_directories(in);
+        for (const auto& document : tavori::SamplePdf::samples())
+            tavori::SamplePdf::write(in / document.fileName, document);
+        model = makeModel(AppSettings());
+    }
+
+    std::unique_ptr<AppModel> makeModel(const AppSettings& settings) {
+        return std::make_unique<AppModel>(settings, UserDefaults(dir / "config" / "defaults.json"), desktop,
+                                          rulesOnlyService());
+    }
+
+    fs::path sample(const std::string& name) const { return in / name; }
+
+    bool allRead() const {
+        for (const DocumentItem* item : model->items())
+            if (item->status() == Status::queued || item->status() == Status::analyzing) return false;
+        return true;
+    }
+
+    void addAndRead(const std::vector<fs::path>& files) {
+        model->addFiles(files);
+        ASSERT_TRUE(waitUntil([&] { return allRead(); })) << "analyses did not finish";
+    }
+
+    std::vector<std::string> sourceNames() const {
+        std::vector<std::string> list;
+        for (const DocumentItem* item : model->items()) list.push_back(item->sourceURL().filename().native());
+        return list;
+    }
+
+    void useDestination(const fs::path& folder, RenamePlan::Mode mode = RenamePlan::Mode::copy) {
+        fs::create_directories(folder);
+        AppSettings settings = model->settings();
+        settings.destinationBookmark = AppSettings::bookmark(folder);
+        settings.mode = mode;
+        model->setSettings(settings);
+    }
+};
+
+TEST_F(AppModelTest, FoldersGiveTheirSupportedFilesInCodePointOrder) {
+    const fs::path folder = dir / "drop";
+    for (const char* name : {"b.pdf", "a.PNG", ".hidden.pdf", "notes.txt", "10.pdf", "2.pdf", "B.pdf"})
+        writeFile(folder / name, "x");
+    writeFile(folder / "sub" / "c.pdf", "x");
+    fs::create_directories(folder / "folder.pdf");
+
+    std::vector<std::string> names;
+    for (const fs::path& path : AppModel::expand({folder, dir / "missing-folder", in / "scan_0001.pdf"}))
+        names.push_back(path.filename().native());
+    EXPECT_EQ(names, (std::vector<std::string>{"10.pdf", "2.pdf", "B.pdf", "a.PNG", "b.pdf", "missing-folder",
+                                               "scan_0001.pdf"}));
+}
+
+TEST_F(AppModelTest, AddingSkipsDuplicatesAndUnsupportedFilesAndAnnouncesTheRows) {
+    writeFile(in / "notes.txt", "not a document");
+    QSignalSpy aboutToInsert(model.get(), &AppModel::itemsAboutToBeInserted);
+    QSignalSpy inserted(model.get(), &AppModel::itemsInserted);
+
+    model->addFiles({sample("scan_0002.pdf"), sample("scan_0002.pdf"), in / "notes.txt", in});
+    EXPECT_EQ(sourceNames(), (std::vector<std::string>{"scan_0002.pdf", "invoice-may.pdf", "scan_0001.pdf"}));
+    ASSERT_EQ(inserted.count(), 1);
+    EXPECT_EQ(aboutToInsert.at(0), (QList<QVariant>{0, 2}));
+    EXPECT_EQ(inserted.at(0), (QList<QVariant>{0, 2}));
+    for (const DocumentItem* item : model->items()) EXPECT_EQ(item->status(), Status::analyzing);
+    EXPECT_EQ(model->readingProgress(), (tavori::ReadingProgress{3, 3}));
+
+    model->addFiles({in, sample("scan_0001.pdf")});
+    EXPECT_EQ(model->itemCount(), 3) << "everything already listed";
+    EXPECT_EQ(inserted.count(), 1);
+    ASSERT_TRUE(waitUntil([&] { return allRead(); }));
+    EXPECT_EQ(model->readingProgress(), (tavori::ReadingProgress{0, 0}));
+}
+
+TEST_F(AppModelTest, AnalysesFillTheItemsOrFailThemWithTheReason) {
+    writeFile(in / "broken.pdf", "%PDF-1.4 this is not a PDF");
+    QSignalSpy progress(model.get(), &AppModel::readingProgressChanged);
+    addAndRead({sample("scan_0001.pdf"), in / "broken.pdf"});
+
+    const DocumentItem& read = model->itemAt(0);
+    EXPECT_EQ(read.status(), Status::ready);
+    EXPECT_EQ(read.fields().vendor, "さくら文具店");
+    EXPECT_EQ(read.fields().amount, 990);
+    EXPECT_EQ(read.textSource(), tavori::RecognizedDocument::TextSource::pdfTextLayer);
+    EXPECT_NE(read.recognizedText().find("合計"), std::string::npos);
+    EXPECT_TRUE(waitUntil([&] { return read.thumbnail().has_value(); })) << "the thumbnail arrives";
+
+    const DocumentItem& broken = model->itemAt(1);
+    EXPECT_EQ(broken.status(), Status::failed);
+    ASSERT_TRUE(broken.errorMessage());
+    EXPECT_FALSE(broken.errorMessage()->empty());
+
+    std::vector<tavori::ReadingProgress> seen;
+    for (const auto& args : progress) seen.push_back(args.at(0).value<tavori::ReadingProgress>());
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front(), (tavori::ReadingProgress{2, 2}));
+    EXPECT_EQ(seen.back(), (tavori::ReadingProgress{0, 0}));
+
+    const QSet<QUuid> failed = {broken.id()};
+    model->confirm(failed);
+    EXPECT_FALSE(broken.confirmed()) << "a failed item cannot be confirmed";
+}
+
+TEST_F(AppModelTest, AScannedPageIsReadByRecognition) {
+    tavori::test::writePdf(in / "scanned.pdf", {tavori::test::scannedPage(tavori::test::receiptImage(3.0))});
+    addAndRead({in / "scanned.pdf"});
+    const DocumentItem& item = model->itemAt(0);
+    ASSERT_EQ(item.status(), Status::ready) << item.errorMessage().value_or("");
+    EXPECT_EQ(item.textSource(), tavori::RecognizedDocument::TextSource::ocr);
+    EXPECT_TRUE(item.fields().amount.has_value()) << item.recognizedText();
+}
+
+TEST_F(AppModelTest, AnalysingAgainLeavesOnlyTheSecondResult) {
+    model->addFiles({sample("scan_0001.pdf")});
+    const QUuid id = model->itemAt(0).id();
+    // Without running the event loop, the first result is read and waits in the queue meanwhile.
+    std::this_thread::sleep_for(1500ms);
+    // The second analysis runs with an alias rule, so its result is told apart from the first one's.
+    AppSettings settings = model->settings();
+    settings.aliases.rules.push_back({tavori::Uuid::random(), "さくら", "サクラ文具"});
+    model->setSettings(settings);
+    model->analyze(id);
+
+    int readyTransitions = 0;
+    Status last = model->itemAt(0).status();
+    QObject::connect(model.get(), &AppModel::itemChanged, [&](int row) {
+        const Status now = model->itemAt(row).status();
+        if (now == Status::ready && last != Status::ready) ++readyTransitions;
+        last = now;
+    });
+    ASSERT_TRUE(waitUntil([&] { return allRead(); }));
+    tavori::test::settle(500ms);
+    EXPECT_EQ(model->item(id)->fields().vendor, "サクラ文具");
+    EXPECT_EQ(readyTransitions, 1) << "the first result never arrived";
+}
+
+TEST_F(AppModelTest, RemovingAnItemDuringItsAnalysisLeavesNoTrace) {
+    model->addFiles({sample("scan_0001.pdf"), sample("scan_0002.pdf")});
+    const QUuid removed = model->itemAt(0).id();
+    std::this_thread::sleep_for(1500ms);  // its result is posted and waits in the queue
+    model->setSelection({removed});
+    QSignalSpy aboutToRemove(model.get(), &AppModel::itemsAboutToBeRemoved);
+    QSignalSpy selected(model.get(), &AppModel::selectedItemChanged);
+    model->remove({removed});
+    EXPECT_EQ(aboutToRemove.count(), 1);
+    EXPECT_EQ(aboutToRemove.at(0), (QList<QVariant>{0, 0}));
+    EXPECT_TRUE(model->selection().isEmpty());
+    EXPECT_EQ(selected.count(), 1);
+    EXPECT_EQ(model->selectedItem(), nullptr);
+
+    QSignalSpy changed(model.get(), &AppModel::itemChanged);
+    ASSERT_TRUE(waitUntil([&] { return allRead(); }));
+    tavori::test::settle(500ms);
+    EXPECT_EQ(sourceNames(), std::vector<std::string>{"scan_0002.pdf"});
+    for (const auto& args : changed) EXPECT_EQ(args.at(0).toInt(), 0) << "only the remaining row changes";
+    EXPECT_FALSE(model->alertMessage());
+    EXPECT_EQ(model->readingProgress(), (tavori::ReadingProgress{0, 0}));
+}
+
+TEST_F(AppModelTest, ScatteredRowsAreRemovedLastRunFirst) {
+    for (int i = 0; i < 5; ++i)
+        tavori::SamplePdf::write(in / ("r" + std::to_string(i) + ".pdf"),
+                                 tavori::SamplePdf::receipt("店" + std::to_string(i), 1, 1 + i, 100 + i));
+    model->addFiles({in / "r0.pdf", in / "r1.pdf", in / "r2.pdf", in / "r3.pdf", in / "r4.pdf"});
+    QSignalSpy removed(model.get(), &AppModel::itemsRemoved);
+    model->remove({model->itemAt(0).id(), model->itemAt(1).id(), model->itemAt(3).id()});
+    ASSERT_EQ(removed.count(), 2);
+    EXPECT_EQ(removed.at(0), (QList<QVariant>{3, 3}));
+    EXPECT_EQ(removed.at(1), (QList<QVariant>{0, 1}));
+    EXPECT_EQ(sourceNames(), (std::vector<std::string>{"r2.pdf", "r4.pdf"}));
+    EXPECT_EQ(model->rowOf(model->itemAt(1).id()), 1);
+}
+
+TEST_F(AppModelTest, CorrectionsGoThroughTheModelAndSurviveAnotherAnalysis) {
+    addAndRead({sample("scan_0002.pdf")});
+    const QUuid id = model->itemAt(0).id();
+    model->setSelection({id});
+    QSignalSpy changed(model.get(), &AppModel::itemChanged);
+    QSignalSpy selected(model.get(), &AppModel::selectedItemChanged);
+
+    EXPECT_TRUE(model->setVendor(id, "ひまわり珈琲"));
+    EXPECT_FALSE(model->setVendor(id, "ひまわり珈琲")) << "unchanged";
+    EXPECT_TRUE(model->setAmount(id, 1500));
+    EXPECT_FALSE(model->setAmount(QUuid::createUuid(), 1)) << "no such item";
+    EXPECT_EQ(changed.count(), 2);
+    EXPECT_EQ(selected.count(), 2) << "the detail pane hears of changes to its item";
+    const DocumentItem& item = *model->item(id);
+    EXPECT_TRUE(item.userEdited());
+    EXPECT_EQ(item.editedFields(),
+              (std::set<DocumentItem::Field>{DocumentItem::Field::vendor, DocumentItem::Field::amount}));
+
+    model->analyze(id);
+    EXPECT_EQ(item.status(), Status::analyzing);
+    ASSERT_TRUE(waitUntil([&] { return allRead(); }));
+    EXPECT_EQ(item.fields().vendor, "ひまわり珈琲");
+    EXPECT_EQ(item.fields().amount, 1500);
+    EXPECT_TRUE(item.editedFields().empty());
+}
+
+TEST_F(AppModelTest, SavingWithoutADestinationAsksForOneAndSavesNothing) {
+    addAndRead({sample("scan_0001.pdf")});
+    QSignalSpy saving(model.get(), &AppModel::savingChanged);
+    model->saveReady();
+    EXPECT_EQ(model->alertMessage(), "先に保存先フォルダを選んでください。");
+    EXPECT_EQ(model->itemAt(0).status(), Status::ready);
+    EXPECT_EQ(saving.count(), 0);
+    EXPECT_EQ(tavori::test::names(in).count(kStationery), 0u);
+    model->clearAlertMessage();
+    EXPECT_FALSE(model->alertMessage());
+}
+
+TEST_F(AppModelTest, SavesNumberTheBookOnAcrossSavesAndSkipItemsNotReady) {
+    writeFile(in / "broken.pdf", "%PDF-1.4 broken");
+    addAndRead(
+        {sample("scan_0001.pdf"), sample("scan_0002.pdf"), in / "broken.pdf", sample("invoice-may.pdf")});
+    useDestination(out);
+    QSignalSpy saving(model.get(), &AppModel::savingChanged);
+    model->saveReady();
+    EXPECT_FALSE(model->alertMessage()) << *model->alertMessage();
+    EXPECT_EQ(model->lastSaveSummary(), "3件を保存しました");
+    EXPECT_EQ(saving.count(), 2);
+    EXPECT_FALSE(model->isSaving());
+    EXPECT_EQ(model->itemAt(0).status(), Status::saved);
+    EXPECT_EQ(model->itemAt(0).outputURL(), out / kStationery);
+    EXPECT_EQ(model->itemAt(2).status(), Status::failed);
+    EXPECT_EQ(readFile(out / "索引簿.csv"),
+              std::string(kBookHeader) + "1,2024/03/15,990,さくら文具店,領収書," + kStationery +
+                  ",T1234567890123,\r\n" + "2,2024/04/02,1400,喫茶ひまわり,領収書," + kCafe + ",,\r\n" +
+                  "3,2024/05/31,49500,みどり印刷,請求書," + kInvoice + ",T9876543210987,\r\n");
+
+    // Two more: one read, one still being read when the save runs.
+    fs::copy_file(sample("scan_0002.pdf"), in / "again.pdf");
+    fs::copy_file(sample("scan_0001.pdf"), in / "late.pdf");
+    addAndRead({in / "again.pdf"});
+    model->addFiles({in / "late.pdf"});
+    model->saveReady();
+    EXPECT_EQ(model->lastSaveSummary(), "1件を保存しました");
+    EXPECT_EQ(model->itemAt(5).status(), Status::analyzing);
+    const std::string book = readFile(out / "索引簿.csv");
+    EXPECT_NE(book.find("\r\n4,2024/04/02,1400,喫茶ひまわり,領収書,20240402_喫茶ひまわり_1400 (2).pdf,,\r\n"),
+              std::string::npos)
+        << book;
+    EXPECT_EQ(book.find("\r\n5,"), std::string::npos);
+
+    ASSERT_TRUE(waitUntil([&] { return allRead(); }));
+    model->saveReady();
+    EXPECT_NE(readFile(out / "索引簿.csv").find("\r\n5,2024/03/15,990,"), std::string::npos);
+    model->clearSaved();
+    EXPECT_EQ(sourceNames(), std::vector<std::string>{"broken.pdf"});
+}
+
+TEST_F(AppModelTest, RenamingInPlaceKeepsTheBookBesideTheFirstFileOrInTheStoredDestination) {
+    addAndRead({sample("scan_0001.pdf"), sample("scan_0002.pdf")});
+    AppSettings settings = model->settings();
+    settings.mode = RenamePlan::Mode::renameInPlace;
+    model->setSettings(settings);
+    model->saveReady();
+    EXPECT_EQ(model->lastSaveSummary(), "2件を保存しました");
+    EXPECT_TRUE(fs::exists(in / kStationery));
+    EXPECT_TRUE(fs::exists(in / "索引簿.csv"));
+
+    // A destination stored by an earlier save in another mode receives the book.
+    tavori::SamplePdf::write(in / "other.pdf", tavori::SamplePdf::receipt("青空商店", 6, 1, 500));
+    addAndRead({in / "other.pdf"});
+    fs::create_directories(out);
+    settings.destinationBookmark = AppSettings::bookmark(out);
+    model->setSettings(settings);
+    model->saveReady();
+    EXPECT_TRUE(fs::exists(in / "20240601_青空商店_500.pdf")) << "still renamed where it is";
+    EXPECT_EQ(readFile(out / "索引簿.csv"),
+              std::string(kBookHeader) + "1,2024/06/01,500,青空商店,領収書,20240601_青空商店_500.pdf,,\r\n");
+}
+
+TEST_F(AppModelTest, ASaveThatStopsKeepsWhatWasSavedAndSaysHowManyWereNot) {
+    addAndRead({sample("scan_0001.pdf"), sample("scan_0002.pdf"), sample("invoice-may.pdf")});
+    useDestination(out, RenamePlan::Mode::move);
+    fs::remove(sample("scan_0002.pdf"));
+    model->saveReady();
+    EXPECT_EQ(model->alertMessage(),
+              "保存に失敗しました: 元ファイルが見つかりません: scan_0002.pdf（2件は保存されていません）");
+    EXPECT_EQ(model->itemAt(0).status(), Status::saved) << "its file has moved: it must not be saved again";
+    EXPECT_EQ(model->itemAt(1).status(), Status::ready);
+    EXPECT_EQ(model->itemAt(2).status(), Status::ready);
+    EXPECT_FALSE(model->isSaving());
+    EXPECT_EQ(readFile(out / "索引簿.csv"), std::string(kBookHeader) +
+                                                "1,2024/03/15,990,さくら文具店,領収書," + kStationery +
+                                                ",T1234567890123,\r\n");
+}
+
+TEST_F(AppModelTest, ABookThatIsNotUtf8StopsTheSaveBeforeAnythingMoves) {
+    addAndRead({sample("scan_0001.pdf")});
+    useDestination(out, RenamePlan::Mode::move);
+    writeFile(out / "索引簿.csv", "\x98\x41\x94\xd4\r\n");
+    model->saveReady();
+    ASSERT_TRUE(model->alertMessage());
+    EXPECT_TRUE(
+        model->alertMessage()->starts_with("保存に失敗しました: 索引簿がUTF-8ではないため追記できません"))
+        << *model->alertMessage();
+    EXPECT_TRUE(fs::exists(sample("scan_0001.pdf")));
+    EXPECT_EQ(model->itemAt(0).status(), Status::ready);
+}
+
+TEST_F(AppModelTest, ExportListsReadyAndSavedItemsWhereTheUserChooses) {
+    writeFile(in / "broken.pdf", "%PDF-1.4 broken");
+    fs::copy_file(sample("scan_0002.pdf"), in / "CAFE.PDF");
+    addAndRead({sample("scan_0001.pdf"), in / "broken.pdf", in / "CAFE.PDF"});
+    useDestination(out);
+    model->saveReady();
+    fs::copy_file(sample("scan_0001.pdf"), in / "late.pdf");
+    model->addFiles({in / "late.pdf"});
+
+    model->exportIndexBook();
+    ASSERT_EQ(desktop.saveRequests.size(), 1u);
+    EXPECT_EQ(desktop.saveRequests[0].proposedName, QStringLiteral("索引簿.csv"));
+    EXPECT_EQ(desktop.saveRequests[0].nameFilter, QStringLiteral("CSV (*.csv)"));
+    EXPECT_FALSE(fs::exists(dir / "export.csv")) << "cancelled: nothing written";
+
+    writeFile(dir / "export.csv", "replaced after the panel asked");
+    desktop.saveAnswer = dir / "export.csv";
+    model->exportIndexBook();
+    EXPECT_EQ(readFile(dir / "export.csv"),
+              std::string(kBookHeader) + "1,2024/03/15,990,さくら文具店,領収書," + kStationery +
+                  ",T1234567890123,\r\n" + "2,2024/04/02,1400,喫茶ひまわり,領収書," + kCafe + ",,\r\n");
+
+    desktop.saveAnswer = dir / "no-such-folder" / "export.csv";
+    model->exportIndexBook();
+    ASSERT_TRUE(model->alertMessage());
+    EXPECT_TRUE(model->alertMessage()->starts_with("索引簿に書き込めません")) << *model->alertMessage();
+}
+
+TEST_F(AppModelTest, ChoosingADestinationStoresItAndEveryChangeIsPersisted) {
+    model->chooseDestination();
+    ASSERT_EQ(desktop.folderRequests.size(), 1u);
+    EXPECT_EQ(desktop.folderRequests[0].buttonTitle, QStringLiteral("この場所に保存"));
+    EXPECT_EQ(desktop.folderRequests[0].message,
+              QStringLiteral("リネームしたファイルの保存先フォルダを選んでください"));
+    EXPECT_FALSE(model->settings().destinationBookmark) << "cancelled";
+
+    fs::create_directories(out);
+    desktop.folderAnswer = out;
+    QSignalSpy settingsChanged(model.get(), &AppModel::settingsChanged);
+    model->chooseDestination();
+    EXPECT_EQ(settingsChanged.count(), 1);
+    ASSERT_TRUE(model->settings().destinationBookmark);
+    EXPECT_EQ(AppSettings::resolveBookmark(*model->settings().destinationBookmark), out);
+    const AppSettings stored = AppSettings::load(UserDefaults(dir / "config" / "defaults.json"));
+    EXPECT_EQ(stored, model->settings());
+}
+
+TEST_F(AppModelTest, RevealShowsTheSavedFileOrTheSource) {
+    addAndRead({sample("scan_0001.pdf")});
+    const QUuid id = model->itemAt(0).id();
+    model->revealInFinder(id);
+    useDestination(out);
+    model->saveReady();
+    model->revealInFinder(id);
+    EXPECT_EQ(desktop.revealed, (std::vector<fs::path>{sample("scan_0001.pdf"), out / kStationery}));
+}
+
+}  // namespace

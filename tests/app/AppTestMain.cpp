@@ -1,0 +1,49 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include "AppTestSupport.h"
+#include "TavoriKit/OcrProcess.h"
+
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\nleak:libx265.so\n";
+}
+
+namespace tavori::test {
+
+namespace {
+
+// Waits for events for a few milliseconds without spinning.
+void pump() {
+    QEventLoop loop;
+    QTimer::singleShot(10, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+}  // namespace
+
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    QDeadlineTimer deadline(timeout.count());
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        pump();
+    }
+    return true;
+}
+
+void settle(std::chrono::milliseconds duration) {
+    QDeadlineTimer deadline(duration.count());
+    while (!deadline.hasExpired()) pump();
+}
+
+}  // namespace tavori::test
+
+int main(int argc, char** argv) {
+    tavori::OcrProcess::ensureSingleThreaded(argc, argv);
+    QCoreApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "TavoriName/DesktopServices.h"
+
+// What the app-model tests share: a desktop whose answers are set in advance, and waiting on the event loop.
+namespace tavori::test {
+
+class ScriptedDesktop : public DesktopServices {
+  public:
+    std::optional<std::filesystem::path> folderAnswer;
+    std::optional<std::filesystem::path> saveAnswer;
+    std::vector<FolderChoice> folderRequests;
+    std::vector<SaveChoice> saveRequests;
+    std::vector<std::filesystem::path> revealed;
+
+    std::optional<std::filesystem::path> chooseFolder(const FolderChoice& choice) override {
+        folderRequests.push_back(choice);
+        return folderAnswer;
+    }
+    std::optional<std::filesystem::path> chooseSaveLocation(const SaveChoice& choice) override {
+        saveRequests.push_back(choice);
+        return saveAnswer;
+    }
+    void revealInFileManager(const std::filesystem::path& file) override { revealed.push_back(file); }
+};
+
+// Runs the event loop until `done` holds or `timeout` passes; returns whether it holds.
+bool waitUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds timeout = std::chrono::seconds(60));
+// Runs the event loop for `duration`, so that anything still posted arrives.
+void settle(std::chrono::milliseconds duration);
+
+}  // namespace tavori::test
