@@ -24,6 +24,10 @@ class CliRunner {
     // Starts the program without waiting; `finish` waits for it and collects its output.
     int start(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) const;
     CliResult finish(int pid) const;
+    // Like run(), with standard error on a pseudo-terminal, as in an interactive shell; `err` is what the
+    // terminal received.
+    CliResult runWithTerminal(const std::vector<std::string>& args,
+                              const std::vector<std::string>& env = {}) const;
     // Whether the started program is still running.
     static bool running(int pid);
     std::filesystem::path stdoutFile() const { return home_ / "stdout"; }
@@ -33,7 +37,8 @@ class CliRunner {
     std::filesystem::path settingsFile() const { return home_ / "config" / "tavori-name" / "defaults.json"; }
 
   private:
-    int spawn(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) const;
+    int spawn(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+              int terminal = -1) const;
     std::filesystem::path home_;
 };
 
