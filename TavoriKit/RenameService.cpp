@@ -8,18 +8,24 @@
 #include <cerrno>
 #include <cstdio>
 #include <map>
-#include <random>
 #include <unordered_set>
 #include <utility>
 
 #include "TavoriCore/FileNameTemplate.h"
 #include "TavoriCore/IndexBookCSV.h"
 #include "TavoriCore/Unicode.h"
+#include "TavoriKit/FileDescriptor.h"
 
 namespace tavori {
 
 namespace fs = std::filesystem;
 using Case = RenameServiceError::Case;
+
+using FileIO::createTemporary;
+using FileIO::readAll;
+using FileIO::syncFolder;
+using FileIO::Temporary;
+using FileIO::writeAll;
 
 namespace {
 
@@ -111,32 +117,6 @@ std::string describe(Case c, const fs::path& path, std::error_code code) {
     throw RenameServiceError(c, path, code);
 }
 
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    // 0 or the errno of close, which is where some file systems report a failed write.
-    int close() {
-        const int result = ::close(std::exchange(fd_, -1));
-        return result == 0 ? 0 : errno;
-    }
-
-  private:
-    int fd_;
-};
-
 // Where to run calls for a folder given as an empty path (a relative source without a folder).
 fs::path usable(const fs::path& folder) {
     return folder.empty() ? fs::path(".") : folder;
@@ -153,67 +133,6 @@ bool sameLocation(const fs::path& a, const fs::path& b) {
 
 std::string lowercasedName(std::string_view name) {
     return Unicode::lowercased(name);
-}
-
-int writeAll(const FileSystemCalls& calls, int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t written = calls.write(fd, data.data(), data.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (written == 0) return EIO;
-        data.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return 0;
-}
-
-int readAll(int fd, std::string& out) {
-    char buffer[65536];
-    for (off_t offset = 0;;) {
-        const ssize_t got = ::pread(fd, buffer, sizeof buffer, offset);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (got == 0) return 0;
-        out.append(buffer, static_cast<std::size_t>(got));
-        offset += got;
-    }
-}
-
-void syncFolder(const fs::path& folder) {
-    // Makes a rename durable; file systems that cannot sync a folder are left as they are.
-    FileDescriptor fd(::open(usable(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() >= 0) ::fsync(fd.get());
-}
-
-std::string temporaryName() {
-    thread_local std::mt19937_64 random{std::random_device{}()};
-    char name[40];
-    std::snprintf(name, sizeof name, ".tavori-%016llx.tmp", static_cast<unsigned long long>(random()));
-    return name;
-}
-
-struct Temporary {
-    FileDescriptor fd;
-    fs::path path;
-    int error = 0;
-};
-
-// A new, exclusively created file in `folder`, where it can later be renamed into place on the same file
-// system.
-Temporary createTemporary(const FileSystemCalls& calls, const fs::path& folder, mode_t mode) {
-    Temporary temporary;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary.path = folder / temporaryName();
-        temporary.fd =
-            FileDescriptor(calls.open(temporary.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-        if (temporary.fd.get() >= 0) return temporary;
-        temporary.error = errno;
-        if (temporary.error != EEXIST) break;
-    }
-    return temporary;
 }
 
 // A copy of `source` under a temporary name in `folder`, written, synced and closed, with the source's

@@ -305,6 +305,8 @@ void AppModel::setSaving(bool saving) {
 }
 
 void AppModel::saveReady() {
+    // A view reacting to a row saved mid-way must not start a second save.
+    if (isSaving_) return;
     std::vector<QUuid> ready;
     std::vector<SaveDocument> documents;
     for (const auto& item : items_) {
@@ -315,7 +317,7 @@ void AppModel::saveReady() {
     if (ready.empty()) return;
 
     const std::optional<fs::path> destination = destinationFolder(settings_);
-    if (settings_.mode != RenamePlan::Mode::renameInPlace && !destination) {
+    if (settings_.mode != RenameMode::renameInPlace && !destination) {
         setAlert("先に保存先フォルダを選んでください。");
         return;
     }

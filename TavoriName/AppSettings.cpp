@@ -26,7 +26,7 @@ template <class Json>
 void decode(const Json& j, AppSettings& settings) {
     AppSettings decoded;
     decoded.nameTemplate = j.at("template").template get<FileNameTemplate>();
-    decoded.mode = j.at("mode").template get<RenamePlan::Mode>();
+    decoded.mode = j.at("mode").template get<RenameMode>();
     if (const Json* bookmark = JsonCoding::optionalMember(j, "destinationBookmark")) {
         const auto bytes = Base64::decode(bookmark->template get<std::string>());
         if (!bytes) throw Json::type_error::create(302, "destinationBookmark is not Base64", bookmark);

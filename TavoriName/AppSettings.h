@@ -12,8 +12,8 @@
 #include <nlohmann/json.hpp>
 
 #include "TavoriCore/FileNameTemplate.h"
+#include "TavoriCore/RenameMode.h"
 #include "TavoriCore/VendorAliasDictionary.h"
-#include "TavoriKit/RenamePlan.h"
 #include "TavoriName/UserDefaults.h"
 
 namespace tavori {
@@ -22,7 +22,7 @@ namespace tavori {
 // settings give way to, all at once.
 struct AppSettings {
     FileNameTemplate nameTemplate = FileNameTemplate::standard();  // coded as "template"
-    RenamePlan::Mode mode = RenamePlan::Mode::copy;
+    RenameMode mode = RenameMode::copy;
     // The chosen destination folder's reference (see bookmark()); nothing until a folder is chosen.
     std::optional<std::vector<std::uint8_t>> destinationBookmark;
     std::string recipientName;  // the user's own name, trade name or company name

@@ -8,9 +8,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <string>
 #include <utility>
+
+#include "TavoriKit/FileDescriptor.h"
 
 namespace tavori {
 
@@ -18,48 +19,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
-
-  private:
-    int fd_;
-};
-
 enum class ReadResult { ok, missing, failed };
 
 ReadResult readFile(const fs::path& path, std::string& out) {
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) return errno == ENOENT ? ReadResult::missing : ReadResult::failed;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return ReadResult::failed;
-        }
-        if (got == 0) return ReadResult::ok;
-        out.append(buffer, static_cast<std::size_t>(got));
-    }
-}
-
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t written = ::write(fd, data.data(), data.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
+    return FileIO::readAll(fd.get(), out) == 0 ? ReadResult::ok : ReadResult::failed;
 }
 
 // Written under a temporary name in the same folder, synced, and renamed over `target`, so that a reader sees
@@ -69,31 +34,9 @@ bool replaceAtomically(const fs::path& target, std::string_view text) {
     const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     fs::create_directories(folder, ec);
     if (ec) return false;
-
     struct stat old {};
     const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 0777) : 0600;
-    thread_local std::mt19937_64 random{std::random_device{}()};
-    fs::path temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        char name[40];
-        std::snprintf(name, sizeof name, ".tavori-%016llx.tmp", static_cast<unsigned long long>(random()));
-        temporary = folder / name;
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd < 0 && errno != EEXIST) return false;
-    }
-    if (fd < 0) return false;
-    FileDescriptor file(fd);
-    ::fchmod(file.get(), mode);  // the umask must not narrow or widen what the old file had
-    const bool written = writeAll(file.get(), text) && ::fsync(file.get()) == 0 && file.close() &&
-                         std::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!written) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folderFd.get() >= 0) ::fsync(folderFd.get());
-    return true;
+    return FileIO::replaceAtomically(target, text, mode) == 0;
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ using namespace std::chrono_literals;
 using tavori::AppModel;
 using tavori::AppSettings;
 using tavori::DocumentItem;
-using tavori::RenamePlan;
+using tavori::RenameMode;
 using tavori::UserDefaults;
 using tavori::test::readFile;
 using tavori::test::ScriptedDesktop;
@@ -78,7 +78,7 @@ class AppModelTest : public ::testing::Test {
         return list;
     }
 
-    void useDestination(const fs::path& folder, RenamePlan::Mode mode = RenamePlan::Mode::copy) {
+    void useDestination(const fs::path& folder, RenameMode mode = RenameMode::copy) {
         fs::create_directories(folder);
         AppSettings settings = model->settings();
         settings.destinationBookmark = AppSettings::bookmark(folder);
@@ -301,7 +301,7 @@ TEST_F(AppModelTest, SavesNumberTheBookOnAcrossSavesAndSkipItemsNotReady) {
 TEST_F(AppModelTest, RenamingInPlaceKeepsTheBookBesideTheFirstFileOrInTheStoredDestination) {
     addAndRead({sample("scan_0001.pdf"), sample("scan_0002.pdf")});
     AppSettings settings = model->settings();
-    settings.mode = RenamePlan::Mode::renameInPlace;
+    settings.mode = RenameMode::renameInPlace;
     model->setSettings(settings);
     model->saveReady();
     EXPECT_EQ(model->lastSaveSummary(), "2件を保存しました");
@@ -322,7 +322,7 @@ TEST_F(AppModelTest, RenamingInPlaceKeepsTheBookBesideTheFirstFileOrInTheStoredD
 
 TEST_F(AppModelTest, ASaveThatStopsKeepsWhatWasSavedAndSaysHowManyWereNot) {
     addAndRead({sample("scan_0001.pdf"), sample("scan_0002.pdf"), sample("invoice-may.pdf")});
-    useDestination(out, RenamePlan::Mode::move);
+    useDestination(out, RenameMode::move);
     fs::remove(sample("scan_0002.pdf"));
     model->saveReady();
     EXPECT_EQ(model->alertMessage(),
@@ -338,7 +338,7 @@ TEST_F(AppModelTest, ASaveThatStopsKeepsWhatWasSavedAndSaysHowManyWereNot) {
 
 TEST_F(AppModelTest, ABookThatIsNotUtf8StopsTheSaveBeforeAnythingMoves) {
     addAndRead({sample("scan_0001.pdf")});
-    useDestination(out, RenamePlan::Mode::move);
+    useDestination(out, RenameMode::move);
     writeFile(out / "索引簿.csv", "\x98\x41\x94\xd4\r\n");
     model->saveReady();
     ASSERT_TRUE(model->alertMessage());

@@ -18,7 +18,7 @@ using Json = nlohmann::ordered_json;
 AppSettings customised() {
     AppSettings settings;
     settings.nameTemplate = {"{type}_{date}", "yyyy-MM-dd", FileNameTemplate::AmountStyle::groupedYen, 12};
-    settings.mode = RenamePlan::Mode::renameInPlace;
+    settings.mode = RenameMode::renameInPlace;
     settings.destinationBookmark = std::vector<std::uint8_t>{'/', 'h', 'o', 'm', 'e', '/', 0xff, 0x00, 0x82};
     settings.recipientName = "山田商店";
     settings.aliases.rules.push_back(
@@ -34,7 +34,7 @@ TEST(AppSettingsTest, NothingStoredGivesTheDefaults) {
     const AppSettings settings = AppSettings::load(UserDefaults(folder / "missing/defaults.json"));
     EXPECT_EQ(settings.nameTemplate, (FileNameTemplate{"{date}_{vendor}_{amount}", "yyyyMMdd",
                                                        FileNameTemplate::AmountStyle::plain, 30}));
-    EXPECT_EQ(settings.mode, RenamePlan::Mode::copy);
+    EXPECT_EQ(settings.mode, RenameMode::copy);
     EXPECT_FALSE(settings.destinationBookmark);
     EXPECT_EQ(settings.recipientName, "");
     EXPECT_EQ(settings.aliases, (VendorAliasDictionary{{}, true}));

@@ -399,8 +399,9 @@ TEST_F(CliTest, ABookThatCannotBeAppendedStopsTheSaveBeforeAnyFileMoves) {
         EXPECT_EQ(result.out, "");
         EXPECT_NE(result.err.find("保存に失敗しました: " + c.message), std::string::npos) << result.err;
         EXPECT_EQ(snapshot(in), before) << "nothing moved";
-        if (fs::is_directory(out))
+        if (fs::is_directory(out)) {
             for (const auto& name : names(out)) EXPECT_FALSE(name.ends_with(".pdf")) << name << " was saved";
+        }
         const auto dryRun =
             cli.run({"save", "--dry-run", "--mode", "move", "--dest", out.native(), in.native()});
         EXPECT_EQ(dryRun.exitCode, 1) << "a dry run meets the same check";
