@@ -35,13 +35,17 @@ bool canAccept(const QMimeData& data) {
 std::optional<std::vector<std::filesystem::path>> files(const QMimeData& data) {
     if (!canAccept(data)) return std::nullopt;
     std::vector<std::filesystem::path> paths;
+    bool anyUri = false;
     // The raw list rather than QMimeData::urls(), which decodes each URL to text first.
     const QByteArray list = data.data(uriListType);
     for (QByteArray line : list.split('\n')) {
         line = line.trimmed();
         if (line.isEmpty() || line.startsWith('#')) continue;
+        anyUri = true;
         if (auto path = localPath(line)) paths.push_back(std::move(*path));
     }
+    // A list without a single entry is a drop that carries nothing at all.
+    if (!anyUri) return std::nullopt;
     return paths;
 }
 

@@ -178,11 +178,14 @@ class WindowPartsTest : public QObject {
         QCOMPARE(got, paths);
     }
 
-    void dropWithoutUrlListIsRefused() {
-        QMimeData data;
-        data.setText(QStringLiteral("file:///tmp/a.pdf"));
-        QVERIFY(!FileDrop::canAccept(data));
-        QVERIFY(!FileDrop::files(data).has_value());
+    void dropWithoutUrlsIsRefused() {
+        QMimeData text;
+        text.setText(QStringLiteral("file:///tmp/a.pdf"));
+        QVERIFY(!FileDrop::canAccept(text));
+        QVERIFY(!FileDrop::files(text).has_value());
+        QMimeData onlyComments;
+        onlyComments.setData(QStringLiteral("text/uri-list"), "# nothing here\r\n\r\n");
+        QVERIFY(!FileDrop::files(onlyComments).has_value());
     }
 
     void fileUriRoundTrip() {
