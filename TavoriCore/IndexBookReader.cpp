@@ -107,16 +107,21 @@ struct Columns {
         return columns;
     }
 
-    std::string cell(const std::vector<std::string>& record, std::size_t column) const {
+    // Takes the cell out of the record.
+    std::string cell(std::vector<std::string>& record, std::size_t column) const {
         const std::size_t k = index[column];
         if (k == kAbsent || k >= record.size()) return {};
-        return withoutFormulaGuard(record[k]);
+        return withoutFormulaGuard(std::move(record[k]));
     }
 };
 
 bool isBlank(const std::vector<std::string>& record) {
-    for (const auto& field : record)
+    for (const auto& field : record) {
+        if (field.empty()) continue;
+        const auto first = static_cast<unsigned char>(field.front());
+        if (first != ' ' && first != '\t' && first < 0x80) return false;
         if (!Unicode::trim(field).empty()) return false;
+    }
     return true;
 }
 
@@ -162,47 +167,47 @@ std::string decode(std::string_view bytes) {
 std::vector<std::vector<std::string>> records(std::string_view text) {
     std::vector<std::vector<std::string>> out;
     std::vector<std::string> record;
-    std::string field;
-    bool quoted = false;      // inside a quoted field
-    bool wasQuoted = false;   // the current field began with a quote
-    bool recordOpen = false;  // something of the current record has been read
-    auto endField = [&] {
-        record.push_back(std::move(field));
-        field.clear();
-        wasQuoted = false;
-    };
-    auto endRecord = [&] {
-        endField();
-        out.push_back(std::move(record));
-        record.clear();
-        recordOpen = false;
-    };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quoted) {
-            if (c != '"') {
-                field += c;
-            } else if (i + 1 < text.size() && text[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else {
-                quoted = false;
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n) {
+        // One field: quoted from its first character, or plain up to the next separator.
+        std::string field;
+        if (text[i] == '"') {
+            ++i;
+            for (;;) {
+                const std::size_t quote = text.find('"', i);
+                if (quote == std::string_view::npos) {
+                    field.append(text.substr(i));  // unterminated: the rest of the text
+                    i = n;
+                    break;
+                }
+                field.append(text.substr(i, quote - i));
+                i = quote + 1;
+                if (i < n && text[i] == '"') {
+                    field += '"';
+                    ++i;
+                    continue;
+                }
+                break;
             }
+        }
+        // Plain text, or what follows a closing quote before the separator.
+        std::size_t stop = i;
+        while (stop < n && text[stop] != ',' && text[stop] != '\n' && text[stop] != '\r') ++stop;
+        field.append(text.substr(i, stop - i));
+        i = stop;
+        record.push_back(std::move(field));
+        if (i == n) break;
+        const char separator = text[i++];
+        if (separator == ',') {
+            if (i == n) record.emplace_back();
             continue;
         }
-        recordOpen = true;
-        if (c == ',') {
-            endField();
-        } else if (c == '\n' || c == '\r') {
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            endRecord();
-        } else if (c == '"' && field.empty() && !wasQuoted) {
-            quoted = wasQuoted = true;
-        } else {
-            field += c;
-        }
+        if (separator == '\r' && i < n && text[i] == '\n') ++i;
+        out.push_back(std::move(record));
+        record.clear();
     }
-    if (recordOpen || quoted || !field.empty()) endRecord();
+    if (!record.empty()) out.push_back(std::move(record));
     return out;
 }
 
@@ -216,6 +221,18 @@ std::string withoutFormulaGuard(std::string cell) {
 }
 
 std::optional<DateComponentsValue> parseDate(std::string_view cell) {
+    // The form this program writes, read without normalising: most cells of a large book are in it.
+    if (cell.size() == 10 && cell[4] == '/' && cell[7] == '/') {
+        const auto year = parseInteger(cell.substr(0, 4));
+        const auto month = parseInteger(cell.substr(5, 2));
+        const auto day = parseInteger(cell.substr(8, 2));
+        if (year && month && day && *year >= 0 && *month >= 0 && *day >= 0) {
+            const DateComponentsValue date{static_cast<int>(*year), static_cast<int>(*month),
+                                           static_cast<int>(*day)};
+            if (date.isValid()) return date;
+            return std::nullopt;
+        }
+    }
     const std::string s = Unicode::trim(TextNormalizer::normalize(cell));
     std::size_t i = 0;
     const std::string_view year = digitRun(s, i);
@@ -243,6 +260,8 @@ std::optional<DateComponentsValue> parseDate(std::string_view cell) {
 }
 
 std::optional<std::int64_t> parseAmount(std::string_view cell) {
+    if (!cell.empty() && cell.size() < 19 && cell.find_first_not_of("0123456789") == std::string_view::npos)
+        return parseInteger(cell);
     std::string s = Unicode::trim(TextNormalizer::normalize(cell));
     for (std::string_view mark : {"¥", "円", ","}) {
         for (std::size_t at = s.find(mark); at != std::string::npos; at = s.find(mark, at))
@@ -260,7 +279,7 @@ std::optional<std::int64_t> parseAmount(std::string_view cell) {
 
 std::vector<IndexBookEntry> parse(std::string_view bytes) {
     const std::string text = decode(bytes);
-    const auto all = records(text);
+    auto all = records(text);
     std::size_t first = 0;
     while (first < all.size() && isBlank(all[first])) ++first;
     if (first == all.size()) {
@@ -274,7 +293,7 @@ std::vector<IndexBookEntry> parse(std::string_view bytes) {
     std::vector<IndexBookEntry> entries;
     entries.reserve(all.size() - first - 1);
     for (std::size_t r = first + 1; r < all.size(); ++r) {
-        const auto& record = all[r];
+        auto& record = all[r];
         if (isBlank(record)) continue;
         IndexBookEntry entry;
         entry.sequence = parseAmount(columns->cell(record, 0)).value_or(0);

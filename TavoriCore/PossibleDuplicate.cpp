@@ -1,5 +1,7 @@
 #include "TavoriCore/PossibleDuplicate.h"
 
+#include <algorithm>
+
 #include "TavoriCore/FileNameTemplate.h"
 #include "TavoriCore/IndexBookSearch.h"
 #include "TavoriCore/Unicode.h"
@@ -57,22 +59,50 @@ std::string DuplicateIndex::vendorKey(std::string_view vendor) const {
     return IndexBookSearch::vendorKey(aliases_.canonicalName(vendor));
 }
 
+namespace {
+
+bool keyLess(const std::pair<std::uint64_t, std::size_t>& a, const std::pair<std::uint64_t, std::size_t>& b) {
+    return a.first < b.first;
+}
+
+}  // namespace
+
 std::size_t DuplicateIndex::add(DuplicateRecord record) {
     const std::size_t id = records_.size();
-    if (const auto k = key(record)) byDateAndAmount_[*k].push_back(id);
+    if (const auto k = key(record)) {
+        const std::pair entry(*k, id);
+        byDateAndAmount_.insert(
+            std::upper_bound(byDateAndAmount_.begin(), byDateAndAmount_.end(), entry, keyLess), entry);
+    }
     records_.push_back(std::move(record));
     return id;
+}
+
+void DuplicateIndex::addAll(std::vector<DuplicateRecord> records) {
+    const std::size_t before = byDateAndAmount_.size();
+    records_.reserve(records_.size() + records.size());
+    for (auto& record : records) {
+        if (const auto k = key(record)) byDateAndAmount_.emplace_back(*k, records_.size());
+        records_.push_back(std::move(record));
+    }
+    std::stable_sort(byDateAndAmount_.begin() + static_cast<std::ptrdiff_t>(before), byDateAndAmount_.end(),
+                     keyLess);
+    std::inplace_merge(byDateAndAmount_.begin(),
+                       byDateAndAmount_.begin() + static_cast<std::ptrdiff_t>(before), byDateAndAmount_.end(),
+                       keyLess);
 }
 
 std::vector<std::size_t> DuplicateIndex::sameFields(const DuplicateRecord& record) const {
     std::vector<std::size_t> out;
     const auto k = key(record);
     if (!k) return out;
-    const auto bucket = byDateAndAmount_.find(*k);
-    if (bucket == byDateAndAmount_.end()) return out;
+    auto [first, last] = std::equal_range(byDateAndAmount_.begin(), byDateAndAmount_.end(),
+                                          std::pair(*k, std::size_t{0}), keyLess);
+    if (first == last) return out;
     const std::string vendor = vendorKey(record.vendor);
     if (vendor.empty()) return out;
-    for (std::size_t id : bucket->second) {
+    for (auto it = first; it != last; ++it) {
+        const std::size_t id = it->second;
         const DuplicateRecord& other = records_[id];
         // The key mixes date and amount; equal keys of different values are told apart here.
         if (other.date != record.date || other.amount != record.amount) continue;

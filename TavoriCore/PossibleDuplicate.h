@@ -5,7 +5,6 @@
 #include <optional>
 #include <ostream>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "TavoriCore/DateComponentsValue.h"
@@ -53,6 +52,8 @@ class DuplicateIndex {
 
     // Records without a date, an amount or a vendor are kept but never match.
     std::size_t add(DuplicateRecord record);
+    // Many records at once (a whole book), sorted into the index in one pass.
+    void addAll(std::vector<DuplicateRecord> records);
     const DuplicateRecord& record(std::size_t id) const { return records_[id]; }
     std::size_t size() const { return records_.size(); }
 
@@ -66,7 +67,9 @@ class DuplicateIndex {
 
     VendorAliasDictionary aliases_;
     std::vector<DuplicateRecord> records_;
-    std::unordered_map<std::uint64_t, std::vector<std::size_t>> byDateAndAmount_;
+    // (key, id) pairs sorted by key, ids of one key in the order added: far fewer allocations and cache
+    // misses than a hash map of lists for a book of 100,000 rows.
+    std::vector<std::pair<std::uint64_t, std::size_t>> byDateAndAmount_;
 };
 
 }  // namespace tavori

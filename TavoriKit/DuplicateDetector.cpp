@@ -1,6 +1,7 @@
 #include "TavoriKit/DuplicateDetector.h"
 
 #include <openssl/evp.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <fstream>
@@ -50,11 +51,10 @@ std::optional<std::uintmax_t> sizeOf(const fs::path& file) {
 }  // namespace
 
 std::optional<std::string> FileDigests::digest(const fs::path& file) {
-    std::error_code ec;
-    const auto size = fs::file_size(file, ec);
-    if (ec) return std::nullopt;
-    const auto modified = fs::last_write_time(file, ec);
-    if (ec) return std::nullopt;
+    struct stat status {};
+    if (::stat(file.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+    const auto size = static_cast<std::uintmax_t>(status.st_size);
+    const Stamp modified{status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
     {
         std::lock_guard lock(mutex_);
         const auto it = entries_.find(file.native());
@@ -80,13 +80,10 @@ DuplicateDetector::DuplicateDetector(VendorAliasDictionary aliases, std::shared_
 void DuplicateDetector::setBook(const fs::path& book, std::span<const IndexBookEntry> rows) {
     book_ = book;
     bookIndex_ = DuplicateIndex(aliases_);
-    rowByFileName_.clear();
-    for (const IndexBookEntry& row : rows) {
-        const std::size_t id =
-            bookIndex_.add(DuplicateRecord{row.date, row.amount, row.vendor, row.fileName});
-        // A name booked twice points to the later row, the one written when the file last took that name.
-        rowByFileName_[row.fileName] = id;
-    }
+    std::vector<DuplicateRecord> records;
+    records.reserve(rows.size());
+    for (const IndexBookEntry& row : rows) records.push_back({row.date, row.amount, row.vendor, row.fileName});
+    bookIndex_.addAll(std::move(records));
     savedFiles_.clear();
     savedFilesListed_.reset();
 }
@@ -118,8 +115,11 @@ const std::multimap<std::uintmax_t, fs::path>& DuplicateDetector::savedFiles() {
 }
 
 DuplicateRecord DuplicateDetector::savedRecord(const fs::path& file) const {
-    const auto row = rowByFileName_.find(file.filename().native());
-    if (row != rowByFileName_.end()) return bookIndex_.record(row->second);
+    // Found by a scan from the end, so that a name booked twice gives the row written when the file last took
+    // that name; content matches are rare enough that an index of names would cost more than it saves.
+    const std::string name = file.filename().native();
+    for (std::size_t id = bookIndex_.size(); id-- > 0;)
+        if (bookIndex_.record(id).fileName == name) return bookIndex_.record(id);
     return DuplicateRecord{std::nullopt, std::nullopt, {}, file.filename().native()};
 }
 
@@ -130,11 +130,10 @@ void DuplicateDetector::bookMatches(const DuplicateDocument& document, std::vect
         const auto [first, last] = saved.equal_range(*size);
         std::optional<std::string> own;
         for (auto it = first; it != last; ++it) {
-            if (sameFile(it->second, document.file)) continue;
             if (!own) own = digests_->digest(document.file);
             if (!own) break;
             const auto other = digests_->digest(it->second);
-            if (!other || *other != *own) continue;
+            if (!other || *other != *own || sameFile(it->second, document.file)) continue;
             PossibleDuplicate duplicate{PossibleDuplicate::Reason::sameContent,
                                         PossibleDuplicate::Origin::book, savedRecord(it->second)};
             if (named.insert(duplicate.other.fileName).second) out.push_back(std::move(duplicate));

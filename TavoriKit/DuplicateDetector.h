@@ -27,9 +27,14 @@ class FileDigests {
     std::size_t filesRead() const;
 
   private:
+    struct Stamp {
+        std::int64_t seconds = 0;
+        std::int64_t nanoseconds = 0;
+        bool operator==(const Stamp&) const = default;
+    };
     struct Entry {
         std::uintmax_t size = 0;
-        std::filesystem::file_time_type modified;
+        Stamp modified;
         std::string digest;
     };
     mutable std::mutex mutex_;
@@ -73,7 +78,6 @@ class DuplicateDetector {
     std::shared_ptr<FileDigests> digests_;
     std::filesystem::path book_;
     DuplicateIndex bookIndex_;
-    std::unordered_map<std::string, std::size_t> rowByFileName_;
     std::multimap<std::uintmax_t, std::filesystem::path> savedFiles_;
     std::optional<std::filesystem::file_time_type> savedFilesListed_;
 };

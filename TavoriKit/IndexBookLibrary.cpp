@@ -1,9 +1,12 @@
 #include "TavoriKit/IndexBookLibrary.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <unordered_set>
 
 #include "TavoriKit/RenameService.h"
 
@@ -34,10 +37,28 @@ std::string readBytes(const fs::path& book) {
     errno = 0;
     std::ifstream in(book, std::ios::binary);
     if (!in) throw IndexBookReadError(IndexBookReadError::Case::unreadable, book.native(), reasonFor(errno));
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes;
+    std::array<char, 1 << 16> buffer;
+    while (in) {
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        bytes.append(buffer.data(), static_cast<std::size_t>(in.gcount()));
+    }
     if (in.bad())
         throw IndexBookReadError(IndexBookReadError::Case::unreadable, book.native(), reasonFor(EIO));
     return bytes;
+}
+
+constexpr std::size_t kListFolderAbove = 64;
+
+std::unordered_set<std::string> regularFileNames(const fs::path& folder) {
+    std::unordered_set<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::error_code entryError;
+        if (it->is_regular_file(entryError)) names.insert(it->path().filename().native());
+    }
+    return names;
 }
 
 }  // namespace
@@ -83,6 +104,13 @@ std::vector<Hit> search(std::span<const Book> books, const IndexBookQuery& query
         if (!da || !db) return da.has_value() && !db.has_value();
         return *da < *db;
     });
+    // Many hits in one book: one listing of its folder costs less than asking for each file.
+    std::vector<std::size_t> hitsPerBook(books.size());
+    for (const auto& at : found) ++hitsPerBook[at.first];
+    std::vector<std::optional<std::unordered_set<std::string>>> listed(books.size());
+    for (std::size_t b = 0; b < books.size(); ++b)
+        if (hitsPerBook[b] > kListFolderAbove) listed[b] = regularFileNames(books[b].path.parent_path());
+
     std::vector<Hit> hits;
     hits.reserve(found.size());
     for (const auto& [b, row] : found) {
@@ -90,8 +118,14 @@ std::vector<Hit> search(std::span<const Book> books, const IndexBookQuery& query
         hit.book = books[b].path;
         hit.entry = books[b].rows[row];
         hit.document = documentPath(hit.book, hit.entry.fileName);
-        std::error_code ec;
-        hit.documentExists = !hit.document.empty() && fs::is_regular_file(hit.document, ec);
+        if (hit.document.empty()) {
+            hit.documentExists = false;
+        } else if (listed[b]) {
+            hit.documentExists = listed[b]->contains(hit.entry.fileName);
+        } else {
+            std::error_code ec;
+            hit.documentExists = fs::is_regular_file(hit.document, ec);
+        }
         hits.push_back(std::move(hit));
     }
     return hits;
