@@ -1,0 +1,143 @@
+#include "TavoriName/FooterView.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "TavoriName/AppModel.h"
+
+namespace tavori {
+
+namespace {
+
+// The picker's order; each entry shows the mode's own display name.
+constexpr std::array<RenamePlan::Mode, 3> pickerModes = {RenamePlan::Mode::renameInPlace,
+                                                         RenamePlan::Mode::move, RenamePlan::Mode::copy};
+
+QLabel* secondaryLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    return label;
+}
+
+QString pathText(const std::filesystem::path& path) {
+    const std::string& bytes = path.native();
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+}  // namespace
+
+FooterView::FooterView(AppModel& model, QWidget* parent)
+    : QWidget(parent),
+      model_(model),
+      modePicker_(new QComboBox(this)),
+      destination_(new QLabel(this)),
+      changeDestination_(new QPushButton(QStringLiteral("変更…"), this)),
+      summary_(secondaryLabel({}, this)),
+      progress_(secondaryLabel({}, this)),
+      progressBar_(new QProgressBar(this)),
+      export_(new QPushButton(QStringLiteral("索引簿CSVを書き出す…"), this)),
+      save_(new QPushButton(this)) {
+    for (RenamePlan::Mode mode : pickerModes)
+        modePicker_->addItem(
+            QString::fromUtf8(rawValue(mode).data(), static_cast<qsizetype>(rawValue(mode).size())),
+            static_cast<int>(mode));
+    destination_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    destination_->setMinimumWidth(80);
+    destination_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    progressBar_->setTextVisible(false);
+    progressBar_->setMaximumWidth(120);
+    progressBar_->setMaximumHeight(8);
+    save_->setMinimumWidth(170);
+    save_->setDefault(true);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(secondaryLabel(QStringLiteral("方法"), this), 0, 0);
+    grid->addWidget(modePicker_, 0, 1, Qt::AlignLeft);
+    grid->addWidget(secondaryLabel(QStringLiteral("保存先"), this), 1, 0);
+    auto* destinationRow = new QHBoxLayout;
+    destinationRow->addWidget(destination_, 1);
+    destinationRow->addWidget(changeDestination_);
+    grid->addLayout(destinationRow, 1, 1);
+    grid->setColumnStretch(1, 1);
+
+    auto* actions = new QHBoxLayout;
+    actions->addWidget(progress_);
+    actions->addWidget(progressBar_);
+    actions->addWidget(summary_);
+    actions->addStretch(1);
+    actions->addWidget(export_);
+    actions->addWidget(save_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(12, 8, 12, 10);
+    layout->addLayout(grid);
+    layout->addLayout(actions);
+
+    connect(modePicker_, &QComboBox::activated, this, [this](int index) {
+        AppSettings settings = model_.settings();
+        settings.mode = static_cast<RenamePlan::Mode>(modePicker_->itemData(index).toInt());
+        model_.setSettings(settings);
+    });
+    connect(changeDestination_, &QPushButton::clicked, this, [this] { model_.chooseDestination(); });
+    connect(export_, &QPushButton::clicked, this, [this] { model_.exportIndexBook(); });
+    connect(save_, &QPushButton::clicked, this, [this] { model_.saveReady(); });
+    connect(&model_, &AppModel::settingsChanged, this, &FooterView::refreshSettings);
+    connect(&model_, &AppModel::lastSaveSummaryChanged, this, &FooterView::refreshSummary);
+    connect(&model_, &AppModel::readingProgressChanged, this, &FooterView::refreshProgress);
+    connect(&model_, &AppModel::savingChanged, this, &FooterView::refreshCounts);
+
+    refreshSettings();
+    refreshSummary();
+    refreshProgress();
+    refreshCounts();
+}
+
+void FooterView::refreshSettings() {
+    const AppSettings& settings = model_.settings();
+    modePicker_->setCurrentIndex(modePicker_->findData(static_cast<int>(settings.mode)));
+    const bool inPlace = settings.mode == RenamePlan::Mode::renameInPlace;
+    changeDestination_->setVisible(!inPlace);
+    if (inPlace) {
+        destination_->setText(QStringLiteral("元のフォルダ内でリネーム"));
+        destination_->setToolTip({});
+        return;
+    }
+    std::optional<std::filesystem::path> folder;
+    if (settings.destinationBookmark) folder = AppSettings::resolveBookmark(*settings.destinationBookmark);
+    const QString text = folder ? pathText(*folder) : QStringLiteral("未設定");
+    destination_->setText(text);
+    destination_->setToolTip(folder ? text : QString());
+}
+
+void FooterView::refreshSummary() {
+    const auto& summary = model_.lastSaveSummary();
+    summary_->setText(summary ? QString::fromStdString(*summary) : QString());
+    summary_->setVisible(summary.has_value());
+}
+
+void FooterView::refreshProgress() {
+    const ReadingProgress progress = model_.readingProgress();
+    const bool reading = progress.pending > 0;
+    progress_->setVisible(reading);
+    progressBar_->setVisible(reading);
+    if (!reading) return;
+    const int done = progress.total - progress.pending;
+    progress_->setText(QStringLiteral("読み取り中 %1/%2").arg(done).arg(progress.total));
+    progressBar_->setRange(0, progress.total);
+    progressBar_->setValue(done);
+}
+
+void FooterView::refreshCounts() {
+    int ready = 0;
+    for (int row = 0; row < model_.itemCount(); ++row)
+        if (model_.itemAt(row).status() == DocumentItem::Status::ready) ++ready;
+    save_->setText(QString::number(ready) + QStringLiteral("件をリネームして保存"));
+    save_->setEnabled(ready > 0 && !model_.isSaving());
+}
+
+}  // namespace tavori

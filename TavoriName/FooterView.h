@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace tavori {
+
+class AppModel;
+
+// Under the list: how and where to save, what the last save did, how far reading has come, and the buttons
+// that export the index book and save the ready documents.
+class FooterView final : public QWidget {
+    Q_OBJECT
+  public:
+    explicit FooterView(AppModel& model, QWidget* parent = nullptr);
+
+    QComboBox* modePicker() const { return modePicker_; }
+    QLabel* destinationLabel() const { return destination_; }
+    QPushButton* changeDestinationButton() const { return changeDestination_; }
+    QLabel* summaryLabel() const { return summary_; }
+    QLabel* progressLabel() const { return progress_; }
+    QPushButton* exportButton() const { return export_; }
+    QPushButton* saveButton() const { return save_; }
+
+    // Recomputes the ready count and the save button; the window calls it once per burst of item changes.
+    void refreshCounts();
+
+  private:
+    void refreshSettings();
+    void refreshSummary();
+    void refreshProgress();
+
+    AppModel& model_;
+    QComboBox* modePicker_;
+    QLabel* destination_;
+    QPushButton* changeDestination_;
+    QLabel* summary_;
+    QLabel* progress_;
+    QProgressBar* progressBar_;
+    QPushButton* export_;
+    QPushButton* save_;
+};
+
+}  // namespace tavori

@@ -1,0 +1,96 @@
+#include "TavoriName/TavoriNameApp.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QMenuBar>
+#include <QTimer>
+#include <QUrl>
+
+#include "TavoriName/AppModel.h"
+#include "TavoriName/BuildInfo.h"
+#include "TavoriName/MainWindow.h"
+#include "TavoriName/QtDesktopServices.h"
+
+namespace tavori {
+
+namespace {
+
+// Stands in until a real settings window is installed.
+QWidget* emptySettingsWindow(AppModel&, QWidget* parent) {
+    auto* dialog = new QDialog(parent);
+    dialog->setWindowTitle(QStringLiteral("設定"));
+    dialog->resize(480, 320);
+    return dialog;
+}
+
+}  // namespace
+
+TavoriNameApp::TavoriNameApp(UserDefaults defaults, std::unique_ptr<AnalysisService> service, QObject* parent)
+    : QObject(parent),
+      desktop_(std::make_unique<QtDesktopServices>()),
+      settingsFactory_(emptySettingsWindow) {
+    AppSettings settings = AppSettings::load(defaults);
+    model_ =
+        std::make_unique<AppModel>(std::move(settings), std::move(defaults), *desktop_, std::move(service));
+    window_ = std::make_unique<MainWindow>(*model_);
+    desktop_->setWindow(window_.get());
+    buildMenus();
+    // Closing the main window ends the program.
+    QApplication::setQuitOnLastWindowClosed(true);
+}
+
+TavoriNameApp::~TavoriNameApp() {
+    // The window refers to the model, the model to the desktop services.
+    window_.reset();
+    model_.reset();
+}
+
+void TavoriNameApp::setDetailPaneFactory(const DetailPaneFactory& factory) {
+    window_->setDetailWidget(factory(*model_));
+}
+
+void TavoriNameApp::openFiles(std::vector<std::filesystem::path> files) {
+    if (files.empty()) return;
+    QTimer::singleShot(0, model_.get(), [this, files = std::move(files)] { model_->addFiles(files); });
+}
+
+void TavoriNameApp::showSettings() {
+    if (!settingsWindow_) {
+        settingsWindow_ = settingsFactory_(*model_, window_.get());
+        settingsWindow_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    settingsWindow_->show();
+    settingsWindow_->raise();
+    settingsWindow_->activateWindow();
+}
+
+void TavoriNameApp::openSupportPage() {
+    QDesktopServices::openUrl(QUrl(QString::fromUtf8(BuildInfo::supportURL.data(),
+                                                     static_cast<qsizetype>(BuildInfo::supportURL.size()))));
+}
+
+void TavoriNameApp::buildMenus() {
+    QMenuBar* bar = window_->menuBar();
+    QMenu* file = bar->addMenu(QStringLiteral("ファイル"));
+    QAction* add = file->addAction(QStringLiteral("ファイルを追加…"));
+    add->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
+    connect(add, &QAction::triggered, window_.get(), &MainWindow::chooseFilesToAdd);
+    QAction* settings = file->addAction(QStringLiteral("設定…"));
+    settings->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
+    settings->setMenuRole(QAction::PreferencesRole);
+    connect(settings, &QAction::triggered, this, &TavoriNameApp::showSettings);
+    file->addSeparator();
+    QAction* quit = file->addAction(QStringLiteral("終了"));
+    quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+    quit->setMenuRole(QAction::QuitRole);
+    connect(quit, &QAction::triggered, window_.get(), &QWidget::close);
+
+    QMenu* help = bar->addMenu(QStringLiteral("ヘルプ"));
+    QAction* update = help->addAction(QStringLiteral("アップデートを確認…"));
+    connect(update, &QAction::triggered, this, [this] { updater_.checkForUpdates(); });
+    QAction* support = help->addAction(QStringLiteral("サポートページを開く"));
+    connect(support, &QAction::triggered, this, &TavoriNameApp::openSupportPage);
+}
+
+}  // namespace tavori

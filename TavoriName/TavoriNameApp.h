@@ -1,0 +1,61 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <QObject>
+#include <QPointer>
+
+#include "TavoriKit/AnalysisService.h"
+#include "TavoriName/UpdaterBridge.h"
+#include "TavoriName/UserDefaults.h"
+
+class QWidget;
+
+namespace tavori {
+
+class AppModel;
+class MainWindow;
+class QtDesktopServices;
+
+// The program: the one app model made from the stored settings, the main window with its menus, the settings
+// window and the update gate.
+class TavoriNameApp final : public QObject {
+    Q_OBJECT
+  public:
+    // Makes the window that edits the settings; the window deletes it when closed.
+    using SettingsWindowFactory = std::function<QWidget*(AppModel& model, QWidget* parent)>;
+    // Makes the detail pane for the right side of the main window.
+    using DetailPaneFactory = std::function<QWidget*(AppModel& model)>;
+
+    // Settings come from `defaults`; without a service the model makes the application's own.
+    explicit TavoriNameApp(UserDefaults defaults, std::unique_ptr<AnalysisService> service = nullptr,
+                           QObject* parent = nullptr);
+    ~TavoriNameApp() override;
+
+    AppModel& model() { return *model_; }
+    MainWindow& window() { return *window_; }
+    const UpdaterBridge& updater() const { return updater_; }
+
+    void setSettingsWindowFactory(SettingsWindowFactory factory) { settingsFactory_ = std::move(factory); }
+    void setDetailPaneFactory(const DetailPaneFactory& factory);
+
+    // Files named on the command line, added as if dropped once the event loop runs.
+    void openFiles(std::vector<std::filesystem::path> files);
+    void showSettings();
+    void openSupportPage();
+
+  private:
+    void buildMenus();
+
+    std::unique_ptr<QtDesktopServices> desktop_;
+    std::unique_ptr<AppModel> model_;
+    std::unique_ptr<MainWindow> window_;
+    UpdaterBridge updater_;
+    SettingsWindowFactory settingsFactory_;
+    QPointer<QWidget> settingsWindow_;
+};
+
+}  // namespace tavori

@@ -1,0 +1,27 @@
+#include <filesystem>
+#include <vector>
+
+#include <QApplication>
+
+#include "TavoriKit/OcrProcess.h"
+#include "TavoriName/Icons.h"
+#include "TavoriName/MainWindow.h"
+#include "TavoriName/TavoriNameApp.h"
+
+// tavori-name [FILE...]: the window, with the given files and folders added as if dropped on it.
+int main(int argc, char** argv) {
+    tavori::OcrProcess::ensureSingleThreaded(argc, argv);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tavori-name"));
+    QApplication::setApplicationDisplayName(QStringLiteral("タヴォリネーム"));
+    QApplication::setDesktopFileName(QStringLiteral("tavori-name"));
+    QApplication::setWindowIcon(tavori::Icons::application());
+
+    tavori::TavoriNameApp shell(tavori::UserDefaults(tavori::UserDefaults::standardLocation()));
+    std::vector<std::filesystem::path> files;
+    // QApplication has taken its own options out of argv; the rest are file names, kept as bytes.
+    for (int i = 1; i < argc; ++i) files.push_back(std::filesystem::absolute(argv[i]));
+    shell.window().show();
+    shell.openFiles(std::move(files));
+    return QApplication::exec();
+}

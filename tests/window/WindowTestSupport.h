@@ -1,0 +1,65 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QMimeData>
+
+#include "TavoriName/AppModel.h"
+#include "TavoriName/DesktopServices.h"
+#include "TavoriName/MainWindow.h"
+#include "samples/SamplePdf.h"
+#include "tests/TestFiles.h"
+
+// A real app model and main window over files in a fresh folder, for the widget tests, the screenshots and
+// the window benchmark.
+namespace tavori::test {
+
+// The desktop's panels answered in advance.
+class ScriptedDesktop final : public DesktopServices {
+  public:
+    std::optional<std::filesystem::path> folder;
+    std::optional<std::filesystem::path> saveLocation;
+    std::vector<std::filesystem::path> revealed;
+
+    std::optional<std::filesystem::path> chooseFolder(const FolderChoice&) override { return folder; }
+    std::optional<std::filesystem::path> chooseSaveLocation(const SaveChoice&) override {
+        return saveLocation;
+    }
+    void revealInFileManager(const std::filesystem::path& file) override { revealed.push_back(file); }
+};
+
+class WindowFixture {
+  public:
+    explicit WindowFixture(AppSettings settings = {});
+    ~WindowFixture();
+
+    AppModel& model() { return *model_; }
+    MainWindow& window() { return *window_; }
+    ScriptedDesktop& desktop() { return desktop_; }
+    const std::filesystem::path& folder() const { return folder_.path(); }
+
+    // A sample document (index into SamplePdf::samples()) written under `name`.
+    std::filesystem::path writeSample(std::size_t index, const std::string& name);
+    std::filesystem::path writeDocument(const SamplePdf::Document& document, const std::string& name);
+
+    // Drops the paths' URLs on the window as a file manager does; true when the window accepted the drop.
+    bool drop(const std::vector<std::filesystem::path>& paths);
+    bool drop(QMimeData* data);
+    // No item queued or being read.
+    bool settled() const;
+
+  private:
+    TestFolder folder_;
+    ScriptedDesktop desktop_;
+    std::unique_ptr<AppModel> model_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+// The URL list a file manager puts on a drag, one file URL per path with its bytes percent-encoded.
+QByteArray uriList(const std::vector<std::filesystem::path>& paths);
+
+}  // namespace tavori::test
