@@ -49,7 +49,7 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
         "1行に1ファイル、タブ区切り (one tab-separated row per file): ファイル (file), 状態 (status: "
         "ready/review/failed), 日付 (date), 取引先 (vendor), 金額 (amount), 書類種別 (type), 登録番号 "
         "(registration number), 確度 (confidence date/vendor/amount), 確認の理由 (review reasons), 保存名 "
-        "(name)。"
+        "(name), 重複の可能性 (possible duplicates)。"
         "読み取れないファイルは failed とその理由 (unreadable files: failed and the reason)");
     scanFiles.add(*scan);
     scan->add_flag("--json", json, "1行に1つのJSON (one JSON object per line)");

@@ -35,7 +35,8 @@ std::optional<IndexBookQuery> queryOf(const SearchOptions& options, std::ostream
     auto date = [&](const std::optional<std::string>& text, std::optional<DateComponentsValue>& into) {
         if (!text) return true;
         into = IndexBookReader::parseDate(*text);
-        if (!into) err << "日付は 2024-01-31 の形（1990年から2100年まで）で指定してください: " << *text << '\n';
+        if (!into)
+            err << "日付は 2024-01-31 の形（1990年から2100年まで）で指定してください: " << *text << '\n';
         return into.has_value();
     };
     auto amount = [&](const std::optional<std::string>& text, std::optional<std::int64_t>& into) {

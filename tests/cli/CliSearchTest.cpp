@@ -5,6 +5,7 @@
 
 #include "../TestFiles.h"
 #include "CliRunner.h"
+#include "samples/SamplePdf.h"
 
 namespace fs = std::filesystem;
 using tavori::test::CliRunner;
@@ -130,6 +131,57 @@ TEST_F(CliSearchTest, RefusesBadConditionsAndUnreadableBooks) {
         EXPECT_EQ(result.err, c.err);
         EXPECT_EQ(result.out, "");
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Scanning warns of receipts already booked or saved and of the same file twice in one batch.
+TEST(CliDuplicateTest, ScanReportsPossibleDuplicatesAsAColumnAndInJson) {
+    TestFolder dir;
+    CliRunner cli{dir.path()};
+    const fs::path in = dir / "in";
+    const fs::path dest = dir / "dest";
+    fs::create_directories(in);
+    for (const auto& document : tavori::SamplePdf::samples())
+        tavori::SamplePdf::write(in / document.fileName, document);
+    fs::copy_file(in / "scan_0002.pdf", in / "scan_0002 copy.pdf");
+    fs::create_directories(dest);
+    fs::copy_file(in / "invoice-may.pdf", dest / "20240531_みどり印刷_49500.pdf");
+    writeFile(dest / "索引簿.csv",
+              "\xEF\xBB\xBF連番,取引年月日,取引金額,取引先,書類種別,ファイル名,登録番号,備考\r\n"
+              "1,2024/03/15,990,さくら文具店,領収書,20240315_さくら文具店_990.pdf,,\r\n");
+    ASSERT_EQ(cli.run({"settings", "--dest", dest.native()}).exitCode, 0);
+
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"invoice-may.pdf", "重複の可能性: 同じ内容のファイル（20240531_みどり印刷_49500.pdf）"},
+        {"scan_0001.pdf", "重複の可能性: 2024/03/15 ¥990 さくら文具店（20240315_さくら文具店_990.pdf）"},
+        {"scan_0002 copy.pdf", "重複の可能性: 2024/04/02 ¥1,400 喫茶ひまわり（scan_0002.pdf）"},
+        {"scan_0002.pdf", "重複の可能性: 2024/04/02 ¥1,400 喫茶ひまわり（scan_0002 copy.pdf）"},
+    };
+    const auto rows = cli.run({"scan", in.native()});
+    ASSERT_EQ(rows.exitCode, 0) << rows.err;
+    const auto rowLines = lines(rows.out);
+    ASSERT_EQ(rowLines.size(), expected.size()) << rows.out;
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        EXPECT_TRUE(rowLines[k].starts_with((in / expected[k].first).native() + "\t")) << rowLines[k];
+        EXPECT_TRUE(rowLines[k].ends_with("\t" + expected[k].second)) << rowLines[k];
+    }
+
+    const auto json = cli.run({"scan", "--json", in.native()});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const auto jsonLines = lines(json.out);
+    ASSERT_EQ(jsonLines.size(), expected.size());
+    const auto first = nlohmann::json::parse(jsonLines[0]);
+    EXPECT_EQ(first["duplicates"],
+              nlohmann::json::parse(
+                  R"([{"message":"重複の可能性: 同じ内容のファイル（20240531_みどり印刷_49500.pdf）",
+        "reason":"content","origin":"book","file":"20240531_みどり印刷_49500.pdf"}])"));
+    const auto second = nlohmann::json::parse(jsonLines[1]);
+    EXPECT_EQ(second["duplicates"][0]["reason"], "fields");
+    EXPECT_EQ(second["duplicates"][0]["origin"], "book");
+    EXPECT_EQ(nlohmann::json::parse(jsonLines[2])["duplicates"][0]["origin"], "list");
 }
 
 }  // namespace
