@@ -45,6 +45,8 @@ class TavoriNameApp final : public QObject {
     // Files named on the command line, added as if dropped once the event loop runs.
     void openFiles(std::vector<std::filesystem::path> files);
     void showSettings();
+    // 「索引簿を検索」 over the destination's book.
+    void showSearch();
     void openSupportPage();
 
   private:
@@ -56,6 +58,7 @@ class TavoriNameApp final : public QObject {
     UpdaterBridge updater_;
     SettingsWindowFactory settingsFactory_;
     QPointer<QWidget> settingsWindow_;
+    QPointer<QWidget> searchWindow_;
 };
 
 }  // namespace tavori
