@@ -42,6 +42,10 @@ TEST(IndexBookReader, ReadsBackWhatTheProgramWrites) {
               "T1234567890123", "一行目\r\n二行目"),
         entry(4, DateComponentsValue{2025, 1, 1}, 0, "   ", DocumentType::contract, "x.pdf", std::nullopt,
               "note, with comma"),
+        // Cells a spreadsheet would run as formulas: whether or not the writer guards them, they read back
+        // as they were.
+        entry(5, DateComponentsValue{2025, 1, 2}, -5, "=HYPERLINK(\"x\")", DocumentType::receipt, "@a.pdf",
+              "+81", "-memo"),
     };
     for (bool bom : {true, false}) {
         SCOPED_TRACE(bom ? "with byte-order mark" : "without byte-order mark");
