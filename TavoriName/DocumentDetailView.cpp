@@ -21,6 +21,7 @@
 #include "TavoriName/ConfidenceDot.h"
 #include "TavoriName/DetailSymbols.h"
 #include "TavoriName/DocumentPreview.h"
+#include "TavoriName/DuplicateMarks.h"
 #include "TavoriName/Icons.h"
 #include "TavoriName/ZoomBar.h"
 
@@ -123,6 +124,17 @@ DocumentDetailView::DocumentDetailView(AppModel& model, QWidget* parent) : QWidg
     banner_ = makeBanner();
     column->addWidget(banner_);
 
+    // Apart from the review banner: a possible duplicate is a warning, not a reason to review.
+    duplicateLine_ = new QLabel;
+    duplicateLine_->setWordWrap(true);
+    duplicateLine_->setContentsMargins(12, 6, 12, 6);
+    duplicateLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPalette duplicatePalette = duplicateLine_->palette();
+    duplicatePalette.setColor(QPalette::WindowText, QColor(0xc0, 0x39, 0x2b));
+    duplicateLine_->setPalette(duplicatePalette);
+    duplicateLine_->hide();
+    column->addWidget(duplicateLine_);
+
     auto* scroll = formScroll_ = new FormScrollArea;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
@@ -132,6 +144,9 @@ DocumentDetailView::DocumentDetailView(AppModel& model, QWidget* parent) : QWidg
     column->addWidget(scroll);
 
     connect(&model_, &AppModel::itemChanged, this, [this](int row) {
+        if (row == model_.rowOf(itemId_)) refresh();
+    });
+    connect(&DuplicateMarks::of(model_), &DuplicateMarks::marksChanged, this, [this](int row) {
         if (row == model_.rowOf(itemId_)) refresh();
     });
     connect(&model_, &AppModel::settingsChanged, this, [this] {
@@ -346,6 +361,12 @@ void DocumentDetailView::refresh() {
     for (const auto& reason : reasons) lines << QStringLiteral("・") + qs(reason);
     bannerReasons_->setText(lines.join(QLatin1Char('\n')));
     banner_->setVisible(!reasons.empty());
+
+    QStringList duplicates;
+    for (const auto& duplicate : DuplicateMarks::of(model_).forItem(shown->id()))
+        duplicates << qs(duplicate.message());
+    duplicateLine_->setText(duplicates.join(QLatin1Char('\n')));
+    duplicateLine_->setVisible(!duplicates.isEmpty());
 
     refreshNewName(*shown);
     const bool saved = shown->status() == DocumentItem::Status::saved && shown->outputURL().has_value();

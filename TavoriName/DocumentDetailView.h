@@ -44,6 +44,8 @@ class DocumentDetailView : public QWidget {
     ZoomBar* zoomBar() const { return zoomBar_; }
     QWidget* banner() const { return banner_; }
     QLabel* bannerReasons() const { return bannerReasons_; }
+    // 「重複の可能性: …」, one line per other document; hidden when there is none.
+    QLabel* duplicateLine() const { return duplicateLine_; }
     QPushButton* confirmButton() const { return confirmButton_; }
     QLabel* newNameLabel() const { return newNameLabel_; }
     QLabel* savedLocationLink() const { return savedLocationLink_; }
@@ -81,6 +83,7 @@ class DocumentDetailView : public QWidget {
     ZoomBar* zoomBar_ = nullptr;
     QWidget* banner_ = nullptr;
     QLabel* bannerReasons_ = nullptr;
+    QLabel* duplicateLine_ = nullptr;
     QPushButton* confirmButton_ = nullptr;
     QLabel* newNameLabel_ = nullptr;
     QLabel* savedLocationCaption_ = nullptr;

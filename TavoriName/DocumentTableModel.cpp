@@ -2,6 +2,7 @@
 
 #include <QIcon>
 
+#include "TavoriName/DuplicateMarks.h"
 #include "TavoriName/StatusBadge.h"
 
 namespace tavori {
@@ -15,6 +16,8 @@ DocumentTableModel::DocumentTableModel(AppModel& model, QObject* parent)
             [this](int first, int last) { beginRemoveRows({}, first, last); });
     connect(&model_, &AppModel::itemsRemoved, this, [this](int, int) { endRemoveRows(); });
     connect(&model_, &AppModel::itemChanged, this,
+            [this](int row) { emit dataChanged(index(row, 0), index(row, columnCount_ - 1)); });
+    connect(&DuplicateMarks::of(model_), &DuplicateMarks::marksChanged, this,
             [this](int row) { emit dataChanged(index(row, 0), index(row, columnCount_ - 1)); });
     // The new names follow the template and its settings.
     connect(&model_, &AppModel::settingsChanged, this, [this] {
@@ -77,6 +80,20 @@ QVariant DocumentTableModel::data(const QModelIndex& index, int role) const {
     if (role == BusyRole)
         return index.column() == statusColumn && item.status() == DocumentItem::Status::analyzing;
 
+    if (role == DuplicateRole ||
+        (index.column() == originalNameColumn && (role == Qt::DecorationRole || role == Qt::ToolTipRole))) {
+        // Its own mark beside the file name, so that the status badge keeps saying whether it can be saved.
+        QStringList messages;
+        for (const auto& duplicate : DuplicateMarks::of(model_).forItem(item.id()))
+            messages << QString::fromStdString(duplicate.message());
+        if (role == DuplicateRole) return messages;
+        if (role == Qt::DecorationRole)
+            return messages.isEmpty()
+                       ? QVariant()
+                       : QVariant(Icons::themed(Symbol::exclamationmarkTriangleFill, Icons::red));
+        if (!messages.isEmpty())
+            return displayName(item.sourceURL()) + QLatin1Char('\n') + messages.join(QLatin1Char('\n'));
+    }
     if (index.column() == statusColumn) {
         const StatusBadge badge = StatusBadge::forItem(item);
         switch (role) {

@@ -24,6 +24,7 @@ class DocumentTableModel final : public QAbstractTableModel {
     enum Role {
         IdRole = Qt::UserRole + 1,  // the item's id (QUuid)
         BusyRole,                   // true while the item is being read
+        DuplicateRole,              // the possible-duplicate warnings of the item (QStringList)
     };
 
     explicit DocumentTableModel(AppModel& model, QObject* parent = nullptr);

@@ -9,6 +9,7 @@
 
 #include "TavoriName/AppModel.h"
 #include "TavoriName/BuildInfo.h"
+#include "TavoriName/IndexBookSearchWindow.h"
 #include "TavoriName/MainWindow.h"
 #include "TavoriName/QtDesktopServices.h"
 
@@ -68,6 +69,16 @@ void TavoriNameApp::showSettings() {
     settingsWindow_->activateWindow();
 }
 
+void TavoriNameApp::showSearch() {
+    if (!searchWindow_) {
+        searchWindow_ = new IndexBookSearchWindow(*model_, *desktop_, window_.get());
+        searchWindow_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    searchWindow_->show();
+    searchWindow_->raise();
+    searchWindow_->activateWindow();
+}
+
 void TavoriNameApp::openSupportPage() {
     QDesktopServices::openUrl(QUrl(QString::fromUtf8(BuildInfo::supportURL.data(),
                                                      static_cast<qsizetype>(BuildInfo::supportURL.size()))));
@@ -83,6 +94,9 @@ void TavoriNameApp::buildMenus() {
     settings->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
     settings->setMenuRole(QAction::PreferencesRole);
     connect(settings, &QAction::triggered, this, &TavoriNameApp::showSettings);
+    QAction* search = file->addAction(QStringLiteral("索引簿を検索…"));
+    search->setShortcut(QKeySequence(QStringLiteral("Ctrl+F")));
+    connect(search, &QAction::triggered, this, &TavoriNameApp::showSearch);
     file->addSeparator();
     QAction* quit = file->addAction(QStringLiteral("終了"));
     quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));

@@ -48,6 +48,8 @@ class TavoriNameApp final : public QObject {
     void openFiles(std::vector<std::filesystem::path> files);
     void showSettings();
     QWidget* settingsWindow() const { return settingsWindow_; }
+    // 「索引簿を検索」 over the destination's book.
+    void showSearch();
     void openSupportPage();
 
   private:
@@ -59,6 +61,7 @@ class TavoriNameApp final : public QObject {
     UpdaterBridge updater_;
     SettingsWindowFactory settingsFactory_;
     QPointer<QWidget> settingsWindow_;
+    QPointer<QWidget> searchWindow_;
 };
 
 }  // namespace tavori

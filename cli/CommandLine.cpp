@@ -49,7 +49,7 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
         "1行に1ファイル、タブ区切り (one tab-separated row per file): ファイル (file), 状態 (status: "
         "ready/review/failed), 日付 (date), 取引先 (vendor), 金額 (amount), 書類種別 (type), 登録番号 "
         "(registration number), 確度 (confidence date/vendor/amount), 確認の理由 (review reasons), 保存名 "
-        "(name)。"
+        "(name), 重複の可能性 (possible duplicates)。"
         "読み取れないファイルは failed とその理由 (unreadable files: failed and the reason)");
     scanFiles.add(*scan);
     scan->add_flag("--json", json, "1行に1つのJSON (one JSON object per line)");
@@ -78,6 +78,27 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
     exportIndex->add_option("--template", exportTemplate, "ファイル名テンプレート (file-name template)");
     exportIndex->add_flag("-f,--force", exportOptions.force,
                           "既にあるファイルを置き換える (replace an existing file)");
+
+    Commands::SearchOptions searchOptions;
+    std::vector<std::string> searchBooks;
+    auto* search = app.add_subcommand("search", "索引簿を検索 (search index books)");
+    search->footer(
+        "1行に1件、取引年月日の順、タブ区切り (one tab-separated row per document, by date): 取引年月日 "
+        "(date), "
+        "取引金額 (amount), 取引先 (vendor), 書類種別 (type), 登録番号 (registration number), ファイル (the "
+        "document beside its book), あり/なし (whether it still "
+        "exists)。索引簿を指定しないときは保存先の索引簿 "
+        "(without a book: the destination's book)");
+    search->add_option("books", searchBooks, "索引簿またはそのフォルダ (index books or their folders)");
+    search->add_option("--from", searchOptions.from, "この日から (from this date), 2024-01-01");
+    search->add_option("--to", searchOptions.to, "この日まで (up to this date), 2024-03-31");
+    search->add_option("--min", searchOptions.minAmount, "この金額以上 (at least this amount)");
+    search->add_option("--max", searchOptions.maxAmount, "この金額以下 (at most this amount)");
+    search->add_option("--vendor", searchOptions.vendor, "取引先に含む文字 (text in the vendor)");
+    search->add_option("--type", searchOptions.documentType, "書類種別 (document type), 領収書");
+    search->add_option("--registration", searchOptions.registrationNumber,
+                       "登録番号 (registration number), T1234567890123");
+    search->add_flag("--json", searchOptions.json, "1行に1つのJSON (one JSON object per line)");
 
     Commands::SettingsOptions settingsOptions;
     std::optional<std::string> settingsDest;
@@ -120,6 +141,10 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
         exportOptions.output = exportOutput;
         exportOptions.templateText = exportTemplate;
         return Commands::exportIndex(exportOptions, out, err);
+    }
+    if (*search) {
+        searchOptions.books.assign(searchBooks.begin(), searchBooks.end());
+        return Commands::search(searchOptions, out, err);
     }
     settingsOptions.destination = asPath(settingsDest);
     if (indexBook) settingsOptions.indexBook = *indexBook == "on";

@@ -49,9 +49,23 @@ struct SettingsOptions {
     std::vector<std::string> removeAliases;
 };
 
+// Conditions as typed; each is checked and turned into the query by the command.
+struct SearchOptions {
+    std::vector<std::filesystem::path> books;  // books or folders holding one; none: the destination's book
+    std::optional<std::string> from;
+    std::optional<std::string> to;
+    std::optional<std::string> minAmount;
+    std::optional<std::string> maxAmount;
+    std::optional<std::string> vendor;
+    std::optional<std::string> documentType;
+    std::optional<std::string> registrationNumber;
+    bool json = false;
+};
+
 int scan(const ScanOptions& options, std::ostream& out, std::ostream& err);
 int save(const SaveOptions& options, std::ostream& out, std::ostream& err);
 int exportIndex(const ExportOptions& options, std::ostream& out, std::ostream& err);
+int search(const SearchOptions& options, std::ostream& out, std::ostream& err);
 int settings(const SettingsOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace tavori::Commands

@@ -4,6 +4,7 @@
 
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
+#include "cli/DuplicateReport.h"
 
 namespace tavori::Commands {
 namespace {
@@ -30,7 +31,14 @@ std::string joined(const std::vector<std::string>& parts, std::string_view separ
     return out;
 }
 
-void printRow(const FileAnalysis& a, const FileNameTemplate& nameTemplate, std::ostream& out) {
+std::string duplicateColumn(const std::vector<PossibleDuplicate>& duplicates) {
+    std::vector<std::string> messages;
+    for (const auto& d : duplicates) messages.push_back(d.message());
+    return column(joined(messages, " / "));
+}
+
+void printRow(const FileAnalysis& a, const FileNameTemplate& nameTemplate,
+              const std::vector<PossibleDuplicate>& duplicates, std::ostream& out) {
     std::vector<std::string> cols{column(a.source.native()), std::string(statusWord(a))};
     if (!a.ok()) {
         cols.push_back(column(a.error));
@@ -46,6 +54,7 @@ void printRow(const FileAnalysis& a, const FileNameTemplate& nameTemplate, std::
                        std::string(rawValue(f.confidence.amount)));
         cols.push_back(column(joined(f.confidence.reviewReasons(), "; ")));
         cols.push_back(column(CommandSupport::savedName(nameTemplate, a)));
+        cols.push_back(duplicateColumn(duplicates));
     }
     out << joined(cols, "\t") << '\n';
 }
@@ -61,7 +70,8 @@ nlohmann::ordered_json semanticJson(const SemanticFields& s) {
     return j;
 }
 
-void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate, std::ostream& out) {
+void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate,
+               const std::vector<PossibleDuplicate>& duplicates, std::ostream& out) {
     nlohmann::ordered_json j;
     j["file"] = a.source.native();
     j["status"] = statusWord(a);
@@ -73,6 +83,12 @@ void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate, std:
         j["name"] = CommandSupport::savedName(nameTemplate, a);
         j["usedSemantic"] = a.usedSemantic;
         if (a.semantic) j["semantic"] = semanticJson(*a.semantic);
+        j["duplicates"] = nlohmann::ordered_json::array();
+        for (const auto& d : duplicates)
+            j["duplicates"].push_back({{"message", d.message()},
+                                       {"reason", rawValue(d.reason)},
+                                       {"origin", rawValue(d.origin)},
+                                       {"file", d.other.fileName}});
     }
     // File names are bytes; what is not UTF-8 shows as U+FFFD rather than failing the whole output.
     out << j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
@@ -84,13 +100,15 @@ int scan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
     AppSettings settings = CommandSupport::loadSettings();
     if (options.templateText) settings.nameTemplate.templateText = *options.templateText;
     bool failed = false;
+    DuplicateReport duplicateReport(settings, err);
     // Each row as soon as it and the rows before it are read, so a long batch shows results while it runs.
     CommandSupport::analyzeFiles(options.files, settings, err, [&](const FileAnalysis& a) {
         failed = failed || !a.ok();
+        const auto duplicates = duplicateReport.add(a);
         if (options.json)
-            printJson(a, settings.nameTemplate, out);
+            printJson(a, settings.nameTemplate, duplicates, out);
         else
-            printRow(a, settings.nameTemplate, out);
+            printRow(a, settings.nameTemplate, duplicates, out);
         out.flush();
     });
     return failed ? 1 : 0;

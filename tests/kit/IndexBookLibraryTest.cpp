@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "TavoriKit/IndexBookLibrary.h"
+#include "TavoriKit/RenameService.h"
+#include "tests/TestFiles.h"
+
+namespace tavori {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tavori::test;
+using Case = IndexBookReadError::Case;
+
+IndexBookEntry entry(DateComponentsValue date, std::int64_t amount, std::string vendor,
+                     std::string fileName) {
+    return {1, date, amount, std::move(vendor), DocumentType::receipt, std::move(fileName), std::nullopt, ""};
+}
+
+TEST(IndexBookLibrary, SearchesSeveralBooksFoundByFileOrFolder) {
+    TestFolder folder;
+    const fs::path a = folder / "2024" / "索引簿.csv";
+    const fs::path b = folder / "other" / "帳簿.csv";
+    fs::create_directories(a.parent_path());
+    // Written by the program's own writer, then appended to, as saves leave it.
+    RenameService::appendIndexBook(std::vector{entry({2024, 3, 5}, 1280, "セブンイレブン", "a.pdf"),
+                                               entry({2024, 1, 9}, 300, "ローソン", "b.pdf")},
+                                   a);
+    RenameService::appendIndexBook(std::vector{entry({2024, 3, 5}, 500, "セブン-イレブン", "c.pdf")}, a);
+    writeFile(b, "取引年月日,取引金額,取引先,ファイル名\n2024/3/5,90,ｾﾌﾞﾝ,d.pdf\n2024/2/1,70,セブン,e.pdf\n");
+    writeFile(folder / "2024" / "a.pdf", "pdf");
+    writeFile(folder / "other" / "e.pdf", "pdf");
+
+    const std::vector<fs::path> targets = {folder / "2024", b};
+    const auto books = IndexBookLibrary::readAll(targets, "索引簿.csv");
+    ASSERT_EQ(books.size(), 2u);
+    EXPECT_EQ(books[0].path, a);
+    EXPECT_EQ(books[0].rows.size(), 3u);
+    EXPECT_EQ(books[0].rows[2].sequence, 3);
+
+    IndexBookQuery query;
+    query.vendor = "セブン";
+    const auto hits = IndexBookLibrary::search(books, query);
+    std::vector<std::tuple<std::string, fs::path, bool>> seen;
+    for (const auto& hit : hits) seen.emplace_back(hit.entry.fileName, hit.document, hit.documentExists);
+    // Date order across both books; one date keeps book order, then row order.
+    const std::vector<std::tuple<std::string, fs::path, bool>> expected = {
+        {"e.pdf", folder / "other" / "e.pdf", true},
+        {"a.pdf", folder / "2024" / "a.pdf", true},
+        {"c.pdf", folder / "2024" / "c.pdf", false},
+    };
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(hits[0].book, b);
+}
+
+TEST(IndexBookLibrary, DocumentsResolveOnlyBesideTheirBook) {
+    TestFolder folder;
+    writeFile(folder / "secret.pdf", "x");
+    const fs::path book = folder / "books" / "索引簿.csv";
+    std::string text = "連番,取引年月日,取引金額,取引先,書類種別,ファイル名,登録番号,備考\r\n";
+    for (const char* name : {"../secret.pdf", "/etc/passwd", "..", "", "sub/x.pdf", "ok.pdf"})
+        text += std::string("1,2024/03/05,1,X,領収書,") + name + ",,\r\n";
+    writeFile(book, text);
+    writeFile(folder / "books" / "ok.pdf", "x");
+    const auto hits = IndexBookLibrary::search(std::vector{IndexBookLibrary::read(book)}, {});
+    ASSERT_EQ(hits.size(), 6u);
+    for (std::size_t k = 0; k + 1 < hits.size(); ++k) {
+        EXPECT_TRUE(hits[k].document.empty()) << hits[k].entry.fileName;
+        EXPECT_FALSE(hits[k].documentExists) << hits[k].entry.fileName;
+    }
+    EXPECT_EQ(hits.back().document, folder / "books" / "ok.pdf");
+    EXPECT_TRUE(hits.back().documentExists);
+}
+
+TEST(IndexBookLibrary, FailuresNameTheBook) {
+    TestFolder folder;
+    writeFile(folder / "broken.csv", std::string("\x81\xFD\xFF\xFE", 4));
+    writeFile(folder / "table.csv", "a,b\r\n1,2\r\n");
+    writeFile(folder / "locked.csv", "連番,取引年月日,取引金額,取引先\r\n");
+    ::chmod((folder / "locked.csv").c_str(), 0);
+    fs::create_directories(folder / "empty");
+
+    struct Example {
+        fs::path target;
+        Case expected;
+        std::string message;
+    };
+    std::vector<Example> examples = {
+        {folder / "missing.csv", Case::notFound,
+         "索引簿が見つかりません: " + (folder / "missing.csv").string()},
+        {folder / "empty", Case::notFound,
+         "索引簿が見つかりません: " + (folder / "empty" / "索引簿.csv").string()},
+        {folder / "broken.csv", Case::notText,
+         "索引簿を読めません: " + (folder / "broken.csv").string() +
+             "（文字コードがUTF-8でもShift_JISでもありません）"},
+        {folder / "table.csv", Case::notIndexBook, ""},
+    };
+    // Root reads every file whatever its mode.
+    if (::geteuid() != 0)
+        examples.push_back(
+            {folder / "locked.csv", Case::unreadable,
+             "索引簿を開けません: " + (folder / "locked.csv").string() + "（読み取りの権限がありません）"});
+    for (const auto& example : examples) {
+        SCOPED_TRACE(example.target.string());
+        try {
+            IndexBookLibrary::readAll(std::vector{example.target}, "索引簿.csv");
+            ADD_FAILURE() << "read";
+        } catch (const IndexBookReadError& e) {
+            EXPECT_EQ(e.errorCase(), example.expected);
+            if (!example.message.empty()) {
+                EXPECT_EQ(std::string(e.what()), example.message);
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tavori
