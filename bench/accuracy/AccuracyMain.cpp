@@ -1,7 +1,7 @@
 // bench_accuracy: reads the labelled benchmark documents, runs the rule-based analyzer on what was read and
 // prints, per set and variant, the share of documents whose date, total and vendor come out right, beside the
 // share whose expected values are in the recognised text at all, and seconds per document. Run by hand:
-//   bench_accuracy --psm 6 --target 32 [--no-reread] [--no-scale] [--sets jomb,sroie] [--failures 5]
+//   bench_accuracy [--generated DIR] --psm 6 --target 32 [--no-reread] [--no-scale] [--sets jomb,sroie] [--failures 5]
 //                  [--jobs 2] [--cache DIR]
 // With --cache the recognised text of each document is kept per setting, so the rules can be measured again
 // in seconds; the seconds shown are then those of the first reading.
@@ -175,7 +175,9 @@ int main(int argc, char** argv) {
     std::string cacheFolder;
     tavori::DocumentTextExtractor extractor;
     app.add_option("--data", dataRoot, "shared data folder");
-    app.add_option("--sets", sets, "comma-separated: jomb, sroie, invoice2data");
+    std::string generated;
+    app.add_option("--generated", generated, "folder written by bench_make_receipts (the set \"generated\")");
+    app.add_option("--sets", sets, "comma-separated: jomb, sroie, invoice2data, generated");
     app.add_option("--psm", extractor.tuning.pageSegmentation, "Tesseract page segmentation mode");
     app.add_option("--target", extractor.tuning.rereadTargetHeight, "re-read target line height in pixels");
     app.add_option("--reread-psm", extractor.tuning.rereadSegmentation, "segmentation mode of re-reads");
@@ -193,10 +195,11 @@ int main(int argc, char** argv) {
     app.add_option("--tessdata", tessdata, "tessdata folder (sets TAVORI_TESSDATA)");
     app.add_option("--languages", languages, "Tesseract languages (sets TAVORI_OCR_LANGUAGES)");
     CLI11_PARSE(app, argc, argv);
+    if (!generated.empty() && sets.find("generated") == std::string::npos) sets += ",generated";
     if (!tessdata.empty()) setenv("TAVORI_TESSDATA", tessdata.c_str(), 1);
     if (!languages.empty()) setenv("TAVORI_OCR_LANGUAGES", languages.c_str(), 1);
 
-    const auto all = tavori::bench::loadSamples(dataRoot, split(sets));
+    const auto all = tavori::bench::loadSamples(dataRoot, split(sets), generated);
     std::vector<const Sample*> chosen;
     std::map<std::pair<std::string, std::string>, int> perGroup;
     for (const auto& sample : all)

@@ -86,12 +86,18 @@ bool wanted(const std::vector<std::string>& sets, const std::string& name) {
 
 }  // namespace
 
-std::vector<Sample> loadSamples(const std::filesystem::path& root, const std::vector<std::string>& sets) {
+std::vector<Sample> loadSamples(const std::filesystem::path& root, const std::vector<std::string>& sets,
+                                const std::filesystem::path& generated) {
     std::vector<Sample> samples;
     if (wanted(sets, "jomb")) {
         const auto folder = root / "jomb-receipts-ja";
         for (auto& r : records(folder / "ground_truth.csv"))
             samples.push_back({"jomb", r["variant"], folder / r["image"], r["date"],
+                               roundedAmount(r["total_yen"]), r["vendor"], false});
+    }
+    if (!generated.empty() && wanted(sets, "generated")) {
+        for (auto& r : records(generated / "ground_truth.csv"))
+            samples.push_back({"generated", r["variant"], generated / r["image"], r["date"],
                                roundedAmount(r["total_yen"]), r["vendor"], false});
     }
     if (wanted(sets, "sroie")) {

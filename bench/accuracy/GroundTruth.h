@@ -10,7 +10,7 @@
 namespace tavori::bench {
 
 struct Sample {
-    std::string set;      // jomb, sroie, invoice2data
+    std::string set;      // jomb, sroie, invoice2data, generated
     std::string variant;  // clean / noisy, scan, pdf / png
     std::filesystem::path file;
     std::string date;                   // YYYY-MM-DD, empty when unlabelled
@@ -23,6 +23,8 @@ struct Sample {
 std::vector<std::vector<std::string>> readCsv(const std::filesystem::path& path);
 // Half up to whole units: "80.90" → 81, "1378" → 1378.
 std::optional<std::int64_t> roundedAmount(const std::string& decimal);
-std::vector<Sample> loadSamples(const std::filesystem::path& dataRoot, const std::vector<std::string>& sets);
+// `generated`: a folder written by bench_make_receipts, read as the set "generated" (none when empty).
+std::vector<Sample> loadSamples(const std::filesystem::path& dataRoot, const std::vector<std::string>& sets,
+                                const std::filesystem::path& generated = {});
 
 }  // namespace tavori::bench
