@@ -13,9 +13,12 @@ struct OcrTuning {
     bool reread = true;
     // Rows this many times taller than the page's median text row (large or bold print: a store name, a
     // big 合計) are read again on their own at the body-text height; 0 turns it off.
-    double tallRowFactor = 1.5;
+    double tallRowFactor =
+        1.5;  // at 2 most large print is missed: a bold 合計 is often 1.6 to 2 times the body
     // What such a reading does: replace the page pass's text of the row, stay an alternative reading, or
-    // replace rows without digits (a store name) and stay an alternative where digits are at stake.
+    // replace rows without digits (a store name) and stay an alternative where digits are at stake. Measured
+    // with bench_accuracy on generated and public receipts: replacing everything won store names but lost a
+    // tenth of the noisy public totals; words-only keeps every total and date and wins the same names.
     enum class TallRows { replace, alternative, replaceWordsOnly };
     TallRows tallRows = TallRows::replaceWordsOnly;
     // Keep a zoomed re-read whose digits are the page pass's but that reads a total label the page pass
