@@ -12,9 +12,9 @@ struct OcrTuning {
         32;  // pixels: of 32, 40 and 48 (bench_accuracy), 32 lost the fewest good readings
     bool reread = true;
     // Rows this many times taller than the page's median text row (large or bold print: a store name, a
-    // big 合計) are read again on their own at the body-text height; 0 turns it off.
-    double tallRowFactor =
-        1.5;  // at 2 most large print is missed: a bold 合計 is often 1.6 to 2 times the body
+    // big 合計) are read again on their own at the body-text height; 0 turns it off. A bold 合計 is printed
+    // 1.6 to 2.6 times the body text: a factor of 2 would miss a third of them.
+    double tallRowFactor = 1.5;
     // What such a reading does: replace the page pass's text of the row, stay an alternative reading, or
     // replace rows without digits (a store name) and stay an alternative where digits are at stake. Measured
     // with bench_accuracy on generated and public receipts: replacing everything won store names but lost a
