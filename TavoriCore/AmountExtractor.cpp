@@ -181,13 +181,18 @@ Findings findIn(std::string_view lowered) {
             if (occursAt(lowered, start, v.contained[k].text)) note(f, v.contained[k], start);
     }
     // Words are the pieces between U+0020 characters.
+    std::string_view previous;
     for (std::size_t begin = 0; begin < lowered.size();) {
         std::size_t end = lowered.find(' ', begin);
         if (end == std::string_view::npos) end = lowered.size();
         const std::string_view word = lowered.substr(begin, end - begin);
-        if (!word.empty())
+        if (!word.empty()) {
             for (const std::uint16_t k : v.wordsByScalar[Vocabulary::bucket(Vocabulary::firstScalar(word))])
                 if (word == v.words[k].text) note(f, v.words[k], begin);
+            // Receipts space out 小　計 as often as 合　計: the two words are the subtotal.
+            if (previous == "小" && word == "計") f.negative = true;
+            previous = word;
+        }
         begin = end + 1;
     }
     return f;
@@ -463,11 +468,28 @@ struct Scratch {
     NumberScanner::Buffers scanner;
     std::vector<NumericToken> tokens;
     std::vector<std::int64_t> values;  // per token; 0 when not accepted
+    std::vector<bool> countOrPercent;  // per token: a count of items (6点) or a percentage (8%)
 };
+
+// A number followed by the counter 点 counts items, one followed by % is a rate: neither is ever an amount.
+bool countsOrRates(std::string_view after) {
+    if (after.starts_with('%')) return true;
+    if (after.starts_with(' ')) after.remove_prefix(1);
+    return after.starts_with("点");
+}
+
+// Lines that give the number of items bought: 合計点数 6点, お買上点数 3点, 点数 12, Total Qty: 3,
+// Total Item(s): 10. Like 個数 and 数量 lines, their numbers never compete with the total.
+bool isCountLine(std::string_view lowered) {
+    for (const std::string_view word : {"点数", "qty", "item(s)", "total items"})
+        if (lowered.find(word) != std::string_view::npos) return true;
+    return false;
+}
 
 void tokensOf(std::string_view text, const Profile& profile, bool isPrepared, Scratch& scratch) {
     std::vector<NumericToken>& tokens = scratch.tokens;
     tokens.clear();
+    scratch.countOrPercent.clear();
     const NumberScanner scanner(text, profile.otherDigits, scratch.scanner);
     scanner.forEach([&](const NumberScanner::Found& found) {
         const std::size_t begin = scanner.byteOffset(found.begin);
@@ -480,6 +502,7 @@ void tokensOf(std::string_view text, const Profile& profile, bool isPrepared, Sc
         if (!isPrepared) w = {prepared(w.before), prepared(w.after)};
         token.hasCurrencyMark = hasCurrencyMark(w.before, w.after);
         tokens.push_back(std::move(token));
+        scratch.countOrPercent.push_back(countsOrRates(w.after));
     });
 }
 
@@ -581,6 +604,7 @@ void collectLine(LineTexts& texts, std::span<const TextLine> lines, std::size_t 
     // Normalising maps full-width digits to ASCII and makes no other digits, so the raw text can tell; its
     // ill-formed bytes read as U+FFFD, which is no digit.
     if (!holdsDecimalDigit(lines[i].text)) return;
+    if (isCountLine(texts.lowered(i))) return;
     const std::string& text = texts.normalized(i);
     const Profile profile = profileOf(text);
     tokensOf(text, profile, texts.isPrepared(i), scratch);
@@ -589,6 +613,7 @@ void collectLine(LineTexts& texts, std::span<const TextLine> lines, std::size_t 
     values.assign(tokens.size(), 0);
     bool anyAccepted = false;
     for (std::size_t k = 0; k < tokens.size(); ++k) {
+        if (scratch.countOrPercent[k]) continue;
         const auto value = parseValue(tokens[k]);
         if (value && *value >= 1 && *value <= maximumAmount) {
             values[k] = *value;

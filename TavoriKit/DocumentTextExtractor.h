@@ -43,6 +43,10 @@ struct DocumentTextExtractor {
 
     // An A4 page at 300 dpi; larger images are scaled down to this many pixels before recognition.
     static constexpr double kRecognitionPixels = 2480.0 * 3508.0;
+    // A page whose median text row is taller than this many pixels is read again with its rows brought to
+    // kBodyHeight: Tesseract reads lines of about 32 to 48 pixels best.
+    static constexpr double kLargestBodyHeight = 72;
+    static constexpr double kBodyHeight = 40;
 
     static const std::set<std::string>& supportedExtensions();
     // By the path's extension, compared in lower case.

@@ -34,12 +34,12 @@ std::optional<PixelRect> cropRect(int width, int height, const Rect& box) {
                      static_cast<int>(y1 - y0)};
 }
 
-double zoomFactor(double lineHeight, double targetHeight) {
+double zoomFactor(double lineHeight, double targetHeight, double minimum) {
     if (!(lineHeight > 1)) return 4.0;
-    return std::clamp(targetHeight / lineHeight, 0.5, 4.0);
+    return std::clamp(targetHeight / lineHeight, minimum, 4.0);
 }
 
-Image cropUpscaled(const Image& image, const Rect& box, double targetHeight) {
+Image cropUpscaled(const Image& image, const Rect& box, double targetHeight, double minimumZoom) {
     if (image.empty()) return {};
     const int W = image.width(), H = image.height();
     const auto rect = cropRect(W, H, box);
@@ -62,7 +62,7 @@ Image cropUpscaled(const Image& image, const Rect& box, double targetHeight) {
         if (!cleaned.empty()) crop = std::move(cleaned);
     }
 
-    const double factor = zoomFactor(box.height * H, targetHeight);
+    const double factor = zoomFactor(box.height * H, targetHeight, minimumZoom);
     Image zoomed = std::abs(factor - 1.0) < 1e-9 ? std::move(crop) : crop.scaled(factor);
     if (zoomed.empty()) return {};
     const int padding = std::max(4, static_cast<int>(std::lround(targetHeight * 0.25)));
@@ -71,6 +71,44 @@ Image cropUpscaled(const Image& image, const Rect& box, double targetHeight) {
     return out;
 }
 
+double medianLineHeight(std::span<const std::optional<Rect>> boxes, int imageHeight) {
+    std::vector<double> heights;
+    for (const auto& box : boxes)
+        if (box && box->height > 0) heights.push_back(box->height * imageHeight);
+    if (heights.empty()) return 0;
+    const auto middle = heights.begin() + static_cast<std::ptrdiff_t>(heights.size() / 2);
+    std::nth_element(heights.begin(), middle, heights.end());
+    return *middle;
+}
+
+namespace {
+
+// One crop read as a single line, its pieces joined left to right; empty when nothing was read.
+std::string readCrop(const Image& crop, std::int64_t page, const RecognitionSettings& settings,
+                     const CancellationToken& cancel) {
+    std::vector<TextLine> reread;
+    try {
+        reread = LineRecognizer::recognizeLines(crop, page, settings, cancel).lines;
+    } catch (const std::exception&) {
+        return {};  // an optional refinement never fails the reading
+    }
+    std::stable_sort(reread.begin(), reread.end(),
+                     [](const TextLine& a, const TextLine& b) { return a.left < b.left; });
+    std::string text;
+    for (std::size_t k = 0; k < reread.size(); ++k) {
+        if (k > 0) text += ' ';
+        text += reread[k].text;
+    }
+    return text;
+}
+
+const Pattern& totalLabel() {
+    static const Pattern pattern(R"(合\s*計|合計金額|お会計|お支払|請求|領収|(?i:total))");
+    return pattern;
+}
+
+}  // namespace
+
 std::vector<TextLine> refine(std::vector<TextLine> lines, std::span<const std::optional<Rect>> boxes,
                              const Image& image, std::int64_t page, const OcrTuning& tuning,
                              const CancellationToken& cancel) {
@@ -78,30 +116,44 @@ std::vector<TextLine> refine(std::vector<TextLine> lines, std::span<const std::o
     RecognitionSettings settings;
     settings.pageSegmentation = tuning.rereadSegmentation;
     settings.tryInverted = false;
+    const double body = tuning.tallRowFactor > 0 ? medianLineHeight(boxes.first(count), image.height()) : 0;
     for (std::size_t i = 0; i < count; ++i) {
         if (cancel.isCancelled()) break;
-        const std::string normalized = TextNormalizer::normalize(lines[i].text);
-        if (!interesting().matchesAnywhere(normalized)) continue;
         if (!boxes[i]) continue;
+        const std::string normalized = TextNormalizer::normalize(lines[i].text);
+
+        // Print two or three times the body size is what the page pass misreads most (a bold 合計 read as
+        // Latin junk), so such a row is read again on its own, shrunk to the body-text height.
+        const bool tall = body > 0 && boxes[i]->height * image.height() >= tuning.tallRowFactor * body;
+        if (tall) {
+            const Image crop = cropUpscaled(image, *boxes[i], tuning.rereadTargetHeight, kTallRowMinimumZoom);
+            const std::string text = crop.empty() ? std::string{} : readCrop(crop, page, settings, cancel);
+            const std::string rereadNormalized = TextNormalizer::normalize(text);
+            if (rereadNormalized.empty() || rereadNormalized == normalized) continue;
+            const bool replace = tuning.tallRows == OcrTuning::TallRows::replace ||
+                                 (tuning.tallRows == OcrTuning::TallRows::replaceWordsOnly &&
+                                  TextNormalizer::digitsOnly(normalized).empty() &&
+                                  TextNormalizer::digitsOnly(rereadNormalized).empty());
+            if (replace)
+                lines[i].text = text;
+            else
+                lines[i].alternatives.push_back(text);
+            continue;
+        }
+
+        if (!interesting().matchesAnywhere(normalized)) continue;
         const Image crop = cropUpscaled(image, *boxes[i], tuning.rereadTargetHeight);
         if (crop.empty()) continue;
-        std::vector<TextLine> reread;
-        try {
-            reread = LineRecognizer::recognizeLines(crop, page, settings, cancel).lines;
-        } catch (const std::exception&) {
-            continue;  // an optional refinement never fails the reading
-        }
-        if (reread.empty()) continue;
-        std::stable_sort(reread.begin(), reread.end(),
-                         [](const TextLine& a, const TextLine& b) { return a.left < b.left; });
-        std::string text;
-        for (std::size_t k = 0; k < reread.size(); ++k) {
-            if (k > 0) text += ' ';
-            text += reread[k].text;
-        }
+        std::string text = readCrop(crop, page, settings, cancel);
         const std::string rereadNormalized = TextNormalizer::normalize(text);
         if (rereadNormalized.empty()) continue;
-        if (TextNormalizer::digitsOnly(rereadNormalized) == TextNormalizer::digitsOnly(normalized)) continue;
+        if (TextNormalizer::digitsOnly(rereadNormalized) == TextNormalizer::digitsOnly(normalized)) {
+            // Same digits: worth keeping only when it reads the total's label that the page pass lost.
+            const bool labelRecovered = tuning.keepLabelRereads &&
+                                        totalLabel().matchesAnywhere(rereadNormalized) &&
+                                        !totalLabel().matchesAnywhere(normalized);
+            if (!labelRecovered) continue;
+        }
         lines[i].alternatives.push_back(std::move(text));
     }
     return lines;

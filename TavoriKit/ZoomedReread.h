@@ -13,7 +13,8 @@
 #include "TavoriKit/Rect.h"
 
 // A second, zoomed reading of the lines that look like they carry a date or an amount. A reading whose digits
-// differ is added as an alternative; the line's own text is never replaced.
+// differ is added as an alternative. Rows much taller than the page's body text are read again on their own
+// and, as tuned, replace the page pass's reading of the row.
 namespace tavori::ZoomedReread {
 
 // Dates, era names, total keywords, currency amounts and comma-grouped numbers.
@@ -29,10 +30,15 @@ std::vector<TextLine> refine(std::vector<TextLine> lines, std::span<const std::o
 // % of its width on each side, half its height above and below), clamped to the image and rounded outwards.
 // Nothing when 4 pixels or less remain on either side.
 std::optional<PixelRect> cropRect(int width, int height, const Rect& box);
-// The zoom that brings a line `lineHeight` pixels high to about `targetHeight`, limited to 0.5 to 4.
-double zoomFactor(double lineHeight, double targetHeight);
+// The zoom that brings a line `lineHeight` pixels high to about `targetHeight`, limited to `minimum` to 4.
+double zoomFactor(double lineHeight, double targetHeight, double minimum = 0.5);
+// Tall rows may be shrunk further than ordinary re-reads: print four times the body height still reaches it.
+inline constexpr double kTallRowMinimumZoom = 0.2;
+// The median pixel height of the boxes in an image `imageHeight` pixels high; 0 without boxes.
+double medianLineHeight(std::span<const std::optional<Rect>> boxes, int imageHeight);
 // The crop of `box`, in grey, with ink touching its inner edges erased, scaled by `zoomFactor` and padded
 // with the paper's own grey. Empty when there is nothing to cut.
-Image cropUpscaled(const Image& image, const Rect& box, double targetHeight = OcrTuning{}.rereadTargetHeight);
+Image cropUpscaled(const Image& image, const Rect& box, double targetHeight = OcrTuning{}.rereadTargetHeight,
+                   double minimumZoom = 0.5);
 
 }  // namespace tavori::ZoomedReread

@@ -1,6 +1,6 @@
 // bench_make_receipts: writes seeded, varied Japanese till receipts with their fields, in the layout of the
 // shared receipt set, for bench_accuracy --generated DIR:
-//   bench_make_receipts --out DIR [--count 300] [--seed 1] [--photos 0.5]
+//   bench_make_receipts --out DIR [--count 300] [--seed 1] [--photos 0.5] [--high-resolution 0]
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -19,10 +19,13 @@ int main(int argc, char** argv) {
     int count = 300;
     unsigned seed = 1;
     double photos = 0.5;
+    double highResolution = 0;
     app.add_option("--out", out, "folder to write into")->required();
     app.add_option("--count", count, "receipts")->check(CLI::Range(1, 100000));
     app.add_option("--seed", seed, "random seed");
     app.add_option("--photos", photos, "share drawn as phone photos")->check(CLI::Range(0.0, 1.0));
+    app.add_option("--high-resolution", highResolution, "share of the photos taken close up, with huge print")
+        ->check(CLI::Range(0.0, 1.0));
     CLI11_PARSE(app, argc, argv);
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -43,18 +46,23 @@ int main(int argc, char** argv) {
     std::mt19937 choose(seed ^ 0x9e3779b9u);
     for (int i = 1; i <= count; ++i) {
         const bool photo = std::uniform_real_distribution<double>(0, 1)(choose) < photos;
-        const auto receipt = generator.next(photo);
+        // Drawn only when asked for, so that the same seed keeps giving the same set without it.
+        const bool close = photo && highResolution > 0 &&
+                           std::uniform_real_distribution<double>(0, 1)(choose) < highResolution;
+        const auto receipt = generator.next(photo, close);
         char name[32];
         std::snprintf(name, sizeof name, "images/g%05d.%s", i, photo ? "jpg" : "png");
         const QImage image = generator.render(receipt);
-        if (!image.save(QString::fromStdString((out / name).string()), photo ? "JPG" : "PNG", photo ? 82 : -1)) {
+        if (!image.save(QString::fromStdString((out / name).string()), photo ? "JPG" : "PNG",
+                        photo ? 82 : -1)) {
             std::cerr << "bench_make_receipts: could not write " << (out / name) << "\n";
             return 1;
         }
         char date[16] = "";
-        if (receipt.datePrinted) std::snprintf(date, sizeof date, "%04d-%02d-%02d", receipt.year, receipt.month, receipt.day);
-        truth << name << ',' << (photo ? "photo" : "clean") << ',' << receipt.vendor << ',' << receipt.branch << ','
-              << date << ',' << receipt.total << ',' << receipt.registrationNumber << '\n';
+        if (receipt.datePrinted)
+            std::snprintf(date, sizeof date, "%04d-%02d-%02d", receipt.year, receipt.month, receipt.day);
+        truth << name << ',' << (close ? "close-up" : photo ? "photo" : "clean") << ',' << receipt.vendor << ',' << receipt.branch
+              << ',' << date << ',' << receipt.total << ',' << receipt.registrationNumber << '\n';
     }
     std::cout << count << " receipts in " << out << "\n";
     return 0;

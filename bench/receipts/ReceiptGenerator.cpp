@@ -15,19 +15,22 @@ namespace tavori::bench {
 
 namespace {
 
-const std::vector<std::string> kNameStems = {"みなと", "ひまわり", "青葉",   "さくら", "大黒",     "たから",
-                                             "ことぶき", "マルエイ", "エンゼル", "ルミエール", "やまびこ", "若竹",
-                                             "北斗",   "あおぞら", "オリーブ", "はなまる", "富士見",   "ミモザ"};
-const std::vector<std::string> kNameKinds = {"ストア", "商店", "書店", "薬局",     "食堂",   "珈琲店",
+const std::vector<std::string> kNameStems = {
+    "みなと",     "ひまわり", "青葉", "さくら", "大黒",     "たから",   "ことぶき", "マルエイ", "エンゼル",
+    "ルミエール", "やまびこ", "若竹", "北斗",   "あおぞら", "オリーブ", "はなまる", "富士見",   "ミモザ"};
+const std::vector<std::string> kNameKinds = {"ストア",     "商店",   "書店", "薬局",     "食堂",   "珈琲店",
                                              "ベーカリー", "マート", "酒店", "ドラッグ", "精肉店", "文具店"};
-const std::vector<std::string> kPlaces = {"渋谷道玄坂", "梅田",   "札幌駅前", "博多",   "仙台一番町", "横浜西口",
-                                          "金沢香林坊", "那覇久茂地", "名古屋栄", "京都四条", "神戸元町", "広島紙屋町"};
-const std::vector<std::string> kPrefectures = {"東京都渋谷区", "大阪府大阪市北区", "北海道札幌市中央区",
-                                               "福岡県福岡市博多区", "宮城県仙台市青葉区", "神奈川県横浜市西区"};
-const std::vector<std::string> kItems = {"おにぎり鮭",   "緑茶 500ml",  "食パン6枚切",  "牛乳 1L",     "卵 10個入",
-                                         "ボールペン黒", "ノート B5",   "洗剤詰替",     "ティッシュ5箱", "コーヒー豆",
-                                         "サンドイッチ", "からあげ弁当", "文庫本",       "単三電池4本", "ハンドソープ",
-                                         "みかん 1袋",   "豚こま切落し", "ビール 350ml", "カフェラテ",   "ドーナツ"};
+const std::vector<std::string> kPlaces = {"渋谷道玄坂", "梅田",     "札幌駅前",   "博多",
+                                          "仙台一番町", "横浜西口", "金沢香林坊", "那覇久茂地",
+                                          "名古屋栄",   "京都四条", "神戸元町",   "広島紙屋町"};
+const std::vector<std::string> kPrefectures = {"東京都渋谷区",       "大阪府大阪市北区",
+                                               "北海道札幌市中央区", "福岡県福岡市博多区",
+                                               "宮城県仙台市青葉区", "神奈川県横浜市西区"};
+const std::vector<std::string> kItems = {"おにぎり鮭",    "緑茶 500ml",   "食パン6枚切",  "牛乳 1L",
+                                         "卵 10個入",     "ボールペン黒", "ノート B5",    "洗剤詰替",
+                                         "ティッシュ5箱", "コーヒー豆",   "サンドイッチ", "からあげ弁当",
+                                         "文庫本",        "単三電池4本",  "ハンドソープ", "みかん 1袋",
+                                         "豚こま切落し",  "ビール 350ml", "カフェラテ",   "ドーナツ"};
 const char* const kWeekdays[] = {"日", "月", "火", "水", "木", "金", "土"};
 
 std::string format(const char* pattern, auto... values) {
@@ -36,7 +39,9 @@ std::string format(const char* pattern, auto... values) {
     return buffer;
 }
 
-std::string yen(std::int64_t value) { return "¥" + groupedYen(value); }
+std::string yen(std::int64_t value) {
+    return "¥" + groupedYen(value);
+}
 
 // The check digit that makes 12 digits a valid corporate number (T + 13 digits).
 std::string withCheckDigit(const std::string& twelve) {
@@ -49,25 +54,31 @@ std::string withCheckDigit(const std::string& twelve) {
 
 std::string groupedYen(std::int64_t value) {
     std::string digits = std::to_string(value < 0 ? -value : value);
-    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(static_cast<std::size_t>(i), ",");
+    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
+        digits.insert(static_cast<std::size_t>(i), ",");
     return value < 0 ? "-" + digits : digits;
 }
 
 ReceiptGenerator::ReceiptGenerator(std::uint32_t seed, std::vector<std::string> families)
     : random_(seed), families_(std::move(families)) {}
 
-int ReceiptGenerator::uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+int ReceiptGenerator::uniform(int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random_);
+}
 double ReceiptGenerator::uniformReal(double low, double high) {
     return std::uniform_real_distribution<double>(low, high)(random_);
 }
-bool ReceiptGenerator::chance(double p) { return uniformReal(0, 1) < p; }
+bool ReceiptGenerator::chance(double p) {
+    return uniformReal(0, 1) < p;
+}
 
-GeneratedReceipt ReceiptGenerator::next(bool photo) {
+GeneratedReceipt ReceiptGenerator::next(bool photo, bool highResolution) {
     GeneratedReceipt r;
     r.photo = photo;
     r.bodyFamily = pick(families_);
     r.titleFamily = chance(0.5) ? r.bodyFamily : pick(families_);
-    r.bodyPixels = photo ? uniform(26, 64) : uniform(20, 34);
+    // A phone photo of a receipt held close, or a 600 dpi scan of a narrow slip: print of 90 to 140 pixels.
+    r.bodyPixels = highResolution ? uniform(90, 140) : photo ? uniform(26, 64) : uniform(20, 34);
     const std::string kind = pick(kNameKinds);
     r.vendor = chance(0.5) ? pick(kNameStems) + kind : kind + pick(kNameStems);
     const std::string place = pick(kPlaces);
@@ -90,10 +101,10 @@ GeneratedReceipt ReceiptGenerator::next(bool photo) {
     // Header: the store name in large, often decorative print, the branch underneath.
     add(r.vendor, {}, uniformReal(1.5, 2.8), chance(0.6), true);
     if (!r.branch.empty()) add(r.branch, {}, uniformReal(1.0, 1.3), false, true);
-    add(pick(kPrefectures) + format("%d-%d-%d", uniform(1, 9), uniform(1, 30), uniform(1, 20)), {}, 0.9, false,
-        true);
-    add(format("TEL %02d-%04d-%04d", uniform(3, 99), uniform(1000, 9999), uniform(1000, 9999)), {}, 0.9, false,
-        true);
+    add(pick(kPrefectures) + format("%d-%d-%d", uniform(1, 9), uniform(1, 30), uniform(1, 20)), {}, 0.9,
+        false, true);
+    add(format("TEL %02d-%04d-%04d", uniform(3, 99), uniform(1000, 9999), uniform(1000, 9999)), {}, 0.9,
+        false, true);
     if (!r.registrationNumber.empty()) add("登録番号 " + r.registrationNumber, {}, 0.9, false, true);
     add("");
 
@@ -103,10 +114,19 @@ GeneratedReceipt ReceiptGenerator::next(bool photo) {
     const int hour = uniform(8, 21), minute = uniform(0, 59);
     std::string dateLine;
     switch (uniform(0, 3)) {
-        case 0: dateLine = format("%d年%02d月%02d日(%s) %02d:%02d", r.year, r.month, r.day, weekday, hour, minute); break;
-        case 1: dateLine = format("%d/%02d/%02d(%s) %02d:%02d", r.year, r.month, r.day, weekday, hour, minute); break;
-        case 2: dateLine = format("%d年%d月%d日 %d時%02d分", r.year, r.month, r.day, hour, minute); break;
-        default: dateLine = format("%d-%02d-%02d %02d:%02d", r.year, r.month, r.day, hour, minute); break;
+        case 0:
+            dateLine =
+                format("%d年%02d月%02d日(%s) %02d:%02d", r.year, r.month, r.day, weekday, hour, minute);
+            break;
+        case 1:
+            dateLine = format("%d/%02d/%02d(%s) %02d:%02d", r.year, r.month, r.day, weekday, hour, minute);
+            break;
+        case 2:
+            dateLine = format("%d年%d月%d日 %d時%02d分", r.year, r.month, r.day, hour, minute);
+            break;
+        default:
+            dateLine = format("%d-%02d-%02d %02d:%02d", r.year, r.month, r.day, hour, minute);
+            break;
     }
     const bool dateAtBottom = chance(0.2);
     if (r.datePrinted && !dateAtBottom) add(dateLine);
@@ -118,7 +138,8 @@ GeneratedReceipt ReceiptGenerator::next(bool photo) {
     const int itemCount = uniform(1, 8);
     for (int i = 0; i < itemCount; ++i) {
         const int quantity = chance(0.2) ? uniform(2, 4) : 1;
-        const std::int64_t unit = chance(0.08) ? uniform(50, 600) * 100 : uniform(8, 300) * 10 + (chance(0.5) ? 8 : 0);
+        const std::int64_t unit =
+            chance(0.08) ? uniform(50, 600) * 100 : uniform(8, 300) * 10 + (chance(0.5) ? 8 : 0);
         if (quantity > 1) add(format("  %d個 X 単%s", quantity, groupedYen(unit).c_str()), {}, 0.9);
         add(pick(kItems), yen(unit * quantity));
         sum += unit * quantity;
@@ -146,9 +167,15 @@ GeneratedReceipt ReceiptGenerator::next(bool photo) {
     if (taxIncluded) add(format("(内消費税等 %s)", yen(tax).c_str()), {}, 0.9);
     if (chance(0.7)) {
         switch (uniform(0, 2)) {
-            case 0: add(format("合計点数 %d点", count)); break;
-            case 1: add("お買上点数", format("%d点", count)); break;
-            default: add(format("点数 %d", count)); break;
+            case 0:
+                add(format("合計点数 %d点", count));
+                break;
+            case 1:
+                add("お買上点数", format("%d点", count));
+                break;
+            default:
+                add(format("点数 %d", count));
+                break;
         }
     }
     switch (uniform(0, 2)) {
@@ -158,7 +185,9 @@ GeneratedReceipt ReceiptGenerator::next(bool photo) {
             add("お釣り", yen(tendered - r.total));
             break;
         }
-        case 1: add("クレジット", yen(r.total)); break;
+        case 1:
+            add("クレジット", yen(r.total));
+            break;
         default:
             add("電子マネー", yen(r.total));
             add("残高", yen(uniform(1, 9000)));
@@ -191,7 +220,7 @@ QImage ReceiptGenerator::render(const GeneratedReceipt& receipt) {
         for (const auto& line : receipt.lines) {
             const int pixels = static_cast<int>(std::lround(body * line.scale));
             QFont font(QString::fromStdString(&line == &receipt.lines.front() ? receipt.titleFamily
-                                                                               : receipt.bodyFamily));
+                                                                              : receipt.bodyFamily));
             font.setPixelSize(pixels);
             font.setBold(line.bold);
             painter.setFont(font);
@@ -244,9 +273,11 @@ void ReceiptGenerator::degrade(QImage& image) {
     }
     // Box blur by shrinking and enlarging a little: a soft focus without a kernel loop.
     const double softness = uniformReal(0.75, 0.95);
-    image = scene.scaled(static_cast<int>(scene.width() * softness), static_cast<int>(scene.height() * softness),
-                         Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                .scaled(scene.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    image =
+        scene
+            .scaled(static_cast<int>(scene.width() * softness), static_cast<int>(scene.height() * softness),
+                    Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .scaled(scene.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 }  // namespace tavori::bench

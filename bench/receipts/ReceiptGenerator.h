@@ -8,12 +8,13 @@
 
 #include <QImage>
 
-// Varied Japanese till receipts with known fields, for measuring reading on documents nobody tuned the rules to.
+// Varied Japanese till receipts with known fields, for measuring reading on documents nobody tuned the rules
+// to.
 namespace tavori::bench {
 
 struct ReceiptLine {
     std::string label;
-    std::string value;  // right-aligned; empty for a line of its own
+    std::string value;   // right-aligned; empty for a line of its own
     double scale = 1.0;  // height relative to the body text
     bool bold = false;
     bool centred = false;
@@ -39,7 +40,7 @@ class ReceiptGenerator {
     // `families`: installed font families to draw with (at least one).
     ReceiptGenerator(std::uint32_t seed, std::vector<std::string> families);
 
-    GeneratedReceipt next(bool photo);
+    GeneratedReceipt next(bool photo, bool highResolution = false);
     // The receipt drawn on paper, degraded like a phone photo when `receipt.photo` is set.
     QImage render(const GeneratedReceipt& receipt);
 

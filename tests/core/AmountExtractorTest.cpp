@@ -266,6 +266,34 @@ TEST(AmountExtractor, PositionBonusForLabelledLines) {
     EXPECT_EQ(AmountExtractor::best(linesOf({"¥1,234"}, 0.9))->score, 35);
 }
 
+// Item counts, rates and a spaced 小　計 never win over the total.
+TEST(AmountExtractor, CountsRatesAndSpacedSubtotalAreNoTotal) {
+    const struct {
+        const char* name;
+        std::vector<std::string> lines;
+        std::optional<std::int64_t> best;
+    } cases[] = {
+        {"合計点数 under a misread total", {"a 計 ¥5,120", "合計点数 6点"}, 5120},
+        {"お買上点数 with the count on its own", {"お買上点数", "3点"}, std::nullopt},
+        {"点数 without counter", {"点数 12", "¥1,280"}, 1280},
+        {"a number followed by 点", {"ボールペン 6 点", "クレジット ¥980"}, 980},
+        {"Total Qty", {"Total Qty: 3", "Cash 50.00"}, 50},
+        {"Total Item(s)", {"Total Item(s): 10", "TOTAL 23.90"}, 24},
+        {"a rate is no amount", {"軽減税率 8%", "お会計 ¥864"}, 864},
+        {"a rate on a total line", {"TOTAL INCLUDES 6% GST", "Cash 5.30"}, 5},
+        {"spaced subtotal beside a misread total", {"小 計 ¥1,200", "a 言十 ¥1,100"}, 1100},
+    };
+    for (const auto& c : cases) {
+        const auto best = AmountExtractor::best(linesOf(c.lines));
+        EXPECT_EQ(best ? std::optional<std::int64_t>(best->amount) : std::nullopt, c.best) << c.name;
+    }
+    // The candidates themselves: no count, no rate, and the spaced subtotal scored as a subtotal.
+    EXPECT_FALSE(scoreOf({"合計点数 6点"}, 0, 6));
+    EXPECT_FALSE(scoreOf({"消費税 8% ¥80"}, 0, 8));
+    EXPECT_EQ(scoreOf({"小 計 ¥1,200"}, 0, 1200), 30 + 25 + 10 - 120);
+    EXPECT_EQ(scoreOf({"小計 ¥1,200"}, 0, 1200), 30 + 25 + 10 - 120);
+}
+
 TEST(AmountExtractor, OrderAndChoice) {
     struct Case {
         const char* name;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "KitFixtures.h"
+#include "TavoriCore/ReceiptAnalyzer.h"
 #include "TavoriCore/TextNormalizer.h"
 #include "TavoriKit/LineRecognizer.h"
 #include "TavoriKit/ZoomedReread.h"
@@ -58,6 +59,24 @@ TEST(ZoomedReread, CropRectangles) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(ZoomedReread::cropRect(c.width, c.height, c.box), c.expected) << c.name;
+}
+
+TEST(ZoomedReread, MedianLineHeight) {
+    const struct {
+        const char* name;
+        std::vector<std::optional<Rect>> boxes;
+        double expected;
+    } cases[] = {
+        {"no boxes", {}, 0},
+        {"only lines without boxes", {std::nullopt, std::nullopt}, 0},
+        {"one tall row does not move the median",
+         {Rect{0, 0, 1, 0.02}, Rect{0, 0, 1, 0.02}, Rect{0, 0, 1, 0.08}},
+         20},
+        {"missing boxes are left out", {Rect{0, 0, 1, 0.03}, std::nullopt, Rect{0, 0, 1, 0.03}}, 30},
+        {"empty boxes are left out", {Rect{0, 0, 1, 0.0}, Rect{0, 0, 1, 0.04}}, 40},
+    };
+    for (const auto& c : cases)
+        EXPECT_DOUBLE_EQ(ZoomedReread::medianLineHeight(c.boxes, 1000), c.expected) << c.name;
 }
 
 TEST(ZoomedReread, ZoomTowardsTheTargetHeight) {
@@ -170,6 +189,49 @@ TEST(ZoomedReread, AddsAReadingOnlyWhenItsDigitsDiffer) {
         }
     }
     EXPECT_TRUE(refined.back().alternatives.empty());
+}
+
+TEST(ZoomedReread, TallRowsShrinkFurtherThanOrdinaryRereads) {
+    EXPECT_DOUBLE_EQ(ZoomedReread::zoomFactor(128, 32), 0.5);
+    EXPECT_DOUBLE_EQ(ZoomedReread::zoomFactor(128, 32, ZoomedReread::kTallRowMinimumZoom), 0.25);
+    EXPECT_DOUBLE_EQ(ZoomedReread::zoomFactor(320, 32, ZoomedReread::kTallRowMinimumZoom), 0.2);
+}
+
+// A till receipt whose store name and total are printed three times the body size, as many are.
+test::PdfPageSpec receiptWithLargePrint() {
+    test::PdfPageSpec page;
+    page.width = 260;
+    page.height = 330;
+    const double s = 10;
+    page.runs = {
+        {"みどり商店", 40, 40, 30},   {"2024年3月15日 14:05", 20, 74, s},
+        {"おにぎり", 20, 96, s},      {"¥150", 190, 96, s},
+        {"緑茶", 20, 116, s},         {"¥130", 190, 116, s},
+        {"小計", 20, 136, s},         {"¥5,120", 180, 136, s},
+        {"合計", 20, 180, 30},        {"¥5,120", 120, 180, 30},
+        {"合計点数 6点", 20, 210, s}, {"お預り", 20, 232, s},
+        {"¥10,000", 180, 232, s},     {"ありがとうございました", 20, 262, s},
+    };
+    return page;
+}
+
+TEST(ZoomedReread, ReceiptWithLargePrintReadsItsTotal) {
+    const Image image = test::renderPage(receiptWithLargePrint(), 2.5);
+    ASSERT_FALSE(image.empty());
+    const auto recognized = LineRecognizer::recognizeLines(image, 0);
+    OcrTuning tuning;
+    tuning.tallRowFactor = 1.5;
+    tuning.tallRows = OcrTuning::TallRows::replace;
+    RecognizedDocument document;
+    document.source = RecognizedDocument::TextSource::ocr;
+    document.lines = ZoomedReread::refine(recognized.lines, recognized.boxes, image, 0, tuning);
+    const ReceiptFields fields = ReceiptAnalyzer::analyze(document, {});
+    EXPECT_EQ(fields.amount, 5120) << test::compactText([&] {
+        std::vector<std::string> texts;
+        for (const auto& line : document.lines) texts.push_back(line.text);
+        return texts;
+    }());
+    EXPECT_EQ(fields.date, (DateComponentsValue{2024, 3, 15}));
 }
 
 TEST(ZoomedReread, CancelledRefineChangesNothing) {
