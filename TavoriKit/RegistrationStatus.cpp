@@ -73,7 +73,7 @@ std::string RegistrationStatus::message() const {
                    "、" + japaneseDate(*registrationDate) + "登録）";
         case State::expired:
         case State::cancelled: {
-            const std::string what = state == State::expired ? "失効" : "取り消され";
+            const std::string what = state == State::expired ? "失効し" : "取り消され";
             std::string text =
                 "登録は" + japaneseDate(*endDate) + "に" + what + "ています（" + registeredName + "）";
             if (date)

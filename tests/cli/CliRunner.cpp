@@ -15,7 +15,7 @@ namespace tavori::test {
 
 int CliRunner::spawn(const std::vector<std::string>& args) const {
     const std::string out = (home_ / "stdout").native(), err = (home_ / "stderr").native();
-    const std::string config = (home_ / "config").native();
+    const std::string config = (home_ / "config").native(), data = (home_ / "data").native();
     std::vector<char*> argv;
     static std::string program = TAVORI_CLI_PATH;
     argv.push_back(program.data());
@@ -30,6 +30,7 @@ int CliRunner::spawn(const std::vector<std::string>& args) const {
         ::dup2(o, STDOUT_FILENO);
         ::dup2(e, STDERR_FILENO);
         ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        ::setenv("XDG_DATA_HOME", data.c_str(), 1);
         ::setenv("TAVORI_JOBS", "2", 1);
         ::execv(argv[0], argv.data());
         ::_exit(127);

@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "../TestFiles.h"
+#include "CliRunner.h"
+#include "samples/RegistrySample.h"
+#include "samples/SamplePdf.h"
+
+namespace fs = std::filesystem;
+using tavori::RegistryRecord;
+using tavori::test::CliRunner;
+using tavori::test::readFile;
+using tavori::test::TestFolder;
+using tavori::test::writeFile;
+namespace RegistrySample = tavori::RegistrySample;
+
+namespace {
+
+std::vector<RegistryRecord> generated(std::uint64_t first, std::uint64_t count) {
+    std::vector<RegistryRecord> records;
+    for (std::uint64_t i = first; i < first + count; ++i) records.push_back(RegistrySample::record(i));
+    return records;
+}
+
+// The numbers the sample documents print, registered as the cases need them: the stationery shop's receipt
+// of 2024-03-15 and the printer's invoice of 2024-05-31.
+std::vector<RegistryRecord> sampleIssuers() {
+    RegistryRecord shop = RegistrySample::record(1);
+    shop.number = "T1234567890123";
+    shop.kind = RegistryRecord::Kind::soleProprietor;
+    shop.name = "見本　花子";
+    shop.tradeName = "さくら文具店";
+    shop.registrationDate = shop.updateDate = tavori::DateComponentsValue{2023, 10, 1};
+    RegistryRecord printer = RegistrySample::record(2);
+    printer.number = "T9876543210987";
+    printer.name = "株式会社みどり印刷";
+    printer.registrationDate = printer.updateDate = tavori::DateComponentsValue{2024, 6, 1};
+    return {shop, printer};
+}
+
+class RegistryCliTest : public ::testing::Test {
+  protected:
+    TestFolder dir;
+    CliRunner cli{dir.path()};
+};
+
+TEST_F(RegistryCliTest, ImportsLooksUpAndReportsItsStatus) {
+    const auto none = cli.run({"registry", "status"});
+    EXPECT_EQ(none.exitCode, 0);
+    EXPECT_NE(none.out.find("https://www.invoice-kohyo.nta.go.jp/download/"), std::string::npos) << none.out;
+
+    auto records = generated(0, 2000);
+    const fs::path full = dir / "zenken.zip";
+    RegistrySample::writeZip(full, {{"zenken.csv", RegistrySample::csv(records) + "1,broken\r\n"}});
+    const auto imported = cli.run({"registry", "import", full.native()});
+    ASSERT_EQ(imported.exitCode, 0) << imported.err;
+    EXPECT_NE(imported.out.find("2,000行（読み飛ばし 1行）"), std::string::npos) << imported.out;
+    EXPECT_NE(imported.err.find("zenken.csv:2001: 読み飛ばしました"), std::string::npos) << imported.err;
+    EXPECT_NE(imported.err.find("取り込み中 (importing) 100%"), std::string::npos) << imported.err;
+
+    RegistryRecord expired = records[10];
+    expired.process = RegistryRecord::Process::expired;
+    expired.expiryDate = expired.updateDate = tavori::DateComponentsValue{2024, 10, 1};
+    const fs::path diff = dir / "diff.csv";
+    writeFile(diff, RegistrySample::csv(std::vector{expired}));
+    ASSERT_EQ(cli.run({"registry", "import", diff.native()}).exitCode, 0);
+
+    const auto status = cli.run({"registry", "status"});
+    EXPECT_EQ(status.exitCode, 0);
+    EXPECT_NE(status.out.find("件数 (records)\t2,000\n"), std::string::npos) << status.out;
+    EXPECT_NE(status.out.find("公表データの日付 (data as of)\t2024-10-01\n"), std::string::npos)
+        << status.out;
+    EXPECT_NE(status.out.find("\tzenken.zip\t2,000行（読み飛ばし 1行）\n"), std::string::npos) << status.out;
+    EXPECT_NE(status.out.find("\tdiff.csv\t1行\n"), std::string::npos) << status.out;
+
+    const std::string registered = expired.registrationDate->formatted("yyyy-MM-dd");
+    struct Lookup {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string state;
+    };
+    const std::vector<Lookup> lookups = {
+        {{expired.number, "--date", registered}, 0, "registered"},
+        {{expired.number, "--date", "2024-09-30"}, 0, "registered"},
+        {{expired.number, "--date", "2024-10-01"}, 2, "expired"},
+        {{expired.number}, 2, "expired"},
+        {{expired.number, "--date", "2023-09-30"}, 2, "notYetRegistered"},
+        {{records[11].number}, 0, "registered"},
+        {{"T0000000000000"}, 2, "notFound"},
+    };
+    for (const auto& l : lookups) {
+        std::vector<std::string> args{"registry", "lookup"};
+        args.insert(args.end(), l.args.begin(), l.args.end());
+        const auto r = cli.run(args);
+        EXPECT_EQ(r.exitCode, l.exitCode)
+            << l.args[0] << ' ' << (l.args.size() > 2 ? l.args[2] : "") << r.err;
+        EXPECT_EQ(r.out.substr(0, r.out.find('\n')).find(l.state), 15u) << r.out;
+        args.push_back("--json");
+        const auto json = nlohmann::json::parse(cli.run(args).out);
+        EXPECT_EQ(json["state"], l.state);
+    }
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"registry", "lookup", "T123"},
+          {"registry", "lookup", expired.number, "--date", "2024/10/01"}}) {
+        const auto r = cli.run(bad);
+        EXPECT_EQ(r.exitCode, 1) << bad[2];
+        EXPECT_FALSE(r.err.empty());
+    }
+    const auto wrong = cli.run({"registry", "import", (dir / "nothing.csv").native()});
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_NE(wrong.err.find("「nothing.csv」を読み込めません"), std::string::npos) << wrong.err;
+}
+
+TEST_F(RegistryCliTest, AKilledImportLeavesTheRegisterAsItWas) {
+    const fs::path small = dir / "small.csv", big = dir / "big.csv";
+    writeFile(small, RegistrySample::csv(generated(0, 100)));
+    RegistrySample::writeGeneratedCsv(big, 1000, 200'000);
+    ASSERT_EQ(cli.run({"registry", "import", small.native()}).exitCode, 0);
+    const std::string before = readFile(cli.registryFile());
+
+    for (const int delay : {20'000, 150'000, 400'000, 900'000}) {
+        cli.runAndKill({"registry", "import", big.native()}, std::chrono::microseconds(delay));
+        EXPECT_EQ(readFile(cli.registryFile()), before) << "killed after " << delay << " µs";
+        const auto status = cli.run({"registry", "status"});
+        EXPECT_NE(status.out.find("件数 (records)\t100\n"), std::string::npos) << status.out;
+    }
+    const auto again = cli.run({"registry", "import", big.native()});
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_NE(cli.run({"registry", "status"}).out.find("件数 (records)\t200,100\n"), std::string::npos);
+    EXPECT_EQ(tavori::test::names(cli.registryFile().parent_path()),
+              (std::set<std::string>{"registry.sqlite", "registry.sqlite.lock"}));
+}
+
+}  // namespace
