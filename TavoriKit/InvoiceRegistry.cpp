@@ -96,6 +96,9 @@ std::unique_ptr<InvoiceRegistry> InvoiceRegistry::open(const fs::path& location)
     std::unique_ptr<InvoiceRegistry> registry(new InvoiceRegistry(location));
     try {
         registry->db_ = std::make_unique<SqliteDatabase>(location, SqliteDatabase::Mode::readOnly);
+        // The file is never written once in place (an import renames a new one over it), so the shared lock
+        // is taken once instead of around every lookup, and pages are read through a memory map.
+        registry->db_->execute("PRAGMA locking_mode = EXCLUSIVE; PRAGMA mmap_size = 2147483648");
         if (RegistryStore::formatVersion(*registry->db_) != formatVersion)
             throw RegistryError(RegistryError::Case::damaged, location);
         registry->summary_ = RegistryStore::summary(*registry->db_);
