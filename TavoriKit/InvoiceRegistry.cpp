@@ -128,4 +128,18 @@ RegistrationStatus InvoiceRegistry::check(std::string_view number,
     return RegistrationStatus::evaluate(shown, lookup(number), date, summary_.dataDate);
 }
 
+std::optional<RegistrationStatus> InvoiceRegistry::check(const ReceiptFields& fields) const {
+    if (!fields.registrationNumber) return std::nullopt;
+    return check(*fields.registrationNumber, fields.date);
+}
+
+std::unique_ptr<InvoiceRegistry> InvoiceRegistry::openForAnalysis(std::string* problem) {
+    try {
+        return open(standardLocation());
+    } catch (const RegistryError& e) {
+        if (problem != nullptr) *problem = e.what();
+        return nullptr;
+    }
+}
+
 }  // namespace tavori

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "TavoriCore/ReceiptFields.h"
 #include "TavoriKit/RegistrationStatus.h"
 #include "TavoriKit/RegistryRecord.h"
 
@@ -80,8 +81,15 @@ class InvoiceRegistry {
     std::optional<RegistryRecord> lookup(std::string_view number) const;
     // The status of `number` on `date` (the document's date, when it has one).
     RegistrationStatus check(std::string_view number, std::optional<DateComponentsValue> date) const;
+    // The status of a document's registration number on the document's date; nothing when it has no number.
+    std::optional<RegistrationStatus> check(const ReceiptFields& fields) const;
     const RegistrySummary& summary() const { return summary_; }
     const std::filesystem::path& location() const { return location_; }
+
+    // The register at the standard location for the analysis of documents: nothing when none has been
+    // imported, and nothing, with the reason in `problem`, when it cannot be read (the analysis goes on
+    // without it).
+    static std::unique_ptr<InvoiceRegistry> openForAnalysis(std::string* problem = nullptr);
 
     // The format of the file; an import refuses to build on a file of another.
     static constexpr int formatVersion = 1;

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "TavoriKit/InvoiceRegistry.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 
@@ -52,7 +53,8 @@ void printRow(const FileAnalysis& a, const FileNameTemplate& nameTemplate, std::
     out << joined(cols, "\t") << '\n';
 }
 
-void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate, std::ostream& out) {
+void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate, const InvoiceRegistry* registry,
+               std::ostream& out) {
     nlohmann::ordered_json j;
     j["file"] = a.source.native();
     j["status"] = statusWord(a);
@@ -62,6 +64,8 @@ void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate, std:
         j["fields"] = *a.fields;
         j["reviewReasons"] = a.fields->confidence.reviewReasons();
         j["name"] = CommandSupport::savedName(nameTemplate, a);
+        if (registry != nullptr)
+            if (const auto status = registry->check(*a.fields)) j["registration"] = *status;
     }
     // File names are bytes; what is not UTF-8 shows as U+FFFD rather than failing the whole output.
     out << j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
@@ -73,11 +77,18 @@ int scan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
     AppSettings settings = CommandSupport::loadSettings();
     if (options.templateText) settings.nameTemplate.templateText = *options.templateText;
     const auto results = CommandSupport::analyzeFiles(options.files, settings, err);
+    // Only the JSON carries the registration status; the rows keep their columns.
+    std::unique_ptr<InvoiceRegistry> registry;
+    if (options.json) {
+        std::string problem;
+        registry = InvoiceRegistry::openForAnalysis(&problem);
+        if (!problem.empty()) err << problem << '\n';
+    }
     bool failed = false;
     for (const auto& a : results) {
         failed = failed || !a.ok();
         if (options.json)
-            printJson(a, settings.nameTemplate, out);
+            printJson(a, settings.nameTemplate, registry.get(), out);
         else
             printRow(a, settings.nameTemplate, out);
     }

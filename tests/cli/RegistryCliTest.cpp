@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -132,6 +133,62 @@ TEST_F(RegistryCliTest, AKilledImportLeavesTheRegisterAsItWas) {
     EXPECT_NE(cli.run({"registry", "status"}).out.find("件数 (records)\t200,100\n"), std::string::npos);
     EXPECT_EQ(tavori::test::names(cli.registryFile().parent_path()),
               (std::set<std::string>{"registry.sqlite", "registry.sqlite.lock"}));
+}
+
+TEST_F(RegistryCliTest, ScanJsonCarriesEachDocumentsRegistrationStatus) {
+    const fs::path in = dir / "in";
+    fs::create_directories(in);
+    for (const auto& document : tavori::SamplePdf::samples())
+        tavori::SamplePdf::write(in / document.fileName, document);
+    auto numbered = [&](const std::string& name, const std::string& number, const std::string& date) {
+        tavori::SamplePdf::write(in / name, {name,
+                                             {{"見本工業株式会社", 36, 40, 16},
+                                              {"登録番号 " + number, 36, 62, 9},
+                                              {"領収書", 36, 90, 14},
+                                              {date, 36, 114, 11},
+                                              {"合計", 36, 150, 13},
+                                              {"¥5,500", 200, 150, 13}}});
+    };
+    numbered("expired.pdf", "T5000012010024", "2024年4月1日");
+    numbered("unknown.pdf", "T1111111111111", "2024年4月1日");
+
+    auto scan = [&] {
+        std::map<std::string, nlohmann::json> byFile;
+        const auto r = cli.run({"scan", "--json", in.native()});
+        std::istringstream lines(r.out);
+        for (std::string line; std::getline(lines, line);) {
+            auto j = nlohmann::json::parse(line);
+            byFile[fs::path(j["file"].get<std::string>()).filename().string()] = j;
+        }
+        return byFile;
+    };
+    for (const auto& [file, j] : scan())
+        EXPECT_FALSE(j.contains("registration")) << file << " without a register";
+
+    auto issuers = sampleIssuers();
+    RegistryRecord expired = RegistrySample::record(3);
+    expired.number = "T5000012010024";
+    expired.name = "見本工業株式会社";
+    expired.expiryDate = tavori::DateComponentsValue{2024, 4, 1};
+    issuers.push_back(expired);
+    const fs::path data = dir / "issuers.csv";
+    writeFile(data, RegistrySample::csv(issuers));
+    ASSERT_EQ(cli.run({"registry", "import", data.native()}).exitCode, 0);
+
+    const auto results = scan();
+    ASSERT_EQ(results.size(), 5u);
+    const auto& shop = results.at("scan_0001.pdf")["registration"];
+    EXPECT_EQ(shop["state"], "registered");
+    EXPECT_EQ(shop["registeredName"], "見本　花子");
+    EXPECT_EQ(shop["tradeName"], "さくら文具店");
+    EXPECT_EQ(shop["kind"], "soleProprietor");
+    EXPECT_EQ(shop["date"], (nlohmann::json{{"year", 2024}, {"month", 3}, {"day", 15}}));
+    EXPECT_EQ(results.at("invoice-may.pdf")["registration"]["state"], "notYetRegistered");
+    EXPECT_EQ(results.at("expired.pdf")["registration"]["state"], "expired");
+    EXPECT_EQ(results.at("unknown.pdf")["registration"]["state"], "notFound");
+    EXPECT_NE(results.at("unknown.pdf")["registration"]["message"].get<std::string>().find("見つかりません"),
+              std::string::npos);
+    EXPECT_FALSE(results.at("scan_0002.pdf").contains("registration"));
 }
 
 }  // namespace
