@@ -42,7 +42,9 @@ class AnalysisService {
     // TAVORI_JOBS when it is a positive number, otherwise one worker per hardware thread.
     static std::size_t workerCount();
 
-    explicit AnalysisService(Configuration configuration = {});
+    // (Two constructors: a default argument of a nested type with member initialisers does not compile.)
+    AnalysisService();
+    explicit AnalysisService(Configuration configuration);
     // Cancels what is queued or running and joins the workers; no callback runs after it returns.
     ~AnalysisService();
     AnalysisService(const AnalysisService&) = delete;
@@ -50,8 +52,8 @@ class AnalysisService {
 
     // Queues one analysis; `done` runs exactly once unless the request is cancelled or superseded. With a
     // non-empty `key`, an earlier request with the same key that has not delivered yet is superseded.
-    RequestId analyze(const std::filesystem::path& path, const AnalyzerOptions& options, AnalysisCallback done,
-                      const std::string& key = {});
+    RequestId analyze(const std::filesystem::path& path, const AnalyzerOptions& options,
+                      AnalysisCallback done, const std::string& key = {});
     // A thumbnail at lower priority than every queued analysis.
     RequestId thumbnail(const std::filesystem::path& path, double maxPixel, ThumbnailCallback done);
 

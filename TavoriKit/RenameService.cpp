@@ -84,6 +84,17 @@ std::string describe(Case c, const fs::path& path, std::error_code code) {
         case Case::indexBookNotWritten:
             text = "索引簿に書き込めません: ";
             break;
+        case Case::indexBookNotRegularFile:
+            return "索引簿の場所に通常のファイルではないもの（リンクやフォルダなど）があります: " +
+                   shownName(path);
+        case Case::indexBookNotUtf8:
+            return "索引簿がUTF-8ではないため追記できません: " + shownName(path) +
+                   "（UTF-8で保存し直すか、別の索引簿のファイル名を指定してください）";
+        case Case::destinationNotWritable:
+            text = "保存先フォルダに書き込めません: ";
+            break;
+        case Case::exportTargetExists:
+            return "同じ名前のファイルが既にあります: " + shownName(path);
     }
     text += shownName(path);
     if (code) text += "（" + reason(code) + "）";
@@ -115,6 +126,7 @@ class FileDescriptor {
     FileDescriptor& operator=(const FileDescriptor&) = delete;
 
     int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
     // 0 or the errno of close, which is where some file systems report a failed write.
     int close() {
         const int result = ::close(std::exchange(fd_, -1));
@@ -554,6 +566,14 @@ std::ostream& operator<<(std::ostream& os, RenameServiceError::Case c) {
             return os << "indexBookNotWritten";
         case Case::invalidIndexBookName:
             return os << "invalidIndexBookName";
+        case Case::indexBookNotRegularFile:
+            return os << "indexBookNotRegularFile";
+        case Case::indexBookNotUtf8:
+            return os << "indexBookNotUtf8";
+        case Case::destinationNotWritable:
+            return os << "destinationNotWritable";
+        case Case::exportTargetExists:
+            return os << "exportTargetExists";
     }
     return os << "unknown";
 }
@@ -561,16 +581,60 @@ std::ostream& operator<<(std::ostream& os, RenameServiceError::Case c) {
 namespace RenameService {
 
 std::vector<RenameResult> execute(std::span<const RenamePlan> plans, const FileSystemCalls& calls) {
+    return execute(plans, calls, {});
+}
+
+std::vector<RenameResult> execute(std::span<const RenamePlan> plans, const FileSystemCalls& calls,
+                                  const std::function<void(std::size_t, const RenameResult&)>& placed) {
     std::vector<RenameResult> results;
     results.reserve(plans.size());
     std::map<fs::path, FolderNames> folders;
+    std::size_t reported = 0;
+    const auto report = [&] {
+        if (!placed) return;
+        while (reported < results.size()) {
+            const std::size_t index = reported++;
+            placed(index, results[index]);
+        }
+    };
     try {
-        for (const RenamePlan& plan : plans) executeOne(plan, folders, calls, results);
+        for (const RenamePlan& plan : plans) {
+            executeOne(plan, folders, calls, results);
+            report();
+        }
     } catch (RenameServiceError& error) {
+        // A file placed just before its plan failed (its original could not be removed) is reported too.
+        try {
+            report();
+        } catch (const RenameServiceError&) {
+        }
         error.setCompletedResults(std::move(results));
         throw;
     }
     return results;
+}
+
+std::vector<fs::path> plannedDestinations(std::span<const RenamePlan> plans) {
+    std::vector<fs::path> destinations;
+    destinations.reserve(plans.size());
+    std::map<fs::path, FolderNames> folders;
+    for (const RenamePlan& plan : plans) {
+        const bool inPlace = plan.mode == RenamePlan::Mode::renameInPlace;
+        const fs::path folder =
+            withoutTrailingSeparator(inPlace ? plan.source.parent_path() : plan.destinationDirectory);
+        auto [entry, isNew] = folders.try_emplace(usable(folder).lexically_normal());
+        FolderNames& names = entry->second;
+        if (isNew) {
+            names.folder = folder;
+            names.taken = listNames(folder);
+        }
+        if (inPlace) names.taken.erase(lowercasedName(plan.source.filename().native()));
+        const std::string name = FileNameTemplate::uniqueName(safeBaseName(plan.baseName, plan.source),
+                                                              lowercasedExtension(plan.source), names.taken);
+        names.taken.insert(lowercasedName(name));
+        destinations.push_back(sameLocation(folder / name, plan.source) ? plan.source : folder / name);
+    }
+    return destinations;
 }
 
 void appendIndexBook(std::span<const IndexBookEntry> entries, const fs::path& book,
@@ -591,6 +655,98 @@ void writeIndexBook(std::span<const IndexBookEntry> entries, const fs::path& boo
                     const FileSystemCalls& calls) {
     checkBookPath(book);
     createBook(entries, book, calls, true);
+}
+
+void writeNewIndexBook(std::span<const IndexBookEntry> entries, const fs::path& book,
+                       const FileSystemCalls& calls) {
+    checkBookPath(book);
+    if (!createBook(entries, book, calls, false)) fail(Case::exportTargetExists, book);
+}
+
+void checkWritableFolder(const fs::path& folder) {
+    fs::path existing = withoutTrailingSeparator(folder);
+    struct stat info {};
+    while (::stat(usable(existing).c_str(), &info) != 0) {
+        if (errno != ENOENT || !existing.has_relative_path())
+            fail(Case::destinationNotWritable, folder, errno);
+        existing = existing.parent_path();
+    }
+    if (!S_ISDIR(info.st_mode)) fail(Case::destinationNotWritable, existing, ENOTDIR);
+    if (::access(usable(existing).c_str(), W_OK | X_OK) != 0)
+        fail(Case::destinationNotWritable, existing, errno);
+}
+
+void checkIndexBook(const fs::path& book) {
+    checkBookPath(book);
+    struct stat info {};
+    if (::lstat(book.c_str(), &info) != 0) {
+        if (errno != ENOENT) fail(Case::indexBookNotWritten, book, errno);
+        checkWritableFolder(usable(book.parent_path()));
+        return;
+    }
+    if (!S_ISREG(info.st_mode)) fail(Case::indexBookNotRegularFile, book);
+    FileDescriptor fd(::open(book.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
+    if (fd.get() < 0) fail(Case::indexBookNotWritten, book, errno);
+    std::string content;
+    if (const int error = readAll(fd.get(), content)) fail(Case::indexBookNotWritten, book, error);
+    if (Unicode::toValidUtf8(content) != content) fail(Case::indexBookNotUtf8, book);
+}
+
+IndexBookAppender::IndexBookAppender(fs::path book, const FileSystemCalls& calls)
+    : book_(std::move(book)), calls_(calls) {}
+
+IndexBookAppender::~IndexBookAppender() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::int64_t IndexBookAppender::append(IndexBookEntry entry) {
+    if (fd_ < 0) {
+        checkBookPath(book_);
+        FileDescriptor fd(calls_.open(book_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0));
+        if (fd.get() < 0) {
+            if (errno != ENOENT) fail(Case::indexBookNotWritten, book_, errno);
+            entry.sequence = 1;
+            const IndexBookEntry first[] = {entry};
+            if (createBook(first, book_, calls_, false)) {
+                // Kept open and locked, so that rows of another save do not come between this save's rows.
+                fd =
+                    FileDescriptor(calls_.open(book_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0));
+                if (fd.get() >= 0) {
+                    ::flock(fd.get(), LOCK_EX);
+                    fd_ = fd.release();
+                }
+                nextSequence_ = 2;
+                return 1;
+            }
+            fd = FileDescriptor(calls_.open(book_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0));
+            if (fd.get() < 0) fail(Case::indexBookNotWritten, book_, errno);
+        }
+        ::flock(fd.get(), LOCK_EX);
+        std::string content;
+        if (const int error = readAll(fd.get(), content)) fail(Case::indexBookNotWritten, book_, error);
+        renumber_ = Unicode::toValidUtf8(content) == content;
+        if (renumber_) {
+            const std::int64_t existing = countRecords(withoutByteOrderMark(content));
+            nextSequence_ = (existing > 0 ? existing - 1 : 0) + 1;
+        }
+        pendingBreak_ = lineBreakBefore(content);
+        fd_ = fd.release();
+    }
+    if (renumber_) entry.sequence = nextSequence_;
+    const IndexBookEntry rows[] = {entry};
+    const std::string data = pendingBreak_ + rowsWithoutHeader(IndexBookCSV::render(rows, false));
+
+    struct stat info {};
+    const off_t before = ::fstat(fd_, &info) == 0 ? info.st_size : -1;
+    const auto restore = [&](int error) {
+        if (before >= 0 && ::ftruncate(fd_, before) == 0) ::fsync(fd_);
+        fail(Case::indexBookNotWritten, book_, error);
+    };
+    if (const int error = writeAll(calls_, fd_, data)) restore(error);
+    if (calls_.fsync(fd_) != 0) restore(errno);
+    pendingBreak_.clear();
+    ++nextSequence_;
+    return entry.sequence;
 }
 
 bool isPlainFileName(std::string_view name) {

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <ostream>
 #include <span>
 #include <string>
@@ -28,7 +31,11 @@ class RenameServiceError : public std::exception {
         moveFailed,           // nothing was changed: the file is where it was
         sourceNotRemoved,     // moved by copying: the copy is in place, but the original could not be removed
         indexBookNotWritten,  // the index book is as it was before
-        invalidIndexBookName,  // the configured name is not a plain file name
+        invalidIndexBookName,     // the configured name is not a plain file name
+        indexBookNotRegularFile,  // a link, folder or device stands where the book should be
+        indexBookNotUtf8,         // appending would mix encodings in one file
+        destinationNotWritable,   // a folder that has to change cannot be written
+        exportTargetExists,       // an export would replace a file the user did not agree to replace
     };
 
     // `path` is the file or folder concerned; `code` the system's reason, when there is one.
@@ -41,6 +48,8 @@ class RenameServiceError : public std::exception {
 
     const std::vector<RenameResult>& completedResults() const { return completed_; }
     void setCompletedResults(std::vector<RenameResult> results) { completed_ = std::move(results); }
+    // Adds a remark, in the user's language, to the description.
+    void appendToDescription(std::string_view remark) { message_ += remark; }
 
   private:
     Case case_;
@@ -61,6 +70,12 @@ namespace RenameService {
 // the results of the plans before it; later plans are not attempted.
 std::vector<RenameResult> execute(std::span<const RenamePlan> plans,
                                   const FileSystemCalls& calls = FileSystemCalls::posix());
+// The same, calling `placed` with each plan's index and result as soon as its file is in place, before the
+// next plan starts. An exception from `placed` stops the batch like a failing plan.
+std::vector<RenameResult> execute(std::span<const RenamePlan> plans, const FileSystemCalls& calls,
+                                  const std::function<void(std::size_t, const RenameResult&)>& placed);
+// Where execute() would put each file if nothing changed on disk in between, without changing anything.
+std::vector<std::filesystem::path> plannedDestinations(std::span<const RenamePlan> plans);
 
 // Appends the entries as rows to an existing index book, numbered on from its rows, or creates the book with
 // a byte-order mark and header when there is none. A book that is not UTF-8 keeps the given numbers and is
@@ -70,6 +85,42 @@ void appendIndexBook(std::span<const IndexBookEntry> entries, const std::filesys
 // A complete new book, replacing any file at `book` atomically (an export whose target the user confirmed).
 void writeIndexBook(std::span<const IndexBookEntry> entries, const std::filesystem::path& book,
                     const FileSystemCalls& calls = FileSystemCalls::posix());
+// The same without replacing: an existing file at `book` is refused with exportTargetExists.
+void writeNewIndexBook(std::span<const IndexBookEntry> entries, const std::filesystem::path& book,
+                       const FileSystemCalls& calls = FileSystemCalls::posix());
+
+// Throws what appending to `book` would meet before writing: a name that is not plain, a link or anything but
+// a regular file, text that is not UTF-8, a file or folder that cannot be written. A missing book is fine
+// when its folder (or the nearest existing one above it) can be written.
+void checkIndexBook(const std::filesystem::path& book);
+// Throws destinationNotWritable unless `folder`, or the nearest existing folder above it, can be written.
+void checkWritableFolder(const std::filesystem::path& folder);
+
+// Rows appended one at a time to one book, each synced before the call returns, so that a save can record
+// every file as soon as it is in place. The book is created (byte-order mark, header, first row) on the first
+// row when it does not exist; numbering continues after the rows it already has. Holds the book's lock from
+// the first row until destroyed.
+class IndexBookAppender {
+  public:
+    explicit IndexBookAppender(std::filesystem::path book,
+                               const FileSystemCalls& calls = FileSystemCalls::posix());
+    ~IndexBookAppender();
+    IndexBookAppender(const IndexBookAppender&) = delete;
+    IndexBookAppender& operator=(const IndexBookAppender&) = delete;
+
+    // Writes the entry with the next sequence number; returns the number given. A failed write leaves the
+    // book as it was and throws indexBookNotWritten.
+    std::int64_t append(IndexBookEntry entry);
+    const std::filesystem::path& book() const { return book_; }
+
+  private:
+    std::filesystem::path book_;
+    const FileSystemCalls& calls_;
+    int fd_ = -1;
+    std::int64_t nextSequence_ = 1;
+    bool renumber_ = true;      // false for a book that is not UTF-8: it keeps the numbers given
+    std::string pendingBreak_;  // ends the book's last record before the first new one
+};
 
 // True for a name that stays inside its folder: not empty, not "." or "..", no "/" or NUL, at most 255 bytes.
 bool isPlainFileName(std::string_view name);

@@ -1,0 +1,441 @@
+#include "TavoriName/AppModel.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include <QMetaObject>
+
+#include "TavoriKit/DocumentTextExtractor.h"
+#include "TavoriKit/SavePlanner.h"
+#include "TavoriName/DevLog.h"
+
+namespace tavori {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double thumbnailPixels = 320;
+
+bool isPending(DocumentItem::Status status) {
+    return status == DocumentItem::Status::queued || status == DocumentItem::Status::analyzing;
+}
+
+AnalyzerOptions analyzerOptions(const AppSettings& settings) {
+    AnalyzerOptions options;
+    if (!settings.recipientName.empty()) options.recipientName = settings.recipientName;
+    options.aliases = settings.aliases;
+    return options;
+}
+
+std::optional<fs::path> destinationFolder(const AppSettings& settings) {
+    if (!settings.destinationBookmark) return std::nullopt;
+    return AppSettings::resolveBookmark(*settings.destinationBookmark);
+}
+
+SaveDocument saveDocument(const DocumentItem& item) {
+    return SaveDocument{item.sourceURL(), item.fields(), item.outputURL()};
+}
+
+}  // namespace
+
+AppModel::AppModel(AppSettings settings, UserDefaults defaults, DesktopServices& desktop,
+                   std::unique_ptr<AnalysisService> service, QObject* parent)
+    : QObject(parent),
+      settings_(std::move(settings)),
+      defaults_(std::move(defaults)),
+      desktop_(desktop),
+      service_(service ? std::move(service) : std::make_unique<AnalysisService>()) {
+    qRegisterMetaType<tavori::ReadingProgress>();
+}
+
+AppModel::~AppModel() {
+    // Joins the workers; results they already posted are dropped with this object.
+    service_.reset();
+}
+
+const DocumentItem* AppModel::item(const QUuid& id) const {
+    const auto it = rows_.constFind(id);
+    return it == rows_.cend() ? nullptr : items_[static_cast<std::size_t>(*it)].get();
+}
+
+DocumentItem* AppModel::mutableItem(const QUuid& id) {
+    const auto it = rows_.constFind(id);
+    return it == rows_.cend() ? nullptr : items_[static_cast<std::size_t>(*it)].get();
+}
+
+int AppModel::rowOf(const QUuid& id) const {
+    return rows_.value(id, -1);
+}
+
+std::vector<const DocumentItem*> AppModel::items() const {
+    std::vector<const DocumentItem*> list;
+    list.reserve(items_.size());
+    for (const auto& item : items_) list.push_back(item.get());
+    return list;
+}
+
+void AppModel::setSelection(const QSet<QUuid>& ids) {
+    if (ids == selection_) return;
+    const DocumentItem* before = selectedItem();
+    selection_ = ids;
+    emit selectionChanged();
+    if (selectedItem() != before) emit selectedItemChanged();
+}
+
+const DocumentItem* AppModel::selectedItem() const {
+    if (selection_.size() != 1) return nullptr;
+    return item(*selection_.cbegin());
+}
+
+void AppModel::setSettings(const AppSettings& settings) {
+    if (settings == settings_) return;
+    settings_ = settings;
+    settings_.save(defaults_);
+    emit settingsChanged();
+}
+
+void AppModel::clearAlertMessage() {
+    setAlert(std::nullopt);
+}
+
+void AppModel::setAlert(std::optional<std::string> message) {
+    if (message == alertMessage_) return;
+    alertMessage_ = std::move(message);
+    emit alertMessageChanged();
+}
+
+void AppModel::itemDidChange(const QUuid& id) {
+    const int row = rowOf(id);
+    if (row < 0) return;
+    emit itemChanged(row);
+    if (selection_.size() == 1 && selection_.contains(id)) emit selectedItemChanged();
+}
+
+void AppModel::rebuildRows() {
+    rows_.clear();
+    rows_.reserve(static_cast<qsizetype>(items_.size()));
+    for (std::size_t row = 0; row < items_.size(); ++row)
+        rows_.insert(items_[row]->id(), static_cast<int>(row));
+}
+
+void AppModel::updateProgress() {
+    int pending = 0;
+    for (const auto& item : items_)
+        if (isPending(item->status())) ++pending;
+    if (pending == 0) batchDone_ = 0;
+    const ReadingProgress progress{pending, batchDone_ + pending};
+    if (progress == progress_) return;
+    progress_ = progress;
+    emit readingProgressChanged(progress_);
+}
+
+std::vector<fs::path> AppModel::expand(const std::vector<fs::path>& urls) {
+    std::vector<fs::path> expanded;
+    for (const fs::path& url : urls) {
+        std::error_code ec;
+        if (!fs::is_directory(url, ec)) {
+            expanded.push_back(url);
+            continue;
+        }
+        std::vector<fs::path> files;
+        for (fs::directory_iterator it(url, ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string name = it->path().filename().native();
+            if (name.empty() || name.front() == '.') continue;
+            std::error_code typeError;
+            if (it->is_directory(typeError)) continue;
+            if (DocumentTextExtractor::isSupported(it->path())) files.push_back(it->path());
+        }
+        std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
+            return a.filename().native() < b.filename().native();
+        });
+        expanded.insert(expanded.end(), files.begin(), files.end());
+    }
+    return expanded;
+}
+
+void AppModel::addFiles(const std::vector<fs::path>& urls) {
+    std::unordered_set<std::string> known;
+    known.reserve(items_.size());
+    for (const auto& item : items_) known.insert(item->sourceURL().native());
+
+    std::vector<std::unique_ptr<DocumentItem>> added;
+    for (const fs::path& url : expand(urls)) {
+        if (!DocumentTextExtractor::isSupported(url)) continue;
+        if (!known.insert(url.native()).second) continue;
+        added.push_back(std::make_unique<DocumentItem>(url));
+    }
+    if (added.empty()) return;
+
+    const int first = itemCount();
+    const int last = first + static_cast<int>(added.size()) - 1;
+    emit itemsAboutToBeInserted(first, last);
+    for (auto& item : added) {
+        rows_.insert(item->id(), itemCount());
+        items_.push_back(std::move(item));
+    }
+    emit itemsInserted(first, last);
+
+    for (int row = first; row <= last; ++row) startAnalysis(*items_[static_cast<std::size_t>(row)]);
+    updateProgress();
+}
+
+void AppModel::analyze(const QUuid& id) {
+    DocumentItem* target = mutableItem(id);
+    if (!target) return;
+    const bool wasPending = isPending(target->status());
+    startAnalysis(*target);
+    if (!wasPending) updateProgress();
+}
+
+void AppModel::cancelTask(const QUuid& id) {
+    const auto it = analysisTasks_.constFind(id);
+    if (it == analysisTasks_.cend()) return;
+    if (it->analysis) service_->cancel(it->analysis);
+    if (it->thumbnail) service_->cancel(it->thumbnail);
+}
+
+void AppModel::startAnalysis(DocumentItem& target) {
+    const QUuid id = target.id();
+    cancelTask(id);
+    target.beginAnalysis();
+    itemDidChange(id);
+
+    Task task;
+    task.generation = nextGeneration_++;
+    const std::uint64_t generation = task.generation;
+    task.thumbnail = service_->thumbnail(
+        target.sourceURL(), thumbnailPixels,
+        [this, id, generation](AnalysisService::RequestId, std::optional<RgbImage> image) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, id, generation, image = std::move(image)]() mutable {
+                    deliverThumbnail(id, generation, std::move(image));
+                },
+                Qt::QueuedConnection);
+        });
+    task.analysis = service_->analyze(
+        target.sourceURL(), analyzerOptions(settings_),
+        [this, id, generation](AnalysisService::RequestId, AnalysisService::Outcome outcome) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, id, generation, outcome = std::move(outcome)]() mutable {
+                    deliverAnalysis(id, generation, std::move(outcome));
+                },
+                Qt::QueuedConnection);
+        },
+        id.toString(QUuid::WithoutBraces).toStdString());
+    analysisTasks_.insert(id, task);
+}
+
+void AppModel::deliverThumbnail(const QUuid& id, std::uint64_t generation,
+                                std::optional<RgbImage> thumbnail) {
+    const auto task = analysisTasks_.constFind(id);
+    if (task == analysisTasks_.cend() || task->generation != generation) return;
+    DocumentItem* target = mutableItem(id);
+    if (!target || !thumbnail) return;
+    if (target->setThumbnail(std::move(thumbnail))) itemDidChange(id);
+}
+
+void AppModel::deliverAnalysis(const QUuid& id, std::uint64_t generation, AnalysisService::Outcome outcome) {
+    const auto task = analysisTasks_.find(id);
+    if (task == analysisTasks_.end() || task->generation != generation) return;
+    task->analysis = 0;
+    DocumentItem* target = mutableItem(id);
+    if (!target) return;
+    bool changed = false;
+    if (auto* result = std::get_if<PipelineResult>(&outcome)) {
+        changed = target->finishAnalysis(*result);
+        if (changed) DevLog::dump(target->sourceURL(), *result);
+    } else {
+        changed = target->failAnalysis(std::get<AnalysisError>(outcome).message);
+    }
+    if (!changed) return;
+    ++batchDone_;
+    itemDidChange(id);
+    updateProgress();
+}
+
+void AppModel::remove(const QSet<QUuid>& ids) {
+    for (const QUuid& id : ids) {
+        cancelTask(id);
+        analysisTasks_.remove(id);
+    }
+    // Runs of rows, removed last first so that the earlier rows keep their numbers.
+    int row = itemCount() - 1;
+    bool removedAny = false;
+    while (row >= 0) {
+        if (!ids.contains(items_[static_cast<std::size_t>(row)]->id())) {
+            --row;
+            continue;
+        }
+        const int last = row;
+        while (row >= 0 && ids.contains(items_[static_cast<std::size_t>(row)]->id())) --row;
+        const int first = row + 1;
+        emit itemsAboutToBeRemoved(first, last);
+        items_.erase(items_.begin() + first, items_.begin() + last + 1);
+        rebuildRows();
+        emit itemsRemoved(first, last);
+        removedAny = true;
+    }
+
+    QSet<QUuid> kept = selection_;
+    for (const QUuid& id : ids) kept.remove(id);
+    if (kept != selection_) {
+        const bool hadOne = selection_.size() == 1;
+        selection_ = kept;
+        emit selectionChanged();
+        if (hadOne || selection_.size() == 1) emit selectedItemChanged();
+    } else if (removedAny && selection_.size() == 1 && !selectedItem()) {
+        emit selectedItemChanged();
+    }
+    if (removedAny) updateProgress();
+}
+
+void AppModel::confirm(const QSet<QUuid>& ids) {
+    for (const QUuid& id : ids)
+        if (DocumentItem* target = mutableItem(id); target && target->confirm()) itemDidChange(id);
+}
+
+void AppModel::clearSaved() {
+    QSet<QUuid> saved;
+    for (const auto& item : items_)
+        if (item->status() == DocumentItem::Status::saved) saved.insert(item->id());
+    if (!saved.isEmpty()) remove(saved);
+}
+
+void AppModel::chooseDestination() {
+    FolderChoice choice;
+    choice.buttonTitle = QStringLiteral("この場所に保存");
+    choice.message = QStringLiteral("リネームしたファイルの保存先フォルダを選んでください");
+    const std::optional<fs::path> folder = desktop_.chooseFolder(choice);
+    if (!folder) return;
+    AppSettings changed = settings_;
+    std::vector<std::uint8_t> bookmark = AppSettings::bookmark(*folder);
+    if (bookmark.empty())
+        changed.destinationBookmark.reset();
+    else
+        changed.destinationBookmark = std::move(bookmark);
+    setSettings(changed);
+}
+
+void AppModel::setSaving(bool saving) {
+    if (saving == isSaving_) return;
+    isSaving_ = saving;
+    emit savingChanged(isSaving_);
+}
+
+void AppModel::saveReady() {
+    std::vector<QUuid> ready;
+    std::vector<SaveDocument> documents;
+    for (const auto& item : items_) {
+        if (item->status() != DocumentItem::Status::ready) continue;
+        ready.push_back(item->id());
+        documents.push_back(saveDocument(*item));
+    }
+    if (ready.empty()) return;
+
+    const std::optional<fs::path> destination = destinationFolder(settings_);
+    if (settings_.mode != RenamePlan::Mode::renameInPlace && !destination) {
+        setAlert("先に保存先フォルダを選んでください。");
+        return;
+    }
+
+    SaveSettings saveSettings;
+    saveSettings.nameTemplate = settings_.nameTemplate;
+    saveSettings.mode = settings_.mode;
+    saveSettings.destination = destination;
+    saveSettings.writeIndexBook = settings_.writeIndexBook;
+    saveSettings.indexBookFileName = settings_.indexBookFileName;
+
+    setSaving(true);
+    const SaveReport report =
+        SavePlanner::save(documents, saveSettings, [&](std::size_t index, const RenameResult& result) {
+            // Marked as each file is placed, so that documents saved before a failure are not saved twice.
+            if (DocumentItem* target = mutableItem(ready[index]);
+                target && target->markSaved(result.destination))
+                itemDidChange(ready[index]);
+        });
+    if (report.succeeded()) {
+        lastSaveSummary_ = std::to_string(report.results.size()) + "件を保存しました";
+        emit lastSaveSummaryChanged();
+    } else if (report.failureCase == RenameServiceError::Case::destinationMissing) {
+        setAlert("先に保存先フォルダを選んでください。");
+    } else {
+        setAlert("保存に失敗しました: " + *report.failure);
+    }
+    setSaving(false);
+}
+
+void AppModel::exportIndexBook() {
+    std::vector<SaveDocument> documents;
+    for (const auto& item : items_)
+        if (item->status() == DocumentItem::Status::ready || item->status() == DocumentItem::Status::saved)
+            documents.push_back(saveDocument(*item));
+    const std::vector<IndexBookEntry> entries = SavePlanner::exportEntries(documents, settings_.nameTemplate);
+
+    SaveChoice choice;
+    choice.proposedName = QString::fromStdString(settings_.indexBookFileName);
+    choice.nameFilter = QStringLiteral("CSV (*.csv)");
+    choice.defaultSuffix = QStringLiteral("csv");
+    const std::optional<fs::path> output = desktop_.chooseSaveLocation(choice);
+    if (!output) return;
+    try {
+        // The panel has asked before letting the user pick an existing file.
+        SavePlanner::writeExport(entries, *output, true);
+    } catch (const std::exception& error) {
+        setAlert(error.what());
+    }
+}
+
+void AppModel::revealInFinder(const QUuid& id) {
+    const DocumentItem* target = item(id);
+    if (!target) return;
+    desktop_.revealInFileManager(target->outputURL() ? *target->outputURL() : target->sourceURL());
+}
+
+bool AppModel::editField(const QUuid& id, DocumentItem::Field field, const ReceiptFields& values) {
+    DocumentItem* target = mutableItem(id);
+    if (!target || !target->editField(field, values)) return false;
+    itemDidChange(id);
+    return true;
+}
+
+bool AppModel::setDate(const QUuid& id, std::optional<DateComponentsValue> date) {
+    ReceiptFields values;
+    values.date = date;
+    return editField(id, DocumentItem::Field::date, values);
+}
+
+bool AppModel::setVendor(const QUuid& id, const std::string& vendor) {
+    ReceiptFields values;
+    values.vendor = vendor;
+    return editField(id, DocumentItem::Field::vendor, values);
+}
+
+bool AppModel::setAmount(const QUuid& id, std::optional<std::int64_t> amount) {
+    ReceiptFields values;
+    values.amount = amount;
+    return editField(id, DocumentItem::Field::amount, values);
+}
+
+bool AppModel::setDocumentType(const QUuid& id, DocumentType type) {
+    ReceiptFields values;
+    values.documentType = type;
+    return editField(id, DocumentItem::Field::documentType, values);
+}
+
+bool AppModel::setRegistrationNumber(const QUuid& id, std::optional<std::string> number) {
+    ReceiptFields values;
+    values.registrationNumber = std::move(number);
+    return editField(id, DocumentItem::Field::registrationNumber, values);
+}
+
+bool AppModel::setDateBinding(const QUuid& id, const QDateTime& date) {
+    DocumentItem* target = mutableItem(id);
+    if (!target || !target->setDateBinding(date)) return false;
+    itemDidChange(id);
+    return true;
+}
+
+}  // namespace tavori

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <QHash>
+#include <QUuid>
+#include <QWidget>
+
+#include "TavoriCore/FileNameTemplate.h"
+#include "TavoriName/DocumentItem.h"
+
+class QComboBox;
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollArea;
+
+namespace tavori {
+
+class AppModel;
+class ConfidenceDot;
+class DocumentPreview;
+class ZoomBar;
+
+// One document beside its reading: the zoomable preview, the review banner, the name saving will give it
+// and the five fields with their confidence. Every correction goes through the model at once.
+class DocumentDetailView : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit DocumentDetailView(AppModel& model, QWidget* parent = nullptr);
+
+    // Shows the item; another item than before starts its preview fitted to the page.
+    void showItem(const QUuid& id);
+    const QUuid& itemId() const { return itemId_; }
+
+    // The name saving would give `item` now: the rendered template and the source's extension in lower case.
+    static QString newFileName(const FileNameTemplate& nameTemplate, const DocumentItem& item);
+
+    DocumentPreview* preview() const { return preview_; }
+    ZoomBar* zoomBar() const { return zoomBar_; }
+    QWidget* banner() const { return banner_; }
+    QLabel* bannerReasons() const { return bannerReasons_; }
+    QPushButton* confirmButton() const { return confirmButton_; }
+    QLabel* newNameLabel() const { return newNameLabel_; }
+    QLabel* savedLocationLink() const { return savedLocationLink_; }
+    QDateEdit* dateField() const { return dateField_; }
+    QLabel* dateMissingLabel() const { return dateMissingLabel_; }
+    QLineEdit* vendorField() const { return vendorField_; }
+    QPushButton* learnVendorButton() const { return learnVendorButton_; }
+    QLineEdit* amountField() const { return amountField_; }
+    QComboBox* typePicker() const { return typePicker_; }
+    QLineEdit* registrationField() const { return registrationField_; }
+    QWidget* checkDigitWarning() const { return checkDigitWarning_; }
+    QGroupBox* errorSection() const { return errorSection_; }
+    QLabel* errorLabel() const { return errorLabel_; }
+    ConfidenceDot* dot(DocumentItem::Field field) const;
+
+  private:
+    QWidget* makeBanner();
+    QWidget* makeForm();
+    const DocumentItem* item() const;
+    void refresh();
+    void refreshNewName(const DocumentItem& item);
+    void refreshLearnButton(const DocumentItem& item);
+    void vendorEdited(const QString& text);
+    void amountEdited(const QString& text);
+    void learnVendor();
+
+    AppModel& model_;
+    QUuid itemId_;
+    bool refreshing_ = false;
+    // The vendor as the analysis read it, kept from the first hand correction so that the correction can be
+    // learnt as an alias rule.
+    QHash<QUuid, std::string> vendorAsRead_;
+
+    DocumentPreview* preview_ = nullptr;
+    ZoomBar* zoomBar_ = nullptr;
+    QWidget* banner_ = nullptr;
+    QLabel* bannerReasons_ = nullptr;
+    QPushButton* confirmButton_ = nullptr;
+    QLabel* newNameLabel_ = nullptr;
+    QLabel* savedLocationCaption_ = nullptr;
+    QLabel* savedLocationLink_ = nullptr;
+    QDateEdit* dateField_ = nullptr;
+    QLabel* dateMissingLabel_ = nullptr;
+    QLineEdit* vendorField_ = nullptr;
+    QPushButton* learnVendorButton_ = nullptr;
+    QLineEdit* amountField_ = nullptr;
+    QComboBox* typePicker_ = nullptr;
+    QLineEdit* registrationField_ = nullptr;
+    QWidget* checkDigitWarning_ = nullptr;
+    QGroupBox* errorSection_ = nullptr;
+    QScrollArea* formScroll_ = nullptr;
+    QLabel* errorLabel_ = nullptr;
+    ConfidenceDot* dots_[5] = {};
+};
+
+}  // namespace tavori

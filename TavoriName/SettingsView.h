@@ -1,0 +1,98 @@
+#pragma once
+
+#include <vector>
+
+#include <QTabWidget>
+
+#include "TavoriCore/ReceiptFields.h"
+#include "TavoriCore/Uuid.h"
+#include "TavoriName/AppSettings.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class QToolButton;
+class QVBoxLayout;
+
+namespace tavori {
+
+class AppModel;
+
+// The settings window's content. Every control writes straight into the settings it shows and reports the
+// whole new value at once; there is no OK or apply step.
+class SettingsView : public QTabWidget {
+    Q_OBJECT
+
+  public:
+    static constexpr int minVendorLength = 8;
+    static constexpr int maxVendorLength = 60;
+
+    explicit SettingsView(QWidget* parent = nullptr);
+    // Shows the model's settings and stores each change through it at once.
+    explicit SettingsView(AppModel& model, QWidget* parent = nullptr);
+
+    // Shows `settings` without reporting an edit; a field the user is typing in keeps its cursor when its
+    // text is already the same.
+    void setSettings(const AppSettings& settings);
+    const AppSettings& settings() const { return settings_; }
+
+    // The record the preview renders: 2026-03-14, セブンイレブン, 788 yen, a receipt, T3120001023456.
+    static const ReceiptFields& sampleRecord();
+
+    QLineEdit* templateField() const { return templateField_; }
+    QLineEdit* dateFormatField() const { return dateFormatField_; }
+    QComboBox* amountStylePicker() const { return amountStylePicker_; }
+    QSpinBox* vendorLengthStepper() const { return vendorLengthStepper_; }
+    QLabel* vendorLengthLabel() const { return vendorLengthLabel_; }
+    QCheckBox* indexBookToggle() const { return indexBookToggle_; }
+    QLineEdit* indexBookNameField() const { return indexBookNameField_; }
+    QLabel* previewLabel() const { return previewLabel_; }
+    QLineEdit* recipientField() const { return recipientField_; }
+    QCheckBox* stripSuffixToggle() const { return stripSuffixToggle_; }
+    QPushButton* addRuleButton() const { return addRuleButton_; }
+
+    struct RuleRow {
+        Uuid id;
+        QWidget* row = nullptr;
+        QLineEdit* pattern = nullptr;
+        QLineEdit* canonical = nullptr;
+        QToolButton* remove = nullptr;
+    };
+    // The rule rows in list order.
+    const std::vector<RuleRow>& ruleRows() const { return ruleRows_; }
+
+  signals:
+    // The settings after one change by the user.
+    void settingsEdited(const tavori::AppSettings& settings);
+
+  private:
+    QWidget* makeNameTab();
+    QWidget* makeVendorTab();
+    void showValues();
+    void rebuildRuleRows();
+    void edited();
+    void addRule();
+    void removeRule(const Uuid& id);
+
+    AppSettings settings_;
+    bool showing_ = false;
+
+    QLineEdit* templateField_ = nullptr;
+    QLineEdit* dateFormatField_ = nullptr;
+    QComboBox* amountStylePicker_ = nullptr;
+    QSpinBox* vendorLengthStepper_ = nullptr;
+    QLabel* vendorLengthLabel_ = nullptr;
+    QCheckBox* indexBookToggle_ = nullptr;
+    QLineEdit* indexBookNameField_ = nullptr;
+    QLabel* previewLabel_ = nullptr;
+    QLineEdit* recipientField_ = nullptr;
+    QCheckBox* stripSuffixToggle_ = nullptr;
+    QPushButton* addRuleButton_ = nullptr;
+    QVBoxLayout* rulesLayout_ = nullptr;
+    std::vector<RuleRow> ruleRows_;
+};
+
+}  // namespace tavori

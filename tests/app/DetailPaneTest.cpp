@@ -1,0 +1,317 @@
+#include "TavoriName/DetailPane.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "TavoriName/AppModel.h"
+#include "TavoriName/ConfidenceDot.h"
+#include "TavoriName/DocumentDetailView.h"
+#include "TavoriName/DocumentPreview.h"
+#include "samples/SamplePdf.h"
+#include "tests/TestFiles.h"
+
+namespace tavori {
+namespace {
+
+namespace fs = std::filesystem;
+using Field = DocumentItem::Field;
+using Level = FieldConfidence::Level;
+
+// The desktop's panels answered in advance; a shown file is recorded.
+class RecordingDesktop : public DesktopServices {
+  public:
+    std::optional<fs::path> chooseFolder(const FolderChoice&) override { return std::nullopt; }
+    std::optional<fs::path> chooseSaveLocation(const SaveChoice&) override { return std::nullopt; }
+    void revealInFileManager(const fs::path& file) override { revealed.push_back(file); }
+    std::vector<fs::path> revealed;
+};
+
+// Types `text` as key presses; QTest::keyClicks takes only ASCII.
+void type(QWidget* widget, const QString& text) {
+    widget->setFocus();
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(widget, &press);
+}
+
+void replaceText(QLineEdit* field, const QString& text) {
+    field->setFocus();
+    field->selectAll();
+    if (text.isEmpty())
+        QTest::keyClick(field, Qt::Key_Delete);
+    else
+        type(field, text);
+}
+
+class DetailPaneTest : public ::testing::Test {
+  protected:
+    DetailPaneTest() : model(AppSettings{}, UserDefaults(folder / "defaults.json"), desktop), pane(model) {
+        pane.resize(520, 900);
+        pane.show();
+    }
+
+    // Adds the document and waits until its analysis is over.
+    const DocumentItem& add(const SamplePdf::Document& document) {
+        const fs::path path = folder / document.fileName;
+        SamplePdf::write(path, document);
+        return addFile(path);
+    }
+
+    const DocumentItem& addFile(const fs::path& path) {
+        model.addFiles({path});
+        const int row = model.itemCount() - 1;
+        EXPECT_GE(row, 0);
+        for (int i = 0; i < 600 && (model.itemAt(row).status() == DocumentItem::Status::queued ||
+                                    model.itemAt(row).status() == DocumentItem::Status::analyzing);
+             ++i)
+            QTest::qWait(50);
+        return model.itemAt(row);
+    }
+
+    void select(const DocumentItem& item) { model.setSelection({item.id()}); }
+    DocumentDetailView& view() { return *pane.detailView(); }
+
+    test::TestFolder folder;
+    RecordingDesktop desktop;
+    AppModel model;
+    DetailPane pane;
+};
+
+// Enough text for the text layer to be read, but no amount anywhere.
+SamplePdf::Document receiptWithoutTotal(const std::string& fileName) {
+    return {fileName,
+            {{"さくら文具店", 36, 40, 16},
+             {"東京都千代田区神田", 36, 62, 9},
+             {"領収書", 36, 90, 12},
+             {"2024年3月15日", 36, 116, 11},
+             {"お買い上げありがとうございます", 36, 150, 10},
+             {"またのご来店をお待ちしております", 36, 170, 10}}};
+}
+
+SamplePdf::Document namedReceipt(const std::string& fileName, const std::string& vendor, long amount) {
+    SamplePdf::Document document = SamplePdf::receipt(vendor, 3, 15, amount);
+    document.fileName = fileName;
+    return document;
+}
+
+TEST_F(DetailPaneTest, PlaceholdersForNoneAMissingAndSeveralSelectedDocuments) {
+    EXPECT_FALSE(pane.isShowingDetail());
+    EXPECT_EQ(pane.placeholderTitle(), QStringLiteral("ファイルを選択"));
+    EXPECT_EQ(pane.placeholderDescription(),
+              QStringLiteral("左のリストから選ぶと、読み取り結果を確認・修正できます"));
+
+    model.setSelection({QUuid::createUuid()});
+    EXPECT_FALSE(pane.isShowingDetail());
+    EXPECT_EQ(pane.placeholderTitle(), QStringLiteral("ファイルを選択"));
+
+    const DocumentItem& first = add(namedReceipt("a.pdf", "さくら文具店", 1100));
+    const DocumentItem& second = add(namedReceipt("b.pdf", "青空書店", 2200));
+    model.setSelection({first.id(), second.id()});
+    EXPECT_FALSE(pane.isShowingDetail());
+    EXPECT_EQ(pane.placeholderTitle(), QStringLiteral("2件を選択中"));
+    EXPECT_EQ(pane.placeholderDescription(), QStringLiteral("1件ずつ選ぶと内容を確認・修正できます"));
+
+    select(second);
+    EXPECT_TRUE(pane.isShowingDetail());
+    EXPECT_EQ(view().vendorField()->text(), QStringLiteral("青空書店"));
+    model.remove({second.id()});
+    EXPECT_FALSE(pane.isShowingDetail());
+    EXPECT_EQ(pane.placeholderTitle(), QStringLiteral("ファイルを選択"));
+}
+
+TEST_F(DetailPaneTest, TheBannerGoesWhenTheReadingIsConfirmedOrCorrected) {
+    const DocumentItem& confirmed = add(receiptWithoutTotal("no-total-1.pdf"));
+    const DocumentItem& corrected = add(receiptWithoutTotal("no-total-2.pdf"));
+    ASSERT_EQ(confirmed.status(), DocumentItem::Status::ready);
+    select(confirmed);
+    ASSERT_TRUE(view().banner()->isVisible());
+    EXPECT_TRUE(view().bannerReasons()->text().startsWith(QStringLiteral("・")));
+    EXPECT_TRUE(view().bannerReasons()->text().contains(QStringLiteral("金額")));
+    EXPECT_EQ(view().confirmButton()->text(), QStringLiteral("このままでOK"));
+    EXPECT_EQ(view().confirmButton()->toolTip(),
+              QStringLiteral("読み取り結果を確認済みにします。値を直した場合は自動で確認済みになります"));
+    view().confirmButton()->click();
+    EXPECT_TRUE(confirmed.confirmed());
+    EXPECT_FALSE(view().banner()->isVisible());
+
+    select(corrected);
+    ASSERT_TRUE(view().banner()->isVisible());
+    replaceText(view().amountField(), QStringLiteral("500"));
+    EXPECT_EQ(corrected.fields().amount, 500);
+    EXPECT_FALSE(view().banner()->isVisible());
+}
+
+TEST_F(DetailPaneTest, DotsShowTheLevelsAndTurnBlueForCorrectedFields) {
+    const DocumentItem& item = add(receiptWithoutTotal("no-total.pdf"));
+    select(item);
+    const FieldConfidence& confidence = item.fields().confidence;
+    EXPECT_EQ(view().dot(Field::date)->level(), confidence.date);
+    EXPECT_EQ(view().dot(Field::vendor)->level(), confidence.vendor);
+    EXPECT_EQ(view().dot(Field::amount)->level(), confidence.amount);
+    EXPECT_EQ(view().dot(Field::amount)->toolTip(), ConfidenceDot::toolTipText(confidence.amount, false));
+    EXPECT_EQ(view().dot(Field::registrationNumber)->level(), Level::missing);
+
+    replaceText(view().amountField(), QStringLiteral("700"));
+    EXPECT_TRUE(view().dot(Field::amount)->isEdited());
+    EXPECT_EQ(view().dot(Field::amount)->toolTip(), QStringLiteral("手で修正済み"));
+    EXPECT_FALSE(view().dot(Field::vendor)->isEdited());
+}
+
+TEST_F(DetailPaneTest, TheCheckDigitWarningShowsOnlyWhenTheNumberDoesNotMatch) {
+    const DocumentItem& item = add(namedReceipt("r.pdf", "さくら文具店", 1100));
+    select(item);
+    struct Case {
+        const char* number;
+        bool warned;
+    };
+    const Case cases[] = {
+        {"T6000012010024", true},     // 13 digits, wrong check digit
+        {"T5000012010024", false},    // matches
+        {"T123", false},              // cannot be decided
+        {"", false},                  // no number
+        {"T-6000-0120-1002-4", true}  // separators are ignored
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.number);
+        replaceText(view().registrationField(), QString::fromUtf8(c.number));
+        EXPECT_EQ(view().checkDigitWarning()->isVisible(), c.warned);
+        if (*c.number)
+            EXPECT_EQ(item.fields().registrationNumber, std::string(c.number));
+        else
+            EXPECT_FALSE(item.fields().registrationNumber.has_value());
+        EXPECT_TRUE(item.editedFields().contains(Field::registrationNumber));
+    }
+}
+
+TEST_F(DetailPaneTest, TheNewFileNameFollowsEveryEditWithTheExtensionInLowerCase) {
+    AppSettings settings = model.settings();
+    settings.nameTemplate.dateFormat = "yyyy-MM-dd";
+    model.setSettings(settings);
+    const DocumentItem& item = add(receiptWithoutTotal("Scan.PDF"));
+    select(item);
+    replaceText(view().vendorField(), QStringLiteral("Shop"));
+    replaceText(view().amountField(), QStringLiteral("1100"));
+    view().dateField()->setDate(QDate(2024, 1, 5));
+    EXPECT_EQ(item.fields().date, (DateComponentsValue{2024, 1, 5}));
+    EXPECT_EQ(view().newNameLabel()->text(), QStringLiteral("2024-01-05_Shop_1100.pdf"));
+    EXPECT_TRUE(view().newNameLabel()->textInteractionFlags() & Qt::TextSelectableByMouse);
+
+    settings.nameTemplate.templateText = "{vendor}-{type}";
+    model.setSettings(settings);
+    EXPECT_EQ(view().newNameLabel()->text(), QStringLiteral("Shop-領収書.pdf"));
+}
+
+TEST_F(DetailPaneTest, FieldControlsShowAndStoreTheValues) {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const DocumentItem& item = add(receiptWithoutTotal("r.pdf"));
+    select(item);
+    // The date picker is Japanese; a missing date shows today and 未検出 until one is picked.
+    EXPECT_EQ(view().dateField()->locale().language(), QLocale::Japanese);
+    view().dateField()->setFocus();
+    replaceText(view().amountField(), QStringLiteral("12345"));
+    view().vendorField()->setFocus();  // leaving the field shows the locale's format
+    EXPECT_EQ(view().amountField()->text(), QStringLiteral("12,345"));
+    EXPECT_EQ(item.fields().amount, 12345);
+    replaceText(view().amountField(), QStringLiteral("1,200円"));
+    EXPECT_EQ(item.fields().amount, 1200);
+    replaceText(view().amountField(), QStringLiteral("abc"));
+    EXPECT_EQ(item.fields().amount, 1200);
+    replaceText(view().amountField(), QString());
+    EXPECT_FALSE(item.fields().amount.has_value());
+
+    ASSERT_EQ(view().typePicker()->count(), 8);
+    const QStringList types = {"領収書", "請求書", "納品書", "見積書",
+                               "注文書", "明細書", "契約書", "その他"};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(view().typePicker()->itemText(i), types[i]);
+    emit view().typePicker()->activated(1);
+    EXPECT_EQ(item.fields().documentType, DocumentType::invoice);
+    EXPECT_TRUE(item.editedFields().contains(Field::documentType));
+    EXPECT_EQ(view().dot(Field::documentType)->toolTip(), QStringLiteral("手で修正済み"));
+    QLocale::setDefault(QLocale::system());
+}
+
+TEST_F(DetailPaneTest, AMissingDateIsMarkedUntilOneIsPicked) {
+    const DocumentItem& item = add({"nodate.pdf",
+                                    {{"さくら文具店", 36, 40, 16},
+                                     {"東京都千代田区神田", 36, 62, 9},
+                                     {"領収書", 36, 90, 12},
+                                     {"お品代", 36, 120, 11},
+                                     {"合計 ¥1,100", 36, 150, 12},
+                                     {"お買い上げありがとうございます", 36, 180, 10}}});
+    select(item);
+    ASSERT_FALSE(item.fields().date.has_value());
+    EXPECT_TRUE(view().dateMissingLabel()->isVisible());
+    EXPECT_EQ(view().dateMissingLabel()->text(), QStringLiteral("未検出"));
+    EXPECT_EQ(view().dateField()->date(), QDate::currentDate());
+    view().dateField()->setDate(QDate(2024, 2, 29));
+    EXPECT_EQ(item.fields().date, (DateComponentsValue{2024, 2, 29}));
+    EXPECT_FALSE(view().dateMissingLabel()->isVisible());
+    EXPECT_TRUE(view().dot(Field::date)->isEdited());
+}
+
+TEST_F(DetailPaneTest, AFailedDocumentShowsItsErrorAndAnEmptyPreview) {
+    test::writeFile(folder / "broken.pdf", "%PDF-1.4 nothing here");
+    const DocumentItem& item = addFile(folder / "broken.pdf");
+    ASSERT_EQ(item.status(), DocumentItem::Status::failed);
+    select(item);
+    EXPECT_TRUE(view().errorSection()->isVisible());
+    EXPECT_EQ(view().errorLabel()->text().toStdString(), *item.errorMessage());
+    EXPECT_FALSE(view().banner()->isVisible());
+    QSignalSpy(view().preview(), &DocumentPreview::loadFinished).wait(5000);
+    EXPECT_FALSE(view().preview()->hasDocument());
+}
+
+TEST_F(DetailPaneTest, ASavedDocumentLinksToItsFile) {
+    fs::create_directories(folder / "out");
+    AppSettings settings = model.settings();
+    settings.destinationBookmark = AppSettings::bookmark(folder / "out");
+    model.setSettings(settings);
+    const DocumentItem& item = add(namedReceipt("r.pdf", "さくら文具店", 1100));
+    select(item);
+    EXPECT_FALSE(view().savedLocationLink()->isVisible());
+    model.saveReady();
+    ASSERT_EQ(item.status(), DocumentItem::Status::saved);
+    ASSERT_TRUE(view().savedLocationLink()->isVisible());
+    EXPECT_TRUE(
+        view().savedLocationLink()->text().contains(QString::fromStdString(item.outputURL()->string())));
+    emit view().savedLocationLink()->linkActivated(QStringLiteral("reveal"));
+    ASSERT_EQ(desktop.revealed.size(), 1u);
+    EXPECT_EQ(desktop.revealed[0], *item.outputURL());
+}
+
+TEST_F(DetailPaneTest, ACorrectedVendorIsLearntAsARuleForTheNextReceipt) {
+    const DocumentItem& first = add(namedReceipt("first.pdf", "ｻｸﾗﾌﾞﾝｸﾞﾃﾝ", 1100));
+    select(first);
+    const std::string asRead = first.fields().vendor;
+    ASSERT_FALSE(asRead.empty());
+    EXPECT_FALSE(view().learnVendorButton()->isVisible());
+    replaceText(view().vendorField(), QStringLiteral("さくら文具店"));
+    ASSERT_TRUE(view().learnVendorButton()->isVisible());
+    EXPECT_EQ(view().learnVendorButton()->text(), QStringLiteral("次回からこの名前にする"));
+    view().learnVendorButton()->click();
+    ASSERT_EQ(model.settings().aliases.rules.size(), 1u);
+    EXPECT_EQ(model.settings().aliases.rules[0].pattern, asRead);
+    EXPECT_EQ(model.settings().aliases.rules[0].canonical, "さくら文具店");
+    EXPECT_FALSE(view().learnVendorButton()->isVisible());
+    // The stored settings hold the rule as well.
+    EXPECT_EQ(AppSettings::load(UserDefaults(folder / "defaults.json")).aliases.rules,
+              model.settings().aliases.rules);
+
+    // An equal rule is not offered again on another document corrected the same way.
+    const DocumentItem& again = add(namedReceipt("again.pdf", "ｻｸﾗﾌﾞﾝｸﾞﾃﾝ", 900));
+    EXPECT_EQ(again.fields().vendor, "さくら文具店");  // the rule already applied
+    select(again);
+    EXPECT_FALSE(view().learnVendorButton()->isVisible());
+}
+
+}  // namespace
+}  // namespace tavori
