@@ -299,6 +299,7 @@ QWidget* DocumentDetailView::makeForm() {
             .pixmap(12, 12));
     registryStatusLabel_ = new QLabel;
     registryStatusLabel_->setWordWrap(true);
+    registryStatusLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     registryStatusLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     registryStatusLabel_->setFont(captionFont(registryStatusLabel_));
     statusRow->addWidget(registryStatusIcon_, 0, Qt::AlignTop);
