@@ -33,6 +33,10 @@ void decode(const Json& j, ReceiptFields& fields) {
 
 }  // namespace
 
+bool asksForReview(const ReceiptFields& fields) {
+    return fields.confidence.needsReview() || !fields.isComplete();
+}
+
 std::ostream& operator<<(std::ostream& os, const ReceiptFields& fields) {
     os << "{date: ";
     if (fields.date)

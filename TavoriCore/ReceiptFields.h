@@ -31,6 +31,10 @@ struct ReceiptFields {
 
 std::ostream& operator<<(std::ostream& os, const ReceiptFields& fields);
 
+// Whether a reading asks the user to look at it before saving: its confidence says so, or the date, the
+// amount or the vendor is missing.
+bool asksForReview(const ReceiptFields& fields);
+
 // Coded as {"date", "vendor", "amount", "documentType", "registrationNumber", "confidence"}; an absent date,
 // amount or registration number is left out, and only those three may be missing when decoding.
 void to_json(nlohmann::json& j, const ReceiptFields& fields);

@@ -11,16 +11,24 @@ namespace tavori::LocalModelClient {
 namespace {
 
 // The socket timeouts bound each wait for bytes; this bounds the whole exchange, so that a server sending a
-// byte now and then cannot hold an analysis either. It stops the client's socket from a second thread, which
-// the client allows while a request is under way.
+// byte now and then cannot hold an analysis either, and ends it early when the analysis is cancelled. It
+// stops the client's socket from a second thread, which the client allows while a request is under way.
 class Watchdog {
   public:
-    Watchdog(httplib::ClientImpl& client, std::chrono::milliseconds timeout, bool& expired)
-        : thread_([this, &client, timeout, &expired] {
+    Watchdog(httplib::ClientImpl& client, std::chrono::milliseconds timeout, const CancellationToken& cancel,
+             bool& expired)
+        : thread_([this, &client, timeout, cancel, &expired] {
+              const auto deadline = std::chrono::steady_clock::now() + timeout;
               std::unique_lock lock(mutex_);
-              if (!finished_.wait_for(lock, timeout, [this] { return done_; })) {
-                  expired = true;
-                  client.stop();
+              while (!done_) {
+                  const auto now = std::chrono::steady_clock::now();
+                  if (now >= deadline || cancel.isCancelled()) {
+                      expired = true;
+                      client.stop();
+                      return;
+                  }
+                  finished_.wait_for(lock, std::min<std::chrono::steady_clock::duration>(deadline - now,
+                                                                                         cancelPollInterval));
               }
           }) {}
     Watchdog(const Watchdog&) = delete;
@@ -42,7 +50,8 @@ class Watchdog {
 };
 
 std::optional<Reply> exchange(const LocalEndpoint& endpoint, httplib::Request request,
-                              std::chrono::milliseconds timeout) {
+                              std::chrono::milliseconds timeout, const CancellationToken& cancel) {
+    if (cancel.isCancelled()) return std::nullopt;
     try {
         httplib::ClientImpl client(endpoint.address, endpoint.port);
         client.set_connection_timeout(timeout);
@@ -72,7 +81,7 @@ std::optional<Reply> exchange(const LocalEndpoint& endpoint, httplib::Request re
         bool sent = false;
         bool expired = false;
         {
-            const Watchdog watchdog(client, timeout, expired);
+            const Watchdog watchdog(client, timeout, cancel, expired);
             sent = client.send(request, response, error);
         }
         if (!sent || expired || tooLarge || error != httplib::Error::Success) return std::nullopt;
@@ -89,21 +98,21 @@ std::ostream& operator<<(std::ostream& os, const Reply& reply) {
 }
 
 std::optional<Reply> get(const LocalEndpoint& endpoint, std::string_view path,
-                         std::chrono::milliseconds timeout) {
+                         std::chrono::milliseconds timeout, const CancellationToken& cancel) {
     httplib::Request request;
     request.method = "GET";
     request.path = std::string(path);
-    return exchange(endpoint, std::move(request), timeout);
+    return exchange(endpoint, std::move(request), timeout, cancel);
 }
 
 std::optional<Reply> postJson(const LocalEndpoint& endpoint, std::string_view path, const std::string& body,
-                              std::chrono::milliseconds timeout) {
+                              std::chrono::milliseconds timeout, const CancellationToken& cancel) {
     httplib::Request request;
     request.method = "POST";
     request.path = std::string(path);
     request.body = body;
     request.set_header("Content-Type", "application/json");
-    return exchange(endpoint, std::move(request), timeout);
+    return exchange(endpoint, std::move(request), timeout, cancel);
 }
 
 std::optional<std::vector<std::string>> modelIds(std::string_view body) {

@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "TavoriKit/CancellationToken.h"
 #include "TavoriKit/LocalModelConfig.h"
 
 // The two requests of the OpenAI-compatible API that llama.cpp's llama-server and Ollama serve. Every request
@@ -30,12 +31,15 @@ std::ostream& operator<<(std::ostream& os, const Reply& reply);
 // Answers larger than this are dropped: a completion of a few hundred tokens is a few kilobytes.
 inline constexpr std::size_t maxReplyBytes = 1 << 20;
 
+// How often a waiting request looks at its cancellation token.
+inline constexpr std::chrono::milliseconds cancelPollInterval{50};
+
 // One exchange with the server at `endpoint`; no value when there was no complete answer in time (refused,
-// closed, timed out, too large).
+// closed, timed out, too large) or `cancel` fired first, which stops the exchange within cancelPollInterval.
 std::optional<Reply> get(const LocalEndpoint& endpoint, std::string_view path,
-                         std::chrono::milliseconds timeout);
+                         std::chrono::milliseconds timeout, const CancellationToken& cancel = {});
 std::optional<Reply> postJson(const LocalEndpoint& endpoint, std::string_view path, const std::string& body,
-                              std::chrono::milliseconds timeout);
+                              std::chrono::milliseconds timeout, const CancellationToken& cancel = {});
 
 // The model ids of a GET /v1/models answer ({"data": [{"id": ...}, ...]}); no value when it is not one.
 std::optional<std::vector<std::string>> modelIds(std::string_view body);

@@ -15,14 +15,15 @@ std::ostream& operator<<(std::ostream& os, const PipelineResult& result) {
 
 PipelineResult ReceiptPipeline::run(const std::filesystem::path& path, const AnalyzerOptions& options,
                                     const CancellationToken& cancel) const {
-    return analyze(extractor.extract(path, cancel), options);
+    return analyze(extractor.extract(path, cancel), options, cancel);
 }
 
-PipelineResult ReceiptPipeline::analyze(const RecognizedDocument& document,
-                                        const AnalyzerOptions& options) const {
+PipelineResult ReceiptPipeline::analyze(const RecognizedDocument& document, const AnalyzerOptions& options,
+                                        const CancellationToken& cancel) const {
     PipelineResult result{document, ReceiptAnalyzer::analyze(document, options), false, std::nullopt};
-    if (!useSemantic || !isAvailable(SemanticExtractor::availability(model))) return result;
-    const auto semantic = SemanticExtractor::extract(document, options.recipientName, model);
+    if (!useSemantic || cancel.isCancelled() || !isAvailable(SemanticExtractor::availability(model)))
+        return result;
+    const auto semantic = SemanticExtractor::extract(document, options.recipientName, model, cancel);
     if (!semantic) return result;
     result.fields = FieldMerger::merge(result.fields, *semantic, options.aliases);
     result.usedSemantic = true;

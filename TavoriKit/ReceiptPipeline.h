@@ -38,8 +38,10 @@ struct ReceiptPipeline {
     // Throws only what reading the file throws (DocumentTextExtractorError, TextRecognizerError).
     PipelineResult run(const std::filesystem::path& path, const AnalyzerOptions& options,
                        const CancellationToken& cancel = {}) const;
-    // For text that is already read. Never throws: a model that fails leaves the rule-based result.
-    PipelineResult analyze(const RecognizedDocument& document, const AnalyzerOptions& options) const;
+    // For text that is already read. Never throws: a model that fails leaves the rule-based result. When
+    // `cancel` fires, the model is not asked or its request is abandoned, and the caller discards the result.
+    PipelineResult analyze(const RecognizedDocument& document, const AnalyzerOptions& options,
+                           const CancellationToken& cancel = {}) const;
 };
 
 }  // namespace tavori

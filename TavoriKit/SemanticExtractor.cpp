@@ -173,15 +173,16 @@ void forgetAvailability() {
 
 std::optional<SemanticFields> extract(const RecognizedDocument& document,
                                       std::optional<std::string_view> recipientName,
-                                      const LocalModelConfig& config) {
+                                      const LocalModelConfig& config, const CancellationToken& cancel) {
     try {
         const std::string text = documentText(document);
         if (isBlank(text)) return std::nullopt;
         const Probe probe = cachedProbe(config);
-        if (!isAvailable(probe.availability)) return std::nullopt;
+        if (!isAvailable(probe.availability) || cancel.isCancelled()) return std::nullopt;
         const std::string body = requestBody(probe.model, prompt(text, recipientName));
         const auto reply =
-            LocalModelClient::postJson(probe.endpoint, "/v1/chat/completions", body, config.timeout);
+            LocalModelClient::postJson(probe.endpoint, "/v1/chat/completions", body, config.timeout, cancel);
+        if (cancel.isCancelled()) return std::nullopt;  // the server is not at fault
         if (!reply || reply->status != 200) {
             forgetProbe(config);
             return std::nullopt;

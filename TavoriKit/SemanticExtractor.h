@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "TavoriCore/RecognizedDocument.h"
+#include "TavoriKit/CancellationToken.h"
 #include "TavoriKit/GeneratedReceiptFields.h"
 #include "TavoriKit/LocalModelConfig.h"
 #include "TavoriKit/SemanticAvailability.h"
@@ -29,10 +30,11 @@ void forgetAvailability();
 
 // The model's validated answer for `document`. No value when the model is not available, the text is blank,
 // or the exchange fails in any way: no answer in time, an HTTP error, or an answer that is not the requested
-// JSON object. Never throws; the caller keeps its rule-based reading.
+// JSON object. Never throws; the caller keeps its rule-based reading. When `cancel` fires, the request is
+// abandoned within about a tenth of a second and nothing is returned.
 std::optional<SemanticFields> extract(const RecognizedDocument& document,
                                       std::optional<std::string_view> recipientName,
-                                      const LocalModelConfig& config);
+                                      const LocalModelConfig& config, const CancellationToken& cancel = {});
 
 // Keeps each field of `generated` only where `text` bears it out.
 SemanticFields validate(const GeneratedReceiptFields& generated, std::string_view text);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "TavoriKit/DocumentTextExtractor.h"
+#include "TavoriKit/DocumentFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -15,8 +15,8 @@ bool isHidden(const fs::path& path) {
     return !name.empty() && name.front() == '.';
 }
 
-// Supported files of `folder`, as paths below it, in byte order of those relative paths.
-void collect(const fs::path& folder, const fs::path& relative, bool recursive, std::vector<fs::path>& out) {
+// Supported files of `folder` and its subfolders, as paths below it, in byte order of those relative paths.
+void collect(const fs::path& folder, const fs::path& relative, std::vector<fs::path>& out) {
     std::error_code ec;
     fs::directory_iterator it(folder / relative, ec);
     if (ec) return;
@@ -28,8 +28,8 @@ void collect(const fs::path& folder, const fs::path& relative, bool recursive, s
         if (isHidden(entry)) continue;
         std::error_code typeError;
         if (it->is_directory(typeError)) {
-            if (recursive) folders.push_back(relative / entry.filename());
-        } else if (DocumentTextExtractor::isSupported(entry)) {
+            folders.push_back(relative / entry.filename());
+        } else if (DocumentFiles::isSupported(entry)) {
             files.push_back(relative / entry.filename());
         }
     }
@@ -38,7 +38,7 @@ void collect(const fs::path& folder, const fs::path& relative, bool recursive, s
     std::sort(folders.begin(), folders.end(), byBytes);
     // Merged so that the whole list stays in byte order of the relative paths.
     std::vector<fs::path> below;
-    for (const auto& sub : folders) collect(folder, sub, recursive, below);
+    for (const auto& sub : folders) collect(folder, sub, below);
     std::vector<fs::path> merged;
     std::merge(files.begin(), files.end(), below.begin(), below.end(), std::back_inserter(merged), byBytes);
     out.insert(out.end(), merged.begin(), merged.end());
@@ -62,12 +62,12 @@ std::vector<fs::path> expand(std::span<const fs::path> paths, bool recursive) {
     };
     for (const auto& path : paths) {
         std::error_code ec;
-        if (fs::is_directory(path, ec)) {
+        if (recursive && fs::is_directory(path, ec)) {
             std::vector<fs::path> relative;
-            collect(path, {}, recursive, relative);
+            collect(path, {}, relative);
             for (const auto& r : relative) keep(path / r);
         } else {
-            keep(path);
+            for (const auto& file : DocumentFiles::expand({&path, 1})) keep(file);
         }
     }
     return result;

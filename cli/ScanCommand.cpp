@@ -19,9 +19,7 @@ std::string column(std::string_view text) {
 
 std::string_view statusWord(const FileAnalysis& analysis) {
     if (!analysis.ok()) return "failed";
-    const ReceiptFields& f = *analysis.fields;
-    const bool review = f.confidence.needsReview() || !f.date || !f.amount || f.vendor.empty();
-    return review ? "review" : "ready";
+    return asksForReview(*analysis.fields) ? "review" : "ready";
 }
 
 std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
@@ -53,6 +51,17 @@ void printRow(const FileAnalysis& a, const FileNameTemplate& nameTemplate, std::
     out << joined(cols, "\t") << '\n';
 }
 
+// The model's validated answer, with what it did not bear out left out.
+nlohmann::ordered_json semanticJson(const SemanticFields& s) {
+    nlohmann::ordered_json j = nlohmann::ordered_json::object();
+    if (s.date) j["date"] = *s.date;  // coded as the fields code their date
+    if (s.vendor) j["vendor"] = *s.vendor;
+    if (s.amount) j["amount"] = *s.amount;
+    if (s.documentType) j["documentType"] = *s.documentType;
+    if (s.registrationNumber) j["registrationNumber"] = *s.registrationNumber;
+    return j;
+}
+
 void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate, const InvoiceRegistry* registry,
                std::ostream& out) {
     nlohmann::ordered_json j;
@@ -64,6 +73,8 @@ void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate, cons
         j["fields"] = *a.fields;
         j["reviewReasons"] = a.fields->confidence.reviewReasons();
         j["name"] = CommandSupport::savedName(nameTemplate, a);
+        j["usedSemantic"] = a.usedSemantic;
+        if (a.semantic) j["semantic"] = semanticJson(*a.semantic);
         if (registry != nullptr)
             if (const auto status = registry->check(*a.fields)) j["registration"] = *status;
     }
@@ -76,7 +87,6 @@ void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate, cons
 int scan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
     AppSettings settings = CommandSupport::loadSettings();
     if (options.templateText) settings.nameTemplate.templateText = *options.templateText;
-    const auto results = CommandSupport::analyzeFiles(options.files, settings, err);
     // Only the JSON carries the registration status; the rows keep their columns.
     std::unique_ptr<InvoiceRegistry> registry;
     if (options.json) {
@@ -85,14 +95,15 @@ int scan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
         if (!problem.empty()) err << problem << '\n';
     }
     bool failed = false;
-    for (const auto& a : results) {
+    // Each row as soon as it and the rows before it are read, so a long batch shows results while it runs.
+    CommandSupport::analyzeFiles(options.files, settings, err, [&](const FileAnalysis& a) {
         failed = failed || !a.ok();
         if (options.json)
             printJson(a, settings.nameTemplate, registry.get(), out);
         else
             printRow(a, settings.nameTemplate, out);
-    }
-    out.flush();
+        out.flush();
+    });
     return failed ? 1 : 0;
 }
 

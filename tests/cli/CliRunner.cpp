@@ -13,7 +13,7 @@
 
 namespace tavori::test {
 
-int CliRunner::spawn(const std::vector<std::string>& args) const {
+int CliRunner::spawn(const std::vector<std::string>& args, const std::vector<std::string>& env) const {
     const std::string out = (home_ / "stdout").native(), err = (home_ / "stderr").native();
     const std::string config = (home_ / "config").native(), data = (home_ / "data").native();
     std::vector<char*> argv;
@@ -32,14 +32,31 @@ int CliRunner::spawn(const std::vector<std::string>& args) const {
         ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
         ::setenv("XDG_DATA_HOME", data.c_str(), 1);
         ::setenv("TAVORI_JOBS", "2", 1);
+        for (const char* name : {"TAVORI_LLM_URL", "TAVORI_LLM_MODEL", "TAVORI_LLM_TIMEOUT"})
+            ::unsetenv(name);
+        for (const auto& setting : env) ::putenv(const_cast<char*>(setting.c_str()));
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
     return pid;
 }
 
-CliResult CliRunner::run(const std::vector<std::string>& args) const {
-    const pid_t pid = spawn(args);
+CliResult CliRunner::run(const std::vector<std::string>& args, const std::vector<std::string>& env) const {
+    return finish(start(args, env));
+}
+
+int CliRunner::start(const std::vector<std::string>& args, const std::vector<std::string>& env) const {
+    return spawn(args, env);
+}
+
+bool CliRunner::running(int pid) {
+    siginfo_t info{};
+    // WNOWAIT leaves the exit status for finish() to collect.
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == 0;
+}
+
+CliResult CliRunner::finish(int pid) const {
     int status = 0;
     ::waitpid(pid, &status, 0);
     CliResult result;

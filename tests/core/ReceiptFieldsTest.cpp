@@ -37,6 +37,32 @@ TEST(ReceiptFields, CompletenessNeedsDateVendorAndAmount) {
     for (const auto& [name, fields, complete] : cases) EXPECT_EQ(fields.isComplete(), complete) << name;
 }
 
+TEST(ReceiptFields, AsksForReviewWhenConfidenceSaysSoOrAFieldIsMissing) {
+    ReceiptFields sure;
+    sure.date = DateComponentsValue{2024, 1, 5};
+    sure.vendor = "ABC";
+    sure.amount = 1980;
+    sure.confidence = FieldConfidence{Level::high, Level::medium, Level::high, {"金額: 注記"}};
+    ReceiptFields lowVendor = sure, noDate = sure, noAmount = sure, noVendor = sure, highButEmpty = sure;
+    lowVendor.confidence.vendor = Level::low;
+    noDate.date.reset();
+    noAmount.amount.reset();
+    noVendor.vendor.clear();
+    // Levels can claim more than the values hold (an edited or merged record): the values decide too.
+    highButEmpty = ReceiptFields{};
+    highButEmpty.confidence = FieldConfidence{Level::high, Level::high, Level::high, {}};
+    const std::vector<std::tuple<const char*, ReceiptFields, bool>> cases = {
+        {"all there, medium vendor and a note", sure, false},
+        {"low vendor", lowVendor, true},
+        {"no date", noDate, true},
+        {"no amount", noAmount, true},
+        {"empty vendor", noVendor, true},
+        {"high levels, no values", highButEmpty, true},
+        {"empty record", {}, true},
+    };
+    for (const auto& [name, fields, review] : cases) EXPECT_EQ(asksForReview(fields), review) << name;
+}
+
 TEST(ReceiptFields, EncodesKeysInOrderAndLeavesOutAbsentOnes) {
     EXPECT_EQ(nlohmann::ordered_json(fullRecord()).dump(),
               R"({"date":{"year":2024,"month":3,"day":15},"vendor":"ABC商店","amount":12345,)"
