@@ -306,6 +306,34 @@ QWidget* DocumentDetailView::makeForm() {
     warningRow->addWidget(warningText, 1);
     fields->addRow(QString(), checkDigitWarning_);
     checkDigitWarning_->hide();
+
+    registryStatusRow_ = new QWidget;
+    auto* statusRow = new QHBoxLayout(registryStatusRow_);
+    statusRow->setContentsMargins(0, 0, 0, 0);
+    registryStatusIcon_ = new QLabel;
+    registryStatusIcon_->setPixmap(
+        detailSymbol(QStringLiteral("dialog-warning"), QStringLiteral("exclamationmark-triangle"))
+            .pixmap(12, 12));
+    registryStatusLabel_ = new QLabel;
+    registryStatusLabel_->setWordWrap(true);
+    registryStatusLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    registryStatusLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    registryStatusLabel_->setFont(captionFont(registryStatusLabel_));
+    statusRow->addWidget(registryStatusIcon_, 0, Qt::AlignTop);
+    statusRow->addWidget(registryStatusLabel_, 1);
+    fields->addRow(QString(), registryStatusRow_);
+    registryStatusRow_->hide();
+    registryVendorButton_ = new QPushButton;
+    registryVendorButton_->setToolTip(QStringLiteral(
+        "適格請求書発行事業者の公表データにある名称を取引先にします（手で直したことになります）"));
+    connect(registryVendorButton_, &QPushButton::clicked, this, [this] {
+        if (!registryVendor_.empty()) model_.setVendor(itemId_, registryVendor_);
+    });
+    auto* registryVendorRow = new QHBoxLayout;
+    registryVendorRow->addWidget(registryVendorButton_);
+    registryVendorRow->addStretch(1);
+    fields->addRow(QString(), registryVendorRow);
+    registryVendorButton_->hide();
     column->addWidget(fieldsSection);
 
     errorSection_ = section(QString());
@@ -405,6 +433,7 @@ void DocumentDetailView::refresh() {
                    edited.contains(Field::registrationNumber));
 
     refreshLearnButton(*shown);
+    refreshRegistryStatus(*shown);
     errorSection_->setVisible(shown->errorMessage().has_value());
     errorLabel_->setText(shown->errorMessage() ? qs(*shown->errorMessage()) : QString());
     formScroll_->updateGeometry();
@@ -427,6 +456,62 @@ void DocumentDetailView::refreshLearnButton(const DocumentItem& shown) {
         });
     }
     learnVendorButton_->setVisible(offer);
+}
+
+void DocumentDetailView::setRegistryLocation(std::filesystem::path location) {
+    registryLocation_ = std::move(location);
+    registry_.reset();
+    registryStamp_ = {};
+    refresh();
+}
+
+const InvoiceRegistry* DocumentDetailView::registry() {
+    std::error_code ec;
+    const auto stamp = std::filesystem::last_write_time(registryLocation_, ec);
+    if (ec) {
+        registry_.reset();
+        return nullptr;
+    }
+    if (!registry_ || stamp != registryStamp_) {
+        registryStamp_ = stamp;
+        try {
+            registry_ = InvoiceRegistry::open(registryLocation_);
+        } catch (const RegistryError&) {
+            // A register that cannot be read is as good as none here; `tavori registry status` says why.
+            registry_.reset();
+        }
+    }
+    return registry_.get();
+}
+
+void DocumentDetailView::refreshRegistryStatus(const DocumentItem& shown) {
+    const InvoiceRegistry* reg = shown.fields().registrationNumber ? registry() : nullptr;
+    std::optional<RegistrationStatus> status;
+    if (reg != nullptr) {
+        try {
+            status = reg->check(shown.fields());
+        } catch (const RegistryError&) {
+            status.reset();
+        }
+    }
+    registryStatusRow_->setVisible(status.has_value());
+    registryVendor_.clear();
+    if (status) {
+        registryStatusIcon_->setVisible(!status->isReliable());
+        registryStatusLabel_->setText(qs(status->message()));
+        setTextColour(registryStatusLabel_,
+                      status->isReliable() ? palette().color(QPalette::WindowText) : warningOrange);
+        const auto& f = shown.fields();
+        const auto level = f.confidence.vendor;
+        const bool uncertain = f.vendor.empty() || level == FieldConfidence::Level::low ||
+                               level == FieldConfidence::Level::missing;
+        const std::string suggestion = status->vendorSuggestion();
+        if (uncertain && !suggestion.empty() && suggestion != f.vendor &&
+            !shown.editedFields().contains(Field::vendor))
+            registryVendor_ = suggestion;
+    }
+    registryVendorButton_->setText(QStringLiteral("取引先を「%1」にする").arg(qs(registryVendor_)));
+    registryVendorButton_->setVisible(!registryVendor_.empty());
 }
 
 void DocumentDetailView::vendorEdited(const QString& text) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -8,6 +10,7 @@
 #include <QWidget>
 
 #include "TavoriCore/FileNameTemplate.h"
+#include "TavoriKit/InvoiceRegistry.h"
 #include "TavoriName/DocumentItem.h"
 
 class QComboBox;
@@ -57,6 +60,14 @@ class DocumentDetailView : public QWidget {
     QComboBox* typePicker() const { return typePicker_; }
     QLineEdit* registrationField() const { return registrationField_; }
     QWidget* checkDigitWarning() const { return checkDigitWarning_; }
+    // What the imported register says of the number: the registered name, or an orange warning.
+    QWidget* registryStatusRow() const { return registryStatusRow_; }
+    QLabel* registryStatusLabel() const { return registryStatusLabel_; }
+    // Offers the registered name as the vendor when the reading found none or only an uncertain one.
+    QPushButton* registryVendorButton() const { return registryVendorButton_; }
+    // Where the register is read from (the standard data folder unless a test says otherwise); a register
+    // imported while the window is open is picked up at the next refresh.
+    void setRegistryLocation(std::filesystem::path location);
     QGroupBox* errorSection() const { return errorSection_; }
     QLabel* errorLabel() const { return errorLabel_; }
     ConfidenceDot* dot(DocumentItem::Field field) const;
@@ -68,6 +79,8 @@ class DocumentDetailView : public QWidget {
     void refresh();
     void refreshNewName(const DocumentItem& item);
     void refreshLearnButton(const DocumentItem& item);
+    void refreshRegistryStatus(const DocumentItem& item);
+    const InvoiceRegistry* registry();
     void vendorEdited(const QString& text);
     void amountEdited(const QString& text);
     void learnVendor();
@@ -96,6 +109,14 @@ class DocumentDetailView : public QWidget {
     QComboBox* typePicker_ = nullptr;
     QLineEdit* registrationField_ = nullptr;
     QWidget* checkDigitWarning_ = nullptr;
+    QWidget* registryStatusRow_ = nullptr;
+    QLabel* registryStatusIcon_ = nullptr;
+    QLabel* registryStatusLabel_ = nullptr;
+    QPushButton* registryVendorButton_ = nullptr;
+    std::string registryVendor_;
+    std::filesystem::path registryLocation_ = InvoiceRegistry::standardLocation();
+    std::unique_ptr<InvoiceRegistry> registry_;
+    std::filesystem::file_time_type registryStamp_{};
     QGroupBox* errorSection_ = nullptr;
     QScrollArea* formScroll_ = nullptr;
     QLabel* errorLabel_ = nullptr;

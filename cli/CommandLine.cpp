@@ -121,6 +121,34 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
     settings->add_option("--remove-alias", settingsOptions.removeAliases,
                          "別名を削除 PATTERN (remove an alias)");
 
+    auto* registry = app.add_subcommand(
+        "registry", "適格請求書発行事業者の公表データ (the published register of qualified-invoice issuers)");
+    registry->require_subcommand(1);
+    registry->footer(
+        "公表データは国税庁のサイトからダウンロードします (download the data from "
+        "https://www.invoice-kohyo.nta.go.jp/download/)。このコマンドはネットワークに接続しません (nothing "
+        "is "
+        "fetched from the network)");
+    std::vector<std::string> importFiles;
+    Commands::RegistryImportOptions importOptions;
+    auto* registryImport =
+        registry->add_subcommand("import", "公表データを取り込む (import published files)");
+    registryImport
+        ->add_option("files", importFiles, "全件データ・差分データのCSVまたはzip (CSV or zip files)")
+        ->required();
+    registryImport->add_flag("--replace", importOptions.replace,
+                             "今のデータを捨てて取り込む (start from an empty register)");
+    Commands::RegistryLookupOptions lookupOptions;
+    auto* registryLookup = registry->add_subcommand("lookup", "登録番号を調べる (look a number up)");
+    registryLookup->add_option("number", lookupOptions.number, "T＋13桁 (T and 13 digits)")->required();
+    registryLookup->add_option("--date", lookupOptions.date, "取引日 (transaction date) yyyy-MM-dd");
+    registryLookup->add_flag("--json", lookupOptions.json, "JSONで出力 (as JSON)");
+    registryLookup->footer(
+        "終了コード (exit status): 0 登録済みで有効 (registered and in force), 2 それ以外 (otherwise), 1 "
+        "エラー "
+        "(error)");
+    auto* registryStatus = registry->add_subcommand("status", "取り込んだデータの状態 (what was imported)");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -146,6 +174,12 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
         searchOptions.books.assign(searchBooks.begin(), searchBooks.end());
         return Commands::search(searchOptions, out, err);
     }
+    if (*registryImport) {
+        importOptions.files.assign(importFiles.begin(), importFiles.end());
+        return Commands::registryImport(importOptions, out, err);
+    }
+    if (*registryLookup) return Commands::registryLookup(lookupOptions, out, err);
+    if (*registryStatus) return Commands::registryStatus(out, err);
     settingsOptions.destination = asPath(settingsDest);
     if (indexBook) settingsOptions.indexBook = *indexBook == "on";
     return Commands::settings(settingsOptions, out, err);

@@ -62,10 +62,26 @@ struct SearchOptions {
     bool json = false;
 };
 
+struct RegistryImportOptions {
+    std::vector<std::filesystem::path> files;
+    bool replace = false;
+};
+
+struct RegistryLookupOptions {
+    std::string number;
+    std::optional<std::string> date;  // yyyy-MM-dd
+    bool json = false;
+};
+
 int scan(const ScanOptions& options, std::ostream& out, std::ostream& err);
 int save(const SaveOptions& options, std::ostream& out, std::ostream& err);
 int exportIndex(const ExportOptions& options, std::ostream& out, std::ostream& err);
 int search(const SearchOptions& options, std::ostream& out, std::ostream& err);
 int settings(const SettingsOptions& options, std::ostream& out, std::ostream& err);
+// 0 when done; 130 when interrupted (the register is then as it was).
+int registryImport(const RegistryImportOptions& options, std::ostream& out, std::ostream& err);
+// 0 when the number is registered and in force on the date, 2 when it is not (or not found), 1 on an error.
+int registryLookup(const RegistryLookupOptions& options, std::ostream& out, std::ostream& err);
+int registryStatus(std::ostream& out, std::ostream& err);
 
 }  // namespace tavori::Commands

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "TavoriKit/InvoiceRegistry.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/DuplicateReport.h"
@@ -70,7 +71,7 @@ nlohmann::ordered_json semanticJson(const SemanticFields& s) {
     return j;
 }
 
-void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate,
+void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate, const InvoiceRegistry* registry,
                const std::vector<PossibleDuplicate>& duplicates, std::ostream& out) {
     nlohmann::ordered_json j;
     j["file"] = a.source.native();
@@ -89,6 +90,8 @@ void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate,
                                        {"reason", rawValue(d.reason)},
                                        {"origin", rawValue(d.origin)},
                                        {"file", d.other.fileName}});
+        if (registry != nullptr)
+            if (const auto status = registry->check(*a.fields)) j["registration"] = *status;
     }
     // File names are bytes; what is not UTF-8 shows as U+FFFD rather than failing the whole output.
     out << j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
@@ -99,6 +102,13 @@ void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate,
 int scan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
     AppSettings settings = CommandSupport::loadSettings();
     if (options.templateText) settings.nameTemplate.templateText = *options.templateText;
+    // Only the JSON carries the registration status; the rows keep their columns.
+    std::unique_ptr<InvoiceRegistry> registry;
+    if (options.json) {
+        std::string problem;
+        registry = InvoiceRegistry::openForAnalysis(&problem);
+        if (!problem.empty()) err << problem << '\n';
+    }
     bool failed = false;
     DuplicateReport duplicateReport(settings, err);
     // Each row as soon as it and the rows before it are read, so a long batch shows results while it runs.
@@ -106,7 +116,7 @@ int scan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
         failed = failed || !a.ok();
         const auto duplicates = duplicateReport.add(a);
         if (options.json)
-            printJson(a, settings.nameTemplate, duplicates, out);
+            printJson(a, settings.nameTemplate, registry.get(), duplicates, out);
         else
             printRow(a, settings.nameTemplate, duplicates, out);
         out.flush();

@@ -14,10 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include "TavoriKit/RegistryImporter.h"
 #include "TavoriName/AppModel.h"
 #include "TavoriName/ConfidenceDot.h"
 #include "TavoriName/DocumentDetailView.h"
 #include "TavoriName/DocumentPreview.h"
+#include "samples/RegistrySample.h"
 #include "samples/SamplePdf.h"
 #include "tests/TestFiles.h"
 
@@ -345,6 +347,69 @@ TEST_F(DetailPaneTest, CtrlShortcutsZoomThePreviewAndAnotherDocumentStartsFitted
     ASSERT_TRUE(applied.wait(10000));
     EXPECT_EQ(applied.front().front().value<PreviewZoom>(), PreviewZoom::fitPage);
     EXPECT_NEAR(preview->scale(), fit, 1e-9);  // the same page size
+}
+
+TEST_F(DetailPaneTest, TheRegisterNamesTheIssuerOrWarnsAndOffersItsNameAsVendor) {
+    RegistryRecord shop = RegistrySample::record(3);
+    shop.number = "T1234567890123";
+    shop.kind = RegistryRecord::Kind::soleProprietor;
+    shop.name = "見本　花子";
+    shop.tradeName = "さくら文具店";
+    shop.registrationDate = shop.updateDate = DateComponentsValue{2023, 10, 1};
+    RegistryRecord lapsed = RegistrySample::record(4);
+    lapsed.number = "T5000012010024";
+    lapsed.expiryDate = DateComponentsValue{2024, 3, 1};
+    const fs::path csv = folder / "issuers.csv", location = folder / "data" / "registry.sqlite";
+    test::writeFile(csv, RegistrySample::csv(std::vector{shop, lapsed}));
+
+    // A receipt whose shop name the rules cannot find: only the number says who issued it.
+    const DocumentItem& item = add({"noname.pdf",
+                                    {{"登録番号 T1234567890123", 36, 40, 9},
+                                     {"領収書", 36, 70, 14},
+                                     {"2024年3月15日", 36, 96, 11},
+                                     {"合計", 36, 130, 13},
+                                     {"¥1,100", 200, 130, 13}}});
+    select(item);
+    view().setRegistryLocation(location);
+    EXPECT_FALSE(view().registryStatusRow()->isVisible()) << "no register imported yet";
+    EXPECT_FALSE(view().registryVendorButton()->isVisible());
+
+    RegistryImporter::importFiles(std::vector{csv}, location);
+    view().setRegistryLocation(location);
+    ASSERT_TRUE(view().registryStatusRow()->isVisible());
+    EXPECT_EQ(view().registryStatusLabel()->text(),
+              QStringLiteral("登録済み: 見本　花子（屋号: さくら文具店）、個人事業者、2023年10月1日登録"));
+    ASSERT_TRUE(item.fields().vendor.empty() || item.fields().confidence.vendor == Level::low)
+        << item.fields().vendor;
+    ASSERT_TRUE(view().registryVendorButton()->isVisible());
+    EXPECT_EQ(view().registryVendorButton()->text(), QStringLiteral("取引先を「さくら文具店」にする"));
+    const std::string before = item.fields().vendor;
+    EXPECT_EQ(item.fields().vendor, before) << "nothing changes until the button is pressed";
+    view().registryVendorButton()->click();
+    EXPECT_EQ(item.fields().vendor, "さくら文具店");
+    EXPECT_TRUE(item.editedFields().contains(Field::vendor));
+    EXPECT_FALSE(view().registryVendorButton()->isVisible());
+
+    struct Case {
+        const char* number;
+        const char* message;  // a part of it
+    };
+    const Case warnings[] = {
+        {"T5000012010024", "2024年3月1日に失効しています"},
+        {"T1111111111111", "公表データに見つかりません"},
+    };
+    for (const Case& c : warnings) {
+        SCOPED_TRACE(c.number);
+        replaceText(view().registrationField(), QString::fromUtf8(c.number));
+        ASSERT_TRUE(view().registryStatusRow()->isVisible());
+        EXPECT_TRUE(view().registryStatusLabel()->text().contains(QString::fromUtf8(c.message)))
+            << view().registryStatusLabel()->text().toStdString();
+        EXPECT_EQ(view().registryStatusLabel()->palette().color(QPalette::WindowText),
+                  QColor(0xff, 0x95, 0x00));
+        EXPECT_FALSE(view().registryVendorButton()->isVisible()) << "the vendor was set by hand";
+    }
+    replaceText(view().registrationField(), QString());
+    EXPECT_FALSE(view().registryStatusRow()->isVisible());
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ namespace tavori::test {
 int CliRunner::spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
                      int terminal) const {
     const std::string out = (home_ / "stdout").native(), err = (home_ / "stderr").native();
-    const std::string config = (home_ / "config").native();
+    const std::string config = (home_ / "config").native(), data = (home_ / "data").native();
     std::vector<char*> argv;
     static std::string program = TAVORI_CLI_PATH;
     argv.push_back(program.data());
@@ -32,6 +32,7 @@ int CliRunner::spawn(const std::vector<std::string>& args, const std::vector<std
         ::dup2(o, STDOUT_FILENO);
         ::dup2(terminal >= 0 ? terminal : e, STDERR_FILENO);
         ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        ::setenv("XDG_DATA_HOME", data.c_str(), 1);
         ::setenv("TAVORI_JOBS", "2", 1);
         for (const char* name : {"TAVORI_LLM_URL", "TAVORI_LLM_MODEL", "TAVORI_LLM_TIMEOUT"})
             ::unsetenv(name);

@@ -16,7 +16,7 @@ struct CliResult {
 
 class CliRunner {
   public:
-    // `home` holds the settings (XDG_CONFIG_HOME) and the captured output.
+    // `home` holds the settings (XDG_CONFIG_HOME), the register (XDG_DATA_HOME) and the captured output.
     explicit CliRunner(std::filesystem::path home) : home_(std::move(home)) {}
 
     // `env` adds "NAME=value" settings; the local-model variables are cleared unless it sets them.
@@ -35,6 +35,7 @@ class CliRunner {
     void runAndKill(const std::vector<std::string>& args, std::chrono::microseconds delay) const;
 
     std::filesystem::path settingsFile() const { return home_ / "config" / "tavori-name" / "defaults.json"; }
+    std::filesystem::path registryFile() const { return home_ / "data" / "tavori-name" / "registry.sqlite"; }
 
   private:
     int spawn(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
