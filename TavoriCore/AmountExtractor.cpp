@@ -27,43 +27,27 @@ std::ostream& operator<<(std::ostream& os, const NumericToken& token) {
 
 namespace {
 
-// Keywords are compared with lines in this form: lower-cased, then canonical.
-std::string prepared(std::string_view s) {
-    return Unicode::lowercasedNfc(s);
-}
-
 constexpr std::size_t labelCount = 37;
 
 // What a keyword says about the line that holds it.
 enum class Role : std::uint8_t { label, negative, taxLabel, taxInclusion, receiptPhrase, dateMark };
 
 struct Keyword {
-    std::string text;  // prepared
     Role role;
     std::size_t row;  // position in its own table
 };
 
-// All keyword tables in one index, so that one pass over a line finds every keyword in it. Keywords are
-// bucketed by their first scalar; a line is walked scalar by scalar and only the keywords of the bucket of
-// each scalar are compared there.
+// All keyword tables in one index, so that one walk over a line finds every keyword in it; `keywords` says
+// what each of the index's keywords means. The short negative entries are whole-word keywords.
 struct Vocabulary {
     std::vector<int> labelWeights;  // `positiveLabels`, in table order
     std::vector<std::size_t> labelLengths;
-    std::vector<Keyword> contained;  // found anywhere in the line
-    std::vector<Keyword> words;      // the short negative entries, found only as separate words
-    std::array<std::vector<std::uint16_t>, 256> containedByScalar;
-    std::array<std::vector<std::uint16_t>, 256> wordsByScalar;
+    std::vector<Keyword> keywords;
+    Unicode::KeywordIndex index;
 
-    static std::size_t bucket(char32_t c) { return (static_cast<std::uint32_t>(c) * 0x9E3779B1u) >> 24; }
-    static char32_t firstScalar(std::string_view s) {
-        std::size_t i = 0;
-        return Unicode::nextScalar(s, i);
-    }
     void add(std::string text, Role role, std::size_t row, bool wholeWord) {
-        auto& list = wholeWord ? words : contained;
-        auto& buckets = wholeWord ? wordsByScalar : containedByScalar;
-        buckets[bucket(firstScalar(text))].push_back(static_cast<std::uint16_t>(list.size()));
-        list.push_back({std::move(text), role, row});
+        keywords.push_back({role, row});
+        index.add(std::move(text), wholeWord);
     }
 };
 
@@ -93,12 +77,13 @@ const Vocabulary& vocabulary() {
         };
         static_assert(std::size(positiveLabels) == labelCount);
         static_assert(std::size(negativeLabels) == 61);
-        const std::vector<std::string> taxLabels = {prepared("消費税"), prepared("内税"),
-                                                    prepared("内消費税")};
+        const std::vector<std::string> taxLabels = {Unicode::lowercasedNfc("消費税"),
+                                                    Unicode::lowercasedNfc("内税"),
+                                                    Unicode::lowercasedNfc("内消費税")};
 
         Vocabulary v;
         for (std::size_t row = 0; row < std::size(positiveLabels); ++row) {
-            std::string keyword = prepared(positiveLabels[row].first);
+            std::string keyword = Unicode::lowercasedNfc(positiveLabels[row].first);
             v.labelWeights.push_back(positiveLabels[row].second);
             v.labelLengths.push_back(keyword.size());
             v.add(std::move(keyword), Role::label, row, false);
@@ -114,11 +99,11 @@ const Vocabulary& vocabulary() {
             v.add(std::move(text), tax ? Role::taxLabel : Role::negative, row, wholeWord);
         }
         for (const char* word : {"税込", "消費税含", "消費税込", "込み"})
-            v.add(prepared(word), Role::taxInclusion, 0, false);
+            v.add(Unicode::lowercasedNfc(word), Role::taxInclusion, 0, false);
         for (const char* phrase : {"正に領収", "上記", "領収いたしました"})
-            v.add(prepared(phrase), Role::receiptPhrase, 0, false);
+            v.add(Unicode::lowercasedNfc(phrase), Role::receiptPhrase, 0, false);
         for (const char* mark : {"年", "月", "日", "/", ":", "時", "分"})
-            v.add(prepared(mark), Role::dateMark, 0, false);
+            v.add(Unicode::lowercasedNfc(mark), Role::dateMark, 0, false);
         return v;
     }();
     return v;
@@ -137,14 +122,6 @@ struct Findings {
     // Tax labels do not count on a line that says the tax is included.
     bool isNegative() const { return negative || (taxLabel && !taxIncluded); }
 };
-
-// Whether prepared `keyword` occurs in `text` at byte `at`, ending at a character boundary.
-bool occursAt(std::string_view text, std::size_t at, std::string_view keyword) {
-    if (text.compare(at, keyword.size(), keyword) != 0) return false;
-    const std::size_t end = at + keyword.size();
-    if (end == text.size() || static_cast<unsigned char>(text[end]) < 0x80) return true;
-    return Unicode::findPrepared(text.substr(at), keyword) == 0;
-}
 
 void note(Findings& f, const Keyword& k, std::size_t at) {
     switch (k.role) {
@@ -174,22 +151,9 @@ Findings findIn(std::string_view lowered) {
     const Vocabulary& v = vocabulary();
     Findings f;
     f.labelAt.fill(std::string_view::npos);
-    for (std::size_t at = 0; at < lowered.size();) {
-        const std::size_t start = at;
-        const char32_t c = Unicode::nextScalar(lowered, at);
-        for (const std::uint16_t k : v.containedByScalar[Vocabulary::bucket(c)])
-            if (occursAt(lowered, start, v.contained[k].text)) note(f, v.contained[k], start);
-    }
-    // Words are the pieces between U+0020 characters.
-    for (std::size_t begin = 0; begin < lowered.size();) {
-        std::size_t end = lowered.find(' ', begin);
-        if (end == std::string_view::npos) end = lowered.size();
-        const std::string_view word = lowered.substr(begin, end - begin);
-        if (!word.empty())
-            for (const std::uint16_t k : v.wordsByScalar[Vocabulary::bucket(Vocabulary::firstScalar(word))])
-                if (word == v.words[k].text) note(f, v.words[k], begin);
-        begin = end + 1;
-    }
+    const auto noteKeyword = [&](std::size_t k, std::size_t at) { note(f, v.keywords[k], at); };
+    v.index.search(lowered, noteKeyword);
+    v.index.searchWords(lowered, noteKeyword);
     return f;
 }
 
@@ -477,7 +441,7 @@ void tokensOf(std::string_view text, const Profile& profile, bool isPrepared, Sc
         token.hasComma = token.value.find(',') != std::string::npos;
         token.hasDecimals = found.integerEnd != found.end;
         Windows w = windowsAround(text, begin, end, profile.ownCharacters);
-        if (!isPrepared) w = {prepared(w.before), prepared(w.after)};
+        if (!isPrepared) w = {Unicode::lowercasedNfc(w.before), Unicode::lowercasedNfc(w.after)};
         token.hasCurrencyMark = hasCurrencyMark(w.before, w.after);
         tokens.push_back(std::move(token));
     });
@@ -527,31 +491,22 @@ int positionBonus(double top) {
     return static_cast<int>(std::min(top, 1.0) * 10);
 }
 
-// Normalised texts and their findings, made when first needed: a line is looked at as a candidate and again
+// Prepared lines and their findings, made when first needed: a line is looked at as a candidate and again
 // as the line above or below a bare number.
 class LineTexts {
   public:
     explicit LineTexts(std::span<const TextLine> lines) : lines_(lines), entries_(lines.size()) {}
 
-    const std::string& normalized(std::size_t i) {
+    // The normalised line, prepared for keyword search.
+    const Unicode::PreparedText& line(std::size_t i) {
         Entry& e = entries_[i];
-        if (!e.normalized) e.normalized = TextNormalizer::normalize(lines_[i].text);
-        return *e.normalized;
+        if (!e.line) e.line.emplace(TextNormalizer::normalize(lines_[i].text));
+        return *e.line;
     }
-    // The lower-cased canonical form; most lines are in it already and share the normalised string.
-    const std::string& lowered(std::size_t i) {
-        Entry& e = entries_[i];
-        if (!e.loweredReady) {
-            const std::string& text = normalized(i);
-            if (!Unicode::isLowercasedNfc(text)) e.lowered = prepared(text);
-            e.loweredReady = true;
-        }
-        return e.lowered ? *e.lowered : *e.normalized;
-    }
-    bool isPrepared(std::size_t i) {
-        lowered(i);
-        return !entries_[i].lowered;
-    }
+    const std::string& normalized(std::size_t i) { return line(i).text(); }
+    // The searched form; most lines are in it already and share the normalised string.
+    const std::string& lowered(std::size_t i) { return line(i).folded(); }
+    bool isPrepared(std::size_t i) { return line(i).foldsToItself(); }
     const Findings& findings(std::size_t i) {
         Entry& e = entries_[i];
         if (!e.findings) e.findings = findIn(lowered(i));
@@ -560,9 +515,7 @@ class LineTexts {
 
   private:
     struct Entry {
-        std::optional<std::string> normalized;
-        std::optional<std::string> lowered;  // absent when it equals `normalized`
-        bool loweredReady = false;
+        std::optional<Unicode::PreparedText> line;
         std::optional<Findings> findings;
     };
 
@@ -659,8 +612,9 @@ const Pattern& numberToken() {
 std::vector<NumericToken> numericTokens(std::string_view text) {
     const std::string valid = Unicode::toValidUtf8(text);
     if (!holdsDecimalDigit(valid)) return {};
+    const Unicode::PreparedText line(valid);
     Scratch scratch;
-    tokensOf(valid, profileOf(valid), Unicode::isLowercasedNfc(valid), scratch);
+    tokensOf(line.text(), profileOf(line.text()), line.foldsToItself(), scratch);
     return std::move(scratch.tokens);
 }
 
@@ -682,8 +636,9 @@ std::optional<std::int64_t> parseValue(const NumericToken& token) {
 bool looksLikeDateOrPhone(std::string_view line, std::string_view token) {
     if (tokenIsLongRun(token)) return true;
     if (!tokenCanBeDate(token)) return false;
-    const std::string valid = Unicode::toValidUtf8(line);
-    return findIn(prepared(valid)).dateMark && numberCount(valid, profileOf(valid)) > 5;
+    const Unicode::PreparedText prepared{std::string(line)};
+    const std::string& valid = prepared.text();
+    return findIn(prepared.folded()).dateMark && numberCount(valid, profileOf(valid)) > 5;
 }
 
 std::vector<ExtractedAmount> extract(std::span<const TextLine> lines) {

@@ -14,11 +14,16 @@ char32_t mapScalar(char32_t c) {
     if (c >= 0xFF01 && c <= 0xFF5E) c -= 0xFEE0;  // full-width ASCII forms
     if (c == 0xFFE5) c = 0x00A5;                  // full-width yen
     switch (c) {
-        case 0x3000: return U' ';
-        case 0x2015: return U'-';
-        case U'\\': return 0x00A5;  // Japanese fonts draw the reverse solidus as a yen sign
-        case 0x301C: return U'~';
-        default: return c;
+        case 0x3000:
+            return U' ';
+        case 0x2015:
+            return U'-';
+        case U'\\':
+            return 0x00A5;  // Japanese fonts draw the reverse solidus as a yen sign
+        case 0x301C:
+            return U'~';
+        default:
+            return c;
     }
 }
 
@@ -59,7 +64,8 @@ std::string normalize(std::string_view s) {
         if (byte < 0x80) {
             ++i;
         } else {
-            // The same decoding as Unicode::nextScalar, inlined: this loop runs over every byte of every line.
+            // The same decoding as Unicode::nextScalar, inlined: this loop runs over every byte of every
+            // line.
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(s.data() + i);
             const auto length = static_cast<std::int32_t>(std::min<std::size_t>(s.size() - i, 4));
             std::int32_t j = 0;

@@ -278,93 +278,34 @@ constexpr unsigned kCanonicalLists = bit(kRecipient) | bit(kAddress) | bit(kCont
                                      bit(kExcluded) | bit(kRegistrationWord);
 constexpr unsigned kNameLists = bit(kRecipient) | bit(kAddress) | bit(kContact);
 
-// All words of several lists, keyed by the bytes of their first scalar, so that a line is walked once per
-// preparation instead of being searched once per word; a word found is confirmed with the whole-character
-// test of `Unicode::containsPrepared`.
+// Several word lists in one keyword index, so that a line is walked once per preparation instead of being
+// searched once per word; each keyword's number maps back to its list and its position there.
 class KeywordIndex {
   public:
     template <std::size_t N>
     void add(WordList list, const std::array<std::string_view, N>& words, bool folded) {
         static_assert(N <= 128);
         for (std::size_t k = 0; k < N; ++k) {
-            std::string word =
-                folded ? Unicode::PreparedText::foldedNeedle(words[k]) : Unicode::nfc(words[k]);
-            std::size_t length = 0;
-            const std::uint32_t key = firstScalarKey(word, 0, length);
-            Slot& slot = slotFor(key);
-            if (!slot.used) slot = {key, true, {}};
-            slot.entries.push_back(entries_.size());
-            entries_.push_back({std::move(word), list, k});
+            index_.add(folded ? Unicode::lowercasedNfc(words[k]) : Unicode::nfc(words[k]));
+            origins_.push_back({list, k});
         }
     }
 
     // Marks in `found` every word of the lists in `mask` that `haystack` (valid UTF-8, prepared like the
     // words) contains.
     void scan(std::string_view haystack, unsigned mask, Found& found) const {
-        // A word confirmed absent from one place on is not tried again, which keeps a scan linear.
-        Found absent{};
-        for (std::size_t i = 0, length = 0; i < haystack.size(); i += length) {
-            const Slot& slot = slotFor(firstScalarKey(haystack, i, length));
-            if (!slot.used) continue;
-            const std::string_view rest = haystack.substr(i);
-            for (const std::size_t e : slot.entries) {
-                const Entry& entry = entries_[e];
-                if (!(mask & bit(entry.list)) || found[entry.list][entry.index] ||
-                    absent[entry.list][entry.index] || !rest.starts_with(entry.word))
-                    continue;
-                // Starting here, the word is contained unless it ends inside a character; the search from
-                // here then also looks at its later occurrences.
-                if (Unicode::containsPrepared(rest, entry.word)) {
-                    found[entry.list].set(entry.index);
-                } else {
-                    absent[entry.list].set(entry.index);
-                }
-            }
-        }
+        index_.search(
+            haystack, [&](std::size_t k) { return (mask & bit(origins_[k].list)) != 0; },
+            [&](std::size_t k, std::size_t) { found[origins_[k].list].set(origins_[k].index); });
     }
 
   private:
-    struct Entry {
-        std::string word;
+    struct Origin {
         WordList list;
         std::size_t index;
     };
-    struct Slot {
-        std::uint32_t key = 0;
-        bool used = false;
-        std::vector<std::size_t> entries;
-    };
-    // Open addressing; the lists have about two hundred distinct first scalars.
-    static constexpr std::size_t kSlots = 1024;
-
-    // The bytes of the scalar starting at `at` (its length read from the lead byte), packed into one number.
-    static std::uint32_t firstScalarKey(std::string_view s, std::size_t at, std::size_t& length) {
-        const auto lead = static_cast<unsigned char>(s[at]);
-        if (lead < 0xC0) {
-            length = 1;
-            return lead;
-        }
-        const auto byte = [&](std::size_t k) {
-            return static_cast<std::uint32_t>(static_cast<unsigned char>(s[at + k]));
-        };
-        length = std::min<std::size_t>(lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4, s.size() - at);
-        if (length == 3) return lead << 16 | byte(1) << 8 | byte(2);
-        std::uint32_t key = lead;
-        for (std::size_t k = 1; k < length; ++k) key = key << 8 | byte(k);
-        return key;
-    }
-
-    template <class Self>
-    static auto& slotFor(Self& self, std::uint32_t key) {
-        std::size_t at = (key * 2654435761u) >> 22;
-        while (self.slots_[at].used && self.slots_[at].key != key) at = (at + 1) & (kSlots - 1);
-        return self.slots_[at];
-    }
-    Slot& slotFor(std::uint32_t key) { return slotFor(*this, key); }
-    const Slot& slotFor(std::uint32_t key) const { return slotFor(*this, key); }
-
-    std::vector<Entry> entries_;
-    std::array<Slot, kSlots> slots_{};
+    Unicode::KeywordIndex index_;
+    std::vector<Origin> origins_;
 };
 
 const KeywordIndex& foldedIndex() {
@@ -411,8 +352,7 @@ const KeywordIndex& canonicalIndex() {
 template <std::size_t N>
 std::vector<std::string> prepared(const std::array<std::string_view, N>& words, bool folded) {
     std::vector<std::string> out;
-    for (std::string_view w : words)
-        out.push_back(folded ? Unicode::PreparedText::foldedNeedle(w) : Unicode::nfc(w));
+    for (std::string_view w : words) out.push_back(folded ? Unicode::lowercasedNfc(w) : Unicode::nfc(w));
     return out;
 }
 
@@ -458,8 +398,7 @@ char32_t firstScalar(std::string_view s) {
 
 char32_t lastScalar(std::string_view s) {
     if (s.empty()) return U'\0';
-    std::size_t back = s.size() - 1;
-    while (back > 0 && s.size() - back < 4 && (static_cast<unsigned char>(s[back]) & 0xC0) == 0x80) --back;
+    std::size_t back = Unicode::lastScalarStart(s);
     return Unicode::nextScalar(s, back);
 }
 
