@@ -37,8 +37,10 @@ std::uint8_t traitsFromIcu(char32_t scalar) {
 // values, and one of them publishes its copy.
 using TraitBlock = std::array<std::uint8_t, 256>;
 
+// At namespace scope, so that a look-up needs no guard for a function's static.
+std::array<std::atomic<const TraitBlock*>, 256> blocks{};
+
 const TraitBlock& traitBlock(std::size_t block) {
-    static std::array<std::atomic<const TraitBlock*>, 256> blocks{};
     if (const TraitBlock* known = blocks[block].load(std::memory_order_acquire)) return *known;
     auto built = std::make_unique<TraitBlock>();
     for (std::size_t k = 0; k < built->size(); ++k)

@@ -29,6 +29,22 @@ bool containsIgnoringCase(std::string_view haystack, std::string_view needle) {
     return containsPrepared(lowercasedNfc(haystack), lowercasedNfc(needle));
 }
 
+namespace {
+
+// `traits` of an ASCII scalar, without the table: every one is kept by NFC, and a character of its own except
+// CR (which a following LF joins); only the capitals change when lower-cased.
+std::uint8_t asciiTraits(char32_t c) {
+    const bool capital = c >= U'A' && c <= U'Z';
+    std::uint8_t t = capital ? Trait::lowerChanges : Trait::lowercasedNfc;
+    if (c != U'\r') t |= Trait::ownCharacter | Trait::stableInNfc;
+    if (capital || (c >= U'a' && c <= U'z')) t |= Trait::letter;
+    if (c >= U'0' && c <= U'9') t |= Trait::number | Trait::decimalDigit;
+    if (c == U' ' || c == U'\t') t |= Trait::space;
+    return t;
+}
+
+}  // namespace
+
 PreparedText::PreparedText(std::string text) : text_(std::move(text)) {
     bool alone = true;
     bool stable = true;
@@ -46,7 +62,7 @@ PreparedText::PreparedText(std::string text) : text_(std::move(text)) {
             tally_ = {};
             continue;
         }
-        const std::uint8_t t = traits(c);
+        const std::uint8_t t = c < 0x80 ? asciiTraits(c) : traits(c);
         alone = alone && (t & Trait::ownCharacter);
         stable = stable && (t & Trait::stableInNfc);
         if (c >= 'A' && c <= 'Z') {
@@ -76,7 +92,7 @@ PreparedText::PreparedText(std::string text) : text_(std::move(text)) {
     std::size_t offset = 0;
     boundaries_.emplace_back(0, 0);
     for (const std::string& character : characters(text_)) {
-        folded_ += nfc(lowercased(character));
+        folded_ += lowercasedNfc(character);
         offset += character.size();
         boundaries_.emplace_back(folded_.size(), offset);
         ++tally_.characters;
