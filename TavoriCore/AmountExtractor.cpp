@@ -8,6 +8,7 @@
 #include <limits>
 #include <utility>
 
+#include "TavoriCore/NumberScanner.h"
 #include "TavoriCore/TextNormalizer.h"
 #include "TavoriCore/Unicode.h"
 
@@ -27,43 +28,27 @@ std::ostream& operator<<(std::ostream& os, const NumericToken& token) {
 
 namespace {
 
-// Keywords are compared with lines in this form: lower-cased, then canonical.
-std::string prepared(std::string_view s) {
-    return Unicode::lowercasedNfc(s);
-}
-
 constexpr std::size_t labelCount = 37;
 
 // What a keyword says about the line that holds it.
 enum class Role : std::uint8_t { label, negative, taxLabel, taxInclusion, receiptPhrase, dateMark };
 
 struct Keyword {
-    std::string text;  // prepared
     Role role;
     std::size_t row;  // position in its own table
 };
 
-// All keyword tables in one index, so that one pass over a line finds every keyword in it. Keywords are
-// bucketed by their first scalar; a line is walked scalar by scalar and only the keywords of the bucket of
-// each scalar are compared there.
+// All keyword tables in one index, so that one walk over a line finds every keyword in it; `keywords` says
+// what each of the index's keywords means. The short negative entries are whole-word keywords.
 struct Vocabulary {
     std::vector<int> labelWeights;  // `positiveLabels`, in table order
     std::vector<std::size_t> labelLengths;
-    std::vector<Keyword> contained;  // found anywhere in the line
-    std::vector<Keyword> words;      // the short negative entries, found only as separate words
-    std::array<std::vector<std::uint16_t>, 256> containedByScalar;
-    std::array<std::vector<std::uint16_t>, 256> wordsByScalar;
+    std::vector<Keyword> keywords;
+    Unicode::KeywordIndex index;
 
-    static std::size_t bucket(char32_t c) { return (static_cast<std::uint32_t>(c) * 0x9E3779B1u) >> 24; }
-    static char32_t firstScalar(std::string_view s) {
-        std::size_t i = 0;
-        return Unicode::nextScalar(s, i);
-    }
     void add(std::string text, Role role, std::size_t row, bool wholeWord) {
-        auto& list = wholeWord ? words : contained;
-        auto& buckets = wholeWord ? wordsByScalar : containedByScalar;
-        buckets[bucket(firstScalar(text))].push_back(static_cast<std::uint16_t>(list.size()));
-        list.push_back({std::move(text), role, row});
+        keywords.push_back({role, row});
+        index.add(std::move(text), wholeWord);
     }
 };
 
@@ -93,12 +78,13 @@ const Vocabulary& vocabulary() {
         };
         static_assert(std::size(positiveLabels) == labelCount);
         static_assert(std::size(negativeLabels) == 61);
-        const std::vector<std::string> taxLabels = {prepared("消費税"), prepared("内税"),
-                                                    prepared("内消費税")};
+        const std::vector<std::string> taxLabels = {Unicode::lowercasedNfc("消費税"),
+                                                    Unicode::lowercasedNfc("内税"),
+                                                    Unicode::lowercasedNfc("内消費税")};
 
         Vocabulary v;
         for (std::size_t row = 0; row < std::size(positiveLabels); ++row) {
-            std::string keyword = prepared(positiveLabels[row].first);
+            std::string keyword = Unicode::lowercasedNfc(positiveLabels[row].first);
             v.labelWeights.push_back(positiveLabels[row].second);
             v.labelLengths.push_back(keyword.size());
             v.add(std::move(keyword), Role::label, row, false);
@@ -114,11 +100,11 @@ const Vocabulary& vocabulary() {
             v.add(std::move(text), tax ? Role::taxLabel : Role::negative, row, wholeWord);
         }
         for (const char* word : {"税込", "消費税含", "消費税込", "込み"})
-            v.add(prepared(word), Role::taxInclusion, 0, false);
+            v.add(Unicode::lowercasedNfc(word), Role::taxInclusion, 0, false);
         for (const char* phrase : {"正に領収", "上記", "領収いたしました"})
-            v.add(prepared(phrase), Role::receiptPhrase, 0, false);
+            v.add(Unicode::lowercasedNfc(phrase), Role::receiptPhrase, 0, false);
         for (const char* mark : {"年", "月", "日", "/", ":", "時", "分"})
-            v.add(prepared(mark), Role::dateMark, 0, false);
+            v.add(Unicode::lowercasedNfc(mark), Role::dateMark, 0, false);
         return v;
     }();
     return v;
@@ -137,14 +123,6 @@ struct Findings {
     // Tax labels do not count on a line that says the tax is included.
     bool isNegative() const { return negative || (taxLabel && !taxIncluded); }
 };
-
-// Whether prepared `keyword` occurs in `text` at byte `at`, ending at a character boundary.
-bool occursAt(std::string_view text, std::size_t at, std::string_view keyword) {
-    if (text.compare(at, keyword.size(), keyword) != 0) return false;
-    const std::size_t end = at + keyword.size();
-    if (end == text.size() || static_cast<unsigned char>(text[end]) < 0x80) return true;
-    return Unicode::findPrepared(text.substr(at), keyword) == 0;
-}
 
 void note(Findings& f, const Keyword& k, std::size_t at) {
     switch (k.role) {
@@ -174,22 +152,16 @@ Findings findIn(std::string_view lowered) {
     const Vocabulary& v = vocabulary();
     Findings f;
     f.labelAt.fill(std::string_view::npos);
-    for (std::size_t at = 0; at < lowered.size();) {
-        const std::size_t start = at;
-        const char32_t c = Unicode::nextScalar(lowered, at);
-        for (const std::uint16_t k : v.containedByScalar[Vocabulary::bucket(c)])
-            if (occursAt(lowered, start, v.contained[k].text)) note(f, v.contained[k], start);
-    }
-    // Words are the pieces between U+0020 characters.
+    const auto noteKeyword = [&](std::size_t k, std::size_t at) { note(f, v.keywords[k], at); };
+    v.index.search(lowered, noteKeyword);
+    v.index.searchWords(lowered, noteKeyword);
+    // Receipts space out 小　計 as often as 合　計: the two words are the subtotal.
     std::string_view previous;
     for (std::size_t begin = 0; begin < lowered.size();) {
         std::size_t end = lowered.find(' ', begin);
         if (end == std::string_view::npos) end = lowered.size();
         const std::string_view word = lowered.substr(begin, end - begin);
         if (!word.empty()) {
-            for (const std::uint16_t k : v.wordsByScalar[Vocabulary::bucket(Vocabulary::firstScalar(word))])
-                if (word == v.words[k].text) note(f, v.words[k], begin);
-            // Receipts space out 小　計 as often as 合　計: the two words are the subtotal.
             if (previous == "小" && word == "計") f.negative = true;
             previous = word;
         }
@@ -332,135 +304,6 @@ bool holdsDecimalDigit(std::string_view s) {
     return false;
 }
 
-// The matches of `numberToken` found by a direct scan, which costs a small fraction of the regular-expression
-// engine's search on every line. It follows the pattern's own order of trying alternatives, so it finds the
-// same matches; the tests and the fuzzer compare the two.
-class NumberScanner {
-  public:
-    enum class Kind : char { other = 0, digit = 1, point = '.', comma = ',', hyphen = '-' };
-    struct Buffers {
-        std::vector<Kind> kinds;
-        std::vector<std::size_t> offsets;
-    };
-
-    NumberScanner(std::string_view text, bool otherDigits, Buffers& buffers)
-        : text_(text), bytes_(!otherDigits), kinds_(buffers.kinds), offsets_(buffers.offsets) {
-        // Where every digit is ASCII, every other scalar only needs to be "not one of ours", so each of its
-        // bytes can stand for it and the text is scanned byte by byte, as it is.
-        if (bytes_) {
-            size_ = text.size();
-            return;
-        }
-        kinds_.clear();
-        offsets_.clear();
-        for (std::size_t i = 0; i < text.size();) {
-            offsets_.push_back(i);
-            const char32_t c = Unicode::nextScalar(text, i);
-            kinds_.push_back(Unicode::isDecimalDigit(c) ? Kind::digit
-                             : c < 0x80                 ? byteKind(static_cast<char>(c))
-                                                        : Kind::other);
-        }
-        offsets_.push_back(text.size());
-        size_ = kinds_.size();
-    }
-
-    struct Found {
-        std::size_t begin = 0;  // scalar indices
-        std::size_t integerEnd = 0;
-        std::size_t end = 0;
-    };
-
-    template <class F>
-    void forEach(F&& f) const {
-        for (std::size_t i = 0; i < size_;) {
-            if (const auto found = at(i)) {
-                f(*found);
-                i = found->end;
-            } else {
-                ++i;
-            }
-        }
-    }
-
-    std::size_t byteOffset(std::size_t index) const { return bytes_ ? index : offsets_[index]; }
-
-  private:
-    static Kind byteKind(char c) {
-        if (c >= '0' && c <= '9') return Kind::digit;
-        return c == '.' || c == ',' || c == '-' ? static_cast<Kind>(c) : Kind::other;
-    }
-    Kind kind(std::size_t i) const {
-        if (i >= size_) return Kind::other;
-        return bytes_ ? byteKind(text_[i]) : kinds_[i];
-    }
-    bool digit(std::size_t i) const { return kind(i) == Kind::digit; }
-    bool is(std::size_t i, char32_t c) const { return kind(i) == static_cast<Kind>(c); }
-    std::size_t digitRun(std::size_t i) const {
-        std::size_t j = i;
-        while (digit(j)) ++j;
-        return j - i;
-    }
-
-    // The end of the chain of ",ddd" groups from `i`. Every group start of a chain ends where the chain does,
-    // so the last chain is remembered: a long grouped number is walked once, not once per group.
-    std::size_t groupChainEnd(std::size_t i) const {
-        if (chainEnd_ != npos && i >= chainStart_ && i <= chainEnd_ && (i - chainStart_) % 4 == 0)
-            return chainEnd_;
-        std::size_t end = i;
-        while (is(end, U',') && digit(end + 1) && digit(end + 2) && digit(end + 3)) end += 4;
-        chainStart_ = i;
-        chainEnd_ = end;
-        return end;
-    }
-
-    // (?<![\d.]|\d-)
-    bool behindAllows(std::size_t i) const {
-        if (i >= 1 && (digit(i - 1) || is(i - 1, U'.'))) return false;
-        return !(i >= 2 && is(i - 1, U'-') && digit(i - 2));
-    }
-    // (?![\d.,]|-\d)
-    bool aheadAllows(std::size_t i) const {
-        if (digit(i) || is(i, U'.') || is(i, U',')) return false;
-        return !(is(i, U'-') && digit(i + 1));
-    }
-    // (\.\d{1,2})? then the look-ahead, greedy first; the end of the match.
-    std::optional<std::size_t> decimalsAndEnd(std::size_t i) const {
-        if (is(i, U'.')) {
-            for (std::size_t d = std::min<std::size_t>(digitRun(i + 1), 2); d >= 1; --d)
-                if (aheadAllows(i + 1 + d)) return i + 1 + d;
-        }
-        if (aheadAllows(i)) return i;
-        return std::nullopt;
-    }
-
-    std::optional<Found> at(std::size_t i) const {
-        if (!digit(i) || !behindAllows(i)) return std::nullopt;
-        const std::size_t run = digitRun(i);
-        // \d{1,3}(?:,\d{3})+ needs all of the run before its first comma, so only a run of one to three
-        // digits can start it. Giving up groups leaves the comma of the next group right after the match,
-        // which the look-ahead forbids, so only the longest chain of groups can match.
-        if (run <= 3) {
-            const std::size_t groupsEnd = groupChainEnd(i + run);
-            if (groupsEnd > i + run)
-                if (const auto matchEnd = decimalsAndEnd(groupsEnd)) return Found{i, groupsEnd, *matchEnd};
-        }
-        // \d{1,9}
-        for (std::size_t k = std::min<std::size_t>(run, 9); k >= 1; --k)
-            if (const auto end = decimalsAndEnd(i + k)) return Found{i, i + k, *end};
-        return std::nullopt;
-    }
-
-    static constexpr std::size_t npos = std::string_view::npos;
-
-    std::string_view text_;
-    bool bytes_;
-    mutable std::size_t chainStart_ = npos;
-    mutable std::size_t chainEnd_ = npos;
-    std::size_t size_ = 0;
-    std::vector<Kind>& kinds_;
-    std::vector<std::size_t>& offsets_;
-};
-
 // `text` is valid UTF-8; `isPrepared` says that it is in its searched form already, so its windows need no
 // preparing.
 // The buffers that one extraction reuses from line to line.
@@ -499,7 +342,7 @@ void tokensOf(std::string_view text, const Profile& profile, bool isPrepared, Sc
         token.hasComma = token.value.find(',') != std::string::npos;
         token.hasDecimals = found.integerEnd != found.end;
         Windows w = windowsAround(text, begin, end, profile.ownCharacters);
-        if (!isPrepared) w = {prepared(w.before), prepared(w.after)};
+        if (!isPrepared) w = {Unicode::lowercasedNfc(w.before), Unicode::lowercasedNfc(w.after)};
         token.hasCurrencyMark = hasCurrencyMark(w.before, w.after);
         tokens.push_back(std::move(token));
         scratch.countOrPercent.push_back(countsOrRates(w.after));
@@ -550,31 +393,22 @@ int positionBonus(double top) {
     return static_cast<int>(std::min(top, 1.0) * 10);
 }
 
-// Normalised texts and their findings, made when first needed: a line is looked at as a candidate and again
+// Prepared lines and their findings, made when first needed: a line is looked at as a candidate and again
 // as the line above or below a bare number.
 class LineTexts {
   public:
     explicit LineTexts(std::span<const TextLine> lines) : lines_(lines), entries_(lines.size()) {}
 
-    const std::string& normalized(std::size_t i) {
+    // The normalised line, prepared for keyword search.
+    const Unicode::PreparedText& line(std::size_t i) {
         Entry& e = entries_[i];
-        if (!e.normalized) e.normalized = TextNormalizer::normalize(lines_[i].text);
-        return *e.normalized;
+        if (!e.line) e.line.emplace(TextNormalizer::normalize(lines_[i].text));
+        return *e.line;
     }
-    // The lower-cased canonical form; most lines are in it already and share the normalised string.
-    const std::string& lowered(std::size_t i) {
-        Entry& e = entries_[i];
-        if (!e.loweredReady) {
-            const std::string& text = normalized(i);
-            if (!Unicode::isLowercasedNfc(text)) e.lowered = prepared(text);
-            e.loweredReady = true;
-        }
-        return e.lowered ? *e.lowered : *e.normalized;
-    }
-    bool isPrepared(std::size_t i) {
-        lowered(i);
-        return !entries_[i].lowered;
-    }
+    const std::string& normalized(std::size_t i) { return line(i).text(); }
+    // The searched form; most lines are in it already and share the normalised string.
+    const std::string& lowered(std::size_t i) { return line(i).folded(); }
+    bool isPrepared(std::size_t i) { return line(i).foldsToItself(); }
     const Findings& findings(std::size_t i) {
         Entry& e = entries_[i];
         if (!e.findings) e.findings = findIn(lowered(i));
@@ -583,9 +417,7 @@ class LineTexts {
 
   private:
     struct Entry {
-        std::optional<std::string> normalized;
-        std::optional<std::string> lowered;  // absent when it equals `normalized`
-        bool loweredReady = false;
+        std::optional<Unicode::PreparedText> line;
         std::optional<Findings> findings;
     };
 
@@ -684,8 +516,9 @@ const Pattern& numberToken() {
 std::vector<NumericToken> numericTokens(std::string_view text) {
     const std::string valid = Unicode::toValidUtf8(text);
     if (!holdsDecimalDigit(valid)) return {};
+    const Unicode::PreparedText line(valid);
     Scratch scratch;
-    tokensOf(valid, profileOf(valid), Unicode::isLowercasedNfc(valid), scratch);
+    tokensOf(line.text(), profileOf(line.text()), line.foldsToItself(), scratch);
     return std::move(scratch.tokens);
 }
 
@@ -707,8 +540,9 @@ std::optional<std::int64_t> parseValue(const NumericToken& token) {
 bool looksLikeDateOrPhone(std::string_view line, std::string_view token) {
     if (tokenIsLongRun(token)) return true;
     if (!tokenCanBeDate(token)) return false;
-    const std::string valid = Unicode::toValidUtf8(line);
-    return findIn(prepared(valid)).dateMark && numberCount(valid, profileOf(valid)) > 5;
+    const Unicode::PreparedText prepared{std::string(line)};
+    const std::string& valid = prepared.text();
+    return findIn(prepared.folded()).dateMark && numberCount(valid, profileOf(valid)) > 5;
 }
 
 std::vector<ExtractedAmount> extract(std::span<const TextLine> lines) {

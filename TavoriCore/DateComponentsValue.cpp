@@ -25,21 +25,6 @@ std::string padded(int value, int width) {
     return buffer;
 }
 
-template <class Json>
-void encode(Json& j, const DateComponentsValue& date) {
-    j = Json::object();
-    j["year"] = date.year;
-    j["month"] = date.month;
-    j["day"] = date.day;
-}
-
-template <class Json>
-void decode(const Json& j, DateComponentsValue& date) {
-    date.year = j.at("year").template get<int>();
-    date.month = j.at("month").template get<int>();
-    date.day = j.at("day").template get<int>();
-}
-
 }  // namespace
 
 bool DateComponentsValue::isValid() const {
@@ -61,17 +46,8 @@ std::ostream& operator<<(std::ostream& os, const DateComponentsValue& date) {
     return os << date.description();
 }
 
-void to_json(nlohmann::json& j, const DateComponentsValue& date) {
-    encode(j, date);
-}
-void from_json(const nlohmann::json& j, DateComponentsValue& date) {
-    decode(j, date);
-}
-void to_json(nlohmann::ordered_json& j, const DateComponentsValue& date) {
-    encode(j, date);
-}
-void from_json(const nlohmann::ordered_json& j, DateComponentsValue& date) {
-    decode(j, date);
-}
+TAVORI_JSON_OBJECT(DateComponentsValue, JsonCoding::member("year", &DateComponentsValue::year),
+                   JsonCoding::member("month", &DateComponentsValue::month),
+                   JsonCoding::member("day", &DateComponentsValue::day));
 
 }  // namespace tavori

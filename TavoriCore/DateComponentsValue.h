@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include <nlohmann/json.hpp>
+#include "TavoriCore/JsonCoding.h"
 
 namespace tavori {
 
@@ -30,10 +30,7 @@ struct DateComponentsValue {
 std::ostream& operator<<(std::ostream& os, const DateComponentsValue& date);
 
 // Coded as {"year", "month", "day"}; decoding requires all three.
-void to_json(nlohmann::json& j, const DateComponentsValue& date);
-void from_json(const nlohmann::json& j, DateComponentsValue& date);
-void to_json(nlohmann::ordered_json& j, const DateComponentsValue& date);
-void from_json(const nlohmann::ordered_json& j, DateComponentsValue& date);
+TAVORI_JSON_DECLARE(DateComponentsValue);
 
 }  // namespace tavori
 

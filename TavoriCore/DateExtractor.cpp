@@ -300,39 +300,26 @@ bool mayHoldDate(std::string_view raw) {
     return false;
 }
 
-struct PreparedLabel {
-    std::string keyword;  // lower-cased, canonical
-    int bonus = 0;
-};
-
-const std::vector<PreparedLabel>& preparedPositive() {
-    static const std::vector<PreparedLabel> table = [] {
-        std::vector<PreparedLabel> out;
-        for (const Label& label : positiveLabels())
-            out.push_back({Unicode::nfc(Unicode::lowercased(label.keyword)), label.bonus});
-        return out;
+// Every positive and negative label in one index; a keyword's number below `positiveLabels().size()` is a
+// positive label's row.
+const Unicode::KeywordIndex& labelIndex() {
+    static const Unicode::KeywordIndex index = [] {
+        Unicode::KeywordIndex i;
+        for (const Label& label : positiveLabels()) i.add(Unicode::lowercasedNfc(label.keyword));
+        for (std::string_view keyword : negativeLabels()) i.add(Unicode::lowercasedNfc(keyword));
+        return i;
     }();
-    return table;
-}
-
-const std::vector<std::string>& preparedNegative() {
-    static const std::vector<std::string> table = [] {
-        std::vector<std::string> out;
-        for (std::string_view keyword : negativeLabels())
-            out.push_back(Unicode::nfc(Unicode::lowercased(keyword)));
-        return out;
-    }();
-    return table;
+    return index;
 }
 
 // The labels of a line add up independently, so one sum serves every date on the line.
 int labelScore(std::string_view normalizedLine) {
-    const std::string lowered = Unicode::nfc(Unicode::lowercased(normalizedLine));
+    const Unicode::PreparedText line{std::string(normalizedLine)};
+    const auto positive = positiveLabels();
     int score = 0;
-    for (const PreparedLabel& label : preparedPositive())
-        if (Unicode::containsPrepared(lowered, label.keyword)) score += label.bonus;
-    for (const std::string& keyword : preparedNegative())
-        if (Unicode::containsPrepared(lowered, keyword)) score -= negativeLabelPenalty;
+    labelIndex().search(line.folded(), [&](std::size_t k, std::size_t) {
+        score += k < positive.size() ? positive[k].bonus : -negativeLabelPenalty;
+    });
     return score;
 }
 

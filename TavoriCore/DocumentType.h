@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string_view>
 
-#include <nlohmann/json.hpp>
+#include "TavoriCore/JsonCoding.h"
 
 namespace tavori {
 
@@ -35,9 +35,6 @@ std::optional<DocumentType> documentTypeFromRawValue(std::string_view raw);
 std::ostream& operator<<(std::ostream& os, DocumentType type);
 
 // Coded as its raw value; decoding an unknown label throws nlohmann::json::type_error.
-void to_json(nlohmann::json& j, DocumentType type);
-void from_json(const nlohmann::json& j, DocumentType& type);
-void to_json(nlohmann::ordered_json& j, DocumentType type);
-void from_json(const nlohmann::ordered_json& j, DocumentType& type);
+TAVORI_JSON_DECLARE(DocumentType);
 
 }  // namespace tavori

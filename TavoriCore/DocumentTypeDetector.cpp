@@ -12,18 +12,19 @@ namespace tavori::DocumentTypeDetector {
 namespace {
 
 struct Marker {
-    Unicode::KeywordText folded;
+    DocumentType type;
+    int weight;
     std::size_t characters = 0;
 };
 
-struct Row {
-    DocumentType type;
-    int weight;
+// Every marker word in one index; a keyword's number is its position in `markers`.
+struct Markers {
     std::vector<Marker> markers;
+    Unicode::KeywordIndex index;
 };
 
-const std::vector<Row>& markers() {
-    static const std::vector<Row> rows = [] {
+const Markers& markers() {
+    static const Markers all = [] {
         struct Source {
             DocumentType type;
             int weight;
@@ -47,16 +48,16 @@ const std::vector<Row>& markers() {
             {DocumentType::statement, 5, {"明細書", "利用明細", "ご利用明細", "Statement"}},
             {DocumentType::contract, 5, {"契約書", "Agreement", "Contract"}},
         };
-        std::vector<Row> out;
+        Markers out;
         for (const auto& s : sources) {
-            Row row{s.type, s.weight, {}};
-            for (const char* w : s.words)
-                row.markers.push_back({Unicode::KeywordText::of(w, true), Unicode::characterCount(w)});
-            out.push_back(std::move(row));
+            for (const char* w : s.words) {
+                out.markers.push_back({s.type, s.weight, Unicode::characterCount(w)});
+                out.index.add(Unicode::lowercasedNfc(w));
+            }
         }
         return out;
     }();
-    return rows;
+    return all;
 }
 
 }  // namespace
@@ -65,23 +66,21 @@ DocumentType detect(std::span<const TextLine> lines) {
     std::array<int, allDocumentTypes.size()> tally{};
     bool any = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string t = TextNormalizer::normalize(lines[i].text);
-        const auto folded = Unicode::KeywordText::of(t, true);
+        const Unicode::PreparedText line(TextNormalizer::normalize(lines[i].text));
         std::size_t length = 0;
         bool lengthKnown = false;
-        for (const Row& row : markers()) {
-            for (const Marker& m : row.markers) {
-                if (!Unicode::containsPrepared(folded, m.folded)) continue;
-                if (!lengthKnown) {
-                    length = Unicode::firstScalars(t).size();
-                    lengthKnown = true;
-                }
-                const int titleArea = i < 5 ? 5 : 0;
-                const int titleLike = length <= m.characters + 4 ? 5 : 0;
-                tally[static_cast<std::size_t>(row.type)] += row.weight + titleArea + titleLike;
-                any = true;
+        const Markers& all = markers();
+        all.index.search(line.folded(), [&](std::size_t k, std::size_t) {
+            const Marker& m = all.markers[k];
+            if (!lengthKnown) {
+                length = Unicode::firstScalars(line.text()).size();
+                lengthKnown = true;
             }
-        }
+            const int titleArea = i < 5 ? 5 : 0;
+            const int titleLike = length <= m.characters + 4 ? 5 : 0;
+            tally[static_cast<std::size_t>(m.type)] += m.weight + titleArea + titleLike;
+            any = true;
+        });
     }
     if (!any) return DocumentType::other;
     // Ties go to the type listed first.

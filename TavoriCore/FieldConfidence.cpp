@@ -27,32 +27,12 @@ void appendReason(std::vector<std::string>& reasons, std::string_view label, Lev
     reasons.push_back(std::string(label) + ": " + std::string(message));
 }
 
-template <class Json>
-void decodeLevel(const Json& j, Level& level) {
-    const auto raw = j.template get<std::string>();
-    const auto decoded = confidenceLevelFromRawValue(raw);
-    if (!decoded) throw Json::type_error::create(302, "unknown confidence level \"" + raw + "\"", &j);
-    level = *decoded;
-}
-
-template <class Json>
-void encode(Json& j, const FieldConfidence& confidence) {
-    j = Json::object();
-    j["date"] = confidence.date;
-    j["vendor"] = confidence.vendor;
-    j["amount"] = confidence.amount;
-    j["notes"] = confidence.notes;
-}
-
-template <class Json>
-void decode(const Json& j, FieldConfidence& confidence) {
-    FieldConfidence decoded;
-    decoded.date = j.at("date").template get<Level>();
-    decoded.vendor = j.at("vendor").template get<Level>();
-    decoded.amount = j.at("amount").template get<Level>();
-    decoded.notes = j.at("notes").template get<std::vector<std::string>>();
-    confidence = std::move(decoded);
-}
+constexpr JsonCoding::RawValues<Level, 4> kRawValues{{{
+    {Level::high, "high"},
+    {Level::medium, "medium"},
+    {Level::low, "low"},
+    {Level::missing, "missing"},
+}}};
 
 }  // namespace
 
@@ -70,23 +50,11 @@ std::vector<std::string> FieldConfidence::reviewReasons() const {
 }
 
 std::string_view rawValue(Level level) {
-    switch (level) {
-        case Level::high:
-            return "high";
-        case Level::medium:
-            return "medium";
-        case Level::low:
-            return "low";
-        case Level::missing:
-            return "missing";
-    }
-    return "missing";
+    return kRawValues.rawValue(level);
 }
 
 std::optional<Level> confidenceLevelFromRawValue(std::string_view raw) {
-    for (Level level : allConfidenceLevels)
-        if (rawValue(level) == raw) return level;
-    return std::nullopt;
+    return kRawValues.fromRawValue(raw);
 }
 
 std::ostream& operator<<(std::ostream& os, Level level) {
@@ -101,30 +69,11 @@ std::ostream& operator<<(std::ostream& os, const FieldConfidence& confidence) {
     return os << "]}";
 }
 
-void to_json(nlohmann::json& j, Level level) {
-    j = std::string(rawValue(level));
-}
-void from_json(const nlohmann::json& j, Level& level) {
-    decodeLevel(j, level);
-}
-void to_json(nlohmann::ordered_json& j, Level level) {
-    j = std::string(rawValue(level));
-}
-void from_json(const nlohmann::ordered_json& j, Level& level) {
-    decodeLevel(j, level);
-}
+TAVORI_JSON_RAW_VALUE(Level, rawValue, confidenceLevelFromRawValue, "unknown confidence level");
 
-void to_json(nlohmann::json& j, const FieldConfidence& confidence) {
-    encode(j, confidence);
-}
-void from_json(const nlohmann::json& j, FieldConfidence& confidence) {
-    decode(j, confidence);
-}
-void to_json(nlohmann::ordered_json& j, const FieldConfidence& confidence) {
-    encode(j, confidence);
-}
-void from_json(const nlohmann::ordered_json& j, FieldConfidence& confidence) {
-    decode(j, confidence);
-}
+TAVORI_JSON_OBJECT(FieldConfidence, JsonCoding::member("date", &FieldConfidence::date),
+                   JsonCoding::member("vendor", &FieldConfidence::vendor),
+                   JsonCoding::member("amount", &FieldConfidence::amount),
+                   JsonCoding::member("notes", &FieldConfidence::notes));
 
 }  // namespace tavori

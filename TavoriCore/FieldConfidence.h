@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include "TavoriCore/JsonCoding.h"
 
 namespace tavori {
 
@@ -41,15 +41,9 @@ std::ostream& operator<<(std::ostream& os, FieldConfidence::Level level);
 std::ostream& operator<<(std::ostream& os, const FieldConfidence& confidence);
 
 // A level is coded as its raw value; an unknown one fails to decode.
-void to_json(nlohmann::json& j, FieldConfidence::Level level);
-void from_json(const nlohmann::json& j, FieldConfidence::Level& level);
-void to_json(nlohmann::ordered_json& j, FieldConfidence::Level level);
-void from_json(const nlohmann::ordered_json& j, FieldConfidence::Level& level);
+TAVORI_JSON_DECLARE(FieldConfidence::Level);
 
 // Coded as {"date", "vendor", "amount", "notes"}; decoding requires all four.
-void to_json(nlohmann::json& j, const FieldConfidence& confidence);
-void from_json(const nlohmann::json& j, FieldConfidence& confidence);
-void to_json(nlohmann::ordered_json& j, const FieldConfidence& confidence);
-void from_json(const nlohmann::ordered_json& j, FieldConfidence& confidence);
+TAVORI_JSON_DECLARE(FieldConfidence);
 
 }  // namespace tavori

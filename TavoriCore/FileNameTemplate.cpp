@@ -74,32 +74,12 @@ std::string fittedBase(std::string_view base, std::size_t reserved) {
     return cut;
 }
 
-template <class Json>
-void decodeStyle(const Json& j, AmountStyle& style) {
-    const auto raw = j.template get<std::string>();
-    const auto decoded = amountStyleFromRawValue(raw);
-    if (!decoded) throw Json::type_error::create(302, "unknown amount style \"" + raw + "\"", &j);
-    style = *decoded;
-}
-
-template <class Json>
-void encode(Json& j, const FileNameTemplate& t) {
-    j = Json::object();
-    j["template"] = t.templateText;
-    j["dateFormat"] = t.dateFormat;
-    j["amountStyle"] = t.amountStyle;
-    j["maxVendorLength"] = t.maxVendorLength;
-}
-
-template <class Json>
-void decode(const Json& j, FileNameTemplate& t) {
-    FileNameTemplate decoded;
-    decoded.templateText = j.at("template").template get<std::string>();
-    decoded.dateFormat = j.at("dateFormat").template get<std::string>();
-    decoded.amountStyle = j.at("amountStyle").template get<AmountStyle>();
-    decoded.maxVendorLength = JsonCoding::int64(j.at("maxVendorLength"));
-    t = std::move(decoded);
-}
+constexpr JsonCoding::RawValues<AmountStyle, 4> kAmountStyles{{{
+    {AmountStyle::withYen, "12345円"},
+    {AmountStyle::grouped, "12,345"},
+    {AmountStyle::groupedYen, "12,345円"},
+    {AmountStyle::plain, "12345"},
+}}};
 
 }  // namespace
 
@@ -194,23 +174,11 @@ std::string FileNameTemplate::baseNameOrFallback(std::string_view rendered,
 }
 
 std::string_view rawValue(AmountStyle style) {
-    switch (style) {
-        case AmountStyle::plain:
-            return "12345";
-        case AmountStyle::withYen:
-            return "12345円";
-        case AmountStyle::grouped:
-            return "12,345";
-        case AmountStyle::groupedYen:
-            return "12,345円";
-    }
-    return "12345";
+    return kAmountStyles.rawValue(style);
 }
 
 std::optional<AmountStyle> amountStyleFromRawValue(std::string_view raw) {
-    for (AmountStyle style : allAmountStyles)
-        if (rawValue(style) == raw) return style;
-    return std::nullopt;
+    return kAmountStyles.fromRawValue(raw);
 }
 
 std::ostream& operator<<(std::ostream& os, AmountStyle style) {
@@ -222,30 +190,11 @@ std::ostream& operator<<(std::ostream& os, const FileNameTemplate& t) {
               << "\", amountStyle: " << t.amountStyle << ", maxVendorLength: " << t.maxVendorLength << "}";
 }
 
-void to_json(nlohmann::json& j, AmountStyle style) {
-    j = std::string(rawValue(style));
-}
-void from_json(const nlohmann::json& j, AmountStyle& style) {
-    decodeStyle(j, style);
-}
-void to_json(nlohmann::ordered_json& j, AmountStyle style) {
-    j = std::string(rawValue(style));
-}
-void from_json(const nlohmann::ordered_json& j, AmountStyle& style) {
-    decodeStyle(j, style);
-}
+TAVORI_JSON_RAW_VALUE(AmountStyle, rawValue, amountStyleFromRawValue, "unknown amount style");
 
-void to_json(nlohmann::json& j, const FileNameTemplate& t) {
-    encode(j, t);
-}
-void from_json(const nlohmann::json& j, FileNameTemplate& t) {
-    decode(j, t);
-}
-void to_json(nlohmann::ordered_json& j, const FileNameTemplate& t) {
-    encode(j, t);
-}
-void from_json(const nlohmann::ordered_json& j, FileNameTemplate& t) {
-    decode(j, t);
-}
+TAVORI_JSON_OBJECT(FileNameTemplate, JsonCoding::member("template", &FileNameTemplate::templateText),
+                   JsonCoding::member("dateFormat", &FileNameTemplate::dateFormat),
+                   JsonCoding::member("amountStyle", &FileNameTemplate::amountStyle),
+                   JsonCoding::member("maxVendorLength", &FileNameTemplate::maxVendorLength));
 
 }  // namespace tavori

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include <nlohmann/json.hpp>
+#include "TavoriCore/JsonCoding.h"
 
 #include "TavoriCore/ReceiptFields.h"
 
@@ -73,15 +73,9 @@ std::ostream& operator<<(std::ostream& os, FileNameTemplate::AmountStyle style);
 std::ostream& operator<<(std::ostream& os, const FileNameTemplate& nameTemplate);
 
 // A style is coded as its raw value; an unknown one fails to decode.
-void to_json(nlohmann::json& j, FileNameTemplate::AmountStyle style);
-void from_json(const nlohmann::json& j, FileNameTemplate::AmountStyle& style);
-void to_json(nlohmann::ordered_json& j, FileNameTemplate::AmountStyle style);
-void from_json(const nlohmann::ordered_json& j, FileNameTemplate::AmountStyle& style);
+TAVORI_JSON_DECLARE(FileNameTemplate::AmountStyle);
 
 // Coded as {"template", "dateFormat", "amountStyle", "maxVendorLength"}; decoding requires all four.
-void to_json(nlohmann::json& j, const FileNameTemplate& nameTemplate);
-void from_json(const nlohmann::json& j, FileNameTemplate& nameTemplate);
-void to_json(nlohmann::ordered_json& j, const FileNameTemplate& nameTemplate);
-void from_json(const nlohmann::ordered_json& j, FileNameTemplate& nameTemplate);
+TAVORI_JSON_DECLARE(FileNameTemplate);
 
 }  // namespace tavori

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include <nlohmann/json.hpp>
+#include "TavoriCore/JsonCoding.h"
 
 #include "TavoriCore/DateComponentsValue.h"
 #include "TavoriCore/DocumentType.h"
@@ -29,9 +29,6 @@ struct IndexBookEntry {
 std::ostream& operator<<(std::ostream& os, const IndexBookEntry& entry);
 
 // Coded under the field names, in field order; an absent date, amount or registration number is left out.
-void to_json(nlohmann::json& j, const IndexBookEntry& entry);
-void from_json(const nlohmann::json& j, IndexBookEntry& entry);
-void to_json(nlohmann::ordered_json& j, const IndexBookEntry& entry);
-void from_json(const nlohmann::ordered_json& j, IndexBookEntry& entry);
+TAVORI_JSON_DECLARE(IndexBookEntry);
 
 }  // namespace tavori

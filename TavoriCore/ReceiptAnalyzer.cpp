@@ -16,6 +16,35 @@ namespace {
 
 using Level = FieldConfidence::Level;
 
+// Date scores: a complete date scores 50 (35 or less for a two-digit year or a bare number), a label such as
+// "発行日" adds 40 to 60, and the page position up to 25.
+// A complete date with a label of its own: nothing more can be learnt from the text.
+constexpr int kDateHigh = 90;
+// A complete date (era or four-digit year) even without a label; shorter forms stay low.
+constexpr int kDateMedium = 50;
+// Two different dates this close are the same kind of date read with the same help: the reader should look.
+constexpr int kDateCompetitorMargin = 15;
+
+// Amount scores: a label gives 30 to 100 ("合計" 70, "ご請求金額" 100), a currency mark 25, a thousands
+// separator 10 and the page position up to 10; an unlabelled number loses 20.
+// A strong total label, or "合計" with a currency mark: what a printed total looks like.
+constexpr int kAmountHigh = 90;
+// At least a weak label ("金額" is 40); below it the amount was chosen without any heading.
+constexpr int kAmountMedium = 40;
+// Less apart than one currency mark or thousands separator: a different amount this close is a real rival.
+constexpr int kAmountCompetitorMargin = 10;
+
+// Vendor scores: the page position gives up to 55, a corporate form 35, a brand or a registration number
+// near it 45 each, an issuer label 75.
+// Below this a line is only a line near the top, too weak to name the vendor at all.
+constexpr int kVendorMinimum = 10;
+// A name with a corporate form or a brand, or a labelled issuer, rather than just the first line.
+constexpr int kVendorHigh = 60;
+// A top line with a little more than its position to recommend it.
+constexpr int kVendorMedium = 30;
+// The lead over the next candidate that a high score needs; closer, the two names are both plausible.
+constexpr int kVendorLeadMargin = 15;
+
 std::string lastTwoCharacters(const std::string& s) {
     return s.size() <= 2 ? s : s.substr(s.size() - 2);
 }
@@ -25,7 +54,9 @@ void analyzeDate(ReceiptFields& fields, std::span<const TextLine> lines) {
     if (dates.empty()) return;
     const ExtractedDate& best = dates.front();
     fields.date = best.date;
-    fields.confidence.date = best.score >= 90 ? Level::high : best.score >= 50 ? Level::medium : Level::low;
+    fields.confidence.date = best.score >= kDateHigh     ? Level::high
+                             : best.score >= kDateMedium ? Level::medium
+                                                         : Level::low;
     if (best.isTwoDigitYear) {
         fields.confidence.notes.push_back("日付: 年が2桁表記（" + best.raw + "）なので西暦20" +
                                           lastTwoCharacters(std::to_string(best.date.year)) +
@@ -35,7 +66,8 @@ void analyzeDate(ReceiptFields& fields, std::span<const TextLine> lines) {
     // Only the first differing candidate is a competitor; a weaker one hides any later one.
     const auto other = std::find_if(dates.begin() + 1, dates.end(),
                                     [&](const ExtractedDate& d) { return d.date != best.date; });
-    if (other != dates.end() && std::int64_t{other->score} >= std::int64_t{best.score} - 15)
+    if (other != dates.end() &&
+        std::int64_t{other->score} >= std::int64_t{best.score} - kDateCompetitorMargin)
         fields.confidence.notes.push_back("日付: 候補が複数あります（" + best.raw + " / " + other->raw +
                                           "）");
 }
@@ -46,11 +78,12 @@ void analyzeAmount(ReceiptFields& fields, std::span<const TextLine> lines) {
     if (!best) return;
     fields.amount = best->amount;
     const ExtractedAmount* runnerUp = amounts.size() >= 2 ? &amounts[1] : nullptr;
-    const bool competes = runnerUp && runnerUp->amount != best->amount &&
-                          std::int64_t{runnerUp->score} >= std::int64_t{best->score} - 10;
-    if (best->score >= 90) {
+    const bool competes =
+        runnerUp && runnerUp->amount != best->amount &&
+        std::int64_t{runnerUp->score} >= std::int64_t{best->score} - kAmountCompetitorMargin;
+    if (best->score >= kAmountHigh) {
         fields.confidence.amount = competes ? Level::medium : Level::high;
-    } else if (best->score >= 40) {
+    } else if (best->score >= kAmountMedium) {
         fields.confidence.amount = Level::medium;
     } else {
         fields.confidence.amount = Level::low;
@@ -66,15 +99,15 @@ void analyzeVendor(ReceiptFields& fields, std::span<const TextLine> lines, const
     std::optional<std::string_view> hint;
     if (options.recipientName) hint = *options.recipientName;
     const auto vendors = VendorExtractor::extract(lines, hint);
-    if (vendors.empty() || vendors.front().score < 10) return;
+    if (vendors.empty() || vendors.front().score < kVendorMinimum) return;
     const ExtractedVendor& best = vendors.front();
     if (VendorAliasDictionary::isBareCorporateAffix(best.name)) return;
     fields.vendor = options.aliases.canonicalName(best.name);
-    if (best.score >= 60) {
-        const bool clearLead =
-            vendors.size() < 2 || std::int64_t{vendors[1].score} < std::int64_t{best.score} - 15;
+    if (best.score >= kVendorHigh) {
+        const bool clearLead = vendors.size() < 2 ||
+                               std::int64_t{vendors[1].score} < std::int64_t{best.score} - kVendorLeadMargin;
         fields.confidence.vendor = clearLead ? Level::high : Level::medium;
-    } else if (best.score >= 30) {
+    } else if (best.score >= kVendorMedium) {
         fields.confidence.vendor = Level::medium;
     } else {
         fields.confidence.vendor = Level::low;

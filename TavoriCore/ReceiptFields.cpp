@@ -3,35 +3,6 @@
 #include "TavoriCore/JsonCoding.h"
 
 namespace tavori {
-namespace {
-
-template <class Json>
-void encode(Json& j, const ReceiptFields& fields) {
-    j = Json::object();
-    if (fields.date) j["date"] = *fields.date;
-    j["vendor"] = fields.vendor;
-    if (fields.amount) j["amount"] = *fields.amount;
-    j["documentType"] = fields.documentType;
-    if (fields.registrationNumber) j["registrationNumber"] = *fields.registrationNumber;
-    j["confidence"] = fields.confidence;
-}
-
-template <class Json>
-void decode(const Json& j, ReceiptFields& fields) {
-    ReceiptFields decoded;
-    if (const Json* date = JsonCoding::optionalMember(j, "date"))
-        decoded.date = date->template get<DateComponentsValue>();
-    decoded.vendor = j.at("vendor").template get<std::string>();
-    if (const Json* amount = JsonCoding::optionalMember(j, "amount"))
-        decoded.amount = JsonCoding::int64(*amount);
-    decoded.documentType = j.at("documentType").template get<DocumentType>();
-    if (const Json* number = JsonCoding::optionalMember(j, "registrationNumber"))
-        decoded.registrationNumber = number->template get<std::string>();
-    decoded.confidence = j.at("confidence").template get<FieldConfidence>();
-    fields = std::move(decoded);
-}
-
-}  // namespace
 
 bool asksForReview(const ReceiptFields& fields) {
     return fields.confidence.needsReview() || !fields.isComplete();
@@ -53,17 +24,11 @@ std::ostream& operator<<(std::ostream& os, const ReceiptFields& fields) {
     return os;
 }
 
-void to_json(nlohmann::json& j, const ReceiptFields& fields) {
-    encode(j, fields);
-}
-void from_json(const nlohmann::json& j, ReceiptFields& fields) {
-    decode(j, fields);
-}
-void to_json(nlohmann::ordered_json& j, const ReceiptFields& fields) {
-    encode(j, fields);
-}
-void from_json(const nlohmann::ordered_json& j, ReceiptFields& fields) {
-    decode(j, fields);
-}
+TAVORI_JSON_OBJECT(ReceiptFields, JsonCoding::member("date", &ReceiptFields::date),
+                   JsonCoding::member("vendor", &ReceiptFields::vendor),
+                   JsonCoding::member("amount", &ReceiptFields::amount),
+                   JsonCoding::member("documentType", &ReceiptFields::documentType),
+                   JsonCoding::member("registrationNumber", &ReceiptFields::registrationNumber),
+                   JsonCoding::member("confidence", &ReceiptFields::confidence));
 
 }  // namespace tavori

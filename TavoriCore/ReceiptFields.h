@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include <nlohmann/json.hpp>
+#include "TavoriCore/JsonCoding.h"
 
 #include "TavoriCore/DateComponentsValue.h"
 #include "TavoriCore/DocumentType.h"
@@ -37,9 +37,6 @@ bool asksForReview(const ReceiptFields& fields);
 
 // Coded as {"date", "vendor", "amount", "documentType", "registrationNumber", "confidence"}; an absent date,
 // amount or registration number is left out, and only those three may be missing when decoding.
-void to_json(nlohmann::json& j, const ReceiptFields& fields);
-void from_json(const nlohmann::json& j, ReceiptFields& fields);
-void to_json(nlohmann::ordered_json& j, const ReceiptFields& fields);
-void from_json(const nlohmann::ordered_json& j, ReceiptFields& fields);
+TAVORI_JSON_DECLARE(ReceiptFields);
 
 }  // namespace tavori

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "TavoriCore/JsonCoding.h"
 #include "TavoriCore/Unicode.h"
 
 namespace tavori {
@@ -32,6 +33,11 @@ void mergeSort(std::vector<TextLine>& lines) {
         lines.swap(buffer);
     }
 }
+
+constexpr JsonCoding::RawValues<RecognizedDocument::TextSource, 2> kTextSources{{{
+    {RecognizedDocument::TextSource::pdfTextLayer, "pdfTextLayer"},
+    {RecognizedDocument::TextSource::ocr, "ocr"},
+}}};
 
 }  // namespace
 
@@ -67,13 +73,11 @@ RecognizedDocument RecognizedDocument::fromPlainText(std::string_view text, Text
 }
 
 std::string_view rawValue(RecognizedDocument::TextSource source) {
-    return source == RecognizedDocument::TextSource::pdfTextLayer ? "pdfTextLayer" : "ocr";
+    return kTextSources.rawValue(source);
 }
 
 std::optional<RecognizedDocument::TextSource> textSourceFromRawValue(std::string_view raw) {
-    if (raw == "pdfTextLayer") return RecognizedDocument::TextSource::pdfTextLayer;
-    if (raw == "ocr") return RecognizedDocument::TextSource::ocr;
-    return std::nullopt;
+    return kTextSources.fromRawValue(raw);
 }
 
 }  // namespace tavori

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 
-#include <unicode/utf8.h>
-
 #include "TavoriCore/Unicode.h"
 
 namespace tavori::TextNormalizer {
@@ -14,11 +12,16 @@ char32_t mapScalar(char32_t c) {
     if (c >= 0xFF01 && c <= 0xFF5E) c -= 0xFEE0;  // full-width ASCII forms
     if (c == 0xFFE5) c = 0x00A5;                  // full-width yen
     switch (c) {
-        case 0x3000: return U' ';
-        case 0x2015: return U'-';
-        case U'\\': return 0x00A5;  // Japanese fonts draw the reverse solidus as a yen sign
-        case 0x301C: return U'~';
-        default: return c;
+        case 0x3000:
+            return U' ';
+        case 0x2015:
+            return U'-';
+        case U'\\':
+            return 0x00A5;  // Japanese fonts draw the reverse solidus as a yen sign
+        case 0x301C:
+            return U'~';
+        default:
+            return c;
     }
 }
 
@@ -47,42 +50,35 @@ void trimSpaces(std::string& s) {
 
 }  // namespace
 
-// Every extractor normalises every line: ASCII and unchanged characters are copied as bytes.
+// Every extractor normalises every line: runs of unchanged bytes are copied whole.
 std::string normalize(std::string_view s) {
     std::string out;
     out.reserve(s.size());
     bool inSpaceRun = false;
+    std::size_t kept = 0;  // start of the unchanged bytes not yet copied
     for (std::size_t i = 0; i < s.size();) {
         const std::size_t start = i;
-        const unsigned char byte = static_cast<unsigned char>(s[i]);
-        char32_t c = byte;
-        if (byte < 0x80) {
-            ++i;
-        } else {
-            // The same decoding as Unicode::nextScalar, inlined: this loop runs over every byte of every line.
-            const auto* bytes = reinterpret_cast<const std::uint8_t*>(s.data() + i);
-            const auto length = static_cast<std::int32_t>(std::min<std::size_t>(s.size() - i, 4));
-            std::int32_t j = 0;
-            UChar32 decoded = 0;
-            U8_NEXT(bytes, j, length, decoded);
-            i += static_cast<std::size_t>(j);
-            c = decoded < 0 ? char32_t{0xFFFD} : static_cast<char32_t>(decoded);
-        }
+        const char32_t c = Unicode::nextScalar(s, i);
         const char32_t mapped = mapScalar(c);
         if (mapped == U' ' || mapped == U'\t') {
-            if (!inSpaceRun) out.push_back(' ');
+            // One ASCII space stays as it is; any other white space, or a space that continues a run, is
+            // replaced or dropped.
+            if (c != U' ' || inSpaceRun) {
+                out.append(s.data() + kept, start - kept);
+                if (!inSpaceRun) out.push_back(' ');
+                kept = i;
+            }
             inSpaceRun = true;
             continue;
         }
         inSpaceRun = false;
-        if (mapped < 0x80) {
-            out.push_back(static_cast<char>(mapped));
-        } else if (mapped == c && c != 0xFFFD) {
-            out.append(s.substr(start, i - start));  // a valid sequence, kept as it is
-        } else {
-            Unicode::appendScalar(out, mapped);
-        }
+        if (mapped == c && c != Unicode::kReplacementCharacter) continue;
+        // A mapped character, or invalid bytes read as U+FFFD.
+        out.append(s.data() + kept, start - kept);
+        Unicode::appendScalar(out, mapped);
+        kept = i;
     }
+    out.append(s.data() + kept, s.size() - kept);
     trimSpaces(out);
     return out;
 }

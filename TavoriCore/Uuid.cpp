@@ -27,4 +27,12 @@ std::ostream& operator<<(std::ostream& os, const Uuid& uuid) {
     return os << uuid.uuidString();
 }
 
+namespace {
+std::string stringForm(const Uuid& uuid) {
+    return uuid.uuidString();
+}
+}  // namespace
+
+TAVORI_JSON_RAW_VALUE(Uuid, stringForm, Uuid::fromString, "invalid UUID");
+
 }  // namespace tavori

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "TavoriCore/JsonCoding.h"
+
 namespace tavori {
 
 // A 128-bit universally unique identifier, written in its standard 36-character form.
@@ -26,5 +28,8 @@ struct Uuid {
 };
 
 std::ostream& operator<<(std::ostream& os, const Uuid& uuid);
+
+// Coded as its upper-case string form; decoding anything else fails.
+TAVORI_JSON_DECLARE(Uuid);
 
 }  // namespace tavori

@@ -24,7 +24,7 @@ const std::vector<PreparedRule>& preparedDefaultRules() {
     static const std::vector<PreparedRule> prepared = [] {
         std::vector<PreparedRule> out;
         for (const auto& rule : VendorAliasDictionary::defaultRules())
-            out.push_back({&rule, Unicode::PreparedText::foldedNeedle(rule.pattern)});
+            out.push_back({&rule, Unicode::lowercasedNfc(rule.pattern)});
         return out;
     }();
     return prepared;
@@ -47,8 +47,8 @@ const std::vector<PreparedAffix>& preparedAffixes() {
     static const std::vector<PreparedAffix> prepared = [] {
         std::vector<PreparedAffix> out;
         for (std::string_view affix : kCorporateAffixes)
-            out.push_back({Unicode::PreparedText::foldedNeedle(affix), isAsciiLetter(affix.front()),
-                           isAsciiLetter(affix.back())});
+            out.push_back(
+                {Unicode::lowercasedNfc(affix), isAsciiLetter(affix.front()), isAsciiLetter(affix.back())});
         return out;
     }();
     return prepared;
@@ -109,45 +109,6 @@ std::string trimmedOf(std::string_view s, std::u32string_view set) {
     return begin >= end ? std::string() : std::string(s.substr(begin, end - begin));
 }
 
-template <class Json>
-void encode(Json& j, const VendorAliasDictionary::Rule& rule) {
-    j = Json::object();
-    j["id"] = rule.id.uuidString();
-    j["pattern"] = rule.pattern;
-    j["canonical"] = rule.canonical;
-}
-
-template <class Json>
-void decode(const Json& j, VendorAliasDictionary::Rule& rule) {
-    const auto text = j.at("id").template get<std::string>();
-    const auto id = Uuid::fromString(text);
-    if (!id) throw Json::type_error::create(302, "invalid rule id \"" + text + "\"", &j);
-    VendorAliasDictionary::Rule decoded{*id, j.at("pattern").template get<std::string>(),
-                                        j.at("canonical").template get<std::string>()};
-    rule = std::move(decoded);
-}
-
-template <class Json>
-void encode(Json& j, const VendorAliasDictionary& dictionary) {
-    j = Json::object();
-    Json rules = Json::array();
-    for (const auto& rule : dictionary.rules) {
-        Json r;
-        encode(r, rule);
-        rules.push_back(std::move(r));
-    }
-    j["rules"] = std::move(rules);
-    j["stripCorporateSuffix"] = dictionary.stripCorporateSuffix;
-}
-
-template <class Json>
-void decode(const Json& j, VendorAliasDictionary& dictionary) {
-    VendorAliasDictionary decoded;
-    decoded.rules = j.at("rules").template get<std::vector<VendorAliasDictionary::Rule>>();
-    decoded.stripCorporateSuffix = j.at("stripCorporateSuffix").template get<bool>();
-    dictionary = std::move(decoded);
-}
-
 }  // namespace
 
 const std::vector<VendorAliasDictionary::Rule>& VendorAliasDictionary::defaultRules() {
@@ -187,8 +148,7 @@ std::string VendorAliasDictionary::canonicalName(std::string_view name) const {
     const std::string normalized = TextNormalizer::normalize(name);
     const Unicode::PreparedText prepared(normalized);
     for (const Rule& rule : rules)
-        if (!rule.pattern.empty() &&
-            prepared.containsFolded(Unicode::PreparedText::foldedNeedle(rule.pattern)))
+        if (!rule.pattern.empty() && prepared.containsFolded(Unicode::lowercasedNfc(rule.pattern)))
             return rule.canonical;
     for (const PreparedRule& rule : preparedDefaultRules())
         if (prepared.containsFolded(rule.pattern)) return rule.rule->canonical;
@@ -212,29 +172,10 @@ std::ostream& operator<<(std::ostream& os, const VendorAliasDictionary& dictiona
     return os << '}';
 }
 
-void to_json(nlohmann::json& j, const VendorAliasDictionary::Rule& rule) {
-    encode(j, rule);
-}
-void from_json(const nlohmann::json& j, VendorAliasDictionary::Rule& rule) {
-    decode(j, rule);
-}
-void to_json(nlohmann::ordered_json& j, const VendorAliasDictionary::Rule& rule) {
-    encode(j, rule);
-}
-void from_json(const nlohmann::ordered_json& j, VendorAliasDictionary::Rule& rule) {
-    decode(j, rule);
-}
-void to_json(nlohmann::json& j, const VendorAliasDictionary& dictionary) {
-    encode(j, dictionary);
-}
-void from_json(const nlohmann::json& j, VendorAliasDictionary& dictionary) {
-    decode(j, dictionary);
-}
-void to_json(nlohmann::ordered_json& j, const VendorAliasDictionary& dictionary) {
-    encode(j, dictionary);
-}
-void from_json(const nlohmann::ordered_json& j, VendorAliasDictionary& dictionary) {
-    decode(j, dictionary);
-}
+using Rule = VendorAliasDictionary::Rule;
+TAVORI_JSON_OBJECT(Rule, JsonCoding::member("id", &Rule::id), JsonCoding::member("pattern", &Rule::pattern),
+                   JsonCoding::member("canonical", &Rule::canonical));
+TAVORI_JSON_OBJECT(VendorAliasDictionary, JsonCoding::member("rules", &VendorAliasDictionary::rules),
+                   JsonCoding::member("stripCorporateSuffix", &VendorAliasDictionary::stripCorporateSuffix));
 
 }  // namespace tavori

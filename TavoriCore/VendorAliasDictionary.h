@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include "TavoriCore/JsonCoding.h"
 
 #include "TavoriCore/Uuid.h"
 
@@ -43,13 +43,7 @@ std::ostream& operator<<(std::ostream& os, const VendorAliasDictionary& dictiona
 
 // Coded as {"id", "pattern", "canonical"} (the id upper-case) and {"rules", "stripCorporateSuffix"}; decoding
 // requires every key and fails on a wrong type or an id that is not a UUID.
-void to_json(nlohmann::json& j, const VendorAliasDictionary::Rule& rule);
-void from_json(const nlohmann::json& j, VendorAliasDictionary::Rule& rule);
-void to_json(nlohmann::ordered_json& j, const VendorAliasDictionary::Rule& rule);
-void from_json(const nlohmann::ordered_json& j, VendorAliasDictionary::Rule& rule);
-void to_json(nlohmann::json& j, const VendorAliasDictionary& dictionary);
-void from_json(const nlohmann::json& j, VendorAliasDictionary& dictionary);
-void to_json(nlohmann::ordered_json& j, const VendorAliasDictionary& dictionary);
-void from_json(const nlohmann::ordered_json& j, VendorAliasDictionary& dictionary);
+TAVORI_JSON_DECLARE(VendorAliasDictionary::Rule);
+TAVORI_JSON_DECLARE(VendorAliasDictionary);
 
 }  // namespace tavori

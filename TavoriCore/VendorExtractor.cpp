@@ -11,6 +11,7 @@
 #include "TavoriCore/Pattern.h"
 #include "TavoriCore/TextNormalizer.h"
 #include "TavoriCore/Unicode.h"
+#include "TavoriCore/VendorWords.h"
 
 namespace tavori {
 
@@ -21,240 +22,6 @@ std::ostream& operator<<(std::ostream& os, const ExtractedVendor& vendor) {
 
 namespace VendorExtractor {
 namespace {
-
-// Only the order of the issuer labels and of the trailing titles matters.
-constexpr std::array<std::string_view, 23> kIssuerLabels = {
-    "発行者", "発行元",   "販売者", "販売元",  "販売業者", "販売店", "販売",   "店名",
-    "店舗名", "ご依頼主", "依頼主", "差出人",  "請求元",   "請求者", "支払先", "お支払先",
-    "受取人", "事業者名", "Seller", "Sold by", "Merchant", "Vendor", "From",
-};
-constexpr std::array<std::string_view, 11> kRecipientLabels = {
-    "お届け先", "届け先", "宛先",    "宛名",    "ご請求先",  "請求先",
-    "購入者",   "お客様", "Bill To", "Ship To", "Billed to",
-};
-constexpr std::array<std::string_view, 14> kAddressMarkers = {
-    "都", "道", "府", "県", "市", "区", "町", "村", "丁目", "番地", "号", "ビル", "階", "F ",
-};
-constexpr std::array<std::string_view, 10> kContactMarkers = {
-    "TEL", "Tel", "電話", "FAX", "〒", "http", "@", "年", "月", "日",
-};
-constexpr std::array<std::string_view, 6> kTrailingTitles = {
-    "領収書", "領収証", "レシート", "御中", "様", "殿",
-};
-constexpr std::array<std::string_view, 55> kCorporateMarkers = {
-    "株式会社", "(株)",       "㈱",           "有限会社", "(有)",       "㈲",           "合同会社",
-    "合資会社", "合名会社",   "一般社団法人", "医療法人", "学校法人",   "社会福祉法人", "Inc",
-    "Inc.",     "Co.,",       "Co., Ltd",     "Ltd",      "LLC",        "Corp",         "Corporation",
-    "GmbH",     "K.K.",       "KK",           "Limited",  "Company",    "商店",         "商会",
-    "書店",     "薬局",       "堂",           "屋",       "店",         "本舗",         "工房",
-    "事務所",   "法律事務所", "会計事務所",   "税理士",   "クリニック", "医院",         "病院",
-    "ストア",   "マート",     "スーパー",     "ドラッグ", "ホテル",     "タクシー",     "交通",
-    "鉄道",     "電力",       "ガス",         "水道",     "通信",       "モバイル",
-};
-constexpr std::array<std::string_view, 81> kKnownBrands = {
-    "セブン-イレブン",
-    "セブンイレブン",
-    "ファミリーマート",
-    "ローソン",
-    "ミニストップ",
-    "デイリーヤマザキ",
-    "Amazon",
-    "amazon",
-    "楽天",
-    "Rakuten",
-    "ヨドバシ",
-    "ビックカメラ",
-    "ヤマダ",
-    "イオン",
-    "イトーヨーカドー",
-    "西友",
-    "ライフ",
-    "成城石井",
-    "無印良品",
-    "ユニクロ",
-    "ニトリ",
-    "IKEA",
-    "スターバックス",
-    "ドトール",
-    "マクドナルド",
-    "モスバーガー",
-    "吉野家",
-    "すき家",
-    "Apple",
-    "Google",
-    "Microsoft",
-    "Adobe",
-    "GitHub",
-    "OpenAI",
-    "Anthropic",
-    "Cloudflare",
-    "AWS",
-    "Amazon Web Services",
-    "Notion",
-    "Slack",
-    "Zoom",
-    "Dropbox",
-    "Stripe",
-    "JR",
-    "ANA",
-    "JAL",
-    "東京メトロ",
-    "Uber",
-    "GO",
-    "ENEOS",
-    "出光",
-    "コスモ",
-    "ダイソー",
-    "セリア",
-    "ドン・キホーテ",
-    "コーナン",
-    "カインズ",
-    "ケーズデンキ",
-    "エディオン",
-    "ヤフー",
-    "Yahoo",
-    "メルカリ",
-    "ソフトバンク",
-    "SoftBank",
-    "docomo",
-    "ドコモ",
-    "au",
-    "KDDI",
-    "楽天モバイル",
-    "東京電力",
-    "関西電力",
-    "東京ガス",
-    "大阪ガス",
-    "NTT",
-    "佐川急便",
-    "ヤマト運輸",
-    "クロネコヤマト",
-    "日本郵便",
-    "ゆうパック",
-    "西濃運輸",
-    "福山通運",
-};
-constexpr std::array<std::string_view, 118> kExcludedKeywords = {
-    "領収書",
-    "領収証",
-    "レシート",
-    "請求書",
-    "納品書",
-    "見積書",
-    "明細",
-    "御中",
-    "様",
-    "殿",
-    "様式",
-    "宛名",
-    "但し",
-    "但",
-    "上記",
-    "正に",
-    "領収いたしました",
-    "送り状",
-    "伝票",
-    "代引",
-    "お届け先",
-    "配達",
-    "集荷",
-    "荷物",
-    "個数",
-    "お問合せ",
-    "お問い合わせ",
-    "コード",
-    "ｺｰﾄﾞ",
-    "備考",
-    "REMARKS",
-    "Remarks",
-    "RECEIVED",
-    "Received",
-    "PAYMENT",
-    "Payment",
-    "支払方法",
-    "決済",
-    "対象",
-    "税込",
-    "税抜",
-    "SUM",
-    "Sum",
-    "FROM",
-    "From",
-    "TICKET",
-    "Ticket",
-    "HANDLED",
-    "Handled",
-    "TEL",
-    "Tel",
-    "電話",
-    "FAX",
-    "〒",
-    "登録番号",
-    "T1",
-    "T2",
-    "T3",
-    "T4",
-    "T5",
-    "T6",
-    "T7",
-    "T8",
-    "T9",
-    "合計",
-    "小計",
-    "税",
-    "円",
-    "¥",
-    "日付",
-    "日時",
-    "取引",
-    "お買上",
-    "レジ",
-    "担当",
-    "No.",
-    "No",
-    "#",
-    "http",
-    "www",
-    "@",
-    "ありがとう",
-    "またお越し",
-    "お問い合わせ",
-    "受付",
-    "発行",
-    "INVOICE",
-    "Invoice",
-    "RECEIPT",
-    "Receipt",
-    "Bill",
-    "Statement",
-    "Order",
-    "注文",
-    "内訳",
-    "品名",
-    "数量",
-    "単価",
-    "金額",
-    "支払",
-    "現金",
-    "カード",
-    "クレジット",
-    "VISA",
-    "Master",
-    "JCB",
-    "AMEX",
-    "Suica",
-    "PayPay",
-    "iD",
-    "QUICPay",
-    "交通系",
-    "軽減税率",
-    "対象",
-    "※",
-    "*",
-    "Page",
-    "ページ",
-};
-constexpr std::array<std::string_view, 3> kHonorifics = {"様", "御中", "殿"};
 
 // Names for the lists a line is searched for; the bit of each found word is its position in its list.
 enum WordList : std::size_t {
@@ -278,93 +45,34 @@ constexpr unsigned kCanonicalLists = bit(kRecipient) | bit(kAddress) | bit(kCont
                                      bit(kExcluded) | bit(kRegistrationWord);
 constexpr unsigned kNameLists = bit(kRecipient) | bit(kAddress) | bit(kContact);
 
-// All words of several lists, keyed by the bytes of their first scalar, so that a line is walked once per
-// preparation instead of being searched once per word; a word found is confirmed with the whole-character
-// test of `Unicode::containsPrepared`.
+// Several word lists in one keyword index, so that a line is walked once per preparation instead of being
+// searched once per word; each keyword's number maps back to its list and its position there.
 class KeywordIndex {
   public:
     template <std::size_t N>
     void add(WordList list, const std::array<std::string_view, N>& words, bool folded) {
         static_assert(N <= 128);
         for (std::size_t k = 0; k < N; ++k) {
-            std::string word =
-                folded ? Unicode::PreparedText::foldedNeedle(words[k]) : Unicode::nfc(words[k]);
-            std::size_t length = 0;
-            const std::uint32_t key = firstScalarKey(word, 0, length);
-            Slot& slot = slotFor(key);
-            if (!slot.used) slot = {key, true, {}};
-            slot.entries.push_back(entries_.size());
-            entries_.push_back({std::move(word), list, k});
+            index_.add(folded ? Unicode::lowercasedNfc(words[k]) : Unicode::nfc(words[k]));
+            origins_.push_back({list, k});
         }
     }
 
     // Marks in `found` every word of the lists in `mask` that `haystack` (valid UTF-8, prepared like the
     // words) contains.
     void scan(std::string_view haystack, unsigned mask, Found& found) const {
-        // A word confirmed absent from one place on is not tried again, which keeps a scan linear.
-        Found absent{};
-        for (std::size_t i = 0, length = 0; i < haystack.size(); i += length) {
-            const Slot& slot = slotFor(firstScalarKey(haystack, i, length));
-            if (!slot.used) continue;
-            const std::string_view rest = haystack.substr(i);
-            for (const std::size_t e : slot.entries) {
-                const Entry& entry = entries_[e];
-                if (!(mask & bit(entry.list)) || found[entry.list][entry.index] ||
-                    absent[entry.list][entry.index] || !rest.starts_with(entry.word))
-                    continue;
-                // Starting here, the word is contained unless it ends inside a character; the search from
-                // here then also looks at its later occurrences.
-                if (Unicode::containsPrepared(rest, entry.word)) {
-                    found[entry.list].set(entry.index);
-                } else {
-                    absent[entry.list].set(entry.index);
-                }
-            }
-        }
+        index_.search(
+            haystack, [&](std::size_t k) { return (mask & bit(origins_[k].list)) != 0; },
+            [&](std::size_t k, std::size_t) { found[origins_[k].list].set(origins_[k].index); });
     }
 
   private:
-    struct Entry {
-        std::string word;
+    struct Origin {
         WordList list;
         std::size_t index;
     };
-    struct Slot {
-        std::uint32_t key = 0;
-        bool used = false;
-        std::vector<std::size_t> entries;
-    };
-    // Open addressing; the lists have about two hundred distinct first scalars.
-    static constexpr std::size_t kSlots = 1024;
-
-    // The bytes of the scalar starting at `at` (its length read from the lead byte), packed into one number.
-    static std::uint32_t firstScalarKey(std::string_view s, std::size_t at, std::size_t& length) {
-        const auto lead = static_cast<unsigned char>(s[at]);
-        if (lead < 0xC0) {
-            length = 1;
-            return lead;
-        }
-        const auto byte = [&](std::size_t k) {
-            return static_cast<std::uint32_t>(static_cast<unsigned char>(s[at + k]));
-        };
-        length = std::min<std::size_t>(lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4, s.size() - at);
-        if (length == 3) return lead << 16 | byte(1) << 8 | byte(2);
-        std::uint32_t key = lead;
-        for (std::size_t k = 1; k < length; ++k) key = key << 8 | byte(k);
-        return key;
-    }
-
-    template <class Self>
-    static auto& slotFor(Self& self, std::uint32_t key) {
-        std::size_t at = (key * 2654435761u) >> 22;
-        while (self.slots_[at].used && self.slots_[at].key != key) at = (at + 1) & (kSlots - 1);
-        return self.slots_[at];
-    }
-    Slot& slotFor(std::uint32_t key) { return slotFor(*this, key); }
-    const Slot& slotFor(std::uint32_t key) const { return slotFor(*this, key); }
-
-    std::vector<Entry> entries_;
-    std::array<Slot, kSlots> slots_{};
+    Unicode::KeywordIndex index_;
+    std::vector<Origin> origins_;
 };
 
 const KeywordIndex& foldedIndex() {
@@ -411,8 +119,7 @@ const KeywordIndex& canonicalIndex() {
 template <std::size_t N>
 std::vector<std::string> prepared(const std::array<std::string_view, N>& words, bool folded) {
     std::vector<std::string> out;
-    for (std::string_view w : words)
-        out.push_back(folded ? Unicode::PreparedText::foldedNeedle(w) : Unicode::nfc(w));
+    for (std::string_view w : words) out.push_back(folded ? Unicode::lowercasedNfc(w) : Unicode::nfc(w));
     return out;
 }
 
@@ -458,8 +165,7 @@ char32_t firstScalar(std::string_view s) {
 
 char32_t lastScalar(std::string_view s) {
     if (s.empty()) return U'\0';
-    std::size_t back = s.size() - 1;
-    while (back > 0 && s.size() - back < 4 && (static_cast<unsigned char>(s[back]) & 0xC0) == 0x80) --back;
+    std::size_t back = Unicode::lastScalarStart(s);
     return Unicode::nextScalar(s, back);
 }
 

@@ -251,8 +251,8 @@ std::vector<std::int64_t> numberTokens(std::string_view text) {
 }
 
 bool vendorIsGrounded(std::string_view vendor, std::string_view text) {
-    const std::string lowerText = Unicode::nfc(Unicode::lowercased(text));
-    const std::string lowerVendor = Unicode::nfc(Unicode::lowercased(vendor));
+    const std::string lowerText = Unicode::lowercasedNfc(text);
+    const std::string lowerVendor = Unicode::lowercasedNfc(vendor);
     if (lowerVendor.empty()) return false;
     if (Unicode::containsPrepared(lowerText, lowerVendor)) return true;
     std::vector<std::string> letters;
@@ -264,7 +264,7 @@ bool vendorIsGrounded(std::string_view vendor, std::string_view text) {
     for (std::size_t i = 0; i < letters.size(); i += 2) {
         const std::string piece = i + 1 < letters.size() ? letters[i] + letters[i + 1] : letters[i];
         ++pieces;
-        if (Unicode::containsPrepared(lowerText, Unicode::nfc(Unicode::lowercased(piece)))) ++found;
+        if (Unicode::containsPrepared(lowerText, Unicode::lowercasedNfc(piece))) ++found;
     }
     // At least 60%, in integers.
     return found * 5 >= pieces * 3;

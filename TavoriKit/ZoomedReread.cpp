@@ -8,6 +8,33 @@
 #include "TavoriKit/LineRecognizer.h"
 
 namespace tavori::ZoomedReread {
+namespace {
+
+// Sideways margin of a crop: 6 pixels, because the recogniser's line boxes often cut the outer strokes of the
+// first and last glyph, plus 8% of the line's width for a box that missed a whole character at either end.
+constexpr double kMarginPixels = 6.0;
+constexpr double kMarginOfWidth = 0.08;
+// Above and below, half a line: enough for accents and descenders, too little to take in a whole
+// neighbouring line.
+constexpr double kMarginOfHeight = 0.5;
+// A crop this many pixels wide or high holds no character the recogniser could read.
+constexpr double kSmallestCrop = 4.0;
+// Enlarging beyond four times only blurs a tiny line, and the recogniser's time grows with the area. A line
+// of unknown height gets the largest zoom.
+constexpr double kMostZoom = 4.0;
+// Paper is the 80th percentile of grey (a receipt line is mostly paper), ink the 2nd (the darkest strokes,
+// past a few noisy pixels).
+constexpr double kPaperPercentile = 0.8;
+constexpr double kInkPercentile = 0.02;
+// Below this difference between paper and ink (about a fifth of the grey range) the two cannot be told apart
+// reliably, so stray ink at the edges is left alone rather than erasing strokes of the line.
+constexpr int kLeastContrast = 48;
+// White space around the zoomed line, a quarter of the target height and at least 4 pixels: the recogniser
+// finds lines that touch the image border less reliably.
+constexpr double kPaddingOfTarget = 0.25;
+constexpr int kLeastPadding = 4;
+
+}  // namespace
 
 const Pattern& interesting() {
     static const Pattern pattern(
@@ -18,8 +45,8 @@ const Pattern& interesting() {
 std::optional<PixelRect> cropRect(int width, int height, const Rect& box) {
     if (width < 1 || height < 1) return std::nullopt;
     const double W = width, H = height;
-    const double mx = 6.0 / W + 0.08 * box.width;
-    const double my = 0.5 * box.height;
+    const double mx = kMarginPixels / W + kMarginOfWidth * box.width;
+    const double my = kMarginOfHeight * box.height;
     const double x = std::max(0.0, (box.x - mx) * W);
     const double y = std::max(0.0, (1.0 - box.y - box.height - my) * H);
     const double w = std::min((box.width + 2 * mx) * W, W);
@@ -29,14 +56,14 @@ std::optional<PixelRect> cropRect(int width, int height, const Rect& box) {
     constexpr double dust = 1e-6;
     const double x0 = std::floor(x + dust), y0 = std::floor(y + dust);
     const double x1 = std::min(std::ceil(x + w - dust), W), y1 = std::min(std::ceil(y + h - dust), H);
-    if (x1 - x0 <= 4 || y1 - y0 <= 4) return std::nullopt;
+    if (x1 - x0 <= kSmallestCrop || y1 - y0 <= kSmallestCrop) return std::nullopt;
     return PixelRect{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0),
                      static_cast<int>(y1 - y0)};
 }
 
 double zoomFactor(double lineHeight, double targetHeight, double minimum) {
-    if (!(lineHeight > 1)) return 4.0;
-    return std::clamp(targetHeight / lineHeight, minimum, 4.0);
+    if (!(lineHeight > 1)) return kMostZoom;
+    return std::clamp(targetHeight / lineHeight, minimum, kMostZoom);
 }
 
 Image cropUpscaled(const Image& image, const Rect& box, double targetHeight, double minimumZoom) {
@@ -47,9 +74,9 @@ Image cropUpscaled(const Image& image, const Rect& box, double targetHeight, dou
     Image crop = image.clipped(*rect).toGrey();
     if (crop.empty()) return {};
 
-    const std::uint8_t paper = crop.greyPercentile(0.8);
-    const std::uint8_t ink = crop.greyPercentile(0.02);
-    if (paper - ink >= 48) {
+    const std::uint8_t paper = crop.greyPercentile(kPaperPercentile);
+    const std::uint8_t ink = crop.greyPercentile(kInkPercentile);
+    if (paper - ink >= kLeastContrast) {
         // Pieces of the neighbouring lines reach into the crop from above and below; an edge that is the
         // image's own border may be touched by the line itself and is left alone.
         unsigned edges = 0;
@@ -65,7 +92,8 @@ Image cropUpscaled(const Image& image, const Rect& box, double targetHeight, dou
     const double factor = zoomFactor(box.height * H, targetHeight, minimumZoom);
     Image zoomed = std::abs(factor - 1.0) < 1e-9 ? std::move(crop) : crop.scaled(factor);
     if (zoomed.empty()) return {};
-    const int padding = std::max(4, static_cast<int>(std::lround(targetHeight * 0.25)));
+    const int padding =
+        std::max(kLeastPadding, static_cast<int>(std::lround(targetHeight * kPaddingOfTarget)));
     Image out = zoomed.padded(padding, paper);
     if (image.resolution() > 0) out.setResolution(static_cast<int>(std::lround(image.resolution() * factor)));
     return out;

@@ -30,8 +30,10 @@ std::vector<TextLine> refine(std::vector<TextLine> lines, std::span<const std::o
 // % of its width on each side, half its height above and below), clamped to the image and rounded outwards.
 // Nothing when 4 pixels or less remain on either side.
 std::optional<PixelRect> cropRect(int width, int height, const Rect& box);
+// Ordinary re-reads shrink a line to half at most: below that, strokes of body text are lost.
+inline constexpr double kLeastZoom = 0.5;
 // The zoom that brings a line `lineHeight` pixels high to about `targetHeight`, limited to `minimum` to 4.
-double zoomFactor(double lineHeight, double targetHeight, double minimum = 0.5);
+double zoomFactor(double lineHeight, double targetHeight, double minimum = kLeastZoom);
 // Tall rows may be shrunk further than ordinary re-reads: print four times the body height still reaches it.
 inline constexpr double kTallRowMinimumZoom = 0.2;
 // The median pixel height of the boxes in an image `imageHeight` pixels high; 0 without boxes.
@@ -39,6 +41,6 @@ double medianLineHeight(std::span<const std::optional<Rect>> boxes, int imageHei
 // The crop of `box`, in grey, with ink touching its inner edges erased, scaled by `zoomFactor` and padded
 // with the paper's own grey. Empty when there is nothing to cut.
 Image cropUpscaled(const Image& image, const Rect& box, double targetHeight = OcrTuning{}.rereadTargetHeight,
-                   double minimumZoom = 0.5);
+                   double minimumZoom = kLeastZoom);
 
 }  // namespace tavori::ZoomedReread

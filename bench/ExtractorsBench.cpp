@@ -120,6 +120,16 @@ void BM_AnalyzeReceipt(benchmark::State& state) {
 }
 BENCHMARK(BM_AnalyzeReceipt);
 
+void BM_AnalyzeInvoice(benchmark::State& state) {
+    const tavori::RecognizedDocument document{tavori::bench::sampleInvoice(),
+                                              tavori::RecognizedDocument::TextSource::pdfTextLayer};
+    tavori::AnalyzerOptions options;
+    options.recipientName = "山田商事";
+    for (auto _ : state) benchmark::DoNotOptimize(tavori::ReceiptAnalyzer::analyze(document, options));
+    perReceipt(state);
+}
+BENCHMARK(BM_AnalyzeInvoice);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -42,9 +42,9 @@ std::vector<PossibleDuplicate> DuplicateReport::add(const FileAnalysis& analysis
         }
     }
     if (!analysis.ok()) return {};
-    documents_.push_back({analysis.source, DuplicateRecord{analysis.fields->date, analysis.fields->amount,
-                                                           analysis.fields->vendor,
-                                                           analysis.source.filename().native()}});
+    documents_.push_back(
+        {analysis.source, DuplicateRecord{analysis.fields->date, analysis.fields->amount,
+                                          analysis.fields->vendor, analysis.source.filename().native()}});
     // Digests and the book's index are kept by the detector, so checking the growing list again costs little.
     auto found = detector_.check(documents_);
     return found.empty() ? std::vector<PossibleDuplicate>{} : std::move(found.back());
