@@ -43,7 +43,7 @@ std::optional<fs::path> DuplicateMarks::currentBook() const {
     if (settings.destinationBookmark)
         if (const auto folder = AppSettings::resolveBookmark(*settings.destinationBookmark))
             return *folder / fs::path(settings.indexBookFileName);
-    if (settings.mode == RenamePlan::Mode::renameInPlace)
+    if (settings.mode == RenameMode::renameInPlace)
         for (const DocumentItem* item : model_.items())
             if (item->status() == DocumentItem::Status::ready)
                 return item->sourceURL().parent_path() / fs::path(settings.indexBookFileName);

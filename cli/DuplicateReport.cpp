@@ -15,7 +15,7 @@ std::optional<fs::path> bookFor(const fs::path& firstSource, const AppSettings& 
     if (settings.destinationBookmark)
         if (const auto folder = AppSettings::resolveBookmark(*settings.destinationBookmark))
             return *folder / fs::path(settings.indexBookFileName);
-    if (settings.mode == RenamePlan::Mode::renameInPlace)
+    if (settings.mode == RenameMode::renameInPlace)
         return firstSource.parent_path() / fs::path(settings.indexBookFileName);
     return std::nullopt;
 }
