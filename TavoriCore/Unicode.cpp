@@ -359,7 +359,6 @@ std::string prefixWithinBytes(std::string_view s, std::size_t maxBytes) {
     return std::string(s.substr(0, cut));
 }
 
-
 bool isNumber(char32_t scalar) {
     return u_getIntPropertyValue(static_cast<UChar32>(scalar), UCHAR_NUMERIC_TYPE) != U_NT_NONE;
 }
@@ -386,6 +385,11 @@ bool isNewline(char32_t scalar) {
 
 bool isWhiteSpace(char32_t scalar) {
     return u_hasBinaryProperty(static_cast<UChar32>(scalar), UCHAR_WHITE_SPACE);
+}
+
+bool isFormatOrControl(char32_t scalar) {
+    const auto type = u_charType(static_cast<UChar32>(scalar));
+    return type == U_CONTROL_CHAR || type == U_FORMAT_CHAR;
 }
 
 std::string trim(std::string_view s) {

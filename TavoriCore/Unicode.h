@@ -100,6 +100,9 @@ bool isSpace(char32_t scalar);
 bool isNewline(char32_t scalar);
 // Unicode White_Space: what the regular expression "\s" matches (it includes U+3000 and line separators).
 bool isWhiteSpace(char32_t scalar);
+// General categories Cc and Cf: controls and invisible format characters, among them the bidirectional
+// embeddings, overrides and isolates that can make a text display in another order than it is stored.
+bool isFormatOrControl(char32_t scalar);
 
 std::string trim(std::string_view s);
 
@@ -205,14 +208,13 @@ bool isDecimalDigit(char32_t scalar);
 // ICU's property data on first use (the BMP) or asked of ICU directly (beyond it).
 namespace Trait {
 enum : std::uint8_t {
-    decimalDigit = 1,   // general category Nd
-    letter = 2,         // Alphabetic
-    number = 4,         // has a numeric type
-    ownCharacter = 8,   // grapheme break class Other, Control or LF: a character whatever surrounds it
-    lowercasedNfc = 16, // unchanged by lower-casing and kept by NFC whatever surrounds it
+    decimalDigit = 1,    // general category Nd
+    letter = 2,          // Alphabetic
+    number = 4,          // has a numeric type
+    ownCharacter = 8,    // grapheme break class Other, Control or LF: a character whatever surrounds it
+    lowercasedNfc = 16,  // unchanged by lower-casing and kept by NFC whatever surrounds it
 };
 }
 std::uint8_t traits(char32_t scalar);
-
 
 }  // namespace tavori::Unicode

@@ -242,18 +242,27 @@ TEST_F(CliTest, DryRunAndMissingDestinationTouchNothing) {
     }
 }
 
-TEST_F(CliTest, FileNamesThatAreNotUtf8SurviveByteExact) {
+TEST_F(CliTest, FileNamesThatAreNotUtf8ReachTheBookAsTheSavedName) {
     const std::string odd = "\xff\xfe receipt\x80";
+    const std::string bytes = readFile(in / "scan_0002.pdf");
     fs::copy_file(in / "scan_0002.pdf", in / (odd + ".pdf"));
-    // An empty template falls back to the source's own base name.
+    // An empty template falls back to the source's own base name, made valid text so that the book can
+    // name the saved file exactly.
+    const std::string saved = "\uFFFD\uFFFD receipt\uFFFD.pdf";
     const auto result =
         cli.run({"save", "--template", "", "--dest", out.native(), (in / (odd + ".pdf")).native()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(names(out), (std::set<std::string>{odd + ".pdf", "索引簿.csv"}));
+    EXPECT_EQ(names(out), (std::set<std::string>{saved, "索引簿.csv"}));
+    EXPECT_EQ(readFile(out / saved), bytes);
+    EXPECT_EQ(readFile(in / (odd + ".pdf")), bytes) << "the source keeps its own name";
+    const auto book = split(readFile(out / "索引簿.csv"), '\n');
+    ASSERT_EQ(book.size(), 2u);
+    EXPECT_EQ(split(book[1], ',').at(5), saved);
+
     const auto scan = cli.run({"scan", "--template", "", (in / (odd + ".pdf")).native()});
     const auto cols = split(split(scan.out, '\n').at(0), '\t');
     EXPECT_EQ(cols.front(), (in / (odd + ".pdf")).native());
-    EXPECT_EQ(cols.back(), odd + ".pdf");
+    EXPECT_EQ(cols.back(), saved);
 }
 
 TEST_F(CliTest, ExportIndexWritesACompleteBookWithProposedNames) {
@@ -269,6 +278,40 @@ TEST_F(CliTest, ExportIndexWritesACompleteBookWithProposedNames) {
               "1,2024/04/02,1400,喫茶ひまわり,領収書,20240402_喫茶ひまわり_1400.PDF,,\r\n"
               "2,2024/05/31,49500,みどり印刷,請求書,20240531_みどり印刷_49500.pdf,T9876543210987,\r\n");
     EXPECT_EQ(names(in).count("20240402_喫茶ひまわり_1400.PDF"), 0u) << "exporting saves nothing";
+}
+
+TEST_F(CliTest, VendorsThatLookLikeFormulasAreTextInTheBook) {
+    // Aliases stand in for a receipt whose vendor line reads like a spreadsheet formula.
+    const auto set =
+        cli.run({"settings", "--add-alias", "さくら文具店==HYPERLINK(\"http://x.test\",\"開く\")",
+                 "--add-alias", "喫茶ひまわり=@SUM(A1)", "--add-alias", "みどり印刷=-1+2"});
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    const std::vector<std::string> files = {sample("scan_0001.pdf"), sample("scan_0002.pdf"),
+                                            sample("invoice-may.pdf")};
+    // The file-name cells start with the vendor too, and are neutralized like it.
+    const std::vector<std::string> rows = {
+        "1,2024/03/15,990,\"'=HYPERLINK(\"\"http://x.test\"\",\"\"開く\"\")\",領収書,"
+        "\"'=HYPERLINK(httpx.test,開く).pdf\",T1234567890123,",
+        "2,2024/04/02,1400,'@SUM(A1),領収書,'@SUM(A1).pdf,,",
+        "3,2024/05/31,49500,'-1+2,請求書,'-1+2.pdf,T9876543210987,",
+    };
+    fs::create_directories(out);
+    std::vector<std::string> exportArgs = {"export-index", "--template", "{vendor}", "--output",
+                                           (out / "export.csv").native()};
+    exportArgs.insert(exportArgs.end(), files.begin(), files.end());
+    const auto exported = cli.run(exportArgs);
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    std::vector<std::string> saveArgs = {"save", "--template", "{vendor}", "--dest",
+                                         (out / "saved").native()};
+    saveArgs.insert(saveArgs.end(), files.begin(), files.end());
+    ASSERT_EQ(cli.run(saveArgs).exitCode, 0);
+
+    for (const fs::path& book : {out / "export.csv", out / "saved" / "索引簿.csv"}) {
+        const auto lines = split(readFile(book), '\n');
+        ASSERT_EQ(lines.size(), 4u) << book;
+        for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(lines[i + 1], rows[i] + "\r") << book;
+    }
+    EXPECT_TRUE(fs::exists(out / "saved" / "@SUM(A1).pdf")) << "the saved name is the value itself";
 }
 
 TEST_F(CliTest, SettingsAreStoredAndUsedUntilAFlagOverridesThemForOneRun) {
