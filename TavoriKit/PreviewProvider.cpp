@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "TavoriKit/DocumentTextExtractor.h"
+#include "TavoriKit/ImageLoader.h"
 #include "TavoriKit/PdfDocument.h"
 
 namespace tavori {
@@ -50,7 +50,7 @@ std::optional<RgbImage> thumbnail(const std::filesystem::path& path, double maxP
         return toRgbImage(page->render(scale, true), scale * size.width, scale * size.height);
     }
     // The longest side of any image is at least the root of its area, so this many pixels keep maxPixel.
-    const Image image = DocumentTextExtractor::loadImage(path, maxPixel * maxPixel);
+    const Image image = ImageLoader::load(path, maxPixel * maxPixel);
     if (image.empty()) return std::nullopt;
     const double w = image.width(), h = image.height();
     const double scale = std::min({maxPixel / std::max(w, 1.0), maxPixel / std::max(h, 1.0), 1.0});

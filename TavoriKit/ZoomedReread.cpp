@@ -5,7 +5,7 @@
 #include <exception>
 
 #include "TavoriCore/TextNormalizer.h"
-#include "TavoriKit/DocumentTextExtractor.h"
+#include "TavoriKit/LineRecognizer.h"
 
 namespace tavori::ZoomedReread {
 
@@ -87,7 +87,7 @@ std::vector<TextLine> refine(std::vector<TextLine> lines, std::span<const std::o
         if (crop.empty()) continue;
         std::vector<TextLine> reread;
         try {
-            reread = DocumentTextExtractor::recognizeLines(crop, page, settings, cancel).lines;
+            reread = LineRecognizer::recognizeLines(crop, page, settings, cancel).lines;
         } catch (const std::exception&) {
             continue;  // an optional refinement never fails the reading
         }

@@ -17,6 +17,7 @@
 #include "BenchSupport.h"
 #include "TavoriCore/ReceiptAnalyzer.h"
 #include "TavoriKit/DocumentTextExtractor.h"
+#include "TavoriKit/ImageLoader.h"
 #include "TavoriKit/OcrProcess.h"
 #include "TavoriKit/TesseractEngine.h"
 
@@ -28,7 +29,9 @@ using tavori::bench::dataRoot;
 using tavori::bench::filesIn;
 using tavori::bench::runChild;
 
-double seconds(Clock::time_point since) { return tavori::bench::secondsSince(since); }
+double seconds(Clock::time_point since) {
+    return tavori::bench::secondsSince(since);
+}
 
 // Five clean and five noisy Japanese receipts and five scanned English ones: the mix a user drops.
 std::vector<fs::path> sampleImages() {
@@ -52,8 +55,7 @@ std::vector<fs::path> hundredImages() {
 std::vector<fs::path> textLayerPdfs() {
     std::vector<fs::path> pdfs;
     const tavori::DocumentTextExtractor extractor;
-    for (auto& p : filesIn(dataRoot() / "invoice2data-invoices/docs", ".pdf", 100))
-        try {
+    for (auto& p : filesIn(dataRoot() / "invoice2data-invoices/docs", ".pdf", 100)) try {
             if (extractor.extract(p).source == tavori::RecognizedDocument::TextSource::pdfTextLayer)
                 pdfs.push_back(p);
         } catch (const std::exception&) {
@@ -73,13 +75,14 @@ void BM_ImageToFields(benchmark::State& state) {
     plainSettings.pageSegmentation = extractor.tuning.pageSegmentation;
     auto& engine = tavori::TesseractEngine::forThisThread();
     // Loads the models before anything is timed.
-    (void)engine.recognizeText(tavori::DocumentTextExtractor::loadImage(images.front()), plainSettings);
+    (void)engine.recognizeText(tavori::ImageLoader::load(images.front()), plainSettings);
     double plain = 0, full = 0;
     for (auto _ : state) {
         for (const auto& file : images) {
-            // The plain reading gets the image exactly as the full one hands it to Tesseract, loading excluded.
+            // The plain reading gets the image exactly as the full one hands it to Tesseract, loading
+            // excluded.
             const auto prepared = tavori::DocumentTextExtractor::preparedForRecognition(
-                tavori::DocumentTextExtractor::loadImage(file), extractor.tuning.scaleLargeImages);
+                tavori::ImageLoader::load(file), extractor.tuning.scaleLargeImages);
             auto start = Clock::now();
             benchmark::DoNotOptimize(engine.recognizeText(prepared, plainSettings));
             plain += seconds(start);

@@ -4,7 +4,8 @@
 //   x_pdftotext           save of the PDFs ÷ `pdftotext -layout` run once per PDF
 //   x_tesseract           save of the images ÷ one plain Tesseract recognition per image, in this process
 // The ratios use one worker (TAVORI_JOBS=1) so both sides read one document at a time; the *_2jobs rows show
-// the default of one worker per core. Run: build/bench/bench_save; TAVORI_SHARED_DATA overrides ../shared/data.
+// the default of one worker per core. Run: build/bench/bench_save; TAVORI_SHARED_DATA overrides
+// ../shared/data.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -16,6 +17,7 @@
 
 #include "BenchSupport.h"
 #include "TavoriKit/DocumentTextExtractor.h"
+#include "TavoriKit/ImageLoader.h"
 #include "TavoriKit/OcrProcess.h"
 #include "TavoriKit/TesseractEngine.h"
 #include "samples/SamplePdf.h"
@@ -40,8 +42,9 @@ struct Scratch {
 };
 
 std::vector<fs::path> writePdfs(const fs::path& folder, int count) {
-    static const std::vector<std::string> vendors{"株式会社サンプル商事", "ひだまりカフェ", "中央コインパーク",
-                                                  "まちのベーカリー", "山田文具店", "ABC商店"};
+    static const std::vector<std::string> vendors{"株式会社サンプル商事", "ひだまりカフェ",
+                                                  "中央コインパーク",     "まちのベーカリー",
+                                                  "山田文具店",           "ABC商店"};
     fs::create_directories(folder);
     std::vector<fs::path> files;
     for (int i = 0; i < count; ++i) {
@@ -59,7 +62,8 @@ std::vector<fs::path> copyImages(const fs::path& folder, std::size_t count) {
     std::vector<fs::path> sources;
     const fs::path jomb = dataRoot() / "jomb-receipts-ja/v0.2.0";
     std::error_code ec;
-    for (const auto& sub : {jomb / "images_clean", jomb / "images_noisy", dataRoot() / "sroie-receipts-en/public/images"})
+    for (const auto& sub :
+         {jomb / "images_clean", jomb / "images_noisy", dataRoot() / "sroie-receipts-en/public/images"})
         for (const auto& entry : fs::directory_iterator(sub, ec)) sources.push_back(entry.path());
     std::sort(sources.begin(), sources.end());
     std::vector<fs::path> files;
@@ -74,18 +78,20 @@ std::vector<fs::path> copyImages(const fs::path& folder, std::size_t count) {
 }
 
 // `tavori save FOLDER --mode copy --dest DEST`, with settings of its own and no local model.
-ChildRun save(const fs::path& folder, const fs::path& destination, const fs::path& home, const std::string& jobs) {
+ChildRun save(const fs::path& folder, const fs::path& destination, const fs::path& home,
+              const std::string& jobs) {
     fs::create_directories(home);
     std::vector<std::string> env{"HOME=" + home.string(), "XDG_CONFIG_HOME=" + (home / ".config").string(),
                                  "TAVORI_LLM_URL="};
     if (!jobs.empty()) env.push_back("TAVORI_JOBS=" + jobs);
-    return runChild({TAVORI_CLI, "save", folder.string(), "--mode", "copy", "--dest", destination.string()}, env);
+    return runChild({TAVORI_CLI, "save", folder.string(), "--mode", "copy", "--dest", destination.string()},
+                    env);
 }
 
 // Saves the scratch folder's "in" with one worker and with one per core, and reports both against the
 // baseline's seconds for the same `count` documents.
-void saveAndReport(benchmark::State& state, const fs::path& root, std::size_t count, const std::string& baseline,
-                   double baselineSeconds) {
+void saveAndReport(benchmark::State& state, const fs::path& root, std::size_t count,
+                   const std::string& baseline, double baselineSeconds) {
     const ChildRun one = save(root / "in", root / "out1", root / "home", "1");
     const ChildRun two = save(root / "in", root / "out2", root / "home", "");
     if (!one.ok || !two.ok) return state.SkipWithError("tavori save failed");
@@ -122,12 +128,12 @@ void BM_SaveImages(benchmark::State& state) {
     tavori::RecognitionSettings settings;
     settings.pageSegmentation = extractor.tuning.pageSegmentation;
     auto& engine = tavori::TesseractEngine::forThisThread();
-    (void)engine.recognizeText(tavori::DocumentTextExtractor::loadImage(images.front()), settings);
+    (void)engine.recognizeText(tavori::ImageLoader::load(images.front()), settings);
     for (auto _ : state) {
         double tesseract = 0;
         for (const auto& image : images) {
             const auto prepared = tavori::DocumentTextExtractor::preparedForRecognition(
-                tavori::DocumentTextExtractor::loadImage(image), extractor.tuning.scaleLargeImages);
+                tavori::ImageLoader::load(image), extractor.tuning.scaleLargeImages);
             const auto start = Clock::now();
             benchmark::DoNotOptimize(engine.recognizeText(prepared, settings));
             tesseract += secondsSince(start);

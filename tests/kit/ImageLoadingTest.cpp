@@ -10,6 +10,7 @@
 #include "TavoriKit/DocumentTextExtractor.h"
 #include "TavoriKit/ExifOrientation.h"
 #include "TavoriKit/HeifImage.h"
+#include "TavoriKit/ImageLoader.h"
 
 namespace tavori {
 namespace {
@@ -79,7 +80,7 @@ TEST(ImageLoading, EveryExifOrientationIsTurnedUpright) {
         ASSERT_EQ(ExifOrientation::read(jpeg), o);
         const auto path = dir / ("orientation" + std::to_string(o) + ".jpg");
         test::writeBytes(path, jpeg);
-        expectUpright(DocumentTextExtractor::loadImage(path), "EXIF orientation " + std::to_string(o));
+        expectUpright(ImageLoader::load(path), "EXIF orientation " + std::to_string(o));
     }
 }
 
@@ -111,7 +112,7 @@ TEST(ImageLoading, HeicRotationIsAppliedOnceByTheContainer) {
         EXPECT_EQ(*header, (ImageHeader{kWidth, kHeight})) << "orientation " << o;
         const auto path = dir / ("rotated" + std::to_string(o) + ".heic");
         test::writeBytes(path, heic);
-        expectUpright(DocumentTextExtractor::loadImage(path), "HEIC orientation " + std::to_string(o));
+        expectUpright(ImageLoader::load(path), "HEIC orientation " + std::to_string(o));
     }
 }
 
@@ -120,10 +121,10 @@ TEST(ImageLoading, EveryFormatDecodesByContent) {
     const Image picture = storedForOrientation(1);
     for (const char* name : {"a.png", "a.jpg", "a.tif", "a.gif", "a.bmp", "a.webp"}) {
         ASSERT_TRUE(picture.write(dir / name)) << name;
-        expectUpright(DocumentTextExtractor::loadImage(dir / name), name);
+        expectUpright(ImageLoader::load(dir / name), name);
     }
     test::writeBytes(dir / "a.heif", HeifImage::encode(picture));
-    expectUpright(DocumentTextExtractor::loadImage(dir / "a.heif"), "a.heif");
+    expectUpright(ImageLoader::load(dir / "a.heif"), "a.heif");
 }
 
 TEST(ImageLoading, SidewaysPhotoIsRecognisedTopToBottom) {
@@ -161,7 +162,7 @@ TEST(ImageLoading, LargeJpegIsDecodedNoSmallerThanAsked) {
         {"photo.jpg", 1, 200, 150, 75},          {"photo.png", 1, 1600, 1200, 600},
     };
     for (const auto& c : cases) {
-        const Image image = DocumentTextExtractor::loadImage(dir / c.file, c.minimumPixels);
+        const Image image = ImageLoader::load(dir / c.file, c.minimumPixels);
         EXPECT_EQ(image.width(), c.width) << c.file << " at least " << c.minimumPixels;
         EXPECT_EQ(image.height(), c.height) << c.file << " at least " << c.minimumPixels;
         // The recogniser sizes text by the resolution, so a half-size decode must say half the dpi.

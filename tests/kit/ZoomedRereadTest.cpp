@@ -6,7 +6,7 @@
 
 #include "KitFixtures.h"
 #include "TavoriCore/TextNormalizer.h"
-#include "TavoriKit/DocumentTextExtractor.h"
+#include "TavoriKit/LineRecognizer.h"
 #include "TavoriKit/ZoomedReread.h"
 
 namespace tavori {
@@ -122,14 +122,14 @@ TEST(ZoomedReread, LargeTextIsShrunk) {
 // The receipt's recognised lines and boxes, and the index of the line holding the total.
 struct Recognised {
     Image image;
-    DocumentTextExtractor::RecognizedLines lines;
+    LineRecognizer::RecognizedLines lines;
     std::size_t total = 0;
 };
 
 Recognised recognisedReceipt() {
     Recognised r;
     r.image = test::receiptImage(2.5);
-    r.lines = DocumentTextExtractor::recognizeLines(r.image, 0);
+    r.lines = LineRecognizer::recognizeLines(r.image, 0);
     for (std::size_t i = 0; i < r.lines.lines.size(); ++i)
         if (TextNormalizer::normalize(r.lines.lines[i].text).find("1,980") != std::string::npos) r.total = i;
     return r;
