@@ -28,9 +28,12 @@ FileAnalysis analyzeFile(const std::filesystem::path& source, const AnalyzerOpti
         const DocumentTextExtractor extractor;
         const RecognizedDocument document = extractor.extract(source);
         result.fields = ReceiptAnalyzer::analyze(document, options);
-    } catch (const std::exception& e) {
+    } catch (const DocumentTextExtractorError& e) {
+        result.error = e.what();
+    } catch (const TextRecognizerError& e) {
         result.error = e.what();
     } catch (...) {
+        // Whatever else a library throws speaks English ("Illegal seek"); the user is told in Japanese.
         result.error = DocumentTextExtractorError(DocumentTextExtractorError::Case::unreadable).what();
     }
     return result;

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "../TestFiles.h"
 #include "CliRunner.h"
+#include "samples/CraftedFiles.h"
 #include "samples/SamplePdf.h"
 
 namespace fs = std::filesystem;
@@ -104,8 +107,9 @@ TEST_F(CliTest, ScanJsonGivesOneObjectPerLineAndErrorsInJapanese) {
         std::string name, error;
     };
     const std::vector<Case> failures = {
-        {"broken.pdf", "ファイルを読み込めませんでした"},
-        {"gone.pdf", "ファイルを読み込めませんでした"},
+        {"broken.pdf", "ファイルを読み込めませんでした（ファイルが壊れているか、読み取れない形式です）"},
+        {"gone.pdf",
+         "ファイルを読み込めませんでした（ファイルが見つかりません。移動または削除された可能性があります）"},
         {"notes.txt", "対応していないファイル形式です（PDF・JPEG・PNG・HEIC・TIFFに対応）"},
     };
     for (std::size_t i = 0; i < failures.size(); ++i) {
@@ -312,6 +316,44 @@ TEST_F(CliTest, VendorsThatLookLikeFormulasAreTextInTheBook) {
         for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(lines[i + 1], rows[i] + "\r") << book;
     }
     EXPECT_TRUE(fs::exists(out / "saved" / "@SUM(A1).pdf")) << "the saved name is the value itself";
+}
+
+TEST_F(CliTest, HostileFilesFailWithTheirReasonAndTheBatchGoesOn) {
+    const fs::path bad = dir / "bad";
+    fs::create_directories(bad);
+    writeFile(bad / "a-empty.pdf", "");
+    writeFile(bad / "b-zeros.pdf", std::string(1 << 20, '\0'));
+    writeFile(bad / "c-text.png", "Dear customer, the invoice is attached.");
+    ASSERT_EQ(::mkfifo((bad / "d-pipe.pdf").c_str(), 0600), 0);
+    fs::create_symlink(bad / "e-loop.jpg", bad / "e-loop.jpg");
+    const auto png = tavori::CraftedFiles::zeroPng(40000, 20);
+    writeFile(bad / "f-bomb.png", std::string(png.begin(), png.end()));
+    fs::copy_file(in / "scan_0002.pdf", bad / "g-good.pdf");
+
+    std::vector<std::string> args = {"scan"};
+    for (const char* name :
+         {"a-empty.pdf", "b-zeros.pdf", "c-text.png", "d-pipe.pdf", "e-loop.jpg", "f-bomb.png", "g-good.pdf"})
+        args.push_back((bad / name).native());
+    const auto result = cli.run(args);
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    const std::string unreadable = "ファイルを読み込めませんでした";
+    for (const auto& [name, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"a-empty.pdf", "ファイルが空です"},
+             {"b-zeros.pdf", "中身がPDFではありません"},
+             {"c-text.png", "中身が対応している画像ではありません"},
+             {"d-pipe.pdf", "通常のファイルではありません"},
+             {"e-loop.jpg", "シンボリックリンクが循環しています"},
+             {"f-bomb.png", "画像が大きすぎて読み込めません"},
+         })
+        EXPECT_NE(result.out.find((bad / name).native() + "\tfailed\t" + unreadable + "（" + reason + "）\n"),
+                  std::string::npos)
+            << name << " in\n"
+            << result.out;
+    EXPECT_NE(result.out.find("20240402_喫茶ひまわり_1400.pdf"), std::string::npos) << result.out;
+    // No library speaks to the user in English.
+    for (const char* english : {"Illegal", "JPEG", "libpng", "Error", "Warning", "error:"})
+        EXPECT_EQ((result.out + result.err).find(english), std::string::npos) << english << " in\n"
+                                                                              << result.out << result.err;
 }
 
 TEST_F(CliTest, SettingsAreStoredAndUsedUntilAFlagOverridesThemForOneRun) {
