@@ -94,6 +94,11 @@ bool isWhiteSpace(char32_t scalar) {
     return u_hasBinaryProperty(static_cast<UChar32>(scalar), UCHAR_WHITE_SPACE);
 }
 
+bool isFormatOrControl(char32_t scalar) {
+    const auto type = u_charType(static_cast<UChar32>(scalar));
+    return type == U_CONTROL_CHAR || type == U_FORMAT_CHAR;
+}
+
 bool extendsCharacter(char32_t scalar) {
     const auto gcb = u_getIntPropertyValue(static_cast<UChar32>(scalar), UCHAR_GRAPHEME_CLUSTER_BREAK);
     return gcb == U_GCB_EXTEND || gcb == U_GCB_ZWJ || gcb == U_GCB_SPACING_MARK;

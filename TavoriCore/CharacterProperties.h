@@ -40,6 +40,9 @@ bool isSpace(char32_t scalar);
 bool isNewline(char32_t scalar);
 // Unicode White_Space: what the regular expression "\s" matches (it includes U+3000 and line separators).
 bool isWhiteSpace(char32_t scalar);
+// General categories Cc and Cf: controls and invisible format characters, among them the bidirectional
+// embeddings, overrides and isolates that can make a text display in another order than it is stored.
+bool isFormatOrControl(char32_t scalar);
 // Grapheme break class Extend, ZWJ or SpacingMark: the scalar belongs to the character before it.
 bool extendsCharacter(char32_t scalar);
 // True when the grapheme-cluster rules break between `a` and `b` whatever surrounds them: both are of the

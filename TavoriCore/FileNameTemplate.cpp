@@ -32,7 +32,9 @@ bool isDroppedFromNames(char32_t c) {
         case U'|':
             return true;
         default:
-            return c < 0x20;
+            // Format characters include the bidirectional controls, with which a name could show as
+            // "…gpj.exe" while it ends in ".jpg"; none of them is visible in a name.
+            return c < 0x20 || Unicode::isFormatOrControl(c);
     }
 }
 
@@ -170,7 +172,11 @@ std::string FileNameTemplate::uniqueName(std::string_view base, std::string_view
 std::string FileNameTemplate::baseNameOrFallback(std::string_view rendered,
                                                  const std::filesystem::path& source) {
     if (!rendered.empty()) return std::string(rendered);
-    return source.stem().string();
+    // The source's own name goes through the same safety pass as a rendered one, and into the index book
+    // as it is saved, so it must be valid text: bytes that are not UTF-8 become U+FFFD on disk too.
+    std::string own = sanitizeComponent(Unicode::toValidUtf8(source.stem().native()), maxRenderedLength);
+    if (own.empty()) own = untitledName;
+    return own;
 }
 
 std::string_view rawValue(AmountStyle style) {

@@ -33,6 +33,9 @@ struct FileNameTemplate {
     static constexpr std::int64_t maxRenderedLength = 200;
     // The longest file name a Linux file system takes, in bytes.
     static constexpr std::size_t maxNameBytes = 255;
+    // The base name when neither the template nor the source's own name leaves anything after the safety
+    // pass.
+    static constexpr std::string_view untitledName = "名称未設定";
 
     bool operator==(const FileNameTemplate&) const = default;
 
@@ -48,8 +51,9 @@ struct FileNameTemplate {
 
     // Thousands separated by ",": "12,345", "-1,200", "0". The one formatter of yen amounts with separators.
     static std::string grouped(std::int64_t amount);
-    // `s` without path separators, reserved punctuation and control characters, white-space runs as one
-    // space, spaces and full stops trimmed, cut to `maxLength` user-perceived characters (none when below 1).
+    // `s` without path separators, reserved punctuation, control and format characters, white-space runs as
+    // one space, spaces and full stops trimmed, cut to `maxLength` user-perceived characters (none when below
+    // 1).
     static std::string sanitizeComponent(std::string_view s, std::int64_t maxLength);
     // The first of "base.ext", "base (2).ext", "base (3).ext", ... (without ".ext" when `ext` is empty) whose
     // Unicode::lowercased form is not in `existing`, which must hold lower-cased full names. The base is cut
@@ -58,7 +62,9 @@ struct FileNameTemplate {
     static std::string uniqueName(std::string_view base, std::string_view ext,
                                   const std::unordered_set<std::string>& existing);
     // `rendered`, or the source file's own base name when the template rendered nothing, so that a save never
-    // produces a nameless (hidden) file such as ".pdf".
+    // produces a nameless (hidden) file such as ".pdf". The source's name is made safe like a rendered one
+    // and is always valid UTF-8 (invalid bytes become U+FFFD), as the index book records it; `untitledName`
+    // when nothing of it is left.
     static std::string baseNameOrFallback(std::string_view rendered, const std::filesystem::path& source);
 };
 

@@ -19,6 +19,12 @@ void appendRecord(std::string& out, const Fields& fields) {
     out += kRecordEnd;
 }
 
+// A spreadsheet program runs a cell that starts with one of these as a formula ("=HYPERLINK(…)" read from a
+// receipt would become a live link), and tab and CR are how the same is hidden behind white space.
+bool startsLikeFormula(std::string_view text) {
+    return !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
+}
+
 std::string optionalDecimal(const std::optional<std::int64_t>& value) {
     return value ? std::to_string(*value) : std::string();
 }
@@ -37,6 +43,11 @@ std::string escape(std::string_view field) {
     return quoted;
 }
 
+std::string neutralized(std::string_view text) {
+    if (!startsLikeFormula(text)) return std::string(text);
+    return "'" + std::string(text);
+}
+
 std::string render(std::span<const IndexBookEntry> entries, bool excelCompatible) {
     std::string out;
     if (excelCompatible) out += kByteOrderMark;
@@ -46,11 +57,11 @@ std::string render(std::span<const IndexBookEntry> entries, bool excelCompatible
             std::to_string(entry.sequence),
             entry.date ? entry.date->formatted("yyyy/MM/dd") : std::string(),
             optionalDecimal(entry.amount),
-            entry.vendor,
+            neutralized(entry.vendor),
             std::string(displayName(entry.documentType)),
-            entry.fileName,
-            entry.registrationNumber.value_or(""),
-            entry.note,
+            neutralized(entry.fileName),
+            neutralized(entry.registrationNumber.value_or("")),
+            neutralized(entry.note),
         };
         appendRecord(out, fields);
     }

@@ -15,9 +15,15 @@ inline constexpr std::array<std::string_view, 8> header = {"連番",     "取引
                                                            "書類種別", "ファイル名", "登録番号", "備考"};
 
 // The header record and one record per entry, in the given order and with the given sequence numbers; with
-// `excelCompatible` the text starts with a byte-order mark. Text that is not valid UTF-8 (a file name is
-// bytes) is written with U+FFFD so that the book stays valid UTF-8.
+// `excelCompatible` the text starts with a byte-order mark. Text cells are `neutralized`. Text that is not
+// valid UTF-8 (a file name is bytes) is written with U+FFFD so that the book stays valid UTF-8.
 std::string render(std::span<const IndexBookEntry> entries, bool excelCompatible);
+
+// A text cell as written: one apostrophe in front when it starts with "=", "+", "-", "@", tab or CR, so that
+// a spreadsheet program shows it as text instead of running it as a formula. A reader of the book removes
+// that one apostrophe again. The columns the book writes as numbers and dates are never neutralized (a
+// negative amount stays a number).
+std::string neutralized(std::string_view text);
 
 // One field as written: quoted when it needs to be.
 std::string escape(std::string_view field);

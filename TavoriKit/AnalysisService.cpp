@@ -32,7 +32,7 @@ AnalysisError AnalysisError::fromCurrentException() {
             case Case::emptyPDF:
                 return {e.what(), Kind::emptyPDF};
             case Case::unreadable:
-                return unreadable();
+                return {e.what(), Kind::unreadable};  // the designed sentence with the reason in brackets
         }
         return unreadable();
     } catch (const TextRecognizerError& e) {

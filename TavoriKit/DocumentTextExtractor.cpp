@@ -43,8 +43,13 @@ std::string_view DocumentTextExtractorError::description(Case c) {
     return "ファイルを読み込めませんでした";
 }
 
-const char* DocumentTextExtractorError::what() const noexcept {
-    return description(case_).data();
+DocumentTextExtractorError::DocumentTextExtractorError(Case c, Failure failure)
+    : case_(c),
+      failure_(c == Case::unreadable && failure == Failure::none ? Failure::damaged
+               : c == Case::unreadable                           ? failure
+                                                                 : Failure::none),
+      message_(description(c)) {
+    if (failure_ != Failure::none) message_ += "（" + std::string(DocumentFile::reason(failure_)) + "）";
 }
 
 std::ostream& operator<<(std::ostream& os, DocumentTextExtractorError::Case c) {
@@ -78,19 +83,21 @@ RecognizedDocument DocumentTextExtractor::extract(const std::filesystem::path& p
     if (ext != "pdf") {
         // Anything beyond the recognition size would only be shrunk again; a JPEG decoded at a little under
         // it (a 600 dpi A4 scan at half size) is close enough to 300 dpi and saves decoding it whole.
-        Image prepared = ImageLoader::load(path, tuning.scaleLargeImages ? 0.9 * kRecognitionPixels : 0);
-        if (prepared.empty()) throw Error(Error::Case::unreadable);
+        ImageLoader::Loaded loaded =
+            ImageLoader::read(path, tuning.scaleLargeImages ? 0.9 * kRecognitionPixels : 0);
+        if (loaded.image.empty()) throw Error(Error::Case::unreadable, loaded.failure);
+        Image prepared = std::move(loaded.image);
         prepared = preparedForRecognition(prepared, tuning.scaleLargeImages);
         document.lines = recognize(prepared, 0, cancel);
         document.source = RecognizedDocument::TextSource::ocr;
         return document;
     }
 
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec) || std::filesystem::file_size(path, ec) == 0 || ec)
-        throw Error(Error::Case::unreadable);
-    const auto pdf = PdfDocument::open(path);
-    if (!pdf) throw Error(Error::Case::unreadable);
+    if (const auto failure = DocumentFile::checkPdf(path); failure != DocumentFile::Failure::none)
+        throw Error(Error::Case::unreadable, failure);
+    DocumentFile::Failure failure = DocumentFile::Failure::none;
+    const auto pdf = PdfDocument::open(path, &failure);
+    if (!pdf) throw Error(Error::Case::unreadable, failure);
     const int pageCount = pdf->pageCount();
     if (pageCount < 1) throw Error(Error::Case::emptyPDF);
 

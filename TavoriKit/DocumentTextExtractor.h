@@ -11,6 +11,7 @@
 
 #include "TavoriCore/RecognizedDocument.h"
 #include "TavoriKit/CancellationToken.h"
+#include "TavoriKit/DocumentFile.h"
 #include "TavoriKit/Image.h"
 #include "TavoriKit/OcrTuning.h"
 #include "TavoriKit/PdfDocument.h"
@@ -18,18 +19,26 @@
 
 namespace tavori {
 
-// A failure the user sees, with its Japanese description as what().
+// A failure the user sees, with its Japanese description as what(). An unreadable file's description names
+// the reason in brackets: 「ファイルを読み込めませんでした（ファイルが空です）」.
 class DocumentTextExtractorError : public std::exception {
   public:
     enum class Case { unsupportedFile, unreadable, emptyPDF };
+    using Failure = DocumentFile::Failure;
 
-    explicit DocumentTextExtractorError(Case c) : case_(c) {}
+    // An unreadable file without a known reason is given the generic one.
+    explicit DocumentTextExtractorError(Case c, Failure failure = Failure::none);
     Case errorCase() const { return case_; }
-    const char* what() const noexcept override;
+    // Why an unreadable file could not be read; `none` for the other cases.
+    Failure failure() const { return failure_; }
+    const char* what() const noexcept override { return message_.c_str(); }
+    // The designed sentence of each case, without a reason.
     static std::string_view description(Case c);
 
   private:
     Case case_;
+    Failure failure_;
+    std::string message_;
 };
 
 std::ostream& operator<<(std::ostream& os, DocumentTextExtractorError::Case c);

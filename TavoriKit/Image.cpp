@@ -1,6 +1,9 @@
 #include "TavoriKit/Image.h"
 
+#include <dlfcn.h>
 #include <leptonica/allheaders.h>
+
+#include <cstdarg>
 
 #include <algorithm>
 #include <cmath>
@@ -284,6 +287,12 @@ std::uint16_t littleEndian16(std::span<const std::uint8_t> b, std::size_t at) {
 void quiet() {
     static const bool once = [] {
         setMsgSeverity(L_SEVERITY_NONE);
+        // libtiff, which Leptonica loads, prints its warnings ("Unknown field with tag ...") on standard
+        // error unless its handlers are cleared; it is looked up at run time as the program does not link it.
+        using Handler = void (*)(const char*, const char*, va_list);
+        using SetHandler = Handler (*)(Handler);
+        for (const char* name : {"TIFFSetWarningHandler", "TIFFSetErrorHandler"})
+            if (void* set = ::dlsym(RTLD_DEFAULT, name)) reinterpret_cast<SetHandler>(set)(nullptr);
         return true;
     }();
     (void)once;
@@ -306,6 +315,19 @@ std::optional<ImageHeader> readHeader(std::span<const std::uint8_t> bytes) {
         return std::nullopt;
     if (w < 1 || h < 1) return std::nullopt;
     return ImageHeader{w, h};
+}
+
+int decodedBitsPerPixel(std::span<const std::uint8_t> bytes) {
+    quiet();
+    l_int32 format = IFF_UNKNOWN;
+    if (bytes.size() < 12 || findFileFormatBuffer(bytes.data(), &format) != 0) return 32;
+    // A GIF always becomes an image with a palette, a byte a pixel at most.
+    if (format == IFF_GIF) return 8;
+    l_int32 w = 0, h = 0, bps = 0, spp = 0, iscmap = 0;
+    if (pixReadHeaderMem(bytes.data(), bytes.size(), &format, &w, &h, &bps, &spp, &iscmap) != 0) return 32;
+    if (spp == 1 && bps == 1) return 1;
+    if (spp == 1 || iscmap) return 8;
+    return 32;
 }
 
 Image decode(std::span<const std::uint8_t> bytes, int jpegReduction) {

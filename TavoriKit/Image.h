@@ -104,6 +104,9 @@ std::optional<ImageHeader> readHeader(std::span<const std::uint8_t> bytes);
 // 1/`jpegReduction` of its size (1, 2, 4 or 8), its resolution reduced with it, which saves most of the
 // memory and time a large photo would cost.
 Image decode(std::span<const std::uint8_t> bytes, int jpegReduction = 1);
+// Bits per pixel of the image `decode` would make of these bytes (1, 8 or 32), judged from the header; 32
+// when the header cannot be read.
+int decodedBitsPerPixel(std::span<const std::uint8_t> bytes);
 // Silences Leptonica's messages on standard error; corrupt input is reported through return values.
 void quiet();
 

@@ -1,60 +1,94 @@
 #include "TavoriKit/ImageLoader.h"
 
-#include <fstream>
-#include <optional>
-#include <span>
-#include <system_error>
+#include <utility>
 #include <vector>
 
+#include "TavoriKit/BoundedDecoding.h"
 #include "TavoriKit/ExifOrientation.h"
 #include "TavoriKit/HeifImage.h"
 
 namespace tavori::ImageLoader {
 namespace {
 
-std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec) || ec) return std::nullopt;
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec || size == 0 || size > kMaxFileBytes) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-    if (in.gcount() <= 0) return std::nullopt;
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    return bytes;
+using Failure = DocumentFile::Failure;
+using Status = BoundedDecoding::Decoded::Status;
+
+Loaded failed(Failure failure) {
+    return {Image(), failure};
 }
 
-bool isJpeg(std::span<const std::uint8_t> b) {
-    return b.size() >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF;
+// What Leptonica's decoders hold at once for an image of this header: its pixels (1-bit pages stay 1-bit,
+// grey and palette images take a byte a pixel, colour four) and about as much again in the format
+// library's own buffers.
+double leptonicaBytes(const ImageHeader& header, int bitsPerPixel) {
+    return static_cast<double>(header.width) * header.height * bitsPerPixel / 8.0 * 2.0;
+}
+
+Loaded decoded(BoundedDecoding::Decoded result) {
+    if (result.status == Status::tooLarge) return failed(Failure::imageTooLarge);
+    if (result.image.empty()) return failed(Failure::damaged);
+    return {std::move(result.image), Failure::none};
 }
 
 }  // namespace
 
 Image load(const std::filesystem::path& path, double minimumPixels) {
-    const auto bytes = readFile(path);
-    if (!bytes) return {};
-    const bool heif = HeifImage::looksLikeHeif(*bytes);
-    const auto header = heif ? HeifImage::readHeader(*bytes) : Leptonica::readHeader(*bytes);
-    if (!header || header->width > kMaxImageSide || header->height > kMaxImageSide ||
+    return read(path, minimumPixels).image;
+}
+
+Loaded read(const std::filesystem::path& path, double minimumPixels) {
+    auto contents = DocumentFile::read(path, kMaxFileBytes);
+    if (contents.failure != Failure::none) return failed(contents.failure);
+    const std::vector<std::uint8_t>& bytes = contents.bytes;
+    if (!DocumentFile::looksLikeImage(bytes)) return failed(Failure::notImage);
+    const bool heif = HeifImage::looksLikeHeif(bytes);
+    const bool png = BoundedDecoding::isPng(bytes), jpeg = BoundedDecoding::isJpeg(bytes);
+    const auto header = heif          ? HeifImage::readHeader(bytes)
+                        : png || jpeg ? BoundedDecoding::readHeader(bytes)
+                                      : Leptonica::readHeader(bytes);
+    if (!header) return failed(Failure::damaged);
+    if (header->width > kMaxImageSide || header->height > kMaxImageSide ||
         static_cast<double>(header->width) * header->height > kMaxImagePixels)
-        return {};
-    if (heif) return HeifImage::decode(*bytes, kMaxImagePixels);  // libheif applies the container's rotation
-    const bool jpeg = isJpeg(*bytes);
-    // libjpeg decodes at 1/2, 1/4 or 1/8 directly: the smallest that still has minimumPixels.
-    int reduction = 1;
-    while (jpeg && minimumPixels > 0 && reduction < 8 &&
-           static_cast<double>(header->width / (2 * reduction)) * (header->height / (2 * reduction)) >=
-               minimumPixels)
-        reduction *= 2;
-    Image image = Leptonica::decode(*bytes, reduction);
-    if (image.empty()) return {};
-    if (jpeg) {
-        const int orientation = ExifOrientation::read(*bytes);
-        if (orientation != 1) return oriented(image, orientation);
+        return failed(Failure::imageTooLarge);
+    const double budget =
+        static_cast<double>(BoundedDecoding::kMaxImageBytes + BoundedDecoding::kMaxWorkingBytes);
+    if (heif) {
+        // libheif decodes the whole picture in colour, and applies the container's rotation itself.
+        if (static_cast<double>(header->width) * header->height * 4 > budget)
+            return failed(Failure::imageTooLarge);
+        Image image = HeifImage::decode(bytes, kMaxImagePixels);
+        return image.empty() ? failed(Failure::damaged) : Loaded{std::move(image), Failure::none};
     }
-    return image;
+    if (png) return decoded(BoundedDecoding::png(bytes, minimumPixels));
+
+    Loaded loaded;
+    bool byLeptonica = !jpeg;
+    if (jpeg) {
+        BoundedDecoding::Decoded result = BoundedDecoding::jpeg(bytes, minimumPixels);
+        if (result.status == Status::notHandled)
+            byLeptonica = true;
+        else
+            loaded = decoded(std::move(result));
+    }
+    if (byLeptonica) {
+        // TIFF, GIF, BMP, WebP and CMYK JPEGs: Leptonica decodes them whole, so only what fits is read.
+        if (leptonicaBytes(*header, Leptonica::decodedBitsPerPixel(bytes)) > budget)
+            return failed(Failure::imageTooLarge);
+        int reduction = 1;
+        while (jpeg && minimumPixels > 0 && reduction < 8 &&
+               static_cast<double>(header->width / (2 * reduction)) * (header->height / (2 * reduction)) >=
+                   minimumPixels)
+            reduction *= 2;
+        Image image = Leptonica::decode(bytes, reduction);
+        if (image.empty()) return failed(Failure::damaged);
+        loaded = {std::move(image), Failure::none};
+    }
+    if (loaded.image.empty()) return loaded;
+    if (jpeg) {
+        const int orientation = ExifOrientation::read(bytes);
+        if (orientation != 1) loaded.image = oriented(loaded.image, orientation);
+    }
+    return loaded;
 }
 
 Image oriented(const Image& image, int orientation) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 
+#include "TavoriKit/DocumentFile.h"
 #include "TavoriKit/Image.h"
 
 // Reads image files upright, for recognition and for thumbnails alike. Leptonica decodes the common formats
@@ -17,9 +18,17 @@ inline constexpr int kMaxImageSide = 30000;
 inline constexpr std::uintmax_t kMaxFileBytes = 512ull * 1024 * 1024;
 
 // The image upright, or empty when the file cannot be read, is not an image, or declares more than
-// kMaxImagePixels or a side over kMaxImageSide. A large JPEG may come back smaller, though never below
-// `minimumPixels` (0: full size).
+// kMaxImagePixels or a side over kMaxImageSide. A large image may come back smaller, though never below
+// `minimumPixels` (0: full size), and comes back smaller still when it would not fit in the memory one
+// document may use; one that cannot be made to fit is refused as too large.
 Image load(const std::filesystem::path& path, double minimumPixels = 0);
+
+struct Loaded {
+    Image image;
+    DocumentFile::Failure failure = DocumentFile::Failure::none;  // why `image` is empty
+};
+// As `load`, saying why nothing came back.
+Loaded read(const std::filesystem::path& path, double minimumPixels = 0);
 
 // `image` with an EXIF orientation (1 to 8) applied; other values return a copy.
 Image oriented(const Image& image, int orientation);

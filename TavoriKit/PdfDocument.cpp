@@ -68,11 +68,14 @@ PdfDocument::~PdfDocument() = default;
 PdfDocument::PdfDocument(PdfDocument&&) noexcept = default;
 PdfDocument& PdfDocument::operator=(PdfDocument&&) noexcept = default;
 
-std::optional<PdfDocument> PdfDocument::open(const std::filesystem::path& path) {
+std::optional<PdfDocument> PdfDocument::open(const std::filesystem::path& path,
+                                             DocumentFile::Failure* failure) {
     quietPoppler();
     std::unique_ptr<poppler::document> document(poppler::document::load_from_file(path.native()));
-    if (!document || document->is_locked()) return std::nullopt;
-    return PdfDocument(std::move(document));
+    if (document && !document->is_locked()) return PdfDocument(std::move(document));
+    if (failure != nullptr)
+        *failure = document ? DocumentFile::Failure::passwordProtected : DocumentFile::Failure::damaged;
+    return std::nullopt;
 }
 
 int PdfDocument::pageCount() const {

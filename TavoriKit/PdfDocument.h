@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "TavoriKit/DocumentFile.h"
 #include "TavoriKit/Image.h"
 
 namespace poppler {
@@ -48,8 +49,10 @@ class PdfPage {
 // A poppler document opened from a file. Move-only; one per thread.
 class PdfDocument {
   public:
-    // Nothing when the file cannot be opened or is locked by a password.
-    static std::optional<PdfDocument> open(const std::filesystem::path& path);
+    // Nothing when the file cannot be opened or is locked by a password; `failure`, when given, then says
+    // which (passwordProtected or damaged).
+    static std::optional<PdfDocument> open(const std::filesystem::path& path,
+                                           DocumentFile::Failure* failure = nullptr);
 
     ~PdfDocument();
     PdfDocument(PdfDocument&&) noexcept;

@@ -254,13 +254,13 @@ std::string lowercasedExtension(const fs::path& source) {
 }
 
 // The base name as given, without the bytes that would leave the folder or end the path early; an empty
-// result falls back to the source's own name, so a save never makes a nameless file such as ".pdf".
+// result keeps the source's own name byte for byte, so a save never makes a nameless file such as ".pdf".
 std::string safeBaseName(std::string_view baseName, const fs::path& source) {
     std::string base;
     for (char c : baseName)
         if (c != '/' && c != '\0') base += c;
     if (base == "." || base == "..") base.clear();
-    return FileNameTemplate::baseNameOrFallback(base, source);
+    return base.empty() ? source.stem().native() : base;
 }
 
 void executeOne(const RenamePlan& plan, std::map<fs::path, FolderNames>& folders,

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -7,6 +9,7 @@
 
 #include "../TestFiles.h"
 #include "CliRunner.h"
+#include "samples/CraftedFiles.h"
 #include "samples/SamplePdf.h"
 
 namespace fs = std::filesystem;
@@ -107,8 +110,9 @@ TEST_F(CliTest, ScanJsonGivesOneObjectPerLineAndErrorsInJapanese) {
         std::string name, error;
     };
     const std::vector<Case> failures = {
-        {"broken.pdf", "ファイルを読み込めませんでした"},
-        {"gone.pdf", "ファイルを読み込めませんでした"},
+        {"broken.pdf", "ファイルを読み込めませんでした（ファイルが壊れているか、読み取れない形式です）"},
+        {"gone.pdf",
+         "ファイルを読み込めませんでした（ファイルが見つかりません。移動または削除された可能性があります）"},
         {"notes.txt", "対応していないファイル形式です（PDF・JPEG・PNG・HEIC・TIFFに対応）"},
     };
     for (std::size_t i = 0; i < failures.size(); ++i) {
@@ -257,18 +261,27 @@ TEST_F(CliTest, DryRunAndMissingDestinationTouchNothing) {
     }
 }
 
-TEST_F(CliTest, FileNamesThatAreNotUtf8SurviveByteExact) {
+TEST_F(CliTest, FileNamesThatAreNotUtf8ReachTheBookAsTheSavedName) {
     const std::string odd = "\xff\xfe receipt\x80";
+    const std::string bytes = readFile(in / "scan_0002.pdf");
     fs::copy_file(in / "scan_0002.pdf", in / (odd + ".pdf"));
-    // An empty template falls back to the source's own base name.
+    // An empty template falls back to the source's own base name, made valid text so that the book can
+    // name the saved file exactly.
+    const std::string saved = "\uFFFD\uFFFD receipt\uFFFD.pdf";
     const auto result =
         cli.run({"save", "--template", "", "--dest", out.native(), (in / (odd + ".pdf")).native()});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(names(out), (std::set<std::string>{odd + ".pdf", "索引簿.csv"}));
+    EXPECT_EQ(names(out), (std::set<std::string>{saved, "索引簿.csv"}));
+    EXPECT_EQ(readFile(out / saved), bytes);
+    EXPECT_EQ(readFile(in / (odd + ".pdf")), bytes) << "the source keeps its own name";
+    const auto book = split(readFile(out / "索引簿.csv"), '\n');
+    ASSERT_EQ(book.size(), 2u);
+    EXPECT_EQ(split(book[1], ',').at(5), saved);
+
     const auto scan = cli.run({"scan", "--template", "", (in / (odd + ".pdf")).native()});
     const auto cols = split(split(scan.out, '\n').at(0), '\t');
     EXPECT_EQ(cols.front(), (in / (odd + ".pdf")).native());
-    EXPECT_EQ(cols.back(), odd + ".pdf");
+    EXPECT_EQ(cols.back(), saved);
 }
 
 TEST_F(CliTest, ExportIndexWritesACompleteBookWithProposedNamesAndReplacesOnlyWithForce) {
@@ -305,6 +318,78 @@ TEST_F(CliTest, ExportIndexWritesACompleteBookWithProposedNamesAndReplacesOnlyWi
     const auto fresh = cli.run({"export-index", sample("invoice-may.pdf"), "-o", (out / "new.csv").native()});
     EXPECT_EQ(fresh.exitCode, 0) << fresh.err;
     EXPECT_TRUE(fs::exists(out / "new.csv"));
+}
+
+TEST_F(CliTest, VendorsThatLookLikeFormulasAreTextInTheBook) {
+    // Aliases stand in for a receipt whose vendor line reads like a spreadsheet formula.
+    const auto set =
+        cli.run({"settings", "--add-alias", "さくら文具店==HYPERLINK(\"http://x.test\",\"開く\")",
+                 "--add-alias", "喫茶ひまわり=@SUM(A1)", "--add-alias", "みどり印刷=-1+2"});
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    const std::vector<std::string> files = {sample("scan_0001.pdf"), sample("scan_0002.pdf"),
+                                            sample("invoice-may.pdf")};
+    // The file-name cells start with the vendor too, and are neutralized like it.
+    const std::vector<std::string> rows = {
+        "1,2024/03/15,990,\"'=HYPERLINK(\"\"http://x.test\"\",\"\"開く\"\")\",領収書,"
+        "\"'=HYPERLINK(httpx.test,開く).pdf\",T1234567890123,",
+        "2,2024/04/02,1400,'@SUM(A1),領収書,'@SUM(A1).pdf,,",
+        "3,2024/05/31,49500,'-1+2,請求書,'-1+2.pdf,T9876543210987,",
+    };
+    fs::create_directories(out);
+    std::vector<std::string> exportArgs = {"export-index", "--template", "{vendor}", "--output",
+                                           (out / "export.csv").native()};
+    exportArgs.insert(exportArgs.end(), files.begin(), files.end());
+    const auto exported = cli.run(exportArgs);
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    std::vector<std::string> saveArgs = {"save", "--template", "{vendor}", "--dest",
+                                         (out / "saved").native()};
+    saveArgs.insert(saveArgs.end(), files.begin(), files.end());
+    ASSERT_EQ(cli.run(saveArgs).exitCode, 0);
+
+    for (const fs::path& book : {out / "export.csv", out / "saved" / "索引簿.csv"}) {
+        const auto lines = split(readFile(book), '\n');
+        ASSERT_EQ(lines.size(), 4u) << book;
+        for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(lines[i + 1], rows[i] + "\r") << book;
+    }
+    EXPECT_TRUE(fs::exists(out / "saved" / "@SUM(A1).pdf")) << "the saved name is the value itself";
+}
+
+TEST_F(CliTest, HostileFilesFailWithTheirReasonAndTheBatchGoesOn) {
+    const fs::path bad = dir / "bad";
+    fs::create_directories(bad);
+    writeFile(bad / "a-empty.pdf", "");
+    writeFile(bad / "b-zeros.pdf", std::string(1 << 20, '\0'));
+    writeFile(bad / "c-text.png", "Dear customer, the invoice is attached.");
+    ASSERT_EQ(::mkfifo((bad / "d-pipe.pdf").c_str(), 0600), 0);
+    fs::create_symlink(bad / "e-loop.jpg", bad / "e-loop.jpg");
+    const auto png = tavori::CraftedFiles::zeroPng(40000, 20);
+    writeFile(bad / "f-bomb.png", std::string(png.begin(), png.end()));
+    fs::copy_file(in / "scan_0002.pdf", bad / "g-good.pdf");
+
+    std::vector<std::string> args = {"scan"};
+    for (const char* name :
+         {"a-empty.pdf", "b-zeros.pdf", "c-text.png", "d-pipe.pdf", "e-loop.jpg", "f-bomb.png", "g-good.pdf"})
+        args.push_back((bad / name).native());
+    const auto result = cli.run(args);
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    const std::string unreadable = "ファイルを読み込めませんでした";
+    for (const auto& [name, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"a-empty.pdf", "ファイルが空です"},
+             {"b-zeros.pdf", "中身がPDFではありません"},
+             {"c-text.png", "中身が対応している画像ではありません"},
+             {"d-pipe.pdf", "通常のファイルではありません"},
+             {"e-loop.jpg", "シンボリックリンクが循環しています"},
+             {"f-bomb.png", "画像が大きすぎて読み込めません"},
+         })
+        EXPECT_NE(result.out.find((bad / name).native() + "\tfailed\t" + unreadable + "（" + reason + "）\n"),
+                  std::string::npos)
+            << name << " in\n"
+            << result.out;
+    EXPECT_NE(result.out.find("20240402_喫茶ひまわり_1400.pdf"), std::string::npos) << result.out;
+    // No library speaks to the user in English.
+    for (const char* english : {"Illegal", "JPEG", "libpng", "Error", "Warning", "error:"})
+        EXPECT_EQ((result.out + result.err).find(english), std::string::npos) << english << " in\n"
+                                                                              << result.out << result.err;
 }
 
 TEST_F(CliTest, SettingsAreStoredAndUsedUntilAFlagOverridesThemForOneRun) {

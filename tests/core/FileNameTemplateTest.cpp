@@ -58,6 +58,10 @@ TEST(FileNameTemplate, Render) {
         {"sequence wider than three digits", "{seq}_{date}{seq}", sample(), "1234_202403151234", 1234},
         {"no sequence renders nothing", "{date}{seq}", sample(), "20240315"},
         {"only full stops", "...", sample(), ""},
+        {"right-to-left override cannot disguise an extension", standard, sample("\u202B\u202Egpj.exe"),
+         "20240315_gpj.exe_12345"},
+        {"controls in the template text removed", "{date}\u2067_\u0007{vendor}", sample(),
+         "20240315_ABC商店"},
         {"long name cut to 200", repeated("名", 190) + "{vendor}", sample(repeated("前", 30)),
          repeated("名", 190) + repeated("前", 10)},
     };
@@ -108,6 +112,18 @@ TEST(FileNameTemplate, SanitizeComponent) {
          "a\xff"
          "b",
          30, "a\uFFFDb"},
+        {"embeddings and overrides removed", "a\u202Ab\u202Bc\u202Cd\u202De\u202Ef", 30, "abcdef"},
+        {"isolates removed", "a\u2066b\u2067c\u2068d\u2069e", 30, "abcde"},
+        {"marks and zero-width format characters removed", "a\u200Eb\u200Fc\u200Bd\u2060e\uFEFFf\u00ADg", 30,
+         "abcdefg"},
+        {"C1 controls and delete removed",
+         "a\u0085b\u009Bc\x7F"
+         "d",
+         30, "abcd"},
+        {"tag characters removed", "a\U000E0041\U000E007Fb", 30, "ab"},
+        {"format characters do not count toward the length", "\u202E\u202E\u202Eabc", 3, "abc"},
+        {"only format characters", "\u202E\u2066\u200B", 30, ""},
+        {"trimming sees through removed characters", "\u202E. a .\u2069", 30, "a"},
     };
     for (const auto& [name, input, maxLength, expected] : cases)
         EXPECT_EQ(FileNameTemplate::sanitizeComponent(input, maxLength), expected) << name;
@@ -193,7 +209,10 @@ TEST(FileNameTemplate, BaseNameOrFallback) {
     const std::vector<std::tuple<const char*, std::string, std::filesystem::path, std::string>> cases = {
         {"rendered wins", "20240315_ABC_1200", "/in/scan 1.pdf", "20240315_ABC_1200"},
         {"empty falls back to stem", "", "/in/a.b.jpeg", "a.b"},
-        {"non-UTF-8 stem kept byte-exact", "", "/in/\xff\xfe.pdf", "\xff\xfe"},
+        {"non-UTF-8 stem as valid text", "", "/in/a\xff\xfe.pdf", "a\uFFFD\uFFFD"},
+        {"stem made safe", "", "/in/\u202Efdp.exe:x.pdf", "fdp.exex"},
+        {"nothing left of the stem", "", "/in/\u202E...pdf", std::string(FileNameTemplate::untitledName)},
+        {"hidden source name loses its leading full stop", "", "/in/.pdf", "pdf"},
     };
     for (const auto& [name, rendered, source, expected] : cases)
         EXPECT_EQ(FileNameTemplate::baseNameOrFallback(rendered, source), expected) << name;

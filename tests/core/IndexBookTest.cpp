@@ -68,6 +68,36 @@ TEST(IndexBookCSV, RendersExactBytes) {
         EXPECT_EQ(IndexBookCSV::render(c.entries, c.excelCompatible), c.expected) << c.name;
 }
 
+TEST(IndexBookCSV, TextCellsThatLookLikeFormulasAreNeutralized) {
+    const std::vector<std::tuple<const char*, std::string, std::string>> vendors = {
+        {"equals", "=HYPERLINK(\"http://x\",\"y\")", "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""},
+        {"plus", "+SUM(1+1)", "'+SUM(1+1)"},
+        {"minus", "-2+3", "'-2+3"},
+        {"at", "@SUM(A1)", "'@SUM(A1)"},
+        {"tab", "\t=1+1", "'\t=1+1"},
+        {"carriage return, then quoted", "\r=1+1", "\"'\r=1+1\""},
+        {"formula character later in the cell", "A=B-C", "A=B-C"},
+        {"leading space is not a formula start", " =1", " =1"},
+        {"full-width equals is text", "＝1+1", "＝1+1"},
+        {"apostrophe already there", "'=1", "'=1"},
+        {"empty", "", ""},
+    };
+    for (const auto& [name, vendor, written] : vendors) {
+        EXPECT_EQ(IndexBookCSV::render(std::vector{seven(vendor)}, false), kHeader + sevenRecord(written))
+            << name;
+        EXPECT_EQ(IndexBookCSV::neutralized(vendor).substr(IndexBookCSV::neutralized(vendor).size() -
+                                                           vendor.size()),
+                  vendor)
+            << name << ": the value as read follows the one apostrophe";
+    }
+
+    // Every text column is neutralized; the numbers the book writes itself stay numbers.
+    const IndexBookEntry all{
+        3, DateComponentsValue{2024, 3, 5}, -1200, "@x", DocumentType::receipt, "=a.pdf", "+T1", "-note"};
+    EXPECT_EQ(IndexBookCSV::render(std::vector{all}, false),
+              kHeader + "3,2024/03/05,-1200,'@x,領収書,'=a.pdf,'+T1,'-note\r\n");
+}
+
 TEST(IndexBookEntry, Coding) {
     const IndexBookEntry full{
         3, DateComponentsValue{2024, 3, 5}, 1280, "A", DocumentType::invoice, "a.pdf", "T1234567890123", "n"};

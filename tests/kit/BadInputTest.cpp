@@ -105,52 +105,59 @@ Bytes pdfWithoutPages() {
                    std::to_string(body.size()) + "\n%%EOF\n");
 }
 
+using Failure = DocumentFile::Failure;
+
 struct BadInput {
     const char* name;
     std::string fileName;
     std::function<Bytes()> bytes;
-    std::optional<Case> expected;  // nothing: a sound result without an error
+    std::optional<Case> expected;     // nothing: a sound result without an error
+    Failure failure = Failure::none;  // the reason an unreadable file names
 };
 
 TEST(BadInput, EachGetsItsErrorOrASoundResult) {
     const Bytes png = Image::blankGrey(40, 30, 220).encodedPng();
     const std::vector<BadInput> cases = {
-        {"zero-byte PDF", "empty.pdf", [] { return Bytes{}; }, Case::unreadable},
-        {"zero-byte PNG", "empty.png", [] { return Bytes{}; }, Case::unreadable},
+        {"zero-byte PDF", "empty.pdf", [] { return Bytes{}; }, Case::unreadable, Failure::emptyFile},
+        {"zero-byte PNG", "empty.png", [] { return Bytes{}; }, Case::unreadable, Failure::emptyFile},
         {"plain text named .txt", "notes.txt", [] { return toBytes("hello"); }, Case::unsupportedFile},
         {"garbage named .pdf", "garbage.pdf", [] { return toBytes(std::string(4096, 'x')); },
-         Case::unreadable},
+         Case::unreadable, Failure::notPdf},
         {"PDF header then garbage", "damaged.pdf",
-         [] { return toBytes("%PDF-1.7\n" + std::string(2000, '\x01')); }, Case::unreadable},
-        {"PDF cut in half", "truncated.pdf", [] { return half(validPdf()); }, Case::unreadable},
-        {"PDF locked by a password", "locked.pdf", encryptedPdf, Case::unreadable},
+         [] { return toBytes("%PDF-1.7\n" + std::string(2000, '\x01')); }, Case::unreadable,
+         Failure::damaged},
+        {"PDF cut in half", "truncated.pdf", [] { return half(validPdf()); }, Case::unreadable,
+         Failure::damaged},
+        {"PDF locked by a password", "locked.pdf", encryptedPdf, Case::unreadable,
+         Failure::passwordProtected},
         {"PDF without pages", "nopages.pdf", pdfWithoutPages, Case::emptyPDF},
-        {"PNG named .pdf", "image.pdf", [&] { return png; }, Case::unreadable},
-        {"PDF named .jpg", "document.jpg", validPdf, Case::unreadable},
+        {"PNG named .pdf", "image.pdf", [&] { return png; }, Case::unreadable, Failure::notPdf},
+        {"PDF named .jpg", "document.jpg", validPdf, Case::unreadable, Failure::notImage},
         {"PNG named .jpg reads by its content", "photo.jpg", [&] { return png; }, std::nullopt},
         {"text named .png", "text.png", [] { return toBytes("not an image at all, just words"); },
-         Case::unreadable},
+         Case::unreadable, Failure::notImage},
         {"text named .webp", "text.webp", [] { return toBytes("RIFF....WEBPVP8 nonsense nonsense"); },
-         Case::unreadable},
+         Case::unreadable, Failure::damaged},
         {"text named .heic", "text.heic",
          [] {
              return toBytes(
-                 "\0\0\0\x18"
-                 "ftypheic nonsense nonsense");
+                 std::string("\0\0\0\x18"
+                             "ftypheic nonsense nonsense",
+                             30));
          },
-         Case::unreadable},
+         Case::unreadable, Failure::damaged},
         {"PNG cut in half", "truncated.png", [&] { return half(test::receiptImage(1.5).encodedPng()); },
-         Case::unreadable},
+         Case::unreadable, Failure::damaged},
         {"JPEG cut in half", "truncated.jpg", [] { return half(test::receiptImage(1.5).encodedJpeg()); },
-         Case::unreadable},
+         Case::unreadable, Failure::damaged},
         {"PNG header declaring 40000 x 40000", "bomb.png", [] { return pngHeaderOnly(40000, 40000); },
-         Case::unreadable},
+         Case::unreadable, Failure::imageTooLarge},
         {"PNG header declaring 20000 x 10000 (200 MP)", "bomb2.png",
-         [] { return pngHeaderOnly(20000, 10000); }, Case::unreadable},
+         [] { return pngHeaderOnly(20000, 10000); }, Case::unreadable, Failure::imageTooLarge},
         {"JPEG declaring a side of 30001", "wide.jpg", [] { return jpegDeclaring(30001, 16); },
-         Case::unreadable},
+         Case::unreadable, Failure::imageTooLarge},
         {"GIF declaring 65535 x 65535", "bomb.gif", [] { return gifDeclaring(65535, 65535); },
-         Case::unreadable},
+         Case::unreadable, Failure::imageTooLarge},
     };
     const TempDir dir;
     for (const auto& c : cases) {
@@ -162,6 +169,7 @@ TEST(BadInput, EachGetsItsErrorOrASoundResult) {
                 << c.name << ": expected " << *c.expected << ", got a document";
         } catch (const DocumentTextExtractorError& error) {
             EXPECT_EQ(std::optional<Case>(error.errorCase()), c.expected) << c.name << ": " << error.what();
+            EXPECT_EQ(error.failure(), c.failure) << c.name << ": " << error.what();
         }
         // The thumbnail of the same file must not crash either.
         (void)PreviewProvider::thumbnail(path, 320);
@@ -177,7 +185,8 @@ TEST(BadInput, CompleteJpegWithADamagedStretchReadsAboveTheDamage) {
         if (jpeg[i] != 0xFF && jpeg[i] != 0x00) jpeg[i] = static_cast<std::uint8_t>(jpeg[i] ^ 0x5A) & 0xFE;
     const TempDir dir;
     test::writeBytes(dir / "damaged.jpg", jpeg);
-    ASSERT_TRUE(Image(pixReadMem(jpeg.data(), jpeg.size())).empty()) << "the damage must fail a strict decode";
+    ASSERT_TRUE(Image(pixReadMem(jpeg.data(), jpeg.size())).empty())
+        << "the damage must fail a strict decode";
     const auto document = DocumentTextExtractor{}.extract(dir / "damaged.jpg");
     const std::string all = test::compactText([&] {
         std::vector<std::string> out;
@@ -190,8 +199,22 @@ TEST(BadInput, CompleteJpegWithADamagedStretchReadsAboveTheDamage) {
 TEST(BadInput, ErrorDescriptionsAreTheUsersTexts) {
     EXPECT_STREQ(DocumentTextExtractorError(Case::unsupportedFile).what(),
                  "対応していないファイル形式です（PDF・JPEG・PNG・HEIC・TIFFに対応）");
-    EXPECT_STREQ(DocumentTextExtractorError(Case::unreadable).what(), "ファイルを読み込めませんでした");
     EXPECT_STREQ(DocumentTextExtractorError(Case::emptyPDF).what(), "PDFにページがありません");
+    EXPECT_EQ(DocumentTextExtractorError::description(Case::unreadable), "ファイルを読み込めませんでした");
+    // An unreadable file keeps the designed sentence and names what the user can do something about.
+    const std::vector<std::pair<Failure, const char*>> reasons = {
+        {Failure::none, "ファイルを読み込めませんでした（ファイルが壊れているか、読み取れない形式です）"},
+        {Failure::passwordProtected, "ファイルを読み込めませんでした（パスワードで保護されたPDFです）"},
+        {Failure::vanished,
+         "ファイルを読み込めませんでした（ファイルが見つかりません。移動または削除された可能性があります）"},
+        {Failure::noPermission, "ファイルを読み込めませんでした（ファイルを開く権限がありません）"},
+        {Failure::emptyFile, "ファイルを読み込めませんでした（ファイルが空です）"},
+        {Failure::imageTooLarge, "ファイルを読み込めませんでした（画像が大きすぎて読み込めません）"},
+    };
+    for (const auto& [failure, text] : reasons)
+        EXPECT_STREQ(DocumentTextExtractorError(Case::unreadable, failure).what(), text) << text;
+    EXPECT_EQ(DocumentTextExtractorError(Case::emptyPDF, Failure::damaged).failure(), Failure::none)
+        << "only an unreadable file has a reason";
 }
 
 TEST(BadInput, PathsThatAreNotPlainFiles) {
@@ -203,11 +226,13 @@ TEST(BadInput, PathsThatAreNotPlainFiles) {
     const struct {
         const char* name;
         std::filesystem::path path;
+        Failure failure;
     } cases[] = {
-        {"folder named .pdf", dir / "folder.pdf"},
-        {"symlink to a folder named .png", dir / "link.png"},
-        {"symlink to a folder named .pdf", dir / "link.pdf"},
-        {"missing file", dir / "missing.jpg"},
+        {"folder named .pdf", dir / "folder.pdf", Failure::notRegularFile},
+        {"symlink to a folder named .png", dir / "link.png", Failure::notRegularFile},
+        {"symlink to a folder named .pdf", dir / "link.pdf", Failure::notRegularFile},
+        {"missing file", dir / "missing.jpg", Failure::vanished},
+        {"missing PDF", dir / "missing.pdf", Failure::vanished},
     };
     for (const auto& c : cases) {
         try {
@@ -215,6 +240,7 @@ TEST(BadInput, PathsThatAreNotPlainFiles) {
             ADD_FAILURE() << c.name << ": expected unreadable";
         } catch (const DocumentTextExtractorError& error) {
             EXPECT_EQ(error.errorCase(), Case::unreadable) << c.name;
+            EXPECT_EQ(error.failure(), c.failure) << c.name << ": " << error.what();
         }
         EXPECT_FALSE(PreviewProvider::thumbnail(c.path, 320).has_value()) << c.name;
     }

@@ -145,7 +145,8 @@ TEST(ImageLoading, SidewaysPhotoIsRecognisedTopToBottom) {
     }
 }
 
-// A photo far larger than what it is needed for is decoded smaller, never below the size asked for.
+// A photo far larger than what it is needed for is decoded smaller, never below the size asked for: a JPEG by
+// halving, a PNG by any whole factor.
 TEST(ImageLoading, LargeJpegIsDecodedNoSmallerThanAsked) {
     const TempDir dir;
     Image scan = Image::blankGrey(1600, 1200, 200);
@@ -159,7 +160,8 @@ TEST(ImageLoading, LargeJpegIsDecodedNoSmallerThanAsked) {
     } cases[] = {
         {"photo.jpg", 0, 1600, 1200, 600},       {"photo.jpg", 800 * 600 + 1, 1600, 1200, 600},
         {"photo.jpg", 800 * 600, 800, 600, 300}, {"photo.jpg", 400 * 300, 400, 300, 150},
-        {"photo.jpg", 1, 200, 150, 75},          {"photo.png", 1, 1600, 1200, 600},
+        {"photo.jpg", 1, 200, 150, 75},          {"photo.png", 0, 1600, 1200, 600},
+        {"photo.png", 400 * 300, 400, 300, 150}, {"photo.png", 500 * 400, 533, 400, 200},
     };
     for (const auto& c : cases) {
         const Image image = ImageLoader::load(dir / c.file, c.minimumPixels);
