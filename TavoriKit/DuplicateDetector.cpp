@@ -82,7 +82,8 @@ void DuplicateDetector::setBook(const fs::path& book, std::span<const IndexBookE
     bookIndex_ = DuplicateIndex(aliases_);
     std::vector<DuplicateRecord> records;
     records.reserve(rows.size());
-    for (const IndexBookEntry& row : rows) records.push_back({row.date, row.amount, row.vendor, row.fileName});
+    for (const IndexBookEntry& row : rows)
+        records.push_back({row.date, row.amount, row.vendor, row.fileName});
     bookIndex_.addAll(std::move(records));
     savedFiles_.clear();
     savedFilesListed_.reset();

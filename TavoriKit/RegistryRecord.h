@@ -38,7 +38,6 @@ struct RegistryRecord {
     bool operator==(const RegistryRecord&) const = default;
 
     static constexpr std::size_t columnCount = 24;
-
 };
 
 // The record of one CSV row's fields, or the Japanese reason why the row is not one.

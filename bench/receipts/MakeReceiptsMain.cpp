@@ -61,8 +61,12 @@ int main(int argc, char** argv) {
         char date[16] = "";
         if (receipt.datePrinted)
             std::snprintf(date, sizeof date, "%04d-%02d-%02d", receipt.year, receipt.month, receipt.day);
-        truth << name << ',' << (close ? "close-up" : photo ? "photo" : "clean") << ',' << receipt.vendor << ',' << receipt.branch
-              << ',' << date << ',' << receipt.total << ',' << receipt.registrationNumber << '\n';
+        truth << name << ','
+              << (close   ? "close-up"
+                  : photo ? "photo"
+                          : "clean")
+              << ',' << receipt.vendor << ',' << receipt.branch << ',' << date << ',' << receipt.total << ','
+              << receipt.registrationNumber << '\n';
     }
     std::cout << count << " receipts in " << out << "\n";
     return 0;
