@@ -30,7 +30,7 @@ std::string registrationKey(std::string_view number) {
 }
 
 std::vector<std::size_t> search(std::span<const IndexBookEntry> rows, const IndexBookQuery& query) {
-    const Unicode::KeywordText vendor(vendorKey(query.vendor));
+    const std::string vendor = vendorKey(query.vendor);
     const std::string registration = registrationKey(query.registrationNumber);
     // A number given with no digits at all can match nothing, rather than everything.
     const bool registrationAsked = !Unicode::trim(query.registrationNumber).empty();
@@ -48,9 +48,7 @@ std::vector<std::size_t> search(std::span<const IndexBookEntry> rows, const Inde
         if (registrationAsked &&
             (registration.empty() || registrationKey(row.registrationNumber.value_or("")) != registration))
             continue;
-        if (!vendor.text.empty() &&
-            !Unicode::containsPrepared(Unicode::KeywordText(vendorKey(row.vendor)), vendor))
-            continue;
+        if (!vendor.empty() && !Unicode::containsPrepared(vendorKey(row.vendor), vendor)) continue;
         found.push_back(k);
     }
     std::stable_sort(found.begin(), found.end(), [&](std::size_t a, std::size_t b) {
