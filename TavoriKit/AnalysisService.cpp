@@ -66,6 +66,7 @@ struct Job {
 
 struct AnalysisService::State {
     ReceiptPipeline pipeline;
+    std::function<void(RequestId)> onStart;
     std::size_t maxWorkers = 1;
 
     mutable std::mutex mutex;
@@ -126,6 +127,7 @@ struct AnalysisService::State {
 
     // Runs one job without the lock; delivers only when it is still live, and then it no longer is.
     void run(Job& job) {
+        if (onStart) deliver([&] { onStart(job.id); });
         if (job.analysisDone) {
             std::optional<Outcome> outcome;
             try {
@@ -204,6 +206,7 @@ AnalysisService::AnalysisService() : AnalysisService(Configuration{}) {}
 
 AnalysisService::AnalysisService(Configuration configuration) : state_(std::make_unique<State>()) {
     state_->pipeline = std::move(configuration.pipeline);
+    state_->onStart = std::move(configuration.onStart);
     state_->maxWorkers = std::clamp<std::size_t>(
         configuration.workers == 0 ? workerCount() : configuration.workers, 1, kMaxWorkers);
 }

@@ -46,6 +46,8 @@ class AnalysisService {
         // The application's reading: three pages at 2.5 pixels per point, the local model from the
         // environment when it is configured.
         ReceiptPipeline pipeline = defaultPipeline();
+        // Runs on the worker as it begins a request (an analysis or a thumbnail), before any reading.
+        std::function<void(RequestId)> onStart;
     };
 
     static ReceiptPipeline defaultPipeline();

@@ -2,11 +2,12 @@
 
 #include <unistd.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <ostream>
 
 #include "TavoriCore/Unicode.h"
-#include "TavoriKit/DocumentFiles.h"
-#include "TavoriKit/DocumentTextExtractor.h"
+#include "TavoriKit/AnalysisService.h"
 #include "cli/FileList.h"
 
 namespace fs = std::filesystem;
@@ -60,34 +61,68 @@ AnalyzerOptions analyzerOptions(const AppSettings& settings) {
     return options;
 }
 
-std::vector<FileAnalysis> analyzeFiles(const Commands::FileOptions& files, const AppSettings& settings,
-                                       std::ostream& err) {
+namespace {
+
+FileAnalysis fileAnalysis(const fs::path& source, AnalysisService::Outcome outcome) {
+    FileAnalysis analysis{source, std::nullopt, {}, false, std::nullopt};
+    if (auto* result = std::get_if<PipelineResult>(&outcome)) {
+        analysis.fields = std::move(result->fields);
+        analysis.usedSemantic = result->usedSemantic;
+        analysis.semantic = std::move(result->semantic);
+    } else {
+        analysis.error = std::get<AnalysisError>(outcome).message;
+    }
+    return analysis;
+}
+
+}  // namespace
+
+void analyzeFiles(const Commands::FileOptions& files, const AppSettings& settings, std::ostream& err,
+                  const std::function<void(FileAnalysis)>& row) {
     const std::vector<fs::path> expanded = FileList::expand(files.paths, files.recursive);
-    std::vector<fs::path> readable;
-    std::vector<std::optional<FileAnalysis>> refused(expanded.size());
-    for (std::size_t i = 0; i < expanded.size(); ++i) {
-        if (DocumentFiles::isSupported(expanded[i])) {
-            readable.push_back(expanded[i]);
-        } else {
-            refused[i] = FileAnalysis{
-                expanded[i], std::nullopt,
-                std::string(
-                    DocumentTextExtractorError(DocumentTextExtractorError::Case::unsupportedFile).what())};
+    const std::size_t total = expanded.size();
+    const bool showProgress = ::isatty(STDERR_FILENO) == 1 && total > 0;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::optional<FileAnalysis>> finished(total);
+    std::size_t done = 0;
+    {
+        AnalysisService service;
+        const AnalyzerOptions options = analyzerOptions(settings);
+        for (std::size_t i = 0; i < total; ++i) {
+            service.analyze(expanded[i], options,
+                            [&, i](AnalysisService::RequestId, AnalysisService::Outcome outcome) {
+                                FileAnalysis analysis = fileAnalysis(expanded[i], std::move(outcome));
+                                std::lock_guard lock(mutex);
+                                finished[i] = std::move(analysis);
+                                ++done;
+                                changed.notify_one();
+                            });
+        }
+        std::size_t next = 0;
+        std::size_t shown = 0;
+        std::unique_lock lock(mutex);
+        while (next < total) {
+            changed.wait(lock, [&] { return done != shown || finished[next].has_value(); });
+            shown = done;
+            std::vector<FileAnalysis> ready;
+            while (next < total && finished[next]) ready.push_back(std::move(*finished[next++]));
+            lock.unlock();
+            // The progress line is cleared before rows reach a shared terminal, then drawn again below them.
+            if (showProgress && !ready.empty()) err << "\r\033[K" << std::flush;
+            for (auto& analysis : ready) row(std::move(analysis));
+            if (showProgress) err << "\r読み取り中 (reading) " << shown << "/" << total << std::flush;
+            lock.lock();
         }
     }
-    const bool showProgress = ::isatty(STDERR_FILENO) == 1 && !readable.empty();
-    const std::size_t total = readable.size();
-    auto progress = [&](std::size_t done) {
-        if (showProgress) err << "\r読み取り中 (reading) " << done << "/" << total << std::flush;
-    };
-    std::vector<FileAnalysis> analysed = BatchAnalysis::analyzeAll(readable, analyzerOptions(settings),
-                                                                   BatchAnalysis::workerCount(), progress);
     if (showProgress) err << "\n";
+}
 
+std::vector<FileAnalysis> analyzeFiles(const Commands::FileOptions& files, const AppSettings& settings,
+                                       std::ostream& err) {
     std::vector<FileAnalysis> result;
-    result.reserve(expanded.size());
-    std::size_t next = 0;
-    for (auto& r : refused) result.push_back(r ? std::move(*r) : std::move(analysed[next++]));
+    analyzeFiles(files, settings, err, [&](FileAnalysis analysis) { result.push_back(std::move(analysis)); });
     return result;
 }
 

@@ -1,16 +1,34 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "TavoriCore/AnalyzerOptions.h"
+#include "TavoriCore/ReceiptFields.h"
 #include "TavoriKit/RenamePlan.h"
+#include "TavoriKit/SemanticFields.h"
 #include "TavoriName/AppSettings.h"
-#include "cli/BatchAnalysis.h"
 #include "cli/Commands.h"
+
+namespace tavori {
+
+// One file's reading: the fields, or the Japanese description of why the file could not be read.
+struct FileAnalysis {
+    std::filesystem::path source;
+    std::optional<ReceiptFields> fields;
+    std::string error;
+    bool usedSemantic = false;               // the fields are the local model's answer merged with the rules
+    std::optional<SemanticFields> semantic;  // the model's answer as far as the text bears it out
+
+    bool ok() const { return fields.has_value(); }
+};
+
+}  // namespace tavori
 
 // What the subcommands share: the stored settings, the reading of the named files and the names they get.
 namespace tavori::CommandSupport {
@@ -28,8 +46,12 @@ bool applyMode(const std::optional<std::string>& text, AppSettings& settings, st
 
 AnalyzerOptions analyzerOptions(const AppSettings& settings);
 
-// Every named file read and analysed, with a progress line on `err` only when it is a terminal. A file
-// named directly that is not a supported document is reported as such instead of being read.
+// Every named file read by the analysis service (the local model included when TAVORI_LLM_URL names one),
+// with a progress line on `err` only when it is a terminal. Each reading goes to `row` on the calling thread
+// as soon as it and every one before it are done, in the order of the files. A file named directly that is
+// not a supported document is reported as such instead of being read.
+void analyzeFiles(const Commands::FileOptions& files, const AppSettings& settings, std::ostream& err,
+                  const std::function<void(FileAnalysis)>& row);
 std::vector<FileAnalysis> analyzeFiles(const Commands::FileOptions& files, const AppSettings& settings,
                                        std::ostream& err);
 

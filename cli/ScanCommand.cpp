@@ -50,6 +50,17 @@ void printRow(const FileAnalysis& a, const FileNameTemplate& nameTemplate, std::
     out << joined(cols, "\t") << '\n';
 }
 
+// The model's validated answer, with what it did not bear out left out.
+nlohmann::ordered_json semanticJson(const SemanticFields& s) {
+    nlohmann::ordered_json j = nlohmann::ordered_json::object();
+    if (s.date) j["date"] = *s.date;  // coded as the fields code their date
+    if (s.vendor) j["vendor"] = *s.vendor;
+    if (s.amount) j["amount"] = *s.amount;
+    if (s.documentType) j["documentType"] = *s.documentType;
+    if (s.registrationNumber) j["registrationNumber"] = *s.registrationNumber;
+    return j;
+}
+
 void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate, std::ostream& out) {
     nlohmann::ordered_json j;
     j["file"] = a.source.native();
@@ -60,6 +71,8 @@ void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate, std:
         j["fields"] = *a.fields;
         j["reviewReasons"] = a.fields->confidence.reviewReasons();
         j["name"] = CommandSupport::savedName(nameTemplate, a);
+        j["usedSemantic"] = a.usedSemantic;
+        if (a.semantic) j["semantic"] = semanticJson(*a.semantic);
     }
     // File names are bytes; what is not UTF-8 shows as U+FFFD rather than failing the whole output.
     out << j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
@@ -70,16 +83,16 @@ void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate, std:
 int scan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
     AppSettings settings = CommandSupport::loadSettings();
     if (options.templateText) settings.nameTemplate.templateText = *options.templateText;
-    const auto results = CommandSupport::analyzeFiles(options.files, settings, err);
     bool failed = false;
-    for (const auto& a : results) {
+    // Each row as soon as it and the rows before it are read, so a long batch shows results while it runs.
+    CommandSupport::analyzeFiles(options.files, settings, err, [&](const FileAnalysis& a) {
         failed = failed || !a.ok();
         if (options.json)
             printJson(a, settings.nameTemplate, out);
         else
             printRow(a, settings.nameTemplate, out);
-    }
-    out.flush();
+        out.flush();
+    });
     return failed ? 1 : 0;
 }
 

@@ -8,9 +8,9 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -19,7 +19,6 @@
 #include <mutex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -27,8 +26,8 @@
 #include "FieldPicker.h"
 #include "GroundTruth.h"
 #include "TavoriCore/AmountExtractor.h"
-#include "TavoriCore/ReceiptAnalyzer.h"
 #include "TavoriCore/VendorExtractor.h"
+#include "TavoriKit/AnalysisService.h"
 #include "TavoriKit/DocumentTextExtractor.h"
 #include "TavoriKit/OcrProcess.h"
 
@@ -61,7 +60,9 @@ std::string percent(int count, int of) {
            std::to_string(of) + ")";
 }
 
-std::string share(int count, int of) { return std::to_string(of ? (100 * count + of / 2) / of : 0) + "%"; }
+std::string share(int count, int of) {
+    return std::to_string(of ? (100 * count + of / 2) / of : 0) + "%";
+}
 
 std::vector<std::string> split(const std::string& s) {
     std::vector<std::string> out;
@@ -73,8 +74,9 @@ std::vector<std::string> split(const std::string& s) {
 
 // The recognised text of one document under one setting, kept between runs.
 class ReadingCache {
-public:
-    ReadingCache(fs::path folder, std::string setting) : folder_(std::move(folder)), setting_(std::move(setting)) {
+  public:
+    ReadingCache(fs::path folder, std::string setting)
+        : folder_(std::move(folder)), setting_(std::move(setting)) {
         if (!folder_.empty()) fs::create_directories(folder_);
     }
 
@@ -85,7 +87,7 @@ public:
         try {
             const auto j = nlohmann::json::parse(in);
             document.source = j.at("source") == "pdf" ? RecognizedDocument::TextSource::pdfTextLayer
-                                                     : RecognizedDocument::TextSource::ocr;
+                                                      : RecognizedDocument::TextSource::ocr;
             for (const auto& l : j.at("lines"))
                 document.lines.push_back({l.at("text"), l.at("top"), l.at("left"), l.at("page"),
                                           l.at("confidence"), l.at("alternatives")});
@@ -99,10 +101,11 @@ public:
 
     void store(const fs::path& file, const RecognizedDocument& document, double seconds) const {
         if (folder_.empty()) return;
-        nlohmann::json j{{"file", file.string()},
-                         {"source", document.source == RecognizedDocument::TextSource::pdfTextLayer ? "pdf" : "ocr"},
-                         {"seconds", seconds},
-                         {"lines", nlohmann::json::array()}};
+        nlohmann::json j{
+            {"file", file.string()},
+            {"source", document.source == RecognizedDocument::TextSource::pdfTextLayer ? "pdf" : "ocr"},
+            {"seconds", seconds},
+            {"lines", nlohmann::json::array()}};
         for (const auto& l : document.lines)
             j["lines"].push_back({{"text", l.text},
                                   {"top", l.top},
@@ -116,10 +119,11 @@ public:
         fs::rename(partial, target);
     }
 
-private:
+  private:
     fs::path entry(const fs::path& file) const {
         char name[32];
-        std::snprintf(name, sizeof name, "%016zx.json", std::hash<std::string>{}(setting_ + "\n" + file.string()));
+        std::snprintf(name, sizeof name, "%016zx.json",
+                      std::hash<std::string>{}(setting_ + "\n" + file.string()));
         return folder_ / name;
     }
 
@@ -127,37 +131,34 @@ private:
     std::string setting_;
 };
 
-Outcome evaluate(const Sample& sample, const tavori::DocumentTextExtractor& extractor, const ReadingCache& cache) {
+// The score of one document's reading.
+Outcome evaluate(const Sample& sample, const RecognizedDocument& document, tavori::ReceiptFields fields,
+                 double seconds) {
     Outcome outcome;
     outcome.sample = &sample;
-    try {
-        if (!tavori::DocumentTextExtractor::isSupported(sample.file)) throw std::runtime_error("unsupported type");
-        RecognizedDocument document;
-        if (!cache.load(sample.file, document, outcome.seconds)) {
-            const auto start = std::chrono::steady_clock::now();
-            document = extractor.extract(sample.file);
-            outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            cache.store(sample.file, document, outcome.seconds);
-        }
-        const auto analysisStart = std::chrono::steady_clock::now();
-        outcome.fields = tavori::ReceiptAnalyzer::analyze(document, {});
-        outcome.seconds +=
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - analysisStart).count();
-        outcome.picked = tavori::bench::score(outcome.fields, sample);
-        outcome.present = tavori::bench::presence(document, sample);
-        const auto sorted = document.sortedLines();
-        for (const auto& line : sorted) outcome.lines.push_back(line.text);
-        if (const auto amount = tavori::AmountExtractor::best(sorted)) outcome.amountLine = amount->raw;
-        if (const auto vendor = tavori::VendorExtractor::best(sorted, std::nullopt))
-            outcome.vendorLine = outcome.lines[static_cast<std::size_t>(vendor->lineIndex)];
-    } catch (const std::exception& e) {
-        outcome.error = e.what();
-    }
+    outcome.seconds = seconds;
+    outcome.fields = std::move(fields);
+    outcome.picked = tavori::bench::score(outcome.fields, sample);
+    outcome.present = tavori::bench::presence(document, sample);
+    const auto sorted = document.sortedLines();
+    for (const auto& line : sorted) outcome.lines.push_back(line.text);
+    if (const auto amount = tavori::AmountExtractor::best(sorted)) outcome.amountLine = amount->raw;
+    if (const auto vendor = tavori::VendorExtractor::best(sorted, std::nullopt))
+        outcome.vendorLine = outcome.lines[static_cast<std::size_t>(vendor->lineIndex)];
+    return outcome;
+}
+
+Outcome failed(const Sample& sample, std::string error) {
+    Outcome outcome;
+    outcome.sample = &sample;
+    outcome.error = std::move(error);
     return outcome;
 }
 
 // Where a wrong field was lost: not in the text at all, or in the text and not picked.
-const char* cause(bool present) { return present ? "rule" : "reading"; }
+const char* cause(bool present) {
+    return present ? "rule" : "reading";
+}
 
 }  // namespace
 
@@ -208,20 +209,67 @@ int main(int argc, char** argv) {
     std::cout << "settings: " << setting.str() << ", " << jobs << " job(s)\n";
     const ReadingCache cache(cacheFolder, setting.str());
 
+    // Documents are read through the analysis service, as the application reads them; a cached reading is
+    // only analysed again.
+    using Service = tavori::AnalysisService;
+    using Clock = std::chrono::steady_clock;
     std::vector<Outcome> outcomes(chosen.size());
-    std::atomic<std::size_t> next{0};
-    std::mutex progress;
-    auto work = [&] {
-        for (std::size_t i = next++; i < chosen.size(); i = next++) {
-            outcomes[i] = evaluate(*chosen[i], extractor, cache);
-            const std::lock_guard lock(progress);
-            std::cerr << '.' << std::flush;
-        }
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t done = 0;
+    std::map<Service::RequestId, Clock::time_point> started;
+    Service::Configuration configuration;
+    configuration.workers = static_cast<std::size_t>(jobs);
+    configuration.pipeline.extractor = extractor;
+    configuration.onStart = [&](Service::RequestId id) {
+        const std::lock_guard lock(mutex);
+        started[id] = Clock::now();
     };
-    std::vector<std::thread> workers;
-    for (int j = 1; j < jobs; ++j) workers.emplace_back(work);
-    work();
-    for (auto& w : workers) w.join();
+    const tavori::ReceiptPipeline pipeline = configuration.pipeline;
+    auto finish = [&](std::size_t i, Outcome outcome) {
+        const std::lock_guard lock(mutex);
+        outcomes[i] = std::move(outcome);
+        ++done;
+        std::cerr << '.' << std::flush;
+        changed.notify_one();
+    };
+    {
+        Service service(configuration);
+        for (std::size_t i = 0; i < chosen.size(); ++i) {
+            const Sample& sample = *chosen[i];
+            if (!tavori::DocumentTextExtractor::isSupported(sample.file)) {
+                finish(i, failed(sample, "unsupported type"));
+                continue;
+            }
+            RecognizedDocument document;
+            double seconds = 0;
+            if (cache.load(sample.file, document, seconds)) {
+                const auto start = Clock::now();
+                auto fields = pipeline.analyze(document, {}).fields;
+                seconds += std::chrono::duration<double>(Clock::now() - start).count();
+                finish(i, evaluate(sample, document, std::move(fields), seconds));
+                continue;
+            }
+            service.analyze(sample.file, {}, [&, i](Service::RequestId id, Service::Outcome result) {
+                Clock::time_point start;
+                {
+                    const std::lock_guard lock(mutex);
+                    start = started[id];
+                }
+                const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+                if (auto* error = std::get_if<tavori::AnalysisError>(&result)) {
+                    finish(i, failed(*chosen[i], error->message));
+                    return;
+                }
+                auto& pipelineResult = std::get<tavori::PipelineResult>(result);
+                cache.store(chosen[i]->file, pipelineResult.document, seconds);
+                finish(i, evaluate(*chosen[i], pipelineResult.document, std::move(pipelineResult.fields),
+                                   seconds));
+            });
+        }
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return done == chosen.size(); });
+    }
     std::cerr << '\n';
 
     std::map<std::pair<std::string, std::string>, std::vector<const Outcome*>> groups;
@@ -254,10 +302,11 @@ int main(int argc, char** argv) {
         mean = seconds.empty() ? 0 : mean / static_cast<double>(seconds.size());
         char times[64];
         std::snprintf(times, sizeof times, "%.2f | %.2f", mean, percentile(seconds, 0.9));
-        std::cout << "| " << key.first << " | " << key.second << " | " << n << " | " << percent(date, n) << " | "
-                  << percent(total, n) << " | " << percent(vendor, n) << " | " << percent(all3, n) << " | "
-                  << share(inDate, n) << " / " << share(inTotal, n) << " / " << share(inVendor, n) << " | "
-                  << share(yearFirst, n) << " | " << gained << "/" << lost << " | " << times << " |\n";
+        std::cout << "| " << key.first << " | " << key.second << " | " << n << " | " << percent(date, n)
+                  << " | " << percent(total, n) << " | " << percent(vendor, n) << " | " << percent(all3, n)
+                  << " | " << share(inDate, n) << " / " << share(inTotal, n) << " / " << share(inVendor, n)
+                  << " | " << share(yearFirst, n) << " | " << gained << "/" << lost << " | " << times
+                  << " |\n";
     }
 
     for (const auto& [key, group] : groups) {
@@ -270,8 +319,8 @@ int main(int argc, char** argv) {
             if (!o->error.empty()) std::cout << " error " << o->error;
             const auto& f = o->fields;
             if (o->error.empty() && !o->picked.date)
-                std::cout << " date " << o->sample->date << "≠" << (f.date ? f.date->description() : "-") << " ("
-                          << cause(o->present.date) << ")";
+                std::cout << " date " << o->sample->date << "≠" << (f.date ? f.date->description() : "-")
+                          << " (" << cause(o->present.date) << ")";
             if (o->error.empty() && !o->picked.amount)
                 std::cout << " total " << *o->sample->total << "≠"
                           << (f.amount ? std::to_string(*f.amount) : "-") << " (" << cause(o->present.amount)

@@ -1,6 +1,7 @@
 #include "CliRunner.h"
 
 #include <fcntl.h>
+#include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -13,7 +14,8 @@
 
 namespace tavori::test {
 
-int CliRunner::spawn(const std::vector<std::string>& args) const {
+int CliRunner::spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                     int terminal) const {
     const std::string out = (home_ / "stdout").native(), err = (home_ / "stderr").native();
     const std::string config = (home_ / "config").native();
     std::vector<char*> argv;
@@ -28,17 +30,52 @@ int CliRunner::spawn(const std::vector<std::string>& args) const {
         const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (o < 0 || e < 0) ::_exit(126);
         ::dup2(o, STDOUT_FILENO);
-        ::dup2(e, STDERR_FILENO);
+        ::dup2(terminal >= 0 ? terminal : e, STDERR_FILENO);
         ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
         ::setenv("TAVORI_JOBS", "2", 1);
+        for (const char* name : {"TAVORI_LLM_URL", "TAVORI_LLM_MODEL", "TAVORI_LLM_TIMEOUT"})
+            ::unsetenv(name);
+        for (const auto& setting : env) ::putenv(const_cast<char*>(setting.c_str()));
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
     return pid;
 }
 
-CliResult CliRunner::run(const std::vector<std::string>& args) const {
-    const pid_t pid = spawn(args);
+CliResult CliRunner::run(const std::vector<std::string>& args, const std::vector<std::string>& env) const {
+    return finish(start(args, env));
+}
+
+int CliRunner::start(const std::vector<std::string>& args, const std::vector<std::string>& env) const {
+    return spawn(args, env);
+}
+
+CliResult CliRunner::runWithTerminal(const std::vector<std::string>& args,
+                                     const std::vector<std::string>& env) const {
+    int master = -1, slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        throw std::runtime_error("openpty failed");
+    const pid_t pid = spawn(args, env, slave);
+    ::close(slave);
+    std::string received;
+    char buffer[4096];
+    // Read until the program's end closes the terminal (EIO), so that the terminal never fills up.
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+        received.append(buffer, static_cast<std::size_t>(n));
+    ::close(master);
+    CliResult result = finish(pid);
+    result.err = std::move(received);
+    return result;
+}
+
+bool CliRunner::running(int pid) {
+    siginfo_t info{};
+    // WNOWAIT leaves the exit status for finish() to collect.
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == 0;
+}
+
+CliResult CliRunner::finish(int pid) const {
     int status = 0;
     ::waitpid(pid, &status, 0);
     CliResult result;

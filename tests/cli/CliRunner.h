@@ -19,14 +19,26 @@ class CliRunner {
     // `home` holds the settings (XDG_CONFIG_HOME) and the captured output.
     explicit CliRunner(std::filesystem::path home) : home_(std::move(home)) {}
 
-    CliResult run(const std::vector<std::string>& args) const;
+    // `env` adds "NAME=value" settings; the local-model variables are cleared unless it sets them.
+    CliResult run(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) const;
+    // Starts the program without waiting; `finish` waits for it and collects its output.
+    int start(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) const;
+    CliResult finish(int pid) const;
+    // Like run(), with standard error on a pseudo-terminal, as in an interactive shell; `err` is what the
+    // terminal received.
+    CliResult runWithTerminal(const std::vector<std::string>& args,
+                              const std::vector<std::string>& env = {}) const;
+    // Whether the started program is still running.
+    static bool running(int pid);
+    std::filesystem::path stdoutFile() const { return home_ / "stdout"; }
     // Starts the program and sends it SIGKILL after `delay`; returns once it is gone.
     void runAndKill(const std::vector<std::string>& args, std::chrono::microseconds delay) const;
 
     std::filesystem::path settingsFile() const { return home_ / "config" / "tavori-name" / "defaults.json"; }
 
   private:
-    int spawn(const std::vector<std::string>& args) const;
+    int spawn(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+              int terminal = -1) const;
     std::filesystem::path home_;
 };
 

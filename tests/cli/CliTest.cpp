@@ -117,6 +117,18 @@ TEST_F(CliTest, ScanJsonGivesOneObjectPerLineAndErrorsInJapanese) {
     }
 }
 
+TEST_F(CliTest, ProgressLineOnATerminalCountsEveryFileAndKeepsRowsApart) {
+    const auto result = cli.runWithTerminal({"scan", in.native()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.err.find("読み取り中 (reading) 3/3"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.back(), '\n') << "the terminal's next prompt starts on a line of its own";
+    // Rows go to standard output untouched by the progress line.
+    const auto lines = split(result.out, '\n');
+    ASSERT_EQ(lines.size(), 3u) << result.out;
+    EXPECT_EQ(split(lines[0], '\t')[0], sample("invoice-may.pdf"));
+    EXPECT_EQ(result.out.find('\r'), std::string::npos);
+}
+
 TEST_F(CliTest, FoldersGiveTheirSupportedFilesOnceInNameOrder) {
     const fs::path folder = dir / "mixed";
     const auto receipt = tavori::SamplePdf::samples()[1];

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <set>
 #include <string>
 #include <vector>
@@ -113,11 +115,20 @@ TEST(VendorAliasDictionary, BareCorporateAffix) {
         EXPECT_EQ(VendorAliasDictionary::isBareCorporateAffix(c.input), c.expected) << c.input;
 }
 
-TEST(VendorAliasDictionary, DefaultRuleIdsAreDistinctAndStable) {
+TEST(VendorAliasDictionary, DefaultRuleIdsAreDistinctAndKeptForTheRun) {
+    // Taken first on another thread, by value: ids drawn afresh on each call (or per thread) would differ.
+    std::vector<Rule> first;
+    std::thread([&first] { first = VendorAliasDictionary::defaultRules(); }).join();
+    const std::vector<Rule>& later = VendorAliasDictionary::defaultRules();
+    ASSERT_EQ(first.size(), 18u);
+    ASSERT_EQ(later.size(), first.size());
     std::set<Uuid> ids;
-    for (const auto& r : VendorAliasDictionary::defaultRules()) ids.insert(r.id);
-    EXPECT_EQ(ids.size(), VendorAliasDictionary::defaultRules().size());
-    EXPECT_EQ(VendorAliasDictionary::defaultRules(), VendorAliasDictionary::defaultRules());
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        ids.insert(first[i].id);
+        EXPECT_EQ(later[i].id, first[i].id) << first[i].pattern;
+        EXPECT_NE(first[i].id, Uuid{}) << first[i].pattern;
+    }
+    EXPECT_EQ(ids.size(), first.size()) << "every built-in rule has its own id";
 }
 
 TEST(VendorAliasDictionary, CodedForm) {

@@ -9,7 +9,6 @@
 #include "KitFixtures.h"
 #include "LocalModelServer.h"
 #include "TavoriCore/ReceiptAnalyzer.h"
-#include "TavoriKit/FieldMerger.h"
 #include "TavoriKit/ReceiptPipeline.h"
 #include "TavoriKit/SemanticExtractor.h"
 
@@ -84,9 +83,17 @@ TEST_F(ReceiptPipelineTest, AnswerIsMergedIntoTheRules) {
 
     const SemanticFields semantic{
         DateComponentsValue{2024, 5, 1}, "山田商店", 1980, DocumentType::receipt, {}};
-    const auto rules = ReceiptAnalyzer::analyze(document, options());
-    EXPECT_EQ(result, (PipelineResult{document, FieldMerger::merge(rules, semantic, {}), true, semantic}));
-    EXPECT_EQ(result.fields.documentType, DocumentType::receipt);
+    // The rules found all three and the model agrees: every level is confirmed high, and the type the
+    // document does not state is the model's.
+    const ReceiptFields merged{
+        DateComponentsValue{2024, 5, 1},
+        "山田商店",
+        1980,
+        DocumentType::receipt,
+        std::nullopt,
+        FieldConfidence{
+            FieldConfidence::Level::high, FieldConfidence::Level::high, FieldConfidence::Level::high, {}}};
+    EXPECT_EQ(result, (PipelineResult{document, merged, true, semantic}));
     EXPECT_TRUE(nlohmann::json::parse(server.received().back().body)["messages"][1]["content"]
                     .get<std::string>()
                     .ends_with("is \"タヴォリ株式会社\". Never return that name as the vendor."))
