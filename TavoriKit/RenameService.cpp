@@ -263,8 +263,11 @@ std::string safeBaseName(std::string_view baseName, const fs::path& source) {
     return base.empty() ? source.stem().native() : base;
 }
 
+// Folder syncs that make a placement durable are left in `toSync`, so that the caller can record the file
+// first: a process killed in between then still has the record.
 void executeOne(const RenamePlan& plan, std::map<fs::path, FolderNames>& folders,
-                const FileSystemCalls& calls, std::vector<RenameResult>& results) {
+                const FileSystemCalls& calls, std::vector<RenameResult>& results,
+                std::vector<fs::path>& toSync) {
     const bool inPlace = plan.mode == RenamePlan::Mode::renameInPlace;
     const Case failure = plan.mode == RenamePlan::Mode::copy ? Case::copyFailed : Case::moveFailed;
 
@@ -311,7 +314,7 @@ void executeOne(const RenamePlan& plan, std::map<fs::path, FolderNames>& folders
             fail(Case::copyFailed, plan.source, placed.placement.error);
         }
         if (placed.placement.sourceLeftError != 0) calls.unlink(temporary.c_str());
-        syncFolder(folder);
+        toSync.push_back(folder);
         results.push_back({plan.source, placed.destination});
         return;
     }
@@ -330,7 +333,7 @@ void executeOne(const RenamePlan& plan, std::map<fs::path, FolderNames>& folders
         results.push_back({plan.source, placed.destination});
         if (calls.unlink(plan.source.c_str()) != 0 && errno != ENOENT)
             fail(Case::sourceNotRemoved, plan.source, errno);
-        syncFolder(plan.source.parent_path());
+        toSync.push_back(plan.source.parent_path());
         return;
     }
     if (placed.placement.error != 0) {
@@ -338,8 +341,8 @@ void executeOne(const RenamePlan& plan, std::map<fs::path, FolderNames>& folders
             fail(Case::sourceMissing, plan.source);
         fail(Case::moveFailed, plan.source, placed.placement.error);
     }
-    syncFolder(folder);
-    if (!inPlace) syncFolder(plan.source.parent_path());
+    toSync.push_back(folder);
+    if (!inPlace) toSync.push_back(plan.source.parent_path());
     results.push_back({plan.source, placed.destination});
     if (placed.placement.sourceLeftError != 0)
         fail(Case::sourceNotRemoved, plan.source, placed.placement.sourceLeftError);
@@ -516,10 +519,16 @@ std::vector<RenameResult> execute(std::span<const RenamePlan> plans, const FileS
             placed(index, results[index]);
         }
     };
+    std::vector<fs::path> toSync;
+    const auto sync = [&] {
+        for (const fs::path& folder : toSync) syncFolder(folder);
+        toSync.clear();
+    };
     try {
         for (const RenamePlan& plan : plans) {
-            executeOne(plan, folders, calls, results);
+            executeOne(plan, folders, calls, results, toSync);
             report();
+            sync();
         }
     } catch (RenameServiceError& error) {
         // A file placed just before its plan failed (its original could not be removed) is reported too.
@@ -527,6 +536,7 @@ std::vector<RenameResult> execute(std::span<const RenamePlan> plans, const FileS
             report();
         } catch (const RenameServiceError&) {
         }
+        sync();
         error.setCompletedResults(std::move(results));
         throw;
     }
@@ -618,39 +628,35 @@ IndexBookAppender::~IndexBookAppender() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-std::int64_t IndexBookAppender::append(IndexBookEntry entry) {
-    if (fd_ < 0) {
-        checkBookPath(book_);
-        FileDescriptor fd(calls_.open(book_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0));
-        if (fd.get() < 0) {
-            if (errno != ENOENT) fail(Case::indexBookNotWritten, book_, errno);
-            entry.sequence = 1;
-            const IndexBookEntry first[] = {entry};
-            if (createBook(first, book_, calls_, false)) {
-                // Kept open and locked, so that rows of another save do not come between this save's rows.
-                fd =
-                    FileDescriptor(calls_.open(book_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0));
-                if (fd.get() >= 0) {
-                    ::flock(fd.get(), LOCK_EX);
-                    fd_ = fd.release();
-                }
-                nextSequence_ = 2;
-                return 1;
-            }
-            fd = FileDescriptor(calls_.open(book_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0));
-            if (fd.get() < 0) fail(Case::indexBookNotWritten, book_, errno);
-        }
-        ::flock(fd.get(), LOCK_EX);
-        std::string content;
-        if (const int error = readAll(fd.get(), content)) fail(Case::indexBookNotWritten, book_, error);
-        renumber_ = Unicode::toValidUtf8(content) == content;
-        if (renumber_) {
-            const std::int64_t existing = countRecords(withoutByteOrderMark(content));
-            nextSequence_ = (existing > 0 ? existing - 1 : 0) + 1;
-        }
-        pendingBreak_ = lineBreakBefore(content);
-        fd_ = fd.release();
+void IndexBookAppender::open() {
+    if (fd_ >= 0) return;
+    checkBookPath(book_);
+    FileDescriptor fd(calls_.open(book_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0));
+    if (fd.get() < 0) {
+        if (errno != ENOENT) fail(Case::indexBookNotWritten, book_, errno);
+        // Created before any file moves, so that each file's row can follow it at once. Someone else's book
+        // created a moment ago is appended to instead.
+        std::error_code ec;
+        if (!book_.parent_path().empty()) fs::create_directories(book_.parent_path(), ec);
+        createBook({}, book_, calls_, false);
+        fd = FileDescriptor(calls_.open(book_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0));
+        if (fd.get() < 0) fail(Case::indexBookNotWritten, book_, errno);
     }
+    // Kept open and locked, so that rows of another save do not come between this save's rows.
+    ::flock(fd.get(), LOCK_EX);
+    std::string content;
+    if (const int error = readAll(fd.get(), content)) fail(Case::indexBookNotWritten, book_, error);
+    renumber_ = Unicode::toValidUtf8(content) == content;
+    if (renumber_) {
+        const std::int64_t existing = countRecords(withoutByteOrderMark(content));
+        nextSequence_ = (existing > 0 ? existing - 1 : 0) + 1;
+    }
+    pendingBreak_ = lineBreakBefore(content);
+    fd_ = fd.release();
+}
+
+std::int64_t IndexBookAppender::append(IndexBookEntry entry) {
+    open();
     if (renumber_) entry.sequence = nextSequence_;
     const IndexBookEntry rows[] = {entry};
     const std::string data = pendingBreak_ + rowsWithoutHeader(IndexBookCSV::render(rows, false));

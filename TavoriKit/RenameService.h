@@ -108,6 +108,8 @@ class IndexBookAppender {
     IndexBookAppender(const IndexBookAppender&) = delete;
     IndexBookAppender& operator=(const IndexBookAppender&) = delete;
 
+    // Opens the book, creating it with its header when there is none. append() does it when needed.
+    void open();
     // Writes the entry with the next sequence number; returns the number given. A failed write leaves the
     // book as it was and throws indexBookNotWritten.
     std::int64_t append(IndexBookEntry entry);

@@ -1,5 +1,6 @@
 #include "TavoriKit/SavePlanner.h"
 
+#include <exception>
 #include <set>
 
 #include "TavoriCore/Unicode.h"
@@ -96,14 +97,24 @@ SaveReport save(std::span<const SaveDocument> documents, const SaveSettings& set
                                                   settings.indexBookFileName),
                      calls);
 
+    // The row comes right after its file, before anything else, so that an interrupted save leaves no file
+    // without its row.
     const auto placed = [&](std::size_t index, const RenameResult& result) {
+        std::exception_ptr rowError;
+        if (book) {
+            try {
+                book->append(entry(static_cast<std::int64_t>(index + 1), documents[index].fields,
+                                   recordedName(result.destination)));
+                report.indexBook = book->book();
+            } catch (...) {
+                rowError = std::current_exception();
+            }
+        }
         if (saved) saved(index, result);
-        if (!book) return;
-        book->append(entry(static_cast<std::int64_t>(index + 1), documents[index].fields,
-                           recordedName(result.destination)));
-        report.indexBook = book->book();
+        if (rowError) std::rethrow_exception(rowError);
     };
     try {
+        if (book) book->open();
         report.results = RenameService::execute(planned, calls, placed);
     } catch (RenameServiceError& error) {
         report.results = error.completedResults();

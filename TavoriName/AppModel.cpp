@@ -1,5 +1,6 @@
 #include "TavoriName/AppModel.h"
 
+#include <chrono>
 #include <unordered_set>
 
 #include <QMetaObject>
@@ -155,8 +156,33 @@ void AppModel::addFiles(const std::vector<fs::path>& urls) {
     }
     emit itemsInserted(first, last);
 
-    for (int row = first; row <= last; ++row) startAnalysis(*items_[static_cast<std::size_t>(row)]);
+    for (int row = first; row <= last; ++row)
+        waitingToStart_.push_back(items_[static_cast<std::size_t>(row)]->id());
     updateProgress();
+    startWaitingAnalyses();
+}
+
+void AppModel::startWaitingAnalyses() {
+    // A large drop starts its analyses over several turns of the event loop, so the window keeps responding;
+    // until then its items stay queued.
+    constexpr auto budget = std::chrono::milliseconds(8);
+    const auto started = std::chrono::steady_clock::now();
+    while (!waitingToStart_.empty() && std::chrono::steady_clock::now() - started < budget) {
+        const QUuid id = waitingToStart_.front();
+        waitingToStart_.pop_front();
+        DocumentItem* target = mutableItem(id);
+        if (target && target->status() == DocumentItem::Status::queued) startAnalysis(*target);
+    }
+    if (!waitingToStart_.empty() && !startScheduled_) {
+        startScheduled_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                startScheduled_ = false;
+                startWaitingAnalyses();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void AppModel::analyze(const QUuid& id) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -72,7 +73,8 @@ class AppModel : public QObject {
     ReadingProgress readingProgress() const { return progress_; }
 
     // Files and folders; folders give their supported files, unsupported and already listed files are
-    // dropped silently. The new items start analysing at once.
+    // dropped silently. The new items start analysing right away; a large drop starts them over a few turns
+    // of the event loop, and its items are queued until then.
     void addFiles(const std::vector<std::filesystem::path>& urls);
     // Folders replaced by their direct, non-hidden supported files sorted by name bytes; other paths kept.
     static std::vector<std::filesystem::path> expand(const std::vector<std::filesystem::path>& urls);
@@ -120,6 +122,7 @@ class AppModel : public QObject {
     DocumentItem* mutableItem(const QUuid& id);
     void itemDidChange(const QUuid& id);
     void startAnalysis(DocumentItem& target);
+    void startWaitingAnalyses();
     void cancelTask(const QUuid& id);
     void setSaving(bool saving);
     void deliverAnalysis(const QUuid& id, std::uint64_t generation, AnalysisService::Outcome outcome);
@@ -146,6 +149,8 @@ class AppModel : public QObject {
     ReadingProgress progress_;
     int batchDone_ = 0;  // analyses finished since nothing was left to read
     QHash<QUuid, Task> analysisTasks_;
+    std::deque<QUuid> waitingToStart_;  // added, analysis not started yet
+    bool startScheduled_ = false;
     std::uint64_t nextGeneration_ = 1;
     std::unique_ptr<AnalysisService> service_;
 };

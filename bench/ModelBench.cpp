@@ -3,10 +3,12 @@
 //     timer until every file has been read (the longest time the window would not respond);
 //  2. 500 analyses queued on one worker: resident memory before, right after queuing, and its peak while they
 //     are read.
-// Usage: bench_model [files=1000] [queued=500]
+// Usage: bench_model [files=1000] [queued=500] > /dev/null (standard output carries the development log);
+// a count of 0 skips that part, so that each can be measured in a fresh process.
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -63,6 +65,12 @@ std::unique_ptr<AppModel> makeModel(const fs::path& home, NoDesktop& desktop, st
                                       std::make_unique<tavori::AnalysisService>(std::move(configuration)));
 }
 
+bool allThumbnails(const AppModel& model) {
+    for (const tavori::DocumentItem* item : model.items())
+        if (!item->thumbnail() && item->status() != tavori::DocumentItem::Status::failed) return false;
+    return true;
+}
+
 // Runs the loop until nothing is left to read, with a 1 ms ticker; returns the longest gap between ticks.
 double runUntilRead(AppModel& model, const std::function<void()>& start,
                     const std::function<void()>& onTick) {
@@ -74,7 +82,8 @@ double runUntilRead(AppModel& model, const std::function<void()>& start,
         longestNs = std::max(longestNs, sinceTick.nsecsElapsed());
         sinceTick.restart();
         if (onTick) onTick();
-        if (model.itemCount() > 0 && model.readingProgress().pending == 0) QCoreApplication::quit();
+        if (model.itemCount() > 0 && model.readingProgress().pending == 0 && allThumbnails(model))
+            QCoreApplication::quit();
     });
     QTimer::singleShot(0, [&] {
         sinceTick.start();
@@ -96,10 +105,14 @@ int main(int argc, char** argv) {
     const fs::path root = fs::temp_directory_path() / ("tavori-bench-model-" + std::to_string(::getpid()));
     NoDesktop desktop;
 
-    {
+    if (files > 0) {
         const fs::path folder = makeDocuments(root / "drop", files);
         auto model = makeModel(root, desktop, 0);
         double addMs = 0;
+        const auto expandStart = Clock::now();
+        const std::size_t listed = AppModel::expand({folder}).size();
+        std::fprintf(stderr, "expand() of a folder of %zu: %.1f ms\n", listed,
+                     secondsSince(expandStart) * 1000);
         const auto started = Clock::now();
         const double longest = runUntilRead(*model,
                                             [&] {
@@ -108,33 +121,41 @@ int main(int argc, char** argv) {
                                                 addMs = secondsSince(before) * 1000;
                                             },
                                             {});
-        std::printf(
+        std::fprintf(
+            stderr,
             "adding %d files: addFiles() %.1f ms; longest event-loop stall until all were read %.1f ms "
             "(%d items, %.1f s, %zu workers)\n",
             files, addMs, longest, model->itemCount(), secondsSince(started),
             tavori::AnalysisService::workerCount());
     }
 
-    {
+    if (queued > 0) {
         const fs::path folder = makeDocuments(root / "queue", queued);
         auto model = makeModel(root, desktop, 1);
         const double before = residentMiB();
         double afterQueuing = 0;
+        const auto started = Clock::now();
         double peak = 0;
         runUntilRead(
-            *model,
+            *model, [&] { model->addFiles({folder}); },
             [&] {
-                model->addFiles({folder});
-                afterQueuing = residentMiB();
-            },
-            [&] { peak = std::max(peak, residentMiB()); });
+                const double now = residentMiB();
+                peak = std::max(peak, now);
+                // Once every item has been handed to the service, the queue is at its longest.
+                if (afterQueuing == 0 &&
+                    std::none_of(model->items().begin(), model->items().end(), [](auto* item) {
+                        return item->status() == tavori::DocumentItem::Status::queued;
+                    }))
+                    afterQueuing = now;
+            });
         std::size_t thumbnailBytes = 0;
         for (const tavori::DocumentItem* item : model->items())
             if (item->thumbnail()) thumbnailBytes += item->thumbnail()->pixels.size();
-        std::printf(
-            "%d analyses queued on 1 worker: resident %.1f MiB before, %.1f MiB once queued (+%.1f), "
-            "peak %.1f MiB while read, %.1f MiB after (thumbnails %.1f MiB)\n",
-            queued, before, afterQueuing, afterQueuing - before, peak, residentMiB(),
+        std::fprintf(
+            stderr,
+            "%d analyses queued on 1 worker: resident %.1f MiB before, %.1f MiB once all were queued "
+            "(+%.1f), peak %.1f MiB while read, %.1f MiB after, %.1f s (thumbnails %.1f MiB)\n",
+            queued, before, afterQueuing, afterQueuing - before, peak, residentMiB(), secondsSince(started),
             static_cast<double>(thumbnailBytes) / (1 << 20));
     }
 
