@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "TavoriKit/RenamePlan.h"
 #include "TavoriName/AppModel.h"
 
 namespace tavori {

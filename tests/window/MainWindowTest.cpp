@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include "TavoriKit/OcrProcess.h"
+#include "TavoriKit/RenamePlan.h"
 #include "TavoriName/DocumentTableModel.h"
 #include "TavoriName/DropPlaceholder.h"
 #include "TavoriName/FooterView.h"
