@@ -34,6 +34,7 @@ TavoriNameApp::TavoriNameApp(UserDefaults defaults, DesktopServices* desktop,
         ownDesktop_ = std::make_unique<QtDesktopServices>();
         desktop = ownDesktop_.get();
     }
+    desktop_ = desktop;
     AppSettings settings = AppSettings::load(defaults);
     model_ =
         std::make_unique<AppModel>(std::move(settings), std::move(defaults), *desktop, std::move(service));

@@ -56,6 +56,7 @@ class TavoriNameApp final : public QObject {
     void buildMenus();
 
     std::unique_ptr<QtDesktopServices> ownDesktop_;
+    DesktopServices* desktop_ = nullptr;  // ownDesktop_ or the one given
     std::unique_ptr<AppModel> model_;
     std::unique_ptr<MainWindow> window_;
     UpdaterBridge updater_;
