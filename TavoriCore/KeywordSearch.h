@@ -151,8 +151,9 @@ class KeywordIndex {
         return key;
     }
 
+    // The return type is spelled out: the searches above use it before this point in the class.
     template <class Table>
-    static auto& slotFor(Table& slots, std::uint32_t key) {
+    static auto slotFor(Table& slots, std::uint32_t key) -> decltype(slots[0]) {
         std::size_t at = (key * 2654435761u) >> 22;
         while (slots[at].used && slots[at].key != key) at = (at + 1) & (kSlots - 1);
         return slots[at];

@@ -19,9 +19,9 @@ namespace tavori {
 
 AnalysisError AnalysisError::fromCurrentException() {
     using Case = DocumentTextExtractorError::Case;
+    // Without a reason of its own, the designed sentence with the generic reason.
     const auto unreadable = [] {
-        return AnalysisError{std::string(DocumentTextExtractorError::description(Case::unreadable)),
-                             Kind::unreadable};
+        return AnalysisError{DocumentTextExtractorError(Case::unreadable).what(), Kind::unreadable};
     };
     try {
         throw;

@@ -131,7 +131,8 @@ TEST(AnalysisServiceWorkers, CountFromTavoriJobsElseCores) {
 TEST(AnalysisServiceErrors, EveryFailureSpeaksJapanese) {
     using Kind = AnalysisError::Kind;
     using Case = DocumentTextExtractorError::Case;
-    const std::string unreadable = "ファイルを読み込めませんでした";
+    const std::string unreadable =
+        "ファイルを読み込めませんでした（ファイルが壊れているか、読み取れない形式です）";
     struct Row {
         const char* name;
         std::function<void()> raise;
