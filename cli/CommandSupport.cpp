@@ -137,4 +137,12 @@ std::string savedName(const FileNameTemplate& nameTemplate, const FileAnalysis& 
     return baseName(nameTemplate, analysis) + ext;
 }
 
+// Tabs and line breaks become spaces.
+std::string column(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+    return out;
+}
+
 }  // namespace tavori::CommandSupport

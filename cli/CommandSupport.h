@@ -60,4 +60,7 @@ std::string baseName(const FileNameTemplate& nameTemplate, const FileAnalysis& a
 // The base name with the extension a save gives (lower case).
 std::string savedName(const FileNameTemplate& nameTemplate, const FileAnalysis& analysis);
 
+// A value as one tab-separated column: tabs and line breaks inside it would split the row.
+std::string column(std::string_view text);
+
 }  // namespace tavori::CommandSupport

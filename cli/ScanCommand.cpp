@@ -10,14 +10,6 @@
 namespace tavori::Commands {
 namespace {
 
-// A value as one tab-separated column: tabs and line breaks inside it would split the row.
-std::string column(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-    return out;
-}
-
 std::string_view statusWord(const FileAnalysis& analysis) {
     if (!analysis.ok()) return "failed";
     return asksForReview(*analysis.fields) ? "review" : "ready";
@@ -35,26 +27,26 @@ std::string joined(const std::vector<std::string>& parts, std::string_view separ
 std::string duplicateColumn(const std::vector<PossibleDuplicate>& duplicates) {
     std::vector<std::string> messages;
     for (const auto& d : duplicates) messages.push_back(d.message());
-    return column(joined(messages, " / "));
+    return CommandSupport::column(joined(messages, " / "));
 }
 
 void printRow(const FileAnalysis& a, const FileNameTemplate& nameTemplate,
               const std::vector<PossibleDuplicate>& duplicates, std::ostream& out) {
-    std::vector<std::string> cols{column(a.source.native()), std::string(statusWord(a))};
+    std::vector<std::string> cols{CommandSupport::column(a.source.native()), std::string(statusWord(a))};
     if (!a.ok()) {
-        cols.push_back(column(a.error));
+        cols.push_back(CommandSupport::column(a.error));
     } else {
         const ReceiptFields& f = *a.fields;
         cols.push_back(f.date ? f.date->formatted("yyyy-MM-dd") : "");
-        cols.push_back(column(f.vendor));
+        cols.push_back(CommandSupport::column(f.vendor));
         cols.push_back(f.amount ? std::to_string(*f.amount) : "");
         cols.push_back(std::string(displayName(f.documentType)));
-        cols.push_back(column(f.registrationNumber.value_or("")));
+        cols.push_back(CommandSupport::column(f.registrationNumber.value_or("")));
         cols.push_back(std::string(rawValue(f.confidence.date)) + "/" +
                        std::string(rawValue(f.confidence.vendor)) + "/" +
                        std::string(rawValue(f.confidence.amount)));
-        cols.push_back(column(joined(f.confidence.reviewReasons(), "; ")));
-        cols.push_back(column(CommandSupport::savedName(nameTemplate, a)));
+        cols.push_back(CommandSupport::column(joined(f.confidence.reviewReasons(), "; ")));
+        cols.push_back(CommandSupport::column(CommandSupport::savedName(nameTemplate, a)));
         cols.push_back(duplicateColumn(duplicates));
     }
     out << joined(cols, "\t") << '\n';

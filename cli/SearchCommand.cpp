@@ -12,14 +12,6 @@ namespace fs = std::filesystem;
 namespace tavori::Commands {
 namespace {
 
-// A tab-separated column: tabs and line breaks inside a value would split the row.
-std::string column(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-    return out;
-}
-
 std::string typeNames() {
     std::string names;
     for (DocumentType type : allDocumentTypes) {
@@ -63,9 +55,9 @@ std::optional<IndexBookQuery> queryOf(const SearchOptions& options, std::ostream
 void printRow(const IndexBookLibrary::Hit& hit, std::ostream& out) {
     const IndexBookEntry& e = hit.entry;
     out << (e.date ? e.date->formatted("yyyy/MM/dd") : "") << '\t'
-        << (e.amount ? std::to_string(*e.amount) : "") << '\t' << column(e.vendor) << '\t'
-        << displayName(e.documentType) << '\t' << column(e.registrationNumber.value_or("")) << '\t'
-        << column(hit.document.empty() ? e.fileName : hit.document.native()) << '\t'
+        << (e.amount ? std::to_string(*e.amount) : "") << '\t' << CommandSupport::column(e.vendor) << '\t'
+        << displayName(e.documentType) << '\t' << CommandSupport::column(e.registrationNumber.value_or(""))
+        << '\t' << CommandSupport::column(hit.document.empty() ? e.fileName : hit.document.native()) << '\t'
         << (hit.documentExists ? "あり" : "なし") << '\n';
 }
 
