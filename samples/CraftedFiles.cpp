@@ -17,17 +17,24 @@ void putChunk(std::vector<std::uint8_t>& out, const char* type, const std::vecto
     putBigEndian(out, static_cast<std::uint32_t>(::crc32(0, chunk.data(), static_cast<uInt>(chunk.size()))));
 }
 
-}  // namespace
-
-std::vector<std::uint8_t> zeroPng(std::uint32_t width, std::uint32_t height, std::uint8_t colourType,
-                                  bool interlaced) {
-    const int channels = colourType == 6 ? 4 : colourType == 2 ? 3 : colourType == 4 ? 2 : 1;
+// The PNG signature and an 8-bit IHDR chunk.
+std::vector<std::uint8_t> signatureAndHeader(std::uint32_t width, std::uint32_t height,
+                                             std::uint8_t colourType, bool interlaced) {
     std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::vector<std::uint8_t> header;
     putBigEndian(header, width);
     putBigEndian(header, height);
     header.insert(header.end(), {8, colourType, 0, 0, static_cast<std::uint8_t>(interlaced ? 1 : 0)});
     putChunk(out, "IHDR", header);
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> zeroPng(std::uint32_t width, std::uint32_t height, std::uint8_t colourType,
+                                  bool interlaced) {
+    const int channels = colourType == 6 ? 4 : colourType == 2 ? 3 : colourType == 4 ? 2 : 1;
+    std::vector<std::uint8_t> out = signatureAndHeader(width, height, colourType, interlaced);
 
     z_stream z{};
     deflateInit(&z, Z_BEST_COMPRESSION);
@@ -59,12 +66,7 @@ std::vector<std::uint8_t> zeroPng(std::uint32_t width, std::uint32_t height, std
 
 std::vector<std::uint8_t> pngHeaderOnly(std::uint32_t width, std::uint32_t height, std::uint8_t colourType,
                                         bool interlaced) {
-    std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<std::uint8_t> header;
-    putBigEndian(header, width);
-    putBigEndian(header, height);
-    header.insert(header.end(), {8, colourType, 0, 0, static_cast<std::uint8_t>(interlaced ? 1 : 0)});
-    putChunk(out, "IHDR", header);
+    std::vector<std::uint8_t> out = signatureAndHeader(width, height, colourType, interlaced);
     putChunk(out, "IEND", {});
     return out;
 }
