@@ -24,6 +24,11 @@ struct OcrTuning {
     // Keep a zoomed re-read whose digits are the page pass's but that reads a total label the page pass
     // missed, as an alternative reading.
     bool keepLabelRereads = false;
+    // Of the rows that hold prices without a date or a total's label, only those with the page's this many
+    // largest amounts get a zoomed re-read; -1 re-reads them all. Measured with bench_accuracy on 340
+    // generated and public receipts: 1, 2, 3 and all read the same fields; 2 keeps the tendered cash and the
+    // subtotal, the total's nearest rivals, and cuts the re-reads' time by half.
+    int rereadAmountRows = 2;
     bool scaleLargeImages = true;  // shrink images above ~300 dpi A4 before recognition
     bool operator==(const OcrTuning&) const = default;
 };
@@ -38,6 +43,7 @@ inline std::ostream& operator<<(std::ostream& os, const OcrTuning& t) {
                : t.tallRows == OcrTuning::TallRows::alternative ? " alternative"
                                                                 : " words");
     if (t.keepLabelRereads) os << " labels:1";
+    if (t.rereadAmountRows >= 0) os << " amount rows:" << t.rereadAmountRows;
     return os << " scale:" << t.scaleLargeImages << '}';
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 
+#include "TavoriCore/DateExtractor.h"
 #include "TavoriCore/TextNormalizer.h"
 #include "TavoriKit/LineRecognizer.h"
 
@@ -130,6 +131,63 @@ std::string readCrop(const Image& crop, std::int64_t page, const RecognitionSett
     return text;
 }
 
+// A total's label: a row whose reading can decide the total by itself.
+const Pattern& totalWords() {
+    static const Pattern pattern(R"(合計|金額|請求|支払|領収|Total|TOTAL|Amount)");
+    return pattern;
+}
+
+// The largest whole number in a normalised row, comma groups joined; decimals count by their whole part.
+std::int64_t largestNumber(std::string_view text) {
+    std::int64_t largest = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        if (text[i] < '0' || text[i] > '9') {
+            ++i;
+            continue;
+        }
+        std::int64_t value = 0;
+        for (; i < text.size(); ++i) {
+            const char c = text[i];
+            if (c >= '0' && c <= '9') {
+                value = std::min<std::int64_t>(value * 10 + (c - '0'), std::int64_t{1} << 50);
+            } else if (c != ',' || i + 1 >= text.size() || text[i + 1] < '0' || text[i + 1] > '9') {
+                break;
+            }
+        }
+        largest = std::max(largest, value);
+    }
+    return largest;
+}
+
+}  // namespace
+
+std::vector<bool> rowsWorthRereading(std::span<const std::string> normalized, int amountRows) {
+    // A row without digits (a column heading 「品名 金額」, 「支払方法 現金」) has no date or amount that a
+    // second reading could correct. A total is at least every item price it adds up, so the many smaller
+    // price rows could only be read into a wrong total, and reading them again was most of the cost of the
+    // re-reads.
+    std::vector<bool> chosen(normalized.size(), false);
+    std::vector<std::pair<std::int64_t, std::size_t>> priced;
+    for (std::size_t i = 0; i < normalized.size(); ++i) {
+        if (!interesting().matchesAnywhere(normalized[i]) ||
+            TextNormalizer::digitsOnly(normalized[i]).empty())
+            continue;
+        // An address such as 「3-24-12」 looks like a date to the pattern but is none.
+        if (amountRows < 0 || totalWords().matchesAnywhere(normalized[i]) ||
+            !DateExtractor::candidates(normalized[i]).empty())
+            chosen[i] = true;
+        else
+            priced.emplace_back(largestNumber(normalized[i]), i);
+    }
+    const auto keep = std::min(priced.size(), static_cast<std::size_t>(std::max(amountRows, 0)));
+    std::partial_sort(priced.begin(), priced.begin() + static_cast<std::ptrdiff_t>(keep), priced.end(),
+                      [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (std::size_t k = 0; k < keep; ++k) chosen[priced[k].second] = true;
+    return chosen;
+}
+
+namespace {
+
 const Pattern& totalLabel() {
     static const Pattern pattern(R"(合\s*計|合計金額|お会計|お支払|請求|領収|(?i:total))");
     return pattern;
@@ -145,10 +203,13 @@ std::vector<TextLine> refine(std::vector<TextLine> lines, std::span<const std::o
     settings.pageSegmentation = tuning.rereadSegmentation;
     settings.tryInverted = false;
     const double body = tuning.tallRowFactor > 0 ? medianLineHeight(boxes.first(count), image.height()) : 0;
+    std::vector<std::string> normalizedRows(count);
+    for (std::size_t i = 0; i < count; ++i) normalizedRows[i] = TextNormalizer::normalize(lines[i].text);
+    const std::vector<bool> worthRereading = rowsWorthRereading(normalizedRows, tuning.rereadAmountRows);
     for (std::size_t i = 0; i < count; ++i) {
         if (cancel.isCancelled()) break;
         if (!boxes[i]) continue;
-        const std::string normalized = TextNormalizer::normalize(lines[i].text);
+        const std::string& normalized = normalizedRows[i];
 
         // Print two or three times the body size is what the page pass misreads most (a bold 合計 read as
         // Latin junk), so such a row is read again on its own, shrunk to the body-text height.
@@ -169,7 +230,7 @@ std::vector<TextLine> refine(std::vector<TextLine> lines, std::span<const std::o
             continue;
         }
 
-        if (!interesting().matchesAnywhere(normalized)) continue;
+        if (!worthRereading[i]) continue;
         const Image crop = cropUpscaled(image, *boxes[i], tuning.rereadTargetHeight);
         if (crop.empty()) continue;
         std::string text = readCrop(crop, page, settings, cancel);

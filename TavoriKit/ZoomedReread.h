@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "TavoriCore/Pattern.h"
@@ -19,6 +20,10 @@ namespace tavori::ZoomedReread {
 
 // Dates, era names, total keywords, currency amounts and comma-grouped numbers.
 const Pattern& interesting();
+
+// Which rows of normalised text get a zoomed reading: rows with digits and a date or a total's label, and of
+// the rows that hold only prices, the `amountRows` with the largest amounts (every one when negative).
+std::vector<bool> rowsWorthRereading(std::span<const std::string> normalized, int amountRows);
 
 // The same lines in the same order, some with one more alternative. Never throws; stops early (returning the
 // lines as they are) when `cancel` fires.

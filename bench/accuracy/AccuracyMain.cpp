@@ -192,6 +192,8 @@ int main(int argc, char** argv) {
     app.add_option("--tall-rows", extractor.tuning.tallRows,
                    "replace, alternative or words (replace rows without digits)")
         ->transform(CLI::CheckedTransformer(tallRows, CLI::ignore_case));
+    app.add_option("--amount-rows", extractor.tuning.rereadAmountRows,
+                   "price rows re-read, those with the largest amounts (-1: all)");
     app.add_flag("--keep-labels", extractor.tuning.keepLabelRereads,
                  "keep re-reads that recover a total label");
     app.add_flag(

@@ -41,6 +41,39 @@ TEST(ZoomedReread, InterestingLines) {
             << c.text;
 }
 
+TEST(ZoomedReread, RowsWorthRereadingKeepDatesLabelsAndTheLargestPrices) {
+    const std::vector<std::string> rows{
+        "品名 金額",                    // 0: heading without digits
+        "日付 2024-03-15 10:41",        // 1: a date
+        "東京都品川区西五反田3-24-12",  // 2: an address, no date
+        "コーヒー ¥350",                // 3: item
+        "サンド ¥1,280",                // 4: item, the largest item
+        "小計 ¥1,630",                  // 5: price row without a total's label
+        "合計 ¥1,630",                  // 6: the total's label
+        "お預り ¥2,000",                // 7: the largest amount on the page
+        "令和6年3月15日",               // 8: an era date
+        "Total Amount: $8.20",          // 9: an English total
+        "合計点数 2",                   // 10: holds 合計 and a digit
+    };
+    const struct {
+        int amountRows;
+        std::vector<bool> expected;
+    } cases[] = {
+        {2, {false, true, false, false, false, true, true, true, true, true, true}},
+        {0, {false, true, false, false, false, false, true, false, true, true, true}},
+        {3, {false, true, false, false, true, true, true, true, true, true, true}},
+        // Every row the pattern names, as before there was a choice; still none without digits.
+        {-1, {false, true, true, true, true, true, true, true, true, true, true}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ZoomedReread::rowsWorthRereading(rows, c.amountRows), c.expected) << c.amountRows;
+
+    // Comma groups join into one amount; a number of another row cannot split them.
+    const std::vector<std::string> grouped{"A ¥9,999", "B ¥12,000", "C 1,000,000円", "D ¥999"};
+    EXPECT_EQ(ZoomedReread::rowsWorthRereading(grouped, 1), (std::vector<bool>{false, false, true, false}));
+    EXPECT_TRUE(ZoomedReread::rowsWorthRereading({}, 2).empty());
+}
+
 TEST(ZoomedReread, CropRectangles) {
     const struct {
         const char* name;
