@@ -14,7 +14,8 @@ namespace tavori {
 
 std::ostream& operator<<(std::ostream& os, const ExtractedDate& date) {
     return os << "ExtractedDate{" << date.date << " score " << date.score << " line " << date.lineIndex
-              << " \"" << date.raw << "\"" << (date.isTwoDigitYear ? " two-digit year" : "") << '}';
+              << " \"" << date.raw << "\"" << (date.isTwoDigitYear ? " two-digit year" : "")
+              << (date.hasRepairedDigits ? " repaired digits" : "") << '}';
 }
 
 }  // namespace tavori
@@ -68,6 +69,13 @@ const Pattern& shortYearPattern() {
 
 const Pattern& compactPattern() {
     static const Pattern p(R"((?<!\d)(20\d{2})(\d{2})(\d{2})(?!\d))");
+    return p;
+}
+
+// A full-year date shape whose fields may be impossible as read: the digits of a slashed zero come out as 6,
+// 9 or two characters.
+const Pattern& looseWesternPattern() {
+    static const Pattern p(R"((?<!\d)(\d{4})\s?[年/.\-]\s?(\d{1,3})\s?[月/.\-]\s?(\d{1,3})(?!\d)\s?日?)");
     return p;
 }
 
@@ -165,6 +173,54 @@ std::optional<DateComponentsValue> dateOf(Kind kind, const Pattern::Match& m) {
     const DateComponentsValue date{*year, *month, *day};
     if (!date.isValid()) return std::nullopt;
     return date;
+}
+
+// The values a date field may have been printed with: as read when that is within `low` to `high`; otherwise
+// every value within them that comes from taking one 6 or 9, or one pair 60, 90, 06 or 09, for a zero.
+std::vector<int> fieldReadings(std::string_view digits, int low, int high, bool& repaired) {
+    std::vector<int> values;
+    auto consider = [&](const std::string& d) {
+        const auto value = number(d);
+        if (value && *value >= low && *value <= high &&
+            std::find(values.begin(), values.end(), *value) == values.end())
+            values.push_back(*value);
+    };
+    repaired = false;
+    if (const auto asRead = number(digits); asRead && *asRead >= low && *asRead <= high) return {*asRead};
+    repaired = true;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (digits[i] == '6' || digits[i] == '9') {
+            std::string d(digits);
+            d[i] = '0';
+            consider(d);
+        }
+        if (i + 1 < digits.size()) {
+            const std::string_view pair = digits.substr(i, 2);
+            if (pair == "60" || pair == "90" || pair == "06" || pair == "09")
+                consider(std::string(digits.substr(0, i)) + "0" + std::string(digits.substr(i + 2)));
+        }
+    }
+    return values;
+}
+
+// The one valid date that reading slashed zeros in the impossible fields of `m` gives; nothing when the date
+// is possible as read (the strict patterns judge it), or no or several dates come out.
+std::optional<DateComponentsValue> slashedZeroDate(const Pattern::Match& m) {
+    bool yearRepaired = false, monthRepaired = false, dayRepaired = false;
+    const auto years = fieldReadings(m.group(1), 1900, 2099, yearRepaired);
+    const auto months = fieldReadings(m.group(2), 1, 12, monthRepaired);
+    const auto days = fieldReadings(m.group(3), 1, 31, dayRepaired);
+    if (!yearRepaired && !monthRepaired && !dayRepaired) return std::nullopt;
+    std::optional<DateComponentsValue> found;
+    for (int year : years)
+        for (int month : months)
+            for (int day : days) {
+                const DateComponentsValue date{year, month, day};
+                if (!date.isValid()) continue;
+                if (found && *found != date) return std::nullopt;
+                found = date;
+            }
+    return found;
 }
 
 // Cheap facts about a text, each necessary for some pattern to yield a valid date, so that a pattern whose
@@ -341,7 +397,7 @@ std::string_view separatorAfterDay(std::string_view match) {
 
 std::ostream& operator<<(std::ostream& os, const Candidate& candidate) {
     return os << "Candidate{" << candidate.date << " score " << candidate.score << " \"" << candidate.raw
-              << "\"}";
+              << "\"" << (candidate.hasRepairedDigits ? " repaired digits" : "") << "}";
 }
 
 std::span<const Label> positiveLabels() {
@@ -395,6 +451,12 @@ std::vector<Candidate> candidates(std::string_view text) {
     };
     collect({Kind::era, Kind::western, Kind::english, Kind::englishDayFirst});
     if (out.empty()) collect({Kind::shortKanjiYear, Kind::shortYear, Kind::compact});
+    if (out.empty() && repaired.find_first_of("69") != std::string_view::npos) {
+        if (!subject) subject.emplace(repaired);
+        for (const Pattern::Match& m : looseWesternPattern().matches(*subject))
+            if (const auto date = slashedZeroDate(m))
+                out.push_back({*date, baseScore(Kind::western) - repairedDigitsPenalty, m.full, true});
+    }
     return out;
 }
 
@@ -407,10 +469,10 @@ std::vector<ExtractedDate> extract(std::span<const TextLine> lines) {
         if (found.empty()) continue;
         const int lineScore = labelScore(t) + positionBonus(lines[i].top) + (i == 0 ? 5 : 0);
         for (Candidate& c : found) {
-            const bool twoDigitYear =
-                c.score == baseScore(Kind::shortKanjiYear) || c.score == baseScore(Kind::shortYear);
-            out.push_back(
-                {c.date, c.score + lineScore, static_cast<std::int64_t>(i), std::move(c.raw), twoDigitYear});
+            const bool twoDigitYear = !c.hasRepairedDigits && (c.score == baseScore(Kind::shortKanjiYear) ||
+                                                               c.score == baseScore(Kind::shortYear));
+            out.push_back({c.date, c.score + lineScore, static_cast<std::int64_t>(i), std::move(c.raw),
+                           twoDigitYear, c.hasRepairedDigits});
         }
     }
     std::stable_sort(out.begin(), out.end(), [](const ExtractedDate& a, const ExtractedDate& b) {

@@ -19,9 +19,10 @@ namespace tavori {
 struct ExtractedDate {
     DateComponentsValue date;
     int score = 0;
-    std::int64_t lineIndex = 0;   // index into the lines handed to `extract`
-    std::string raw;              // the matched text after normalisation and zero repair
-    bool isTwoDigitYear = false;  // the century 20xx was assumed
+    std::int64_t lineIndex = 0;      // index into the lines handed to `extract`
+    std::string raw;                 // the matched text after normalisation and zero repair
+    bool isTwoDigitYear = false;     // the century 20xx was assumed
+    bool hasRepairedDigits = false;  // read with a 6 or 9 taken for a slashed zero
 
     bool operator==(const ExtractedDate&) const = default;
 };
@@ -37,6 +38,7 @@ struct Candidate {
     DateComponentsValue date;
     int score = 0;
     std::string raw;
+    bool hasRepairedDigits = false;
 
     bool operator==(const Candidate&) const = default;
 };
@@ -52,13 +54,17 @@ struct Label {
 std::span<const Label> positiveLabels();
 std::span<const std::string_view> negativeLabels();
 inline constexpr int negativeLabelPenalty = 80;
+// A date read only by repairing digits loses to any date printed plainly with the same help.
+inline constexpr int repairedDigitsPenalty = 20;
 
 // Every candidate of every line, best first: higher score, then smaller line index, then order of discovery.
 std::vector<ExtractedDate> extract(std::span<const TextLine> lines);
 std::optional<ExtractedDate> best(std::span<const TextLine> lines);
 
 // The valid dates of one text in pattern order, each with its pattern's base score. Two-digit-year and
-// compact forms are tried only when the text holds no full-year date.
+// compact forms are tried only when the text holds no full-year date. A text with none of these is tried once
+// more for a full-year date whose impossible year, month or day becomes possible with a 6 or 9 read as 0 (a
+// slashed zero), scored `repairedDigitsPenalty` lower.
 std::vector<Candidate> candidates(std::string_view text);
 
 // `text` with every valid era date (令和, 平成, R, H) rewritten as "2024年1月5日"; everything else unchanged.
@@ -76,6 +82,7 @@ struct std::hash<tavori::ExtractedDate> {
         h = h * 31 + std::hash<int>{}(d.score);
         h = h * 31 + std::hash<std::int64_t>{}(d.lineIndex);
         h = h * 31 + std::hash<std::string>{}(d.raw);
+        h = h * 31 + std::hash<bool>{}(d.hasRepairedDigits);
         return h * 31 + std::hash<bool>{}(d.isTwoDigitYear);
     }
 };

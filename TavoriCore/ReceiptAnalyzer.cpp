@@ -57,6 +57,16 @@ void analyzeDate(ReceiptFields& fields, std::span<const TextLine> lines) {
     fields.confidence.date = best.score >= kDateHigh     ? Level::high
                              : best.score >= kDateMedium ? Level::medium
                                                          : Level::low;
+    if (best.hasRepairedDigits) {
+        // Only a guess at what the printer meant: the reader must look.
+        fields.confidence.date = Level::low;
+        std::string printed = best.raw;
+        while (!printed.empty() && printed.back() == ' ') printed.pop_back();
+        fields.confidence.notes.push_back("日付: 「" + printed +
+                                          "」はありえない日付なので、6 や 9 を 0 と読み替えて " +
+                                          best.date.formatted("yyyy/MM/dd") + " としました");
+        return;
+    }
     if (best.isTwoDigitYear) {
         fields.confidence.notes.push_back("日付: 年が2桁表記（" + best.raw + "）なので西暦20" +
                                           lastTwoCharacters(std::to_string(best.date.year)) +

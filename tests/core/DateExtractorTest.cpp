@@ -72,6 +72,34 @@ TEST(DateExtractor, CandidatesOfOneText) {
     for (const auto& c : cases) EXPECT_EQ(DateExtractor::candidates(c.text), c.expected) << c.text;
 }
 
+TEST(DateExtractor, SlashedZerosReadAsSixOrNine) {
+    struct Case {
+        const char* text;
+        std::vector<Candidate> expected;
+    };
+    const int repaired = 50 - DateExtractor::repairedDigitsPenalty;
+    const std::vector<Case> cases = {
+        {"2619年12月15日(土)", {{{2019, 12, 15}, repaired, "2619年12月15日", true}}},
+        {"2922/06/17(金) 08:22", {{{2022, 6, 17}, repaired, "2922/06/17", true}}},
+        {"2024年98月24日", {{{2024, 8, 24}, repaired, "2024年98月24日", true}}},
+        {"2020/07/94(土)", {{{2020, 7, 4}, repaired, "2020/07/94", true}}},
+        {"2022/66/22", {{{2022, 6, 22}, repaired, "2022/66/22", true}}},
+        // A zero read as two characters.
+        {"2019年01月605日", {{{2019, 1, 5}, repaired, "2019年01月605日", true}}},
+        {"2619年11月96日", {{{2019, 11, 6}, repaired, "2619年11月96日", true}}},
+        // Possible as read: left alone, even where a 6 may have been a zero.
+        {"2019/06/16", {{{2019, 6, 16}, 50, "2019/06/16"}}},
+        // A date printed plainly on the line wins; nothing is repaired.
+        {"2024/01/15 2024/01/96", {{{2024, 1, 15}, 50, "2024/01/15 "}}},
+        // Nothing that a slashed zero explains.
+        {"2024/13/45", {}},
+        {"0120-966-123", {}},
+        {"1234-56-78", {}},
+        {"2019/02/39", {}},  // 30 is no day of February
+    };
+    for (const auto& c : cases) EXPECT_EQ(DateExtractor::candidates(c.text), c.expected) << c.text;
+}
+
 std::vector<TextLine> linesAt(std::size_t index, const std::string& text, double top) {
     std::vector<TextLine> lines(index + 1, TextLine{"-", 0.5, 0, 0, 1.0, {}});
     lines[index] = TextLine{text, top, 0, 0, 1.0, {}};

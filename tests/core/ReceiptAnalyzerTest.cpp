@@ -99,6 +99,17 @@ TEST(ReceiptAnalyzer, TwoDigitYearNoteReplacesTheCandidateNote) {
               (std::vector<std::string>{"日付: 年が2桁表記（24/03/15）なので西暦2024年と推定しました"}));
 }
 
+TEST(ReceiptAnalyzer, RepairedDateAsksForReview) {
+    const auto fields =
+        ReceiptAnalyzer::analyze(document({{"日付 2619/12/15 12:30", 0.1}}), AnalyzerOptions{});
+    ASSERT_TRUE(fields.date);
+    EXPECT_EQ(*fields.date, (DateComponentsValue{2019, 12, 15}));
+    EXPECT_EQ(fields.confidence.date, FieldConfidence::Level::low);
+    EXPECT_EQ(notesAbout(fields, "日付"),
+              (std::vector<std::string>{"日付: 「2619/12/15」はありえない日付なので、6 や 9 を 0 "
+                                        "と読み替えて 2019/12/15 としました"}));
+}
+
 TEST(ReceiptAnalyzer, AmountLevelsAndRunnerUp) {
     // お会計 ¥3,000 at the top: 85 + 25 + 10 = 120. 合計 ¥3,300 scores 70 + 35 + its position bonus.
     struct Case {
