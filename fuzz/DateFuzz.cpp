@@ -143,14 +143,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto first = tavori::DateExtractor::best(lines);
     if (first.has_value() != !found.empty() || (first && *first != found.front())) std::abort();
 
+    // A date read by repairing slashed zeros comes only where the plain patterns find nothing; the rest must
+    // agree with the reference.
+    auto agrees = [](std::string_view text) {
+        std::vector<tavori::DateExtractor::Candidate> actual = tavori::DateExtractor::candidates(text);
+        const auto plain = reference(text);
+        const auto repaired = std::erase_if(actual, [](const auto& c) { return c.hasRepairedDigits; });
+        return actual == plain && (repaired == 0 || plain.empty());
+    };
     std::size_t expected = 0;
     for (const auto& line : lines) {
         const std::string t = tavori::TextNormalizer::normalize(line.text);
-        if (tavori::DateExtractor::candidates(t) != reference(t)) std::abort();
-        expected += reference(t).size();
+        if (!agrees(t)) std::abort();
+        expected += tavori::DateExtractor::candidates(t).size();
     }
     if (found.size() != expected) std::abort();
-    if (tavori::DateExtractor::candidates(input) != reference(input)) std::abort();
+    if (!agrees(input)) std::abort();
     for (const auto& c : tavori::DateExtractor::candidates(input)) {
         if (!c.date.isValid()) std::abort();
         if (c.score != 50 && c.score != 45 && c.score != 35 && c.score != 30 && c.score != 20) std::abort();
