@@ -404,10 +404,10 @@ std::vector<ExtractedDate> extract(const PreparedLines& lines) {
     std::vector<ExtractedDate> out;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (!mayHoldDate(lines.line(i).text)) continue;
-        const Unicode::PreparedText& line = lines.prepared(i);
-        std::vector<Candidate> found = candidates(line.text());
+        std::vector<Candidate> found = candidates(lines.normalized(i));
         if (found.empty()) continue;
-        const int lineScore = labelScore(line) + positionBonus(lines.line(i).top) + (i == 0 ? 5 : 0);
+        const int lineScore =
+            labelScore(lines.prepared(i)) + positionBonus(lines.line(i).top) + (i == 0 ? 5 : 0);
         for (Candidate& c : found) {
             const bool twoDigitYear =
                 c.score == baseScore(Kind::shortKanjiYear) || c.score == baseScore(Kind::shortYear);

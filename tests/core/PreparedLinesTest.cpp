@@ -46,6 +46,16 @@ TEST(PreparedLines, EveryLineKeepsItsIndexAndItsNormalisedText) {
     EXPECT_EQ(&prepared.prepared(2), &prepared.prepared(2));
 }
 
+// An extractor may read a line's normalised text first and prepare it later: what it holds stays valid.
+TEST(PreparedLines, NormalisedTextOutlivesPreparingTheLine) {
+    const std::vector<TextLine> lines = {line("ご請求金額　￥５００", 0.2)};
+    const PreparedLines prepared(lines);
+    const std::string& normalized = prepared.normalized(0);
+    EXPECT_EQ(prepared.prepared(0).text(), "ご請求金額 ¥500");
+    EXPECT_EQ(normalized, "ご請求金額 ¥500");
+    EXPECT_EQ(prepared.normalized(0), "ご請求金額 ¥500");
+}
+
 TEST(PreparedLines, NoLines) {
     const PreparedLines prepared(std::vector<TextLine>{});
     EXPECT_TRUE(prepared.empty());
