@@ -393,36 +393,25 @@ int positionBonus(double top) {
     return static_cast<int>(std::min(top, 1.0) * 10);
 }
 
-// Prepared lines and their findings, made when first needed: a line is looked at as a candidate and again
-// as the line above or below a bare number.
+// The findings of prepared lines, made when first needed: a line is looked at as a candidate and again as
+// the line above or below a bare number.
 class LineTexts {
   public:
-    explicit LineTexts(std::span<const TextLine> lines) : lines_(lines), entries_(lines.size()) {}
+    explicit LineTexts(const PreparedLines& lines) : lines_(lines), findings_(lines.size()) {}
 
-    // The normalised line, prepared for keyword search.
-    const Unicode::PreparedText& line(std::size_t i) {
-        Entry& e = entries_[i];
-        if (!e.line) e.line.emplace(TextNormalizer::normalize(lines_[i].text));
-        return *e.line;
-    }
-    const std::string& normalized(std::size_t i) { return line(i).text(); }
+    const std::string& normalized(std::size_t i) const { return lines_.normalized(i); }
     // The searched form; most lines are in it already and share the normalised string.
-    const std::string& lowered(std::size_t i) { return line(i).folded(); }
-    bool isPrepared(std::size_t i) { return line(i).foldsToItself(); }
+    const std::string& lowered(std::size_t i) const { return lines_.prepared(i).folded(); }
+    bool isPrepared(std::size_t i) const { return lines_.prepared(i).foldsToItself(); }
     const Findings& findings(std::size_t i) {
-        Entry& e = entries_[i];
-        if (!e.findings) e.findings = findIn(lowered(i));
-        return *e.findings;
+        std::optional<Findings>& f = findings_[i];
+        if (!f) f = findIn(lowered(i));
+        return *f;
     }
 
   private:
-    struct Entry {
-        std::optional<Unicode::PreparedText> line;
-        std::optional<Findings> findings;
-    };
-
-    std::span<const TextLine> lines_;
-    std::vector<Entry> entries_;
+    const PreparedLines& lines_;
+    std::vector<std::optional<Findings>> findings_;
 };
 
 bool endsWithClosingMark(std::string_view text) {
@@ -431,11 +420,11 @@ bool endsWithClosingMark(std::string_view text) {
     return false;
 }
 
-void collectLine(LineTexts& texts, std::span<const TextLine> lines, std::size_t i, Scratch& scratch,
+void collectLine(LineTexts& texts, const PreparedLines& lines, std::size_t i, Scratch& scratch,
                  std::vector<ExtractedAmount>& out) {
     // Normalising maps full-width digits to ASCII and makes no other digits, so the raw text can tell; its
     // ill-formed bytes read as U+FFFD, which is no digit.
-    if (!holdsDecimalDigit(lines[i].text)) return;
+    if (!holdsDecimalDigit(lines.line(i).text)) return;
     if (isCountLine(texts.lowered(i))) return;
     const std::string& text = texts.normalized(i);
     const Profile profile = profileOf(text);
@@ -484,7 +473,7 @@ void collectLine(LineTexts& texts, std::span<const TextLine> lines, std::size_t 
     }
 
     std::optional<bool> dateOrTimeLine;
-    const int bonus = positionBonus(lines[i].top);
+    const int bonus = positionBonus(lines.line(i).top);
     for (std::size_t k = 0; k < tokens.size(); ++k) {
         const NumericToken* token = &tokens[k];
         const std::int64_t value = values[k];
@@ -546,6 +535,10 @@ bool looksLikeDateOrPhone(std::string_view line, std::string_view token) {
 }
 
 std::vector<ExtractedAmount> extract(std::span<const TextLine> lines) {
+    return extract(PreparedLines(lines));
+}
+
+std::vector<ExtractedAmount> extract(const PreparedLines& lines) {
     std::vector<ExtractedAmount> found;
     LineTexts texts(lines);
     Scratch scratch;

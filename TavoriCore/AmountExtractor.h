@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "TavoriCore/Pattern.h"
+#include "TavoriCore/PreparedLines.h"
 #include "TavoriCore/TextLine.h"
 
 namespace tavori {
@@ -47,6 +48,7 @@ std::ostream& operator<<(std::ostream& os, const NumericToken& token);
 
 // Every accepted number of every line, best first; empty when there is none.
 std::vector<ExtractedAmount> extract(std::span<const TextLine> lines);
+std::vector<ExtractedAmount> extract(const PreparedLines& lines);
 // The document's amount: the first candidate when it carries a label's weight, otherwise the largest
 // plausible number; nothing when there are no candidates.
 std::optional<ExtractedAmount> best(std::span<const TextLine> lines);

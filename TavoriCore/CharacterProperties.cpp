@@ -32,28 +32,25 @@ std::uint8_t traitsFromIcu(char32_t scalar) {
     return t;
 }
 
-// The BMP's traits in blocks of 256 scalars, each asked of ICU when first needed and then kept for the
-// life of the process; a text touches only a few blocks. Threads that race to fill a block build the same
-// values, and one of them publishes its copy.
-using TraitBlock = std::array<std::uint8_t, 256>;
-
-// At namespace scope, so that a look-up needs no guard for a function's static.
-std::array<std::atomic<const TraitBlock*>, 256> blocks{};
-
-const TraitBlock& traitBlock(std::size_t block) {
-    if (const TraitBlock* known = blocks[block].load(std::memory_order_acquire)) return *known;
-    auto built = std::make_unique<TraitBlock>();
+// Threads that race to fill a block build the same values, and one of them publishes its copy.
+const detail::TraitBlock& traitBlock(std::size_t block) {
+    std::atomic<const detail::TraitBlock*>& slot = detail::traitBlocks[block];
+    if (const detail::TraitBlock* known = slot.load(std::memory_order_acquire)) return *known;
+    auto built = std::make_unique<detail::TraitBlock>();
     for (std::size_t k = 0; k < built->size(); ++k)
         (*built)[k] = traitsFromIcu(static_cast<char32_t>(block * 256 + k));
-    const TraitBlock* expected = nullptr;
-    if (blocks[block].compare_exchange_strong(expected, built.get(), std::memory_order_acq_rel))
+    const detail::TraitBlock* expected = nullptr;
+    if (slot.compare_exchange_strong(expected, built.get(), std::memory_order_acq_rel))
         return *built.release();
     return *expected;
 }
 
 }  // namespace
 
-std::uint8_t traits(char32_t scalar) {
+// At namespace scope, so that a look-up needs no guard for a function's static.
+std::array<std::atomic<const detail::TraitBlock*>, 256> detail::traitBlocks{};
+
+std::uint8_t detail::traitsFilling(char32_t scalar) {
     return scalar <= 0xFFFF ? traitBlock(scalar >> 8)[scalar & 0xFF] : traitsFromIcu(scalar);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,7 +28,24 @@ enum : std::uint8_t {
     space = 128,         // space separator (Zs) or tab
 };
 }
-std::uint8_t traits(char32_t scalar);
+
+namespace detail {
+// The BMP's traits in blocks of 256 scalars, each asked of ICU when first needed and then kept for the life
+// of the process. Declared here so that a look-up in a block already filled is made in line: every scalar of
+// every line is looked up.
+using TraitBlock = std::array<std::uint8_t, 256>;
+extern std::array<std::atomic<const TraitBlock*>, 256> traitBlocks;
+// Fills the scalar's block first, or asks ICU beyond the BMP.
+std::uint8_t traitsFilling(char32_t scalar);
+}  // namespace detail
+
+inline std::uint8_t traits(char32_t scalar) {
+    if (scalar <= 0xFFFF)
+        if (const detail::TraitBlock* block =
+                detail::traitBlocks[scalar >> 8].load(std::memory_order_acquire))
+            return (*block)[scalar & 0xFF];
+    return detail::traitsFilling(scalar);
+}
 
 // Tests of a character by its first scalar.
 bool isLetter(std::string_view character);

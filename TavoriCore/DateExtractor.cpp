@@ -7,7 +7,6 @@
 #include <optional>
 
 #include "TavoriCore/Pattern.h"
-#include "TavoriCore/TextNormalizer.h"
 #include "TavoriCore/Unicode.h"
 
 namespace tavori {
@@ -369,8 +368,7 @@ const Unicode::KeywordIndex& labelIndex() {
 }
 
 // The labels of a line add up independently, so one sum serves every date on the line.
-int labelScore(std::string_view normalizedLine) {
-    const Unicode::PreparedText line{std::string(normalizedLine)};
+int labelScore(const Unicode::PreparedText& line) {
     const auto positive = positiveLabels();
     int score = 0;
     labelIndex().search(line.folded(), [&](std::size_t k, std::size_t) {
@@ -461,13 +459,17 @@ std::vector<Candidate> candidates(std::string_view text) {
 }
 
 std::vector<ExtractedDate> extract(std::span<const TextLine> lines) {
+    return extract(PreparedLines(lines));
+}
+
+std::vector<ExtractedDate> extract(const PreparedLines& lines) {
     std::vector<ExtractedDate> out;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (!mayHoldDate(lines[i].text)) continue;
-        const std::string t = TextNormalizer::normalize(lines[i].text);
-        std::vector<Candidate> found = candidates(t);
+        if (!mayHoldDate(lines.line(i).text)) continue;
+        std::vector<Candidate> found = candidates(lines.normalized(i));
         if (found.empty()) continue;
-        const int lineScore = labelScore(t) + positionBonus(lines[i].top) + (i == 0 ? 5 : 0);
+        const int lineScore =
+            labelScore(lines.prepared(i)) + positionBonus(lines.line(i).top) + (i == 0 ? 5 : 0);
         for (Candidate& c : found) {
             const bool twoDigitYear = !c.hasRepairedDigits && (c.score == baseScore(Kind::shortKanjiYear) ||
                                                                c.score == baseScore(Kind::shortYear));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "TavoriCore/DateComponentsValue.h"
+#include "TavoriCore/PreparedLines.h"
 #include "TavoriCore/TextLine.h"
 
 namespace tavori {
@@ -59,6 +60,7 @@ inline constexpr int repairedDigitsPenalty = 20;
 
 // Every candidate of every line, best first: higher score, then smaller line index, then order of discovery.
 std::vector<ExtractedDate> extract(std::span<const TextLine> lines);
+std::vector<ExtractedDate> extract(const PreparedLines& lines);
 std::optional<ExtractedDate> best(std::span<const TextLine> lines);
 
 // The valid dates of one text in pattern order, each with its pattern's base score. Two-digit-year and

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "TavoriCore/TextNormalizer.h"
 #include "TavoriCore/Unicode.h"
 
 namespace tavori::DocumentTypeDetector {
@@ -63,10 +62,14 @@ const Markers& markers() {
 }  // namespace
 
 DocumentType detect(std::span<const TextLine> lines) {
+    return detect(PreparedLines(lines));
+}
+
+DocumentType detect(const PreparedLines& lines) {
     std::array<int, allDocumentTypes.size()> tally{};
     bool any = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const Unicode::PreparedText line(TextNormalizer::normalize(lines[i].text));
+        const Unicode::PreparedText& line = lines.prepared(i);
         std::size_t length = 0;
         bool lengthKnown = false;
         const Markers& all = markers();

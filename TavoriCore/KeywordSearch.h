@@ -151,12 +151,13 @@ class KeywordIndex {
         return key;
     }
 
-    // The return type is spelled out: the searches above use it before this point in the class.
+    // The return type is spelled out: the searches above use it before this point in the class. The table
+    // is not called "slots", which Qt defines as a macro wherever this header is seen by Qt code.
     template <class Table>
-    static auto slotFor(Table& slots, std::uint32_t key) -> decltype(slots[0]) {
+    static auto slotFor(Table& table, std::uint32_t key) -> decltype(table[0]) {
         std::size_t at = (key * 2654435761u) >> 22;
-        while (slots[at].used && slots[at].key != key) at = (at + 1) & (kSlots - 1);
-        return slots[at];
+        while (table[at].used && table[at].key != key) at = (at + 1) & (kSlots - 1);
+        return table[at];
     }
 
     std::vector<std::string> keywords_;

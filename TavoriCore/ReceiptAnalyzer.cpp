@@ -8,6 +8,7 @@
 #include "TavoriCore/DateExtractor.h"
 #include "TavoriCore/DocumentTypeDetector.h"
 #include "TavoriCore/FileNameTemplate.h"
+#include "TavoriCore/PreparedLines.h"
 #include "TavoriCore/RegistrationNumberExtractor.h"
 #include "TavoriCore/VendorExtractor.h"
 
@@ -49,7 +50,7 @@ std::string lastTwoCharacters(const std::string& s) {
     return s.size() <= 2 ? s : s.substr(s.size() - 2);
 }
 
-void analyzeDate(ReceiptFields& fields, std::span<const TextLine> lines) {
+void analyzeDate(ReceiptFields& fields, const PreparedLines& lines) {
     const auto dates = DateExtractor::extract(lines);
     if (dates.empty()) return;
     const ExtractedDate& best = dates.front();
@@ -82,7 +83,7 @@ void analyzeDate(ReceiptFields& fields, std::span<const TextLine> lines) {
                                           "）");
 }
 
-void analyzeAmount(ReceiptFields& fields, std::span<const TextLine> lines) {
+void analyzeAmount(ReceiptFields& fields, const PreparedLines& lines) {
     const auto amounts = AmountExtractor::extract(lines);
     const auto best = AmountExtractor::bestOf(amounts);
     if (!best) return;
@@ -105,7 +106,7 @@ void analyzeAmount(ReceiptFields& fields, std::span<const TextLine> lines) {
                                           " もあります");
 }
 
-void analyzeVendor(ReceiptFields& fields, std::span<const TextLine> lines, const AnalyzerOptions& options) {
+void analyzeVendor(ReceiptFields& fields, const PreparedLines& lines, const AnalyzerOptions& options) {
     std::optional<std::string_view> hint;
     if (options.recipientName) hint = *options.recipientName;
     const auto vendors = VendorExtractor::extract(lines, hint);
@@ -128,12 +129,14 @@ void analyzeVendor(ReceiptFields& fields, std::span<const TextLine> lines, const
 
 ReceiptFields analyze(const RecognizedDocument& document, const AnalyzerOptions& options) {
     const std::vector<TextLine> lines = document.sortedLines();
+    // Every extractor reads the same normalised lines, so each line is prepared once for all of them.
+    const PreparedLines prepared(lines);
     ReceiptFields fields;
-    fields.documentType = DocumentTypeDetector::detect(lines);
-    analyzeDate(fields, lines);
-    analyzeAmount(fields, lines);
-    analyzeVendor(fields, lines, options);
-    const auto numbers = RegistrationNumberExtractor::extract(lines);
+    fields.documentType = DocumentTypeDetector::detect(prepared);
+    analyzeDate(fields, prepared);
+    analyzeAmount(fields, prepared);
+    analyzeVendor(fields, prepared, options);
+    const auto numbers = RegistrationNumberExtractor::extract(prepared);
     if (!numbers.empty()) fields.registrationNumber = numbers.front();
     applyAlternativeReadings(fields, lines);
     return fields;

@@ -42,11 +42,15 @@ std::size_t digitCount(std::string_view raw) {
 }  // namespace
 
 std::vector<std::string> extract(std::span<const TextLine> lines) {
+    return extract(PreparedLines(lines));
+}
+
+std::vector<std::string> extract(const PreparedLines& lines) {
     std::vector<std::string> out;
-    for (const TextLine& line : lines) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
         // An accepted number brings 13 digits of the line, and the letter or a label, with it.
-        if (digitCount(line.text) < kDigits) continue;
-        const std::string t = TextNormalizer::normalize(line.text);
+        if (digitCount(lines.line(i).text) < kDigits) continue;
+        const std::string& t = lines.normalized(i);
         const bool letter = t.find_first_of("Tt") != std::string::npos;
         const bool label = t.find("登録") != std::string::npos ||
                            t.find("Registration") != std::string::npos ||

@@ -243,7 +243,7 @@ bool mentionsRegistrationInLatin(std::string_view raw) {
 }
 
 struct LineFacts {
-    Unicode::PreparedText text;  // the normalised line
+    const Unicode::PreparedText& text;  // the normalised line
     Found found{};
     // The raw text names a registration number (for the lines above it).
     bool registration = false;
@@ -255,8 +255,8 @@ bool isScored(const Unicode::CharacterTally& t) {
            static_cast<double>(t.numbers) / static_cast<double>(t.characters) <= 0.3;
 }
 
-LineFacts factsOf(const TextLine& line) {
-    LineFacts f{Unicode::PreparedText(TextNormalizer::normalize(line.text))};
+LineFacts factsOf(const TextLine& line, const Unicode::PreparedText& prepared) {
+    LineFacts f{prepared};
     if (f.text.foldsToItself() && isScored(f.text.tally())) {
         combinedIndex().scan(f.text.text(), kFoldedLists | kCanonicalLists, f.found);
     } else {
@@ -359,6 +359,11 @@ bool isTitleLike(std::string_view text) {
 
 std::vector<ExtractedVendor> extract(std::span<const TextLine> lines,
                                      std::optional<std::string_view> recipientHint) {
+    return extract(PreparedLines(lines), recipientHint);
+}
+
+std::vector<ExtractedVendor> extract(const PreparedLines& lines,
+                                     std::optional<std::string_view> recipientHint) {
     std::vector<ExtractedVendor> out;
     if (lines.empty()) return out;
     // The hint is compared with normalised lines, so it is normalised the same way; one that normalises to
@@ -369,7 +374,7 @@ std::vector<ExtractedVendor> extract(std::span<const TextLine> lines,
     std::vector<LineFacts> facts;
     facts.reserve(lines.size());
     out.reserve(lines.size() + 4);
-    for (const TextLine& line : lines) facts.push_back(factsOf(line));
+    for (std::size_t i = 0; i < lines.size(); ++i) facts.push_back(factsOf(lines.line(i), lines.prepared(i)));
 
     for (std::size_t i = 0; i < facts.size(); ++i) {
         if (facts[i].found[kIssuer].none() || facts[i].found[kRecipient].any()) continue;
@@ -383,7 +388,7 @@ std::vector<ExtractedVendor> extract(std::span<const TextLine> lines,
     for (std::size_t i = 0; i < facts.size(); ++i) {
         const LineFacts& line = facts[i];
         if (!isScored(line.text.tally())) continue;
-        const int score = scoreOf(line, i, facts, lines[i].top, hint);
+        const int score = scoreOf(line, i, facts, lines.line(i).top, hint);
         std::string name = cleaned(line.text.text(), line.text.isNfc());
         if (strong.contains(name)) continue;
         if (score >= 75) strong.insert(name);

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "TavoriCore/PreparedLines.h"
 #include "TavoriCore/TextLine.h"
 
 namespace tavori {
@@ -30,6 +31,8 @@ namespace VendorExtractor {
 
 // Every candidate, best first (score descending, then line index ascending, then order found).
 std::vector<ExtractedVendor> extract(std::span<const TextLine> lines,
+                                     std::optional<std::string_view> recipientHint = std::nullopt);
+std::vector<ExtractedVendor> extract(const PreparedLines& lines,
                                      std::optional<std::string_view> recipientHint = std::nullopt);
 std::optional<ExtractedVendor> best(std::span<const TextLine> lines,
                                     std::optional<std::string_view> recipientHint = std::nullopt);
