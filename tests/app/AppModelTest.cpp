@@ -111,7 +111,11 @@ TEST_F(AppModelTest, AddingSkipsDuplicatesAndUnsupportedFilesAndAnnouncesTheRows
     ASSERT_EQ(inserted.count(), 1);
     EXPECT_EQ(aboutToInsert.at(0), (QList<QVariant>{0, 2}));
     EXPECT_EQ(inserted.at(0), (QList<QVariant>{0, 2}));
-    for (const DocumentItem* item : model->items()) EXPECT_EQ(item->status(), Status::analyzing);
+    // Starting analyses has a time budget per event-loop turn: on a slow machine the last ones wait their
+    // turn.
+    EXPECT_EQ(model->itemAt(0).status(), Status::analyzing);
+    for (const DocumentItem* item : model->items())
+        EXPECT_TRUE(item->status() == Status::analyzing || item->status() == Status::queued);
     EXPECT_EQ(model->readingProgress(), (tavori::ReadingProgress{3, 3}));
 
     model->addFiles({in, sample("scan_0001.pdf")});
