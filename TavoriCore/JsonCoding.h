@@ -14,8 +14,10 @@
 
 // The coded forms of the value types, in two shapes: a keyed object, whose members each type lists once with
 // `TAVORI_JSON_OBJECT`, and an enumeration coded as its raw value, whose raw values each type lists once in a
-// `JsonCoding::RawValues` table and codes with `TAVORI_JSON_RAW_VALUE`. Both code for nlohmann::json and
-// nlohmann::ordered_json alike; declare the four functions with `TAVORI_JSON_DECLARE`.
+// `JsonCoding::RawValues` table and codes with `TAVORI_JSON_RAW_VALUE`; a type with members that need more
+// than their own coding writes one encode and one decode template and codes with `TAVORI_JSON_CODED_BY`. All
+// code for nlohmann::json and nlohmann::ordered_json alike; declare the four functions with
+// `TAVORI_JSON_DECLARE`.
 namespace tavori::JsonCoding {
 
 // An integer member decoded strictly: a fraction, a boolean or a value beyond the 64-bit range is an error,
@@ -154,6 +156,23 @@ void decodeRawValue(const Json& j, E& value, FromRaw fromRawValue, std::string_v
     }                                                              \
     void from_json(const nlohmann::ordered_json& j, Type& value) { \
         ::tavori::JsonCoding::decodeObject(j, value, __VA_ARGS__); \
+    }                                                              \
+    static_assert(true, "")
+
+// Defines the coded form of `Type` by the function templates `encode(Json&, const Type&)` and
+// `decode(const Json&, Type&)`, for a type whose members need more than their own coding.
+#define TAVORI_JSON_CODED_BY(Type, encode, decode)                 \
+    void to_json(nlohmann::json& j, const Type& value) {           \
+        encode(j, value);                                          \
+    }                                                              \
+    void from_json(const nlohmann::json& j, Type& value) {         \
+        decode(j, value);                                          \
+    }                                                              \
+    void to_json(nlohmann::ordered_json& j, const Type& value) {   \
+        encode(j, value);                                          \
+    }                                                              \
+    void from_json(const nlohmann::ordered_json& j, Type& value) { \
+        decode(j, value);                                          \
     }                                                              \
     static_assert(true, "")
 

@@ -83,17 +83,6 @@ std::ostream& operator<<(std::ostream& os, const AppSettings& settings) {
     return os << j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-void to_json(nlohmann::json& j, const AppSettings& settings) {
-    encode(j, settings);
-}
-void from_json(const nlohmann::json& j, AppSettings& settings) {
-    decode(j, settings);
-}
-void to_json(nlohmann::ordered_json& j, const AppSettings& settings) {
-    encode(j, settings);
-}
-void from_json(const nlohmann::ordered_json& j, AppSettings& settings) {
-    decode(j, settings);
-}
+TAVORI_JSON_CODED_BY(AppSettings, encode, decode);
 
 }  // namespace tavori

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "TavoriCore/FileNameTemplate.h"
+#include "TavoriCore/JsonCoding.h"
 #include "TavoriCore/RenameMode.h"
 #include "TavoriCore/VendorAliasDictionary.h"
 #include "TavoriName/UserDefaults.h"
@@ -51,9 +52,6 @@ std::ostream& operator<<(std::ostream& os, const AppSettings& settings);
 
 // Coded as {"template", "mode", "destinationBookmark" (Base64, left out when absent), "recipientName",
 // "aliases", "writeIndexBook", "indexBookFileName"}; decoding requires every member but the bookmark.
-void to_json(nlohmann::json& j, const AppSettings& settings);
-void from_json(const nlohmann::json& j, AppSettings& settings);
-void to_json(nlohmann::ordered_json& j, const AppSettings& settings);
-void from_json(const nlohmann::ordered_json& j, AppSettings& settings);
+TAVORI_JSON_DECLARE(AppSettings);
 
 }  // namespace tavori
