@@ -18,17 +18,7 @@ constexpr JsonCoding::RawValues<DocumentType, 8> kRawValues{{{
 
 }  // namespace
 
-std::string_view rawValue(DocumentType type) {
-    return kRawValues.rawValue(type);
-}
-
-std::optional<DocumentType> documentTypeFromRawValue(std::string_view raw) {
-    return kRawValues.fromRawValue(raw);
-}
-
-std::ostream& operator<<(std::ostream& os, DocumentType type) {
-    return os << rawValue(type);
-}
+TAVORI_RAW_VALUE_FUNCTIONS(DocumentType, documentTypeFromRawValue, kRawValues);
 
 TAVORI_JSON_RAW_VALUE(DocumentType, rawValue, documentTypeFromRawValue, "unknown document type");
 

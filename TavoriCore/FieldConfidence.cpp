@@ -49,17 +49,7 @@ std::vector<std::string> FieldConfidence::reviewReasons() const {
     return reasons;
 }
 
-std::string_view rawValue(Level level) {
-    return kRawValues.rawValue(level);
-}
-
-std::optional<Level> confidenceLevelFromRawValue(std::string_view raw) {
-    return kRawValues.fromRawValue(raw);
-}
-
-std::ostream& operator<<(std::ostream& os, Level level) {
-    return os << rawValue(level);
-}
+TAVORI_RAW_VALUE_FUNCTIONS(Level, confidenceLevelFromRawValue, kRawValues);
 
 std::ostream& operator<<(std::ostream& os, const FieldConfidence& confidence) {
     os << "{date: " << confidence.date << ", vendor: " << confidence.vendor

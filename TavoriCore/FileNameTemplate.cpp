@@ -179,17 +179,7 @@ std::string FileNameTemplate::baseNameOrFallback(std::string_view rendered,
     return own;
 }
 
-std::string_view rawValue(AmountStyle style) {
-    return kAmountStyles.rawValue(style);
-}
-
-std::optional<AmountStyle> amountStyleFromRawValue(std::string_view raw) {
-    return kAmountStyles.fromRawValue(raw);
-}
-
-std::ostream& operator<<(std::ostream& os, AmountStyle style) {
-    return os << rawValue(style);
-}
+TAVORI_RAW_VALUE_FUNCTIONS(AmountStyle, amountStyleFromRawValue, kAmountStyles);
 
 std::ostream& operator<<(std::ostream& os, const FileNameTemplate& t) {
     return os << "{template: \"" << t.templateText << "\", dateFormat: \"" << t.dateFormat

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -135,6 +136,20 @@ void decodeRawValue(const Json& j, E& value, FromRaw fromRawValue, std::string_v
 }
 
 }  // namespace tavori::JsonCoding
+
+// Defines, for the enumeration `Type` with the `JsonCoding::RawValues` table `table`, its `rawValue`, its
+// `fromRawValue` (named as given) and its printing as the raw value.
+#define TAVORI_RAW_VALUE_FUNCTIONS(Type, fromRawName, table) \
+    std::string_view rawValue(Type value) {                  \
+        return table.rawValue(value);                        \
+    }                                                        \
+    std::optional<Type> fromRawName(std::string_view raw) {  \
+        return table.fromRawValue(raw);                      \
+    }                                                        \
+    std::ostream& operator<<(std::ostream& os, Type value) { \
+        return os << rawValue(value);                        \
+    }                                                        \
+    static_assert(true, "")
 
 // Declares the coded form of `Type` (in the namespace of `Type`).
 #define TAVORI_JSON_DECLARE(Type)                               \

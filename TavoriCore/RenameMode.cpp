@@ -11,17 +11,7 @@ constexpr JsonCoding::RawValues<RenameMode, 3> kRawValues{{{
 
 }  // namespace
 
-std::string_view rawValue(RenameMode mode) {
-    return kRawValues.rawValue(mode);
-}
-
-std::optional<RenameMode> renameModeFromRawValue(std::string_view raw) {
-    return kRawValues.fromRawValue(raw);
-}
-
-std::ostream& operator<<(std::ostream& os, RenameMode mode) {
-    return os << rawValue(mode);
-}
+TAVORI_RAW_VALUE_FUNCTIONS(RenameMode, renameModeFromRawValue, kRawValues);
 
 TAVORI_JSON_RAW_VALUE(RenameMode, rawValue, renameModeFromRawValue, "unknown rename mode");
 
