@@ -67,18 +67,6 @@ TEST(AppSettingsTest, SavedSettingsLoadEqualAndKeepTheStoresOtherMembers) {
         Json::parse(readFile(folder / "defaults.json"))["settings.v1"].contains("destinationBookmark"));
 }
 
-TEST(AppSettingsTest, DocumentWithoutBookmarkKeepsEverythingElse) {
-    TestFolder folder;
-    SettingsStore defaults(folder / "defaults.json");
-    AppSettings settings = customised();
-    ASSERT_TRUE(settings.save(defaults));
-    Json store = Json::parse(readFile(folder / "defaults.json"));
-    store["settings.v1"].erase("destinationBookmark");
-    writeFile(folder / "defaults.json", store.dump());
-    settings.destinationBookmark.reset();
-    EXPECT_EQ(AppSettings::load(defaults), settings);
-}
-
 struct UnreadableCase {
     std::string name;
     std::function<std::string(Json store)> stored;  // the file's bytes, made from a valid store
