@@ -58,8 +58,6 @@ TEST_F(ReceiptPipelineTest, RulesAloneUnlessTheModelAnswers) {
     ASSERT_EQ(rulesOnly.fields.documentType, DocumentType::other);
     LocalModelServer good;
     good.answerContent(modelAnswer);
-    LocalModelServer failing;
-    failing.answerChat(500, R"({"error":{"code":500,"message":"boom"}})");
     struct Case {
         const char* name;
         ReceiptPipeline pipeline;
@@ -67,12 +65,11 @@ TEST_F(ReceiptPipelineTest, RulesAloneUnlessTheModelAnswers) {
     const std::vector<Case> cases = {
         {"semantic off with a good server", pipelineFor(good.url(), false)},
         {"default pipeline, no model configured", ReceiptPipeline{}},
+        // Each way an exchange can fail is the semantic extractor's case; one stands for them here.
         {"nothing listening", pipelineFor(testing::unusedUrl())},
-        {"failing server", pipelineFor(failing.url())},
     };
     for (const auto& c : cases) EXPECT_EQ(c.pipeline.analyze(document, options()), rulesOnly) << c.name;
     EXPECT_TRUE(good.received().empty()) << "the model is never asked with semantic extraction off";
-    EXPECT_EQ(failing.count("/v1/chat/completions"), 1u);
 }
 
 TEST_F(ReceiptPipelineTest, AnswerIsMergedIntoTheRules) {
