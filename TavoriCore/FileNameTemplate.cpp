@@ -188,7 +188,8 @@ std::string FileNameTemplate::lowercasedExtension(const std::filesystem::path& s
     return ext;
 }
 
-std::string FileNameTemplate::savedName(const ReceiptFields& fields, const std::filesystem::path& source) const {
+std::string FileNameTemplate::savedName(const ReceiptFields& fields,
+                                        const std::filesystem::path& source) const {
     std::string name = baseNameOrFallback(render(fields), source);
     const std::string ext = lowercasedExtension(source);
     if (!ext.empty()) name += '.' + ext;

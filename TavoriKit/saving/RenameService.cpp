@@ -548,8 +548,9 @@ std::vector<fs::path> plannedDestinations(std::span<const RenamePlan> plans) {
             names.taken = listNames(folder);
         }
         if (inPlace) names.taken.erase(lowercasedName(plan.source.filename().native()));
-        const std::string name = FileNameTemplate::uniqueName(safeBaseName(plan.baseName, plan.source),
-                                                              FileNameTemplate::lowercasedExtension(plan.source), names.taken);
+        const std::string name =
+            FileNameTemplate::uniqueName(safeBaseName(plan.baseName, plan.source),
+                                         FileNameTemplate::lowercasedExtension(plan.source), names.taken);
         names.taken.insert(lowercasedName(name));
         destinations.push_back(sameLocation(folder / name, plan.source) ? plan.source : folder / name);
     }
