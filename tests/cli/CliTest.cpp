@@ -72,21 +72,17 @@ TEST_F(CliTest, ScanPrintsOneRowPerFileWithFieldsAndName) {
     ASSERT_EQ(lines.size(), expected.size()) << result.out;
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const Row& row = expected[i];
-        const auto cols = split(lines[i], '\t');
+        auto cols = split(lines[i], '\t');
         // The last column, possible duplicates, is empty: the line ends with its tab.
         ASSERT_EQ(cols.size(), 10u) << row.file << ": " << lines[i];
         EXPECT_TRUE(lines[i].ends_with("\t")) << row.file;
-        EXPECT_EQ(cols[0], sample(row.file));
-        EXPECT_EQ(cols[1], row.status) << row.file;
-        EXPECT_EQ(cols[2], row.date) << row.file;
-        EXPECT_EQ(cols[3], row.vendor) << row.file;
-        EXPECT_EQ(cols[4], row.amount) << row.file;
-        EXPECT_EQ(cols[5], row.type) << row.file;
-        EXPECT_EQ(cols[6], row.regno) << row.file;
-        EXPECT_EQ(cols[7], row.levels) << row.file;
+        // The review reasons are the analysis's own words; here, only whether there are any.
         EXPECT_EQ(cols[8].empty(), row.levels == "high/high/high")
             << row.file << " review reasons: " << cols[8];
-        EXPECT_EQ(cols[9], row.name) << row.file;
+        cols[8].clear();
+        EXPECT_EQ(cols,
+                  (std::vector<std::string>{sample(row.file), row.status, row.date, row.vendor, row.amount,
+                                            row.type, row.regno, row.levels, "", row.name}));
     }
 }
 
