@@ -48,6 +48,8 @@ struct SaveReport {
     // Why the save stopped: the error, with a note of how many documents were not saved.
     std::optional<RenameServiceError::Case> failureCase;
     std::optional<std::string> failure;
+    // Files an earlier, interrupted save placed without their rows, whose rows this save added first.
+    std::vector<std::string> recovered;
 
     bool succeeded() const { return !failure.has_value(); }
 };

@@ -79,7 +79,9 @@ FileAnalysis fileAnalysis(const fs::path& source, AnalysisService::Outcome outco
 
 void analyzeFiles(const Commands::FileOptions& files, const AppSettings& settings, std::ostream& err,
                   const std::function<void(FileAnalysis)>& row) {
-    const std::vector<fs::path> expanded = FileList::expand(files.paths, files.recursive);
+    std::vector<std::string> skipped;
+    const std::vector<fs::path> expanded = FileList::expand(files.paths, files.recursive, &skipped);
+    for (const std::string& note : skipped) err << note << '\n';
     const std::size_t total = expanded.size();
     const bool showProgress = ::isatty(STDERR_FILENO) == 1 && total > 0;
 
@@ -91,6 +93,14 @@ void analyzeFiles(const Commands::FileOptions& files, const AppSettings& setting
         AnalysisService service;
         const AnalyzerOptions options = analyzerOptions(settings);
         for (std::size_t i = 0; i < total; ++i) {
+            if (std::error_code ec; fs::is_directory(expanded[i], ec)) {
+                FileAnalysis analysis{expanded[i], std::nullopt, {}, false, std::nullopt};
+                analysis.error = "フォルダに読み取れる書類がありません";
+                std::lock_guard lock(mutex);
+                finished[i] = std::move(analysis);
+                ++done;
+                continue;
+            }
             service.analyze(expanded[i], options,
                             [&, i](AnalysisService::RequestId, AnalysisService::Outcome outcome) {
                                 FileAnalysis analysis = fileAnalysis(expanded[i], std::move(outcome));
