@@ -112,8 +112,7 @@ SaveReport save(std::span<const SaveDocument> documents, const SaveSettings& set
     const fs::path bookFolder = indexBookFolder(settings, documents.front().source);
     // What earlier saves into these folders left unfinished: rows of files placed just before they were
     // killed, and copies that never got their names.
-    report.recovered = SaveJournal::recover(bookFolder, calls);
-    SaveJournal::removeLeftovers(bookFolder);
+    report.recovered = completeInterrupted(bookFolder, calls);
     if (settings.destination && *settings.destination != bookFolder)
         SaveJournal::removeLeftovers(*settings.destination);
 
@@ -163,6 +162,12 @@ SaveReport save(std::span<const SaveDocument> documents, const SaveSettings& set
     // Kept while a placed file lacks its row, for the next save into the folder to complete.
     if (rows == report.results.size()) journal.finish();
     return report;
+}
+
+std::vector<std::string> completeInterrupted(const fs::path& folder, const FileSystemCalls& calls) {
+    std::vector<std::string> recovered = SaveJournal::recover(folder, calls);
+    SaveJournal::removeLeftovers(folder);
+    return recovered;
 }
 
 IndexBookEntry entry(std::int64_t sequence, const ReceiptFields& fields, std::string fileName) {

@@ -79,6 +79,12 @@ SaveReport save(std::span<const SaveDocument> documents, const SaveSettings& set
                 const std::function<void(std::size_t index, const RenameResult& result)>& saved = {},
                 const FileSystemCalls& calls = FileSystemCalls::posix());
 
+// Completes the saves into `folder` that were interrupted between placing a file and writing its row, and
+// removes the copies they left under temporary names; returns the names of the files whose rows were added.
+// save() does this itself for its book's folder.
+std::vector<std::string> completeInterrupted(const std::filesystem::path& folder,
+                                             const FileSystemCalls& calls = FileSystemCalls::posix());
+
 // The row of a document saved (or to be saved) as `fileName`.
 IndexBookEntry entry(std::int64_t sequence, const ReceiptFields& fields, std::string fileName);
 // Export rows numbered 1, 2, ...: the saved name when there is one, otherwise the template's name with the

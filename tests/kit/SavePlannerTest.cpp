@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "../TestFiles.h"
+#include "TavoriKit/FileDescriptor.h"
 #include "TavoriKit/SavePlanner.h"
 
 namespace fs = std::filesystem;
@@ -294,6 +295,21 @@ TEST_F(SavePlannerTest, AnExportReplacesAFileOnlyWhenAllowed) {
     EXPECT_TRUE(readFile(dir / "book.csv").starts_with("\xEF\xBB\xBF連番"));
     SavePlanner::writeExport(entries, dir / "new.csv", false);
     EXPECT_EQ(readFile(dir / "new.csv"), readFile(dir / "book.csv"));
+}
+
+// A copy a killed save left under its temporary name goes with the next save into the folder; one that a
+// running save still holds stays.
+TEST_F(SavePlannerTest, TheNextSaveRemovesTemporaryFilesNoSaveHolds) {
+    writeFile(out / ".tavori-00000000000000ab.tmp", "complete copy of a killed save");
+    writeFile(out / ".tavori-notes.txt", "not ours");
+    const tavori::FileIO::Temporary held =
+        tavori::FileIO::createTemporary(FileSystemCalls::posix(), out, 0600);
+    ASSERT_GE(held.fd.get(), 0);
+    const auto report =
+        SavePlanner::save(std::vector{document("a.pdf", "青空商店", 100)}, settings(RenamePlan::Mode::copy));
+    ASSERT_TRUE(report.succeeded()) << *report.failure;
+    EXPECT_EQ(names(out), (std::set<std::string>{".tavori-notes.txt", held.path.filename().native(),
+                                                 "20240305_青空商店_100.pdf", "索引簿.csv"}));
 }
 
 }  // namespace
