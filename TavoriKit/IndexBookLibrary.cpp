@@ -10,6 +10,7 @@
 #include <iterator>
 #include <optional>
 #include <set>
+#include <type_traits>
 #include <unordered_set>
 #include <utility>
 
@@ -104,6 +105,9 @@ std::vector<fs::path> distinctBooks(std::span<const fs::path> targets, std::stri
     return books;
 }
 
+template <class BookSpan>
+std::vector<Hit> hitsOf(BookSpan books, const IndexBookQuery& query);
+
 constexpr std::size_t kListFolderAbove = 64;
 
 std::unordered_set<std::string> regularFileNames(const fs::path& folder) {
@@ -143,7 +147,7 @@ std::vector<Hit> searchFiles(std::span<const fs::path> targets, std::string_view
         if (warnings)
             warnings->insert(warnings->end(), books.back().warnings.begin(), books.back().warnings.end());
     }
-    return search(books, query);
+    return hitsOf(std::span<Book>(books), query);
 }
 
 fs::path documentPath(const fs::path& book, std::string_view fileName) {
@@ -151,7 +155,12 @@ fs::path documentPath(const fs::path& book, std::string_view fileName) {
     return book.parent_path() / fs::path(std::string(fileName));
 }
 
-std::vector<Hit> search(std::span<const Book> books, const IndexBookQuery& query) {
+namespace {
+
+// The hits of the books' matching rows; `Rows` is const for a search that leaves the books as they are, and
+// the rows are moved out of books that are not kept.
+template <class BookSpan>
+std::vector<Hit> hitsOf(BookSpan books, const IndexBookQuery& query) {
     std::vector<std::pair<std::size_t, std::size_t>> found;  // (book, row)
     for (std::size_t b = 0; b < books.size(); ++b)
         for (std::size_t row : IndexBookSearch::search(books[b].rows, query)) found.emplace_back(b, row);
@@ -178,7 +187,10 @@ std::vector<Hit> search(std::span<const Book> books, const IndexBookQuery& query
     for (const auto& [b, row] : found) {
         Hit hit;
         hit.book = books[b].path;
-        hit.entry = books[b].rows[row];
+        if constexpr (std::is_const_v<typename BookSpan::element_type>)
+            hit.entry = books[b].rows[row];
+        else
+            hit.entry = std::move(books[b].rows[row]);
         hit.document = documentPath(hit.book, hit.entry.fileName);
         if (hit.document.empty()) {
             hit.documentExists = false;
@@ -191,6 +203,12 @@ std::vector<Hit> search(std::span<const Book> books, const IndexBookQuery& query
         hits.push_back(std::move(hit));
     }
     return hits;
+}
+
+}  // namespace
+
+std::vector<Hit> search(std::span<const Book> books, const IndexBookQuery& query) {
+    return hitsOf(books, query);
 }
 
 }  // namespace tavori::IndexBookLibrary
