@@ -9,8 +9,8 @@
 
 #include "BenchSupport.h"
 #include "TavoriCore/IndexBookCSV.h"
-#include "TavoriKit/DuplicateDetector.h"
-#include "TavoriKit/IndexBookLibrary.h"
+#include "TavoriKit/indexbook/DuplicateDetector.h"
+#include "TavoriKit/indexbook/IndexBookLibrary.h"
 
 // Searching and duplicate checking against a book of 100,000 rows, with 2,000 saved files beside it; first,
 // the peak memory of `tavori search` over a book of 1,000,000 rows, which is streamed.

@@ -8,7 +8,7 @@
 
 #include "TavoriCore/Unicode.h"
 
-#include "TavoriKit/DocumentFiles.h"
+#include "TavoriKit/reading/DocumentFiles.h"
 
 namespace fs = std::filesystem;
 

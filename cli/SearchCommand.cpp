@@ -4,7 +4,7 @@
 
 #include "TavoriCore/IndexBookReader.h"
 #include "TavoriCore/IndexBookSearch.h"
-#include "TavoriKit/IndexBookLibrary.h"
+#include "TavoriKit/indexbook/IndexBookLibrary.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 

@@ -5,8 +5,8 @@
 #include <functional>
 
 #include "../TestFiles.h"
-#include "TavoriKit/FileDescriptor.h"
-#include "TavoriKit/SavePlanner.h"
+#include "TavoriKit/base/FileDescriptor.h"
+#include "TavoriKit/saving/SavePlanner.h"
 
 namespace fs = std::filesystem;
 using tavori::FileSystemCalls;
