@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -65,16 +66,21 @@ void collect(const fs::path& folder, const fs::path& relative, std::vector<fs::p
     out.insert(out.end(), merged.begin(), merged.end());
 }
 
-// The same file named in two ways ("a/./b.pdf", "a/b.pdf", relative and absolute, or through a link) counts
-// once: by device and inode where it exists, by its normal absolute path where it does not.
-std::string identity(const fs::path& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0)
-        return "@" + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+// The same file named in two ways ("a/./b.pdf", "a/b.pdf", relative and absolute) counts once.
+std::string lexicalIdentity(const fs::path& path) {
     std::error_code ec;
     fs::path absolute = fs::absolute(path, ec);
     if (ec) absolute = path;
     return absolute.lexically_normal().native();
+}
+
+// So does a file reached again through a link or a second hard link, found in a folder; a link the user
+// names himself is his choice and stays.
+std::optional<Identity> fileIdentity(const fs::path& path, bool named) {
+    struct stat info {};
+    if (named && (::lstat(path.c_str(), &info) != 0 || S_ISLNK(info.st_mode))) return std::nullopt;
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    return Identity{info.st_dev, info.st_ino};
 }
 
 }  // namespace
@@ -83,8 +89,13 @@ std::vector<fs::path> expand(std::span<const fs::path> paths, bool recursive,
                              std::vector<std::string>* skipped) {
     std::vector<fs::path> result;
     std::set<std::string> seen;
-    auto keep = [&](const fs::path& path) {
-        if (seen.insert(identity(path)).second) result.push_back(path);
+    std::set<Identity> seenFiles;
+    auto keep = [&](const fs::path& path, bool named) {
+        const auto file = fileIdentity(path, named);
+        if (file && seenFiles.contains(*file)) return;
+        if (!seen.insert(lexicalIdentity(path)).second) return;
+        if (file) seenFiles.insert(*file);
+        result.push_back(path);
     };
     for (const auto& path : paths) {
         std::error_code ec;
@@ -94,9 +105,9 @@ std::vector<fs::path> expand(std::span<const fs::path> paths, bool recursive,
             std::vector<fs::path> relative;
             Walk walk{{}, skipped};
             collect(path, {}, relative, walk);
-            for (const auto& r : relative) keep(path / r);
+            for (const auto& r : relative) keep(path / r, false);
         } else {
-            for (const auto& file : DocumentFiles::expand({&path, 1})) keep(file);
+            for (const auto& file : DocumentFiles::expand({&path, 1})) keep(file, !folder);
         }
         // A folder without documents stays in the list, for the reading to say so.
         if (folder && result.size() == before) result.push_back(path);
