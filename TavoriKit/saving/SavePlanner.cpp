@@ -3,6 +3,7 @@
 #include <exception>
 #include <set>
 
+#include "TavoriCore/CharacterProperties.h"
 #include "TavoriCore/Unicode.h"
 #include "TavoriKit/saving/SaveJournal.h"
 
@@ -175,7 +176,7 @@ IndexBookEntry entry(std::int64_t sequence, const ReceiptFields& fields, std::st
     row.sequence = sequence;
     row.date = fields.date;
     row.amount = fields.amount;
-    row.vendor = fields.vendor;
+    row.vendor = Unicode::withoutFormatOrControl(fields.vendor);
     row.documentType = fields.documentType;
     row.fileName = std::move(fileName);
     row.registrationNumber = fields.registrationNumber;

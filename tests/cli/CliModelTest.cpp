@@ -8,6 +8,7 @@
 #include "../TestFiles.h"
 #include "../kit/LocalModelServer.h"
 #include "CliRunner.h"
+#include "TavoriKit/model/SemanticAvailability.h"
 #include "samples/SamplePdf.h"
 
 namespace fs = std::filesystem;
@@ -101,6 +102,13 @@ TEST_F(CliModelTest, GroundedAnswerIsMergedAndAnythingElseChangesNothing) {
         EXPECT_EQ(j["name"], rulesOnly["name"]) << c.name;
         EXPECT_EQ(c.server.count("/v1/chat/completions"), 1u) << c.name << ": the model was asked";
     }
+
+    // A URL off this machine is never contacted, and the user is told so once.
+    const auto remote =
+        cli.run({"scan", cafe.native(), cafe.native()}, {"TAVORI_LLM_URL=http://192.0.2.1:8080"});
+    EXPECT_EQ(remote.err, "TAVORI_LLM_URL「http://192.0.2.1:8080」は使えません: " +
+                              std::string(tavori::userDescription(tavori::SemanticAvailability::notLocal)) +
+                              "\n");
 }
 
 TEST_F(CliModelTest, ServerThatNeverAnswersCostsAtMostTheTimeout) {
