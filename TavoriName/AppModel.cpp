@@ -356,6 +356,9 @@ void AppModel::saveReady() {
         });
     if (report.succeeded()) {
         lastSaveSummary_ = std::to_string(report.results.size()) + "件を保存しました";
+        if (!report.recovered.empty())
+            lastSaveSummary_ += "（前回中断された保存の" + std::to_string(report.recovered.size()) +
+                                "件を索引簿に記録しました）";
         emit lastSaveSummaryChanged();
     } else if (report.failureCase == RenameServiceError::Case::destinationMissing) {
         setAlert("先に保存先フォルダを選んでください。");

@@ -7,6 +7,7 @@
 #include "../TestFiles.h"
 #include "../kit/LocalModelServer.h"
 #include "CliRunner.h"
+#include "TavoriKit/model/SemanticAvailability.h"
 #include "samples/SamplePdf.h"
 
 namespace fs = std::filesystem;
@@ -82,6 +83,13 @@ TEST_F(CliModelTest, TheEnvironmentsModelIsAskedAndItsGroundedAnswerMerged) {
             {"取引先: 文脈から「ブレンドコーヒー」と判断しました（規則ベースの読みは「喫茶ひまわり」）"}));
     EXPECT_EQ(merged["status"], "review");
     EXPECT_EQ(grounded.count("/v1/chat/completions"), 1u);
+
+    // A URL off this machine is never contacted, and the user is told so once.
+    const auto remote =
+        cli.run({"scan", cafe.native(), cafe.native()}, {"TAVORI_LLM_URL=http://192.0.2.1:8080"});
+    EXPECT_EQ(remote.err, "TAVORI_LLM_URL「http://192.0.2.1:8080」は使えません: " +
+                              std::string(tavori::userDescription(tavori::SemanticAvailability::notLocal)) +
+                              "\n");
 }
 
 TEST_F(CliModelTest, ServerThatNeverAnswersCostsAtMostTheTimeout) {

@@ -123,27 +123,47 @@ TEST_F(CliTest, FoldersGiveTheirSupportedFilesOnceInNameOrder) {
         tavori::SamplePdf::write(folder / name, receipt);
     }
     writeFile(folder / "notes.txt", "not a document");
+    // Two links back to the parent (a walk that followed them would never end) and a second name of a file.
+    fs::create_directory_symlink("..", folder / "sub" / "u1");
+    fs::create_directory_symlink("..", folder / "sub" / "u2");
+    fs::create_symlink("../b.pdf", folder / "sub" / "link.pdf");
+    fs::create_directories(dir / "empty.pdf");
     struct Case {
         std::string label;
         std::vector<std::string> args;
         std::vector<std::string> files;
+        std::string err = "";
+        int exitCode = 0;
     };
     const std::vector<Case> cases = {
         {"folder", {folder.native()}, {"Z.pdf", "b.pdf"}},
         {"folder and its file",
          {folder.native(), (folder / "b.pdf").native(), (folder / "./b.pdf").native()},
          {"Z.pdf", "b.pdf"}},
-        {"recursive", {"-r", folder.native()}, {"Z.pdf", "b.pdf", "sub/c.pdf"}},
+        {"recursive, loops skipped and named",
+         {"-r", folder.native()},
+         {"Z.pdf", "b.pdf", "sub/c.pdf"},
+         "同じフォルダに戻るリンクのため読み飛ばしました: " + (folder / "sub" / "u1").native() + "\n" +
+             "同じフォルダに戻るリンクのため読み飛ばしました: " + (folder / "sub" / "u2").native() + "\n"},
+        {"a folder named like a document, without documents",
+         {(dir / "empty.pdf").native()},
+         {"../empty.pdf"},
+         "",
+         1},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{"scan"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         const auto result = cli.run(args);
-        EXPECT_EQ(result.exitCode, 0) << c.label << ": " << result.err;
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.label << ": " << result.err;
+        EXPECT_EQ(result.err, c.err) << c.label;
         std::vector<std::string> files;
         for (const auto& line : split(result.out, '\n'))
             files.push_back(fs::path(split(line, '\t')[0]).lexically_relative(folder).native());
         EXPECT_EQ(files, c.files) << c.label;
+        if (c.exitCode != 0) {
+            EXPECT_NE(result.out.find("フォルダに読み取れる書類がありません"), std::string::npos);
+        }
     }
 }
 

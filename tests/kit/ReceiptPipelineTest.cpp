@@ -78,15 +78,14 @@ TEST_F(ReceiptPipelineTest, AnswerIsMergedIntoTheRules) {
     const RecognizedDocument document = receiptDocument();
     const auto result = pipelineFor(server.url()).analyze(document, options());
 
-    const SemanticFields semantic{
-        DateComponentsValue{2024, 5, 1}, "山田商店", 1980, DocumentType::receipt, {}};
-    // The rules found all three and the model agrees: every level is confirmed high, and the type the
-    // document does not state is the model's.
+    const SemanticFields semantic{DateComponentsValue{2024, 5, 1}, "山田商店", 1980, std::nullopt, {}};
+    // The rules found all three and the model agrees: every level is confirmed high. The type the model
+    // names is not written in the document, so it stays その他.
     const ReceiptFields merged{
         DateComponentsValue{2024, 5, 1},
         "山田商店",
         1980,
-        DocumentType::receipt,
+        DocumentType::other,
         std::nullopt,
         FieldConfidence{
             FieldConfidence::Level::high, FieldConfidence::Level::high, FieldConfidence::Level::high, {}}};

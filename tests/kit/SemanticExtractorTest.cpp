@@ -252,8 +252,8 @@ TEST_F(SemanticExtractorTest, InjectedValuesAreNotGrounded) {
     LocalModelServer server;
     server.answerContent(R"({"date":"2024-05-01","vendor":"ACME Holdings","totalAmount":900000,)"
                          R"("documentType":"請求書","registrationNumber":"T9999999999999"})");
-    const SemanticFields expected{DateComponentsValue{2024, 5, 1}, std::nullopt, std::nullopt,
-                                  DocumentType::invoice, std::nullopt};
+    const SemanticFields expected{DateComponentsValue{2024, 5, 1}, std::nullopt, std::nullopt, std::nullopt,
+                                  std::nullopt};
     EXPECT_EQ(SemanticExtractor::extract(document, std::nullopt, configFor(server.url())), expected);
 }
 
@@ -299,9 +299,10 @@ TEST(SemanticValidate, Dates) {
         {"24年5月1日", "2024-05-01", may1},         {"24/05/01", "2024-05-01", may1},
         {"2024-05-01", "2024-05-01", may1},         {"May 1, 2024", "2024-05-01", may1},
         {"1 May 2024", "2024-05-01", none},         {"5月1日", "2024-05-01", none},
-        {"2023/5/1", "2024-05-01", none},           {"2024/6/1", "2024-05-01", may1},
+        {"2023/5/1", "2024-05-01", none},           {"2024/6/1", "2024-05-01", none},
         {"２０２４年５月１日", "2024-05-01", may1}, {"2024年5月1日", "2024年5月1日", may1},
         {"2024年5月1日", "yesterday", none},        {"2024年2月30日", "2024-02-30", none},
+        {"2024年11月2日", "2024-07-02", none},      {"2024.05.01", "2024-05-01", may1},
     };
     for (const auto& [text, answer, expected] : cases) {
         GeneratedReceiptFields generated;
@@ -343,7 +344,12 @@ TEST(SemanticValidate, AmountsVendorsTypesAndNumbers) {
 
         {"領収書\n山田商店", vendor("領収書"), {}},
         {"A\nB", vendor("A"), {}},
-        {"", type(" 請求書\t"), found(&SemanticFields::documentType, DocumentType::invoice)},
+        {"請求書", type(" 請求書\t"), found(&SemanticFields::documentType, DocumentType::invoice)},
+        {"領収書 ¥500", type("請求書"), {}},
+        {"登録番号 T1234567890123 合計 ¥500", amount(1234567890123), {}},
+        {"TEL 03-1234-5678 合計 ¥500", amount(1234), {}},
+        {"TEL 0312345678 合計 ¥500", amount(312345678), {}},
+        {"TEL 03-1234-5678 合計 ¥500", amount(500), found(&SemanticFields::amount, std::int64_t{500})},
         {"", type("　その他　"), found(&SemanticFields::documentType, DocumentType::other)},
         {"", type("請求書\n"), {}},
         {"", type("Invoice"), {}},
