@@ -60,6 +60,7 @@ nlohmann::ordered_json semanticJson(const SemanticFields& s) {
     if (s.amount) j["amount"] = *s.amount;
     if (s.documentType) j["documentType"] = *s.documentType;
     if (s.registrationNumber) j["registrationNumber"] = *s.registrationNumber;
+    if (s.taxBreakdown) j["taxBreakdown"] = *s.taxBreakdown;
     return j;
 }
 

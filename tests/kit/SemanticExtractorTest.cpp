@@ -195,8 +195,14 @@ TEST_F(SemanticExtractorTest, RequestCarriesInstructionsPromptAndSchema) {
             "vendor": {"type": "string", "description": "お金を受け取った側の名前（店名・会社名・発行者・ご依頼主）。宛名（様・御中が付く受取人）や書類の題名（領収書・送り状）は選ばない。見つからなければ空文字。"},
             "totalAmount": {"type": "integer", "description": "支払った合計金額を円の整数で。小計・税額・お預り・お釣り・ポイントは選ばない。税込の合計を優先。見つからなければ 0。"},
             "documentType": {"type": "string", "description": "書類種別。次のいずれか: 領収書, 請求書, 納品書, 見積書, 注文書, 明細書, 契約書, その他"},
-            "registrationNumber": {"type": "string", "description": "インボイス登録番号（T + 13桁）。書類にあればそのまま、なければ空文字。"}},
-        "required": ["date", "vendor", "totalAmount", "documentType", "registrationNumber"],
+            "registrationNumber": {"type": "string", "description": "インボイス登録番号（T + 13桁）。書類にあればそのまま、なければ空文字。"},
+            "taxBreakdown": {"type": "array", "description": "税率ごとの対象額と消費税額（「10%対象 ¥2,200 内消費税 ¥200」など）。書かれていなければ空の配列。",
+                "items": {"type": "object", "properties": {
+                    "rate": {"type": "integer", "description": "税率（10 または 軽減税率の 8）"},
+                    "taxableAmount": {"type": "integer", "description": "その税率の対象額を円の整数で（書かれたまま）"},
+                    "tax": {"type": "integer", "description": "その税率の消費税額を円の整数で。書かれていなければ 0。"}},
+                  "required": ["rate", "taxableAmount", "tax"], "additionalProperties": false}}},
+        "required": ["date", "vendor", "totalAmount", "documentType", "registrationNumber", "taxBreakdown"],
         "additionalProperties": false})")
                   .dump());
 
@@ -372,6 +378,21 @@ TEST(SemanticValidate, AmountsVendorsTypesAndNumbers) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(SemanticExtractor::validate(c.answer, c.text), c.expected) << c.text << " / " << c.answer;
+}
+
+TEST(SemanticValidate, TaxBreakdownIsHeldToTheText) {
+    const char* text = "10%対象 ¥2,200 内消費税 ¥200\n8%対象 ¥1,080\n合計 ¥3,280";
+    GeneratedReceiptFields answer{"", "", 3280, "", ""};
+    // The 8 % tax and a 5 % rate are not in the text; 9,999 is no number of it.
+    answer.taxBreakdown = {{10, 2200, 200}, {8, 1080, 80}, {5, 100, 5}, {10, 9999, 0}};
+    EXPECT_EQ(SemanticExtractor::validate(answer, text).taxBreakdown,
+              (std::vector<TaxRateAmount>{{10, 2200, 200, true}, {8, 1080, std::nullopt, true}}));
+    answer.taxBreakdown = {{10, 9999, 0}};
+    EXPECT_EQ(SemanticExtractor::validate(answer, text).taxBreakdown, std::nullopt);
+    EXPECT_EQ(GeneratedReceiptFields::fromAnswer(R"({"date":"","vendor":"","totalAmount":0,"documentType":"",
+        "registrationNumber":"","taxBreakdown":[{"rate":8,"taxableAmount":1080,"tax":80}]})")
+                  ->taxBreakdown,
+              (std::vector<GeneratedReceiptFields::TaxRate>{{8, 1080, 80}}));
 }
 
 TEST(SemanticExtractor, NumberTokensAndVendorGrounding) {
