@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "TavoriCore/FileNameTemplate.h"
+#include "TavoriCore/JournalExport.h"
 #include "TavoriCore/JsonCoding.h"
 #include "TavoriCore/RenameMode.h"
 #include "TavoriCore/VendorAliasDictionary.h"
@@ -30,6 +31,10 @@ struct AppSettings {
     VendorAliasDictionary aliases;
     bool writeIndexBook = true;
     std::string indexBookFileName = "索引簿.csv";
+    // Columns for the amounts by tax rate after 備考 in new index books; off keeps the book's usual columns.
+    bool indexBookTaxColumns = false;
+    // The accounts journal exports book documents to.
+    AccountTable journalAccounts;
 
     bool operator==(const AppSettings&) const = default;
 
@@ -51,7 +56,8 @@ struct AppSettings {
 std::ostream& operator<<(std::ostream& os, const AppSettings& settings);
 
 // Coded as {"template", "mode", "destinationBookmark" (Base64, left out when absent), "recipientName",
-// "aliases", "writeIndexBook", "indexBookFileName"}; decoding requires every member but the bookmark.
+// "aliases", "writeIndexBook", "indexBookFileName", "indexBookTaxColumns", "journalAccounts"}; decoding
+// requires every member but the bookmark and the last two, which settings stored before them lack.
 TAVORI_JSON_DECLARE(AppSettings);
 
 }  // namespace tavori

@@ -95,7 +95,7 @@ SaveReport save(std::span<const SaveDocument> documents, const SaveSettings& set
     if (settings.writeIndexBook)
         book.emplace(RenameService::indexBookPath(indexBookFolder(settings, documents.front().source),
                                                   settings.indexBookFileName),
-                     calls);
+                     calls, settings.indexBookTaxColumns);
 
     // The row comes right after its file, before anything else, so that an interrupted save leaves no file
     // without its row.
@@ -104,7 +104,7 @@ SaveReport save(std::span<const SaveDocument> documents, const SaveSettings& set
         if (book) {
             try {
                 book->append(entry(static_cast<std::int64_t>(index + 1), documents[index].fields,
-                                   recordedName(result.destination)));
+                                   recordedName(result.destination), settings.indexBookTaxColumns));
                 report.indexBook = book->book();
             } catch (...) {
                 rowError = std::current_exception();
@@ -127,7 +127,8 @@ SaveReport save(std::span<const SaveDocument> documents, const SaveSettings& set
     return report;
 }
 
-IndexBookEntry entry(std::int64_t sequence, const ReceiptFields& fields, std::string fileName) {
+IndexBookEntry entry(std::int64_t sequence, const ReceiptFields& fields, std::string fileName,
+                     bool taxColumns) {
     IndexBookEntry row;
     row.sequence = sequence;
     row.date = fields.date;
@@ -136,6 +137,7 @@ IndexBookEntry entry(std::int64_t sequence, const ReceiptFields& fields, std::st
     row.documentType = fields.documentType;
     row.fileName = std::move(fileName);
     row.registrationNumber = fields.registrationNumber;
+    if (taxColumns) row.taxBreakdown = fields.taxBreakdown;
     return row;
 }
 
