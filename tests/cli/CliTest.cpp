@@ -331,6 +331,7 @@ TEST_F(CliTest, ExportJournalWritesEachPackagesFileFromTheRatesRead) {
               R"([{"rate":10,"tax":4500,"taxIncluded":false,"taxableAmount":45000}])");
 
     ASSERT_EQ(cli.run({"settings", "--account", "請求書=広告宣伝費"}).exitCode, 0);
+    fs::create_directories(out);
     const auto generic = cli.run({"export-journal", sample("scan_0001.pdf"), sample("invoice-may.pdf"),
                                   "--format", "generic", "-o", (out / "j.csv").native()});
     EXPECT_EQ(generic.exitCode, 0) << generic.err;
