@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "TavoriCore/FileNameTemplate.h"
+#include "TavoriCore/JournalExport.h"
 #include "TavoriCore/JsonCoding.h"
 #include "TavoriCore/RenameMode.h"
 #include "TavoriCore/VendorAliasDictionary.h"
@@ -30,6 +31,10 @@ struct AppSettings {
     VendorAliasDictionary aliases;
     bool writeIndexBook = true;
     std::string indexBookFileName = "索引簿.csv";
+    // Columns for the amounts by tax rate after 備考 in new index books; off keeps the book's usual columns.
+    bool indexBookTaxColumns = false;
+    // The accounts journal exports book documents to.
+    AccountTable journalAccounts;
 
     bool operator==(const AppSettings&) const = default;
 
@@ -51,9 +56,10 @@ struct AppSettings {
 std::ostream& operator<<(std::ostream& os, const AppSettings& settings);
 
 // Coded as {"template", "mode", "destination" (left out when absent), "recipientName", "aliases",
-// "writeIndexBook", "indexBookFileName"}; decoding requires every member but the destination. A destination
-// whose path is not UTF-8 is coded in Base64 as "destinationBytes" instead, which is also how earlier
-// versions stored every destination (as "destinationBookmark").
+// "writeIndexBook", "indexBookFileName", "indexBookTaxColumns", "journalAccounts"}; decoding requires every
+// member but the destination and the last two, which settings stored before them lack. A destination whose
+// path is not UTF-8 is coded in Base64 as "destinationBytes" instead, which is also how earlier versions
+// stored every destination (as "destinationBookmark").
 TAVORI_JSON_DECLARE(AppSettings);
 
 }  // namespace tavori

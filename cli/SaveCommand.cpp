@@ -35,6 +35,7 @@ int save(const SaveOptions& options, std::ostream& out, std::ostream& err) {
     saveSettings.mode = settings.mode;
     saveSettings.writeIndexBook = settings.writeIndexBook;
     saveSettings.indexBookFileName = settings.indexBookFileName;
+    saveSettings.indexBookTaxColumns = settings.indexBookTaxColumns;
     if (options.destination) {
         std::error_code ec;
         saveSettings.destination = fs::absolute(*options.destination, ec);

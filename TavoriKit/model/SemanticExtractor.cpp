@@ -1,5 +1,6 @@
 #include "TavoriKit/model/SemanticExtractor.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <limits>
@@ -220,6 +221,40 @@ std::optional<SemanticFields> extract(const RecognizedDocument& document,
     }
 }
 
+namespace {
+
+// The model's amounts by rate, each kept only when its rate is named in the text and its amount and tax are
+// numbers of the text; whether the amounts hold their tax is read from which reading adds up to the total.
+std::optional<std::vector<TaxRateAmount>> groundedBreakdown(
+    const std::vector<GeneratedReceiptFields::TaxRate>& generated, const std::string& normalized,
+    std::optional<std::int64_t> total) {
+    const auto numbers = numberTokens(normalized);
+    const std::set<std::int64_t> tokens(numbers.begin(), numbers.end());
+    std::vector<TaxRateAmount> rates;
+    for (const auto& r : generated) {
+        const bool named = (r.rate == 10 && normalized.find("10%") != std::string::npos) ||
+                           (r.rate == 8 && (normalized.find("8%") != std::string::npos ||
+                                            normalized.find("軽減") != std::string::npos));
+        const bool seen =
+            std::any_of(rates.begin(), rates.end(), [&](const auto& k) { return k.rate == r.rate; });
+        if (!named || seen || r.taxableAmount < 1 || !tokens.contains(r.taxableAmount)) continue;
+        std::optional<std::int64_t> tax;
+        if (r.tax >= 1 && tokens.contains(r.tax)) tax = r.tax;
+        rates.push_back({static_cast<int>(r.rate), r.taxableAmount, tax, true});
+    }
+    if (rates.empty()) return std::nullopt;
+    std::stable_sort(rates.begin(), rates.end(),
+                     [](const auto& a, const auto& b) { return a.rate > b.rate; });
+    if (total && TaxBreakdown::grossTotal(rates) != *total) {
+        auto excluded = rates;
+        for (auto& r : excluded) r.taxIncluded = false;
+        if (TaxBreakdown::grossTotal(excluded) == *total) rates = std::move(excluded);
+    }
+    return rates;
+}
+
+}  // namespace
+
 SemanticFields validate(const GeneratedReceiptFields& generated, std::string_view text) {
     const std::string normalized = TextNormalizer::normalize(text);
     const std::string canonical = Unicode::nfc(normalized);
@@ -243,6 +278,8 @@ SemanticFields validate(const GeneratedReceiptFields& generated, std::string_vie
     fields.documentType = documentTypeFromRawValue(Unicode::trim(generated.documentType));
     if (fields.documentType && !DocumentTypeDetector::hasMarker(*fields.documentType, normalized))
         fields.documentType.reset();
+
+    fields.taxBreakdown = groundedBreakdown(generated.taxBreakdown, normalized, fields.amount);
 
     const std::vector<TextLine> line = {TextLine{generated.registrationNumber, 0, 0, 0, 1.0, {}}};
     const auto numbers = RegistrationNumberExtractor::extract(line);

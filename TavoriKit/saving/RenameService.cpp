@@ -1,10 +1,13 @@
 #include "TavoriKit/saving/RenameService.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <map>
@@ -90,6 +93,9 @@ std::string describe(Case c, const fs::path& path, std::error_code code) {
             break;
         case Case::indexBookNotWritten:
             text = "索引簿に書き込めません: ";
+            break;
+        case Case::exportNotWritten:
+            text = "書き出せません: ";
             break;
         case Case::indexBookNotRegularFile:
             return "索引簿の場所に通常のファイルではないもの（リンクやフォルダなど）があります: " +
@@ -398,7 +404,8 @@ void appendRows(std::span<const IndexBookEntry> entries, const fs::path& book, i
         for (std::size_t i = 0; i < rows.size(); ++i)
             rows[i].sequence = (existing > 0 ? existing - 1 : 0) + static_cast<std::int64_t>(i) + 1;
     }
-    const std::string body = rowsWithoutHeader(IndexBookCSV::render(rows, false));
+    const std::string body = rowsWithoutHeader(
+        IndexBookCSV::render(rows, false, IndexBookCSV::hasTaxColumns(withoutByteOrderMark(content))));
     if (body.empty()) return;
     const std::string data = std::string(lineBreakBefore(content)) + body;
 
@@ -412,15 +419,16 @@ void appendRows(std::span<const IndexBookEntry> entries, const fs::path& book, i
 
 // Writes a complete new book under a temporary name and renames it into place. Without `replace`, an existing
 // book is left alone and false is returned.
-bool createBook(std::span<const IndexBookEntry> entries, const fs::path& book, const FileSystemCalls& calls,
-                bool replace) {
-    const std::string text = IndexBookCSV::render(entries, true);
+// The whole of `text` at `book`, written beside it and renamed into place; without `replace`, false and
+// nothing changed when a file is there already.
+bool writeWhole(std::string_view text, const fs::path& book, const FileSystemCalls& calls, bool replace,
+                Case notWritten) {
     Temporary temporary = createTemporary(calls, usable(book.parent_path()), 0666);
-    if (temporary.fd.get() < 0) fail(Case::indexBookNotWritten, book, temporary.error);
+    if (temporary.fd.get() < 0) fail(notWritten, book, temporary.error);
     const auto abandon = [&](int error) {
         temporary.fd.close();
         calls.unlink(temporary.path.c_str());
-        fail(Case::indexBookNotWritten, book, error);
+        fail(notWritten, book, error);
     };
     if (const int error = writeAll(calls, temporary.fd.get(), text)) abandon(error);
     if (calls.fsync(temporary.fd.get()) != 0) abandon(errno);
@@ -439,6 +447,16 @@ bool createBook(std::span<const IndexBookEntry> entries, const fs::path& book, c
     }
     syncFolder(book.parent_path());
     return true;
+}
+
+// A new book has the tax-rate columns when its rows carry amounts by rate.
+bool createBook(std::span<const IndexBookEntry> entries, const fs::path& book, const FileSystemCalls& calls,
+                bool replace, bool taxColumns = false) {
+    taxColumns = taxColumns || std::any_of(entries.begin(), entries.end(), [](const IndexBookEntry& e) {
+                     return e.taxBreakdown.has_value();
+                 });
+    return writeWhole(IndexBookCSV::render(entries, true, taxColumns), book, calls, replace,
+                      Case::indexBookNotWritten);
 }
 
 }  // namespace
@@ -472,6 +490,8 @@ std::ostream& operator<<(std::ostream& os, RenameServiceError::Case c) {
             return os << "destinationNotWritable";
         case Case::exportTargetExists:
             return os << "exportTargetExists";
+        case Case::exportNotWritten:
+            return os << "exportNotWritten";
     }
     return os << "unknown";
 }
@@ -569,6 +589,12 @@ void writeNewIndexBook(std::span<const IndexBookEntry> entries, const fs::path& 
     if (!createBook(entries, book, calls, false)) fail(Case::exportTargetExists, book);
 }
 
+void writeExportFile(std::string_view bytes, const fs::path& target, bool replaceExisting,
+                     const FileSystemCalls& calls) {
+    if (!writeWhole(bytes, target, calls, replaceExisting, Case::exportNotWritten))
+        fail(Case::exportTargetExists, target);
+}
+
 void checkWritableFolder(const fs::path& folder) {
     fs::path existing = withoutTrailingSeparator(folder);
     struct stat info {};
@@ -598,8 +624,8 @@ void checkIndexBook(const fs::path& book) {
     if (Unicode::toValidUtf8(content) != content) fail(Case::indexBookNotUtf8, book);
 }
 
-IndexBookAppender::IndexBookAppender(fs::path book, const FileSystemCalls& calls)
-    : book_(std::move(book)), calls_(calls) {}
+IndexBookAppender::IndexBookAppender(fs::path book, const FileSystemCalls& calls, bool taxColumns)
+    : book_(std::move(book)), calls_(calls), taxColumns_(taxColumns) {}
 
 IndexBookAppender::~IndexBookAppender() {
     if (fd_ >= 0) ::close(fd_);
@@ -615,7 +641,7 @@ void IndexBookAppender::open() {
         // created a moment ago is appended to instead.
         std::error_code ec;
         if (!book_.parent_path().empty()) fs::create_directories(book_.parent_path(), ec);
-        createBook({}, book_, calls_, false);
+        createBook({}, book_, calls_, false, taxColumns_);
         fd = FileDescriptor(calls_.open(book_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0));
         if (fd.get() < 0) fail(Case::indexBookNotWritten, book_, errno);
     }
@@ -629,6 +655,8 @@ void IndexBookAppender::open() {
         nextSequence_ = (existing > 0 ? existing - 1 : 0) + 1;
     }
     pendingBreak_ = lineBreakBefore(content);
+    // The rows follow the book's columns, whatever the setting says now.
+    taxColumns_ = IndexBookCSV::hasTaxColumns(withoutByteOrderMark(content));
     fd_ = fd.release();
 }
 
@@ -636,7 +664,8 @@ std::int64_t IndexBookAppender::append(IndexBookEntry entry) {
     open();
     if (renumber_) entry.sequence = nextSequence_;
     const IndexBookEntry rows[] = {entry};
-    const std::string data = pendingBreak_ + rowsWithoutHeader(IndexBookCSV::render(rows, false));
+    const std::string data =
+        pendingBreak_ + rowsWithoutHeader(IndexBookCSV::render(rows, false, taxColumns_));
 
     struct stat info {};
     const off_t before = ::fstat(fd_, &info) == 0 ? info.st_size : -1;

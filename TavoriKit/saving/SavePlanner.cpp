@@ -119,7 +119,8 @@ SaveReport save(std::span<const SaveDocument> documents, const SaveSettings& set
 
     std::optional<RenameService::IndexBookAppender> book;
     if (settings.writeIndexBook)
-        book.emplace(RenameService::indexBookPath(bookFolder, settings.indexBookFileName), calls);
+        book.emplace(RenameService::indexBookPath(bookFolder, settings.indexBookFileName), calls,
+                     settings.indexBookTaxColumns);
 
     // The row comes right after its file, before anything else, so that an interrupted save leaves no file
     // without its row; the journal covers the moment in between.
@@ -129,7 +130,7 @@ SaveReport save(std::span<const SaveDocument> documents, const SaveSettings& set
         if (book) {
             try {
                 book->append(entry(static_cast<std::int64_t>(index + 1), documents[index].fields,
-                                   recordedName(result.destination)));
+                                   recordedName(result.destination), settings.indexBookTaxColumns));
                 report.indexBook = book->book();
                 ++rows;
             } catch (RenameServiceError& error) {
@@ -171,7 +172,8 @@ std::vector<std::string> completeInterrupted(const fs::path& folder, const FileS
     return recovered;
 }
 
-IndexBookEntry entry(std::int64_t sequence, const ReceiptFields& fields, std::string fileName) {
+IndexBookEntry entry(std::int64_t sequence, const ReceiptFields& fields, std::string fileName,
+                     bool taxColumns) {
     IndexBookEntry row;
     row.sequence = sequence;
     row.date = fields.date;
@@ -180,6 +182,7 @@ IndexBookEntry entry(std::int64_t sequence, const ReceiptFields& fields, std::st
     row.documentType = fields.documentType;
     row.fileName = std::move(fileName);
     row.registrationNumber = fields.registrationNumber;
+    if (taxColumns) row.taxBreakdown = fields.taxBreakdown;
     return row;
 }
 

@@ -32,6 +32,7 @@ struct SaveSettings {
     std::optional<std::filesystem::path> destination;  // the chosen folder, when there is one
     bool writeIndexBook = true;
     std::string indexBookFileName = "索引簿.csv";
+    bool indexBookTaxColumns = false;  // a new book has the tax-rate columns after 備考
 };
 
 // Where a save would put each file, computed the way the save itself chooses names.
@@ -85,8 +86,10 @@ SaveReport save(std::span<const SaveDocument> documents, const SaveSettings& set
 std::vector<std::string> completeInterrupted(const std::filesystem::path& folder,
                                              const FileSystemCalls& calls = FileSystemCalls::posix());
 
-// The row of a document saved (or to be saved) as `fileName`.
-IndexBookEntry entry(std::int64_t sequence, const ReceiptFields& fields, std::string fileName);
+// The row of a document saved (or to be saved) as `fileName`; with `taxColumns` it carries the amounts by
+// rate.
+IndexBookEntry entry(std::int64_t sequence, const ReceiptFields& fields, std::string fileName,
+                     bool taxColumns = false);
 // Export rows numbered 1, 2, ...: the saved name when there is one, otherwise the template's name with the
 // source's extension as it stands.
 std::vector<IndexBookEntry> exportEntries(std::span<const SaveDocument> documents,

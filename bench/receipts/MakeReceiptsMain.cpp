@@ -7,11 +7,21 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <string>
 
 #include <QFontDatabase>
 #include <QGuiApplication>
 
 #include "ReceiptGenerator.h"
+
+namespace {
+
+// An amount of the ground truth; empty for none.
+std::string optional(std::int64_t value) {
+    return value ? std::to_string(value) : std::string();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"Writes generated Japanese receipts with known fields"};
@@ -41,7 +51,9 @@ int main(int argc, char** argv) {
 
     std::filesystem::create_directories(out / "images");
     std::ofstream truth(out / "ground_truth.csv", std::ios::binary);
-    truth << "image,variant,vendor,vendor_branch,date,total_yen,registration_number\n";
+    truth
+        << "image,variant,vendor,vendor_branch,date,total_yen,registration_number,tax_included,rate10_amount,"
+           "rate10_tax,rate8_amount,rate8_tax\n";
     tavori::bench::ReceiptGenerator generator(seed, families);
     std::mt19937 choose(seed ^ 0x9e3779b9u);
     for (int i = 1; i <= count; ++i) {
@@ -66,7 +78,11 @@ int main(int argc, char** argv) {
                   : photo ? "photo"
                           : "clean")
               << ',' << receipt.vendor << ',' << receipt.branch << ',' << date << ',' << receipt.total << ','
-              << receipt.registrationNumber << '\n';
+              << receipt.registrationNumber << ',' << (receipt.taxIncluded ? 1 : 0) << ','
+              << optional(receipt.standardAmount) << ','
+              << optional(receipt.standardAmount ? receipt.standardTax : 0) << ','
+              << optional(receipt.reducedAmount) << ','
+              << optional(receipt.reducedAmount ? receipt.reducedTax : 0) << '\n';
     }
     std::cout << count << " receipts in " << out << "\n";
     return 0;

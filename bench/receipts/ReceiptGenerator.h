@@ -27,6 +27,9 @@ struct GeneratedReceipt {
     bool datePrinted = true;
     std::int64_t total = 0;
     std::string registrationNumber;  // empty when none is printed
+    // The amounts by tax rate as printed (0 when that rate is not printed) and whether they hold their tax.
+    std::int64_t standardAmount = 0, standardTax = 0, reducedAmount = 0, reducedTax = 0;
+    bool taxIncluded = true;
     std::vector<ReceiptLine> lines;
     // How it is drawn.
     std::string bodyFamily;
@@ -48,6 +51,8 @@ class ReceiptGenerator {
     int uniform(int low, int high);
     double uniformReal(double low, double high);
     bool chance(double p);
+    // Drawn from their own stream, so that a seed gives the same receipts as before apart from the rates.
+    bool taxChance(double p);
     template <class T>
     const T& pick(const std::vector<T>& options) {
         return options[static_cast<std::size_t>(uniform(0, static_cast<int>(options.size()) - 1))];
@@ -56,6 +61,7 @@ class ReceiptGenerator {
     void degrade(QImage& image);
 
     std::mt19937 random_;
+    std::mt19937 taxRandom_;
     std::vector<std::string> families_;
 };
 

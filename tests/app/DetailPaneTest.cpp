@@ -197,6 +197,19 @@ TEST_F(DetailPaneTest, TheCheckDigitWarningShowsOnlyWhenTheNumberDoesNotMatch) {
     }
 }
 
+TEST_F(DetailPaneTest, TheAmountsByRateAreEditedUnderTheAmountAndHeldToIt) {
+    const DocumentItem& item = add(namedReceipt("r.pdf", "さくら文具店", 3280));
+    select(item);
+    replaceText(view().taxField(0, 0), QStringLiteral("２，２００"));  // typed with the input method
+    replaceText(view().taxField(0, 1), QStringLiteral("200"));
+    EXPECT_EQ(item.fields().taxBreakdown, (std::vector<TaxRateAmount>{{10, 2200, 200, true}}));
+    EXPECT_EQ(item.fields().confidence.taxBreakdown, FieldConfidence::Level::low) << "3,280 is not 2,200";
+    replaceText(view().taxField(1, 0), QStringLiteral("1080"));
+    EXPECT_EQ(item.fields().taxBreakdown.size(), 2u);
+    EXPECT_NE(item.fields().confidence.taxBreakdown, FieldConfidence::Level::low);
+    EXPECT_TRUE(item.editedFields().contains(Field::taxBreakdown));
+}
+
 TEST_F(DetailPaneTest, TheNewFileNameFollowsEveryEditWithTheExtensionInLowerCase) {
     AppSettings settings = model.settings();
     settings.nameTemplate.dateFormat = "yyyy-MM-dd";

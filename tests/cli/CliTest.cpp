@@ -254,6 +254,43 @@ TEST_F(CliTest, ExportIndexWritesACompleteBookWithProposedNamesAndReplacesOnlyWi
     EXPECT_EQ(names(in).count("20240402_喫茶ひまわり_1400.PDF"), 0u) << "exporting saves nothing";
 }
 
+// Text-layer PDFs through the whole road: the amounts by rate in the scan's JSON, then each package's file.
+TEST_F(CliTest, ExportJournalWritesEachPackagesFileFromTheRatesRead) {
+    const auto scanned = cli.run({"scan", "--json", sample("scan_0001.pdf"), sample("invoice-may.pdf")});
+    const auto rows = split(scanned.out, '\n');
+    ASSERT_EQ(rows.size(), 2u) << scanned.err;
+    EXPECT_EQ(nlohmann::json::parse(rows[0])["taxBreakdown"].dump(),
+              R"([{"rate":10,"tax":90,"taxIncluded":true,"taxableAmount":990}])");
+    EXPECT_EQ(nlohmann::json::parse(rows[1])["taxBreakdown"].dump(),
+              R"([{"rate":10,"tax":4500,"taxIncluded":false,"taxableAmount":45000}])");
+
+    ASSERT_EQ(cli.run({"settings", "--account", "請求書=広告宣伝費"}).exitCode, 0);
+    fs::create_directories(out);
+    const auto generic = cli.run({"export-journal", sample("scan_0001.pdf"), sample("invoice-may.pdf"),
+                                  "--format", "generic", "-o", (out / "j.csv").native()});
+    EXPECT_EQ(generic.exitCode, 0) << generic.err;
+    EXPECT_EQ(readFile(out / "j.csv"),
+              "\xEF\xBB\xBF日付,取引先,勘定科目,金額,10%対象額(税込),10%消費税額,8%対象額(税込),8%消費税額,"
+              "登録番号,"
+              "適格請求書,メモ\r\n"
+              "2024/03/15,さくら文具店,消耗品費,990,990,90,,,T1234567890123,あり,scan_0001.pdf\r\n"
+              "2024/05/31,みどり印刷,広告宣伝費,49500,49500,4500,,,T9876543210987,あり,invoice-may.pdf\r\n");
+    const auto again = cli.run(
+        {"export-journal", sample("scan_0001.pdf"), "--format", "yayoi", "-o", (out / "j.csv").native()});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_NE(readFile(out / "j.csv").substr(0, 3), "200") << "an existing file is kept without --force";
+    const auto yayoi = cli.run(
+        {"export-journal", sample("scan_0001.pdf"), "--format", "yayoi", "-o", (out / "y.csv").native()});
+    EXPECT_EQ(yayoi.exitCode, 0) << yayoi.err;
+    // Shift_JIS: 消耗品費 is 8F C1 96 D5 95 69 94 EF, 現金 8C BB 8B E0.
+    EXPECT_EQ(readFile(out / "y.csv"),
+              "2000,,,2024/03/15,\x8F\xC1\x96\xD5\x95\x69\x94\xEF,,,"
+              "\x89\xDB\x91\xCE\x8E\x64\x93\xFC\x93\xE0"
+              "10%\x93\x4B\x8A\x69,990,90,\x8C\xBB\x8B\xE0,,,"
+              "\x91\xCE\x8F\xDB\x8A\x4F,990,,\x82\xB3\x82\xAD\x82\xE7\x95\xB6\x8B\xEF\x93\x58,,,0,,"
+              "scan_0001.pdf,,,no\r\n");
+}
+
 // Each hostile kind of file is the reader's to test; here, files whose libraries like to talk on standard
 // error, in one batch that goes on past them.
 TEST_F(CliTest, HostileFilesFailWithTheirReasonAndTheBatchGoesOn) {

@@ -227,7 +227,7 @@ TEST(ReceiptAnalyzer, RealisticDocuments) {
          "小計 120,000\n消費税(10%) 12,000\n合計 ¥132,000\nお支払期限 2024年11月30日\n振込先 みずほ銀行 "
          "渋谷支店 普通 1234567",
          std::nullopt,
-         R"({"date":{"year":2024,"month":10,"day":31},"vendor":"サンプルデザイン","amount":132000,"documentType":"請求書","registrationNumber":"T5010401067252","confidence":{"date":"high","vendor":"high","amount":"high","notes":[]}})"},
+         R"({"date":{"year":2024,"month":10,"day":31},"vendor":"サンプルデザイン","amount":132000,"documentType":"請求書","registrationNumber":"T5010401067252","confidence":{"date":"high","vendor":"high","amount":"high","notes":[],"taxBreakdown":"high"},"taxBreakdown":[{"rate":10,"taxableAmount":120000,"tax":12000,"taxIncluded":false}]})"},
         {"receipt with the amount above 上記正に領収いたしました",
          "領収書\n山田太郎 様\n¥5,500\n上記正に領収いたしました\n但し "
          "書籍代として\n2024年9月3日\n有限会社ブックス青葉",

@@ -180,8 +180,8 @@ TEST_F(SemanticExtractorTest, RequestCarriesInstructionsPromptAndSchema) {
     const auto& schema = body["response_format"]["json_schema"]["schema"];
     std::vector<std::string> members;
     for (const auto& [name, property] : schema["properties"].items()) members.push_back(name);
-    const std::vector<std::string> fields = {"date", "vendor", "totalAmount", "documentType",
-                                             "registrationNumber"};
+    const std::vector<std::string> fields = {
+        "date", "vendor", "totalAmount", "documentType", "registrationNumber", "taxBreakdown"};
     EXPECT_EQ(members, fields) << "the order the model fills them in";
     EXPECT_EQ(schema["required"], nlohmann::ordered_json(fields));
     EXPECT_EQ(schema["properties"]["totalAmount"]["type"], "integer");
@@ -365,6 +365,21 @@ TEST(SemanticValidate, AmountsVendorsTypesAndNumbers) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(SemanticExtractor::validate(c.answer, c.text), c.expected) << c.text << " / " << c.answer;
+}
+
+TEST(SemanticValidate, TaxBreakdownIsHeldToTheText) {
+    const char* text = "10%対象 ¥2,200 内消費税 ¥200\n8%対象 ¥1,080\n合計 ¥3,280";
+    GeneratedReceiptFields answer{"", "", 3280, "", ""};
+    // The 8 % tax and a 5 % rate are not in the text; 9,999 is no number of it.
+    answer.taxBreakdown = {{10, 2200, 200}, {8, 1080, 80}, {5, 100, 5}, {10, 9999, 0}};
+    EXPECT_EQ(SemanticExtractor::validate(answer, text).taxBreakdown,
+              (std::vector<TaxRateAmount>{{10, 2200, 200, true}, {8, 1080, std::nullopt, true}}));
+    answer.taxBreakdown = {{10, 9999, 0}};
+    EXPECT_EQ(SemanticExtractor::validate(answer, text).taxBreakdown, std::nullopt);
+    EXPECT_EQ(GeneratedReceiptFields::fromAnswer(R"({"date":"","vendor":"","totalAmount":0,"documentType":"",
+        "registrationNumber":"","taxBreakdown":[{"rate":8,"taxableAmount":1080,"tax":80}]})")
+                  ->taxBreakdown,
+              (std::vector<GeneratedReceiptFields::TaxRate>{{8, 1080, 80}}));
 }
 
 TEST(SemanticExtractor, NumberTokensAndVendorGrounding) {
