@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "TavoriCore/AnalyzerOptions.h"
+#include "TavoriCore/PossibleDuplicate.h"
 #include "TavoriCore/ReceiptFields.h"
+#include "TavoriKit/AnalysisService.h"
 #include "TavoriKit/RenamePlan.h"
 #include "TavoriKit/SemanticFields.h"
 #include "TavoriName/AppSettings.h"
@@ -45,6 +47,13 @@ std::string_view modeWord(RenamePlan::Mode mode);
 bool applyMode(const std::optional<std::string>& text, AppSettings& settings, std::ostream& err);
 
 AnalyzerOptions analyzerOptions(const AppSettings& settings);
+
+// A reading as the commands report it.
+FileAnalysis fileAnalysis(const std::filesystem::path& source, AnalysisService::Outcome outcome);
+
+// One reading as a tab-separated row of `tavori scan` (see its help for the columns).
+void printScanRow(const FileAnalysis& analysis, const FileNameTemplate& nameTemplate,
+                  const std::vector<PossibleDuplicate>& duplicates, std::ostream& out);
 
 // Every named file read by the analysis service (the local model included when TAVORI_LLM_URL names one),
 // with a progress line on `err` only when it is a terminal. Each reading goes to `row` on the calling thread
