@@ -324,6 +324,21 @@ void AppModel::chooseDestination() {
     setSettings(changed);
 }
 
+void AppModel::chooseInboxFolder() {
+    FolderChoice choice;
+    choice.buttonTitle = QStringLiteral("このフォルダを監視");
+    choice.message = QStringLiteral("スキャナーなどがファイルを置く受信フォルダを選んでください");
+    const std::optional<fs::path> folder = desktop_.chooseFolder(choice);
+    if (!folder) return;
+    AppSettings changed = settings_;
+    std::vector<std::uint8_t> bookmark = AppSettings::bookmark(*folder);
+    if (bookmark.empty())
+        changed.inboxBookmark.reset();
+    else
+        changed.inboxBookmark = std::move(bookmark);
+    setSettings(changed);
+}
+
 void AppModel::setSaving(bool saving) {
     if (saving == isSaving_) return;
     isSaving_ = saving;
@@ -331,12 +346,20 @@ void AppModel::setSaving(bool saving) {
 }
 
 void AppModel::saveReady() {
+    saveMatching([](const DocumentItem&) { return true; });
+}
+
+void AppModel::saveItems(const QSet<QUuid>& ids) {
+    saveMatching([&ids](const DocumentItem& item) { return ids.contains(item.id()); });
+}
+
+void AppModel::saveMatching(const std::function<bool(const DocumentItem&)>& chosen) {
     // A view reacting to a row saved mid-way must not start a second save.
     if (isSaving_) return;
     std::vector<QUuid> ready;
     std::vector<SaveDocument> documents;
     for (const auto& item : items_) {
-        if (item->status() != DocumentItem::Status::ready) continue;
+        if (item->status() != DocumentItem::Status::ready || !chosen(*item)) continue;
         ready.push_back(item->id());
         documents.push_back(saveDocument(*item));
     }

@@ -20,6 +20,17 @@ void encode(Json& j, const AppSettings& settings) {
     j["aliases"] = settings.aliases;
     j["writeIndexBook"] = settings.writeIndexBook;
     j["indexBookFileName"] = settings.indexBookFileName;
+    if (settings.inboxBookmark) j["inboxBookmark"] = Base64::encode(*settings.inboxBookmark);
+    j["autoSaveConfident"] = settings.autoSaveConfident;
+}
+
+template <class Json>
+std::optional<std::vector<std::uint8_t>> decodeBookmark(const Json& j, const char* key) {
+    const Json* bookmark = JsonCoding::optionalMember(j, key);
+    if (!bookmark) return std::nullopt;
+    auto bytes = Base64::decode(bookmark->template get<std::string>());
+    if (!bytes) throw Json::type_error::create(302, std::string(key) + " is not Base64", bookmark);
+    return bytes;
 }
 
 template <class Json>
@@ -27,15 +38,14 @@ void decode(const Json& j, AppSettings& settings) {
     AppSettings decoded;
     decoded.nameTemplate = j.at("template").template get<FileNameTemplate>();
     decoded.mode = j.at("mode").template get<RenameMode>();
-    if (const Json* bookmark = JsonCoding::optionalMember(j, "destinationBookmark")) {
-        const auto bytes = Base64::decode(bookmark->template get<std::string>());
-        if (!bytes) throw Json::type_error::create(302, "destinationBookmark is not Base64", bookmark);
-        decoded.destinationBookmark = *bytes;
-    }
+    decoded.destinationBookmark = decodeBookmark(j, "destinationBookmark");
     decoded.recipientName = j.at("recipientName").template get<std::string>();
     decoded.aliases = j.at("aliases").template get<VendorAliasDictionary>();
     decoded.writeIndexBook = j.at("writeIndexBook").template get<bool>();
     decoded.indexBookFileName = j.at("indexBookFileName").template get<std::string>();
+    decoded.inboxBookmark = decodeBookmark(j, "inboxBookmark");
+    if (const Json* autoSave = JsonCoding::optionalMember(j, "autoSaveConfident"))
+        decoded.autoSaveConfident = autoSave->template get<bool>();
     settings = std::move(decoded);
 }
 

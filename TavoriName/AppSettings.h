@@ -30,6 +30,10 @@ struct AppSettings {
     VendorAliasDictionary aliases;
     bool writeIndexBook = true;
     std::string indexBookFileName = "索引簿.csv";
+    // The watched inbox folder's reference, like the destination's; nothing while watching is off.
+    std::optional<std::vector<std::uint8_t>> inboxBookmark;
+    // Documents from the inbox that ask for no review are saved as soon as they are read.
+    bool autoSaveConfident = false;
 
     bool operator==(const AppSettings&) const = default;
 
@@ -51,7 +55,9 @@ struct AppSettings {
 std::ostream& operator<<(std::ostream& os, const AppSettings& settings);
 
 // Coded as {"template", "mode", "destinationBookmark" (Base64, left out when absent), "recipientName",
-// "aliases", "writeIndexBook", "indexBookFileName"}; decoding requires every member but the bookmark.
+// "aliases", "writeIndexBook", "indexBookFileName", "inboxBookmark" (Base64, left out when absent),
+// "autoSaveConfident"}; decoding requires every member but the two bookmarks and "autoSaveConfident", which
+// older settings do not have.
 TAVORI_JSON_DECLARE(AppSettings);
 
 }  // namespace tavori

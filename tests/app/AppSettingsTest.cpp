@@ -26,6 +26,8 @@ AppSettings customised() {
     settings.aliases.stripCorporateSuffix = false;
     settings.writeIndexBook = false;
     settings.indexBookFileName = "帳簿.csv";
+    settings.inboxBookmark = std::vector<std::uint8_t>{'/', 's', 'c', 'a', 'n'};
+    settings.autoSaveConfident = true;
     return settings;
 }
 
@@ -58,7 +60,8 @@ TEST(AppSettingsTest, SavedSettingsLoadEqualAndKeepTheStoresOtherMembers) {
     std::vector<std::string> keys;
     for (const auto& [key, value] : document.items()) keys.push_back(key);
     EXPECT_EQ(keys, (std::vector<std::string>{"template", "mode", "destinationBookmark", "recipientName",
-                                              "aliases", "writeIndexBook", "indexBookFileName"}));
+                                              "aliases", "writeIndexBook", "indexBookFileName",
+                                              "inboxBookmark", "autoSaveConfident"}));
     EXPECT_EQ(document["mode"], "元の場所でリネーム");
     EXPECT_EQ(document["destinationBookmark"], "L2hvbWUv/wCC");
 
@@ -67,15 +70,19 @@ TEST(AppSettingsTest, SavedSettingsLoadEqualAndKeepTheStoresOtherMembers) {
         Json::parse(readFile(folder / "defaults.json"))["settings.v1"].contains("destinationBookmark"));
 }
 
-TEST(AppSettingsTest, DocumentWithoutBookmarkKeepsEverythingElse) {
+TEST(AppSettingsTest, DocumentWithoutBookmarksOrInboxSwitchKeepsEverythingElse) {
     TestFolder folder;
     UserDefaults defaults(folder / "defaults.json");
     AppSettings settings = customised();
     ASSERT_TRUE(settings.save(defaults));
     Json store = Json::parse(readFile(folder / "defaults.json"));
-    store["settings.v1"].erase("destinationBookmark");
+    // As settings stored before the inbox existed.
+    for (const char* key : {"destinationBookmark", "inboxBookmark", "autoSaveConfident"})
+        store["settings.v1"].erase(key);
     writeFile(folder / "defaults.json", store.dump());
     settings.destinationBookmark.reset();
+    settings.inboxBookmark.reset();
+    settings.autoSaveConfident = false;
     EXPECT_EQ(AppSettings::load(defaults), settings);
 }
 
