@@ -7,7 +7,7 @@
 #include <QMetaObject>
 #include <QThreadPool>
 
-#include "TavoriKit/InboxLedger.h"
+#include "TavoriKit/service/InboxLedger.h"
 #include "TavoriName/AppModel.h"
 
 namespace fs = std::filesystem;

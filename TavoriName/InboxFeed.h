@@ -10,7 +10,7 @@
 #include <QSet>
 #include <QUuid>
 
-#include "TavoriKit/InboxWatcher.h"
+#include "TavoriKit/service/InboxWatcher.h"
 
 namespace tavori {
 

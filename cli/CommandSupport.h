@@ -11,9 +11,9 @@
 #include "TavoriCore/AnalyzerOptions.h"
 #include "TavoriCore/PossibleDuplicate.h"
 #include "TavoriCore/ReceiptFields.h"
-#include "TavoriKit/AnalysisService.h"
-#include "TavoriKit/RenamePlan.h"
-#include "TavoriKit/SemanticFields.h"
+#include "TavoriKit/model/SemanticFields.h"
+#include "TavoriKit/saving/RenamePlan.h"
+#include "TavoriKit/service/AnalysisService.h"
 #include "TavoriName/AppSettings.h"
 #include "cli/Commands.h"
 

@@ -4,7 +4,7 @@
 
 #include "../TestFiles.h"
 #include "AppTestSupport.h"
-#include "TavoriKit/InboxLedger.h"
+#include "TavoriKit/service/InboxLedger.h"
 #include "TavoriName/AppModel.h"
 #include "TavoriName/InboxFeed.h"
 #include "samples/SamplePdf.h"

@@ -10,7 +10,7 @@
 
 #include "../TestFiles.h"
 #include "CliRunner.h"
-#include "TavoriKit/InboxLedger.h"
+#include "TavoriKit/service/InboxLedger.h"
 #include "samples/SamplePdf.h"
 
 namespace fs = std::filesystem;

@@ -8,8 +8,8 @@
 #include <mutex>
 
 #include "../TestFiles.h"
-#include "TavoriKit/InboxLedger.h"
-#include "TavoriKit/InboxWatcher.h"
+#include "TavoriKit/service/InboxLedger.h"
+#include "TavoriKit/service/InboxWatcher.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
