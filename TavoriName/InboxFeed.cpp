@@ -86,7 +86,7 @@ void InboxFeed::takeArrivals() {
         shared_->posted = false;
     }
     std::set<std::string> listed;
-    for (const DocumentItem* item : model_.items()) listed.insert(item->sourceURL().native());
+    for (const DocumentItem* item : model_.items()) listed.insert(item->sourcePath().native());
     std::vector<fs::path> paths;
     for (const auto& [path, signature] : arrived) {
         // A file already listed (dropped by hand, say) keeps its item and is not added twice.
@@ -100,12 +100,12 @@ void InboxFeed::takeArrivals() {
 void InboxFeed::itemChanged(int row) {
     if (row < 0 || row >= model_.itemCount()) return;
     const DocumentItem& item = model_.itemAt(row);
-    const auto inbox = fromInbox_.find(item.sourceURL().native());
+    const auto inbox = fromInbox_.find(item.sourcePath().native());
     if (inbox == fromInbox_.end()) return;
 
-    if (item.status() == DocumentItem::Status::saved && item.outputURL()) {
+    if (item.status() == DocumentItem::Status::saved && item.outputPath()) {
         const RenameMode mode = model_.settings().mode;
-        const fs::path source = item.sourceURL(), output = *item.outputURL();
+        const fs::path source = item.sourcePath(), output = *item.outputPath();
         const FileSignature signature = inbox->second;
         fromInbox_.erase(inbox);
         if (mode == RenameMode::move) return;  // gone from the inbox

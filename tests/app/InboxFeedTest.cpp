@@ -52,7 +52,7 @@ class InboxFeedTest : public ::testing::Test {
         tavori::AnalysisService::Configuration configuration;
         configuration.workers = 2;
         configuration.pipeline.useSemantic = false;
-        model = std::make_unique<AppModel>(settings, tavori::UserDefaults(dir / "defaults.json"), desktop,
+        model = std::make_unique<AppModel>(settings, tavori::SettingsStore(dir / "defaults.json"), desktop,
                                            std::make_unique<tavori::AnalysisService>(configuration));
         tavori::InboxWatcher::Configuration watching;
         watching.settleTime = 50ms;
@@ -60,7 +60,7 @@ class InboxFeedTest : public ::testing::Test {
     }
     std::map<std::string, DocumentItem::Status> statuses() const {
         std::map<std::string, DocumentItem::Status> result;
-        for (const DocumentItem* item : model->items()) result[item->sourceURL().filename()] = item->status();
+        for (const DocumentItem* item : model->items()) result[item->sourcePath().filename()] = item->status();
         return result;
     }
     std::size_t savedPdfs() const {

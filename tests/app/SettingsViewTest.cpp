@@ -206,7 +206,7 @@ TEST(SettingsWindowTest, TheInboxTabChoosesAFolderTurnsItOffAndSwitchesAutoSave)
         std::optional<std::filesystem::path> chooseFolder(const FolderChoice&) override { return answer; }
     } desktop;
     desktop.answer = folder.path();
-    const UserDefaults store(folder / "defaults.json");
+    const SettingsStore store(folder / "defaults.json");
     AppModel model(AppSettings{}, store, desktop);
     SettingsView view(model);
     EXPECT_EQ(view.inboxFolderLabel()->text(), QStringLiteral("オフ（監視しません）"));
