@@ -8,10 +8,10 @@
 #include <ostream>
 #include <thread>
 
+#include "TavoriKit/saving/SavePlanner.h"
 #include "TavoriKit/service/AnalysisService.h"
 #include "TavoriKit/service/InboxLedger.h"
 #include "TavoriKit/service/InboxWatcher.h"
-#include "TavoriKit/saving/SavePlanner.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/DuplicateReport.h"

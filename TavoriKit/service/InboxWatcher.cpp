@@ -17,8 +17,8 @@
 #include <thread>
 #include <unordered_map>
 
-#include "TavoriKit/reading/DocumentFiles.h"
 #include "TavoriKit/base/FileDescriptor.h"
+#include "TavoriKit/reading/DocumentFiles.h"
 
 namespace fs = std::filesystem;
 

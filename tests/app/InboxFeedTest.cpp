@@ -60,7 +60,8 @@ class InboxFeedTest : public ::testing::Test {
     }
     std::map<std::string, DocumentItem::Status> statuses() const {
         std::map<std::string, DocumentItem::Status> result;
-        for (const DocumentItem* item : model->items()) result[item->sourcePath().filename()] = item->status();
+        for (const DocumentItem* item : model->items())
+            result[item->sourcePath().filename()] = item->status();
         return result;
     }
     std::size_t savedPdfs() const {
