@@ -14,10 +14,13 @@ namespace fs = std::filesystem;
 
 namespace tavori {
 
+// The arrivals and the ledger have a lock each, so that the GUI thread never waits for a ledger being
+// written.
 struct InboxFeed::Shared {
     std::mutex mutex;
     std::vector<std::pair<fs::path, FileSignature>> arrived;
     bool posted = false;
+    std::mutex ledgerMutex;
     std::optional<fs::path> ledgerFolder;
     std::unique_ptr<InboxLedger> ledger;  // read on first use, away from the GUI thread
 
@@ -58,6 +61,9 @@ void InboxFeed::followSettings() {
     {
         std::lock_guard lock(shared_->mutex);
         shared_->arrived.clear();
+    }
+    {
+        std::lock_guard lock(shared_->ledgerMutex);
         shared_->ledgerFolder = ledgerFolder;
         shared_->ledger.reset();
     }
@@ -110,7 +116,7 @@ void InboxFeed::itemChanged(int row) {
         fromInbox_.erase(inbox);
         if (mode == RenameMode::move) return;  // gone from the inbox
         QThreadPool::globalInstance()->start([shared = shared_, mode, source, output, signature] {
-            std::lock_guard lock(shared->mutex);
+            std::lock_guard lock(shared->ledgerMutex);
             InboxLedger* ledger = shared->openLedger();
             if (!ledger) return;
             if (mode == RenameMode::copy)

@@ -111,13 +111,14 @@ int watch(const WatchOptions& options, std::ostream& out, std::ostream& err) {
 
     bool failed = false;
     {
-        AnalysisService service;
-        const AnalyzerOptions analyzerOptions = CommandSupport::analyzerOptions(settings);
         auto deliver = [&](Arrival arrival) {
             std::lock_guard lock(mutex);
             arrivals.push_back(std::move(arrival));
             changed.notify_all();
         };
+        // After `deliver`, so that the workers are joined before it goes.
+        AnalysisService service;
+        const AnalyzerOptions analyzerOptions = CommandSupport::analyzerOptions(settings);
         InboxWatcher::Configuration configuration;
         configuration.folder = inbox;
         if (saveSettings.destination) configuration.excluded = {*saveSettings.destination};

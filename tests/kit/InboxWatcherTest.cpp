@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <fstream>
+#include <future>
 #include <map>
 #include <mutex>
 
@@ -135,6 +136,27 @@ TEST(InboxWatcherTest, FilesPresentAtStartAndABurstArriveEachOnce) {
     const auto counts = arrivals.counts();
     EXPECT_EQ(counts.size(), 220u);
     for (const auto& [name, count] : counts) EXPECT_EQ(count, 1) << name;
+}
+
+TEST(InboxWatcherTest, AfterTheKernelQueueOverflowsARescanFindsEveryFile) {
+    TestFolder dir;
+    auto configuration = quick(dir.path());
+    configuration.rescanInterval = 24h;  // only the overflow may bring on a rescan
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    Arrivals arrivals;
+    auto count = arrivals.callback();
+    InboxWatcher watcher(configuration, [&](const fs::path& path, const FileSignature& signature) {
+        count(path, signature);
+        released.wait();  // the watcher reads no events while held here
+    });
+    writeFile(dir / "first.pdf", "x");
+    ASSERT_TRUE(arrivals.waitForFiles(1));
+    // Three events per file: more than the kernel queues by default.
+    const int files = 7000;
+    for (int i = 0; i < files; ++i) writeFile(dir / ("f" + std::to_string(i) + ".pdf"), "x");
+    release.set_value();
+    ASSERT_TRUE(arrivals.waitForFiles(files + 1)) << arrivals.counts().size();
 }
 
 TEST(InboxWatcherTest, TakesWhatIsMovedInOrAppearsInANewSubFolderAndNothingElse) {
