@@ -1,6 +1,7 @@
 #include "TavoriName/AppSettings.h"
 
 #include "TavoriCore/JsonCoding.h"
+#include "TavoriCore/Unicode.h"
 #include "TavoriName/Base64.h"
 
 namespace tavori {
@@ -14,23 +15,25 @@ void encode(Json& j, const AppSettings& settings) {
     j = Json::object();
     j["template"] = settings.nameTemplate;
     j["mode"] = settings.mode;
-    if (settings.destinationBookmark)
-        j["destinationBookmark"] = Base64::encode(*settings.destinationBookmark);
+    if (settings.destination) {
+        const std::string& path = settings.destination->native();
+        if (Unicode::isValidUtf8(path))
+            j["destination"] = path;
+        else
+            j["destinationBytes"] = Base64::encode(std::vector<std::uint8_t>(path.begin(), path.end()));
+    }
     j["recipientName"] = settings.recipientName;
     j["aliases"] = settings.aliases;
     j["writeIndexBook"] = settings.writeIndexBook;
     j["indexBookFileName"] = settings.indexBookFileName;
-    if (settings.inboxBookmark) j["inboxBookmark"] = Base64::encode(*settings.inboxBookmark);
+    if (settings.inbox) {
+        const std::string& path = settings.inbox->native();
+        if (Unicode::isValidUtf8(path))
+            j["inbox"] = path;
+        else
+            j["inboxBytes"] = Base64::encode(std::vector<std::uint8_t>(path.begin(), path.end()));
+    }
     j["autoSaveConfident"] = settings.autoSaveConfident;
-}
-
-template <class Json>
-std::optional<std::vector<std::uint8_t>> decodeBookmark(const Json& j, const char* key) {
-    const Json* bookmark = JsonCoding::optionalMember(j, key);
-    if (!bookmark) return std::nullopt;
-    auto bytes = Base64::decode(bookmark->template get<std::string>());
-    if (!bytes) throw Json::type_error::create(302, std::string(key) + " is not Base64", bookmark);
-    return bytes;
 }
 
 template <class Json>
@@ -38,12 +41,29 @@ void decode(const Json& j, AppSettings& settings) {
     AppSettings decoded;
     decoded.nameTemplate = j.at("template").template get<FileNameTemplate>();
     decoded.mode = j.at("mode").template get<RenameMode>();
-    decoded.destinationBookmark = decodeBookmark(j, "destinationBookmark");
+    if (const Json* path = JsonCoding::optionalMember(j, "destination")) {
+        decoded.destination = fs::path(path->template get<std::string>());
+    } else {
+        for (const char* key : {"destinationBytes", "destinationBookmark"}) {
+            const Json* encoded = JsonCoding::optionalMember(j, key);
+            if (!encoded) continue;
+            const auto bytes = Base64::decode(encoded->template get<std::string>());
+            if (!bytes) throw Json::type_error::create(302, std::string(key) + " is not Base64", encoded);
+            if (!bytes->empty()) decoded.destination = fs::path(std::string(bytes->begin(), bytes->end()));
+            break;
+        }
+    }
     decoded.recipientName = j.at("recipientName").template get<std::string>();
     decoded.aliases = j.at("aliases").template get<VendorAliasDictionary>();
     decoded.writeIndexBook = j.at("writeIndexBook").template get<bool>();
     decoded.indexBookFileName = j.at("indexBookFileName").template get<std::string>();
-    decoded.inboxBookmark = decodeBookmark(j, "inboxBookmark");
+    if (const Json* path = JsonCoding::optionalMember(j, "inbox")) {
+        decoded.inbox = fs::path(path->template get<std::string>());
+    } else if (const Json* encoded = JsonCoding::optionalMember(j, "inboxBytes")) {
+        const auto bytes = Base64::decode(encoded->template get<std::string>());
+        if (!bytes) throw Json::type_error::create(302, "inboxBytes is not Base64", encoded);
+        if (!bytes->empty()) decoded.inbox = fs::path(std::string(bytes->begin(), bytes->end()));
+    }
     if (const Json* autoSave = JsonCoding::optionalMember(j, "autoSaveConfident"))
         decoded.autoSaveConfident = autoSave->template get<bool>();
     settings = std::move(decoded);
@@ -72,20 +92,27 @@ bool AppSettings::save(SettingsStore& defaults) const {
     return defaults.setValue(storeKey, document);
 }
 
-std::vector<std::uint8_t> AppSettings::bookmark(const fs::path& folder) {
+std::optional<fs::path> AppSettings::destinationFolder() const {
     std::error_code ec;
-    fs::path absolute = fs::absolute(folder, ec);
-    if (ec) absolute = folder;
-    const std::string& bytes = absolute.native();
-    return {bytes.begin(), bytes.end()};
+    if (!destination || !destination->is_absolute() || !fs::is_directory(*destination, ec))
+        return std::nullopt;
+    return destination;
 }
 
-std::optional<fs::path> AppSettings::resolveBookmark(std::span<const std::uint8_t> bookmark) {
-    if (bookmark.empty()) return std::nullopt;
-    fs::path folder(std::string(bookmark.begin(), bookmark.end()));
+void AppSettings::setDestination(const fs::path& folder) {
+    if (folder.empty()) {
+        destination.reset();
+        return;
+    }
     std::error_code ec;
-    if (!folder.is_absolute() || !fs::is_directory(folder, ec)) return std::nullopt;
-    return folder;
+    fs::path absolute = fs::absolute(folder, ec);
+    destination = ec ? folder : absolute;
+}
+
+std::optional<fs::path> AppSettings::inboxFolder() const {
+    std::error_code ec;
+    if (!inbox || !inbox->is_absolute() || !fs::is_directory(*inbox, ec)) return std::nullopt;
+    return inbox;
 }
 
 std::ostream& operator<<(std::ostream& os, const AppSettings& settings) {

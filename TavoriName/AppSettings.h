@@ -24,14 +24,14 @@ namespace tavori {
 struct AppSettings {
     FileNameTemplate nameTemplate = FileNameTemplate::standard();  // coded as "template"
     RenameMode mode = RenameMode::copy;
-    // The chosen destination folder's reference (see bookmark()); nothing until a folder is chosen.
-    std::optional<std::vector<std::uint8_t>> destinationBookmark;
+    // The chosen destination folder, absolute; nothing until a folder is chosen.
+    std::optional<std::filesystem::path> destination;
     std::string recipientName;  // the user's own name, trade name or company name
     VendorAliasDictionary aliases;
     bool writeIndexBook = true;
     std::string indexBookFileName = "索引簿.csv";
-    // The watched inbox folder's reference, like the destination's; nothing while watching is off.
-    std::optional<std::vector<std::uint8_t>> inboxBookmark;
+    // The watched inbox folder, absolute; nothing while watching is off.
+    std::optional<std::filesystem::path> inbox;
     // Documents from the inbox that ask for no review are saved as soon as they are read.
     bool autoSaveConfident = false;
 
@@ -46,18 +46,22 @@ struct AppSettings {
     // nothing is reported to the user.
     bool save(SettingsStore& defaults) const;
 
-    // The reference to a destination folder: its absolute path as bytes.
-    static std::vector<std::uint8_t> bookmark(const std::filesystem::path& folder);
-    // The folder a reference names, when it still is a folder.
-    static std::optional<std::filesystem::path> resolveBookmark(std::span<const std::uint8_t> bookmark);
+    // The destination when it still is a folder.
+    std::optional<std::filesystem::path> destinationFolder() const;
+    // Sets the destination to `folder`, made absolute.
+    void setDestination(const std::filesystem::path& folder);
+    // The inbox when it still is a folder.
+    std::optional<std::filesystem::path> inboxFolder() const;
 };
 
 std::ostream& operator<<(std::ostream& os, const AppSettings& settings);
 
-// Coded as {"template", "mode", "destinationBookmark" (Base64, left out when absent), "recipientName",
-// "aliases", "writeIndexBook", "indexBookFileName", "inboxBookmark" (Base64, left out when absent),
-// "autoSaveConfident"}; decoding requires every member but the two bookmarks and "autoSaveConfident", which
-// older settings do not have.
+// Coded as {"template", "mode", "destination" (left out when absent), "recipientName", "aliases",
+// "writeIndexBook", "indexBookFileName"}; decoding requires every member but the destination. A destination
+// whose path is not UTF-8 is coded in Base64 as "destinationBytes" instead, which is also how earlier
+// versions stored every destination (as "destinationBookmark"). The inbox, and whether to save its confident
+// documents at once, follow as "inbox" (or "inboxBytes") and "autoSaveConfident", both optional: settings
+// stored before them load with watching off.
 TAVORI_JSON_DECLARE(AppSettings);
 
 }  // namespace tavori

@@ -47,11 +47,8 @@ InboxFeed::~InboxFeed() {
 
 void InboxFeed::followSettings() {
     const AppSettings& settings = model_.settings();
-    const std::optional<fs::path> folder =
-        settings.inboxBookmark ? AppSettings::resolveBookmark(*settings.inboxBookmark) : std::nullopt;
-    std::optional<fs::path> destination = settings.destinationBookmark
-                                              ? AppSettings::resolveBookmark(*settings.destinationBookmark)
-                                              : std::nullopt;
+    const std::optional<fs::path> folder = settings.inboxFolder();
+    const std::optional<fs::path> destination = settings.destinationFolder();
     const std::optional<fs::path> ledgerFolder = destination ? destination : folder;
     if (folder == folder_ && ledgerFolder == ledgerFolder_) return;
 

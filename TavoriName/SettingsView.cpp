@@ -326,7 +326,7 @@ QWidget* SettingsView::makeInboxTab() {
     connect(chooseInboxButton_, &QPushButton::clicked, this, &SettingsView::chooseInboxRequested);
     inboxOffButton_ = new QPushButton(QStringLiteral("オフにする"));
     connect(inboxOffButton_, &QPushButton::clicked, this, [this] {
-        settings_.inboxBookmark.reset();
+        settings_.inbox.reset();
         showInbox();
         edited();
     });
@@ -358,15 +358,14 @@ QWidget* SettingsView::makeInboxTab() {
 }
 
 void SettingsView::showInbox() {
-    const auto folder =
-        settings_.inboxBookmark ? AppSettings::resolveBookmark(*settings_.inboxBookmark) : std::nullopt;
+    const auto folder = settings_.inboxFolder();
     if (folder)
         inboxFolderLabel_->setText(QString::fromStdString(folder->native()));
-    else if (settings_.inboxBookmark)
+    else if (settings_.inbox)
         inboxFolderLabel_->setText(QStringLiteral("フォルダが見つかりません"));
     else
         inboxFolderLabel_->setText(QStringLiteral("オフ（監視しません）"));
-    inboxOffButton_->setEnabled(settings_.inboxBookmark.has_value());
+    inboxOffButton_->setEnabled(settings_.inbox.has_value());
     autoSaveToggle_->setChecked(settings_.autoSaveConfident);
 }
 

@@ -80,8 +80,8 @@ int watch(const WatchOptions& options, std::ostream& out, std::ostream& err) {
     if (options.destination) {
         saveSettings.destination = fs::absolute(*options.destination, ec);
         if (ec) saveSettings.destination = *options.destination;
-    } else if (settings.destinationBookmark) {
-        saveSettings.destination = AppSettings::resolveBookmark(*settings.destinationBookmark);
+    } else {
+        saveSettings.destination = settings.destinationFolder();
     }
     if (options.saveConfident) {
         try {

@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     settings.recipientName = "山田デザイン事務所";
     settings.aliases.rules.push_back({tavori::Uuid::random(), "ｾﾌﾞﾝ", "セブンイレブン"});
     settings.aliases.rules.push_back({tavori::Uuid::random(), "こむぎ舎", "ベーカリーこむぎ舎"});
-    settings.inboxBookmark = tavori::AppSettings::bookmark(output);
+    settings.inbox = fs::absolute(output);
     model.setSettings(settings);
     tavori::SettingsView view(model);
     view.show();

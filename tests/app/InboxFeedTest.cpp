@@ -46,8 +46,8 @@ class InboxFeedTest : public ::testing::Test {
         feed.reset();
         model.reset();
         AppSettings settings;
-        settings.inboxBookmark = AppSettings::bookmark(inbox);
-        settings.destinationBookmark = AppSettings::bookmark(out);
+        settings.inbox = inbox;
+        settings.destination = out;
         settings.autoSaveConfident = autoSave;
         tavori::AnalysisService::Configuration configuration;
         configuration.workers = 2;
