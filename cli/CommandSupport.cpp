@@ -48,8 +48,6 @@ AnalyzerOptions analyzerOptions(const AppSettings& settings) {
     return options;
 }
 
-namespace {
-
 FileAnalysis fileAnalysis(const fs::path& source, AnalysisService::Outcome outcome) {
     FileAnalysis analysis{source, std::nullopt, {}, false, std::nullopt};
     if (auto* result = std::get_if<PipelineResult>(&outcome)) {
@@ -61,8 +59,6 @@ FileAnalysis fileAnalysis(const fs::path& source, AnalysisService::Outcome outco
     }
     return analysis;
 }
-
-}  // namespace
 
 void analyzeFiles(const Commands::FileOptions& files, const AppSettings& settings, std::ostream& err,
                   const std::function<void(FileAnalysis)>& row) {

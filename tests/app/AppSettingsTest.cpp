@@ -26,6 +26,8 @@ AppSettings customised() {
     settings.aliases.stripCorporateSuffix = false;
     settings.writeIndexBook = false;
     settings.indexBookFileName = "帳簿.csv";
+    settings.inbox = "/home/scan";
+    settings.autoSaveConfident = true;
     return settings;
 }
 
@@ -58,12 +60,32 @@ TEST(AppSettingsTest, SavedSettingsLoadEqualAndKeepTheStoresOtherMembers) {
     std::vector<std::string> keys;
     for (const auto& [key, value] : document.items()) keys.push_back(key);
     EXPECT_EQ(keys, (std::vector<std::string>{"template", "mode", "destination", "recipientName", "aliases",
-                                              "writeIndexBook", "indexBookFileName"}));
+                                              "writeIndexBook", "indexBookFileName", "indexBookTaxColumns",
+                                              "journalAccounts", "inbox", "autoSaveConfident"}));
     EXPECT_EQ(document["mode"], "rename");
     EXPECT_EQ(document["destination"], "/home/帳簿");
 
     ASSERT_TRUE(AppSettings{}.save(defaults));
     EXPECT_FALSE(Json::parse(readFile(folder / "defaults.json"))["settings.v1"].contains("destination"));
+}
+
+TEST(AppSettingsTest, DocumentWithoutBookmarkKeepsEverythingElse) {
+    TestFolder folder;
+    SettingsStore defaults(folder / "defaults.json");
+    AppSettings settings = customised();
+    ASSERT_TRUE(settings.save(defaults));
+    Json store = Json::parse(readFile(folder / "defaults.json"));
+    // As settings stored before the later members existed.
+    for (const char* key :
+         {"destination", "inbox", "autoSaveConfident", "indexBookTaxColumns", "journalAccounts"})
+        store["settings.v1"].erase(key);
+    writeFile(folder / "defaults.json", store.dump());
+    settings.destination.reset();
+    settings.indexBookTaxColumns = false;
+    settings.journalAccounts = {};
+    settings.inbox.reset();
+    settings.autoSaveConfident = false;
+    EXPECT_EQ(AppSettings::load(defaults), settings);
 }
 
 // Earlier versions stored the mode under its label and the destination as Base64 bytes; they load as the same
