@@ -13,6 +13,7 @@
 #include "TavoriKit/CancellationToken.h"
 #include "TavoriKit/DocumentFile.h"
 #include "TavoriKit/Image.h"
+#include "TavoriKit/NeuralReader.h"
 #include "TavoriKit/OcrTuning.h"
 #include "TavoriKit/PdfDocument.h"
 #include "TavoriKit/TesseractEngine.h"
@@ -49,6 +50,8 @@ struct DocumentTextExtractor {
     int maxPages = 3;
     double ocrScale = 2.5;  // pixels per point for rendering PDF pages (180 dpi)
     OcrTuning tuning;
+    // Where the neural second reader's model is; nothing is read by it when the model is not there.
+    std::filesystem::path neuralModels = NeuralReader::modelFolder();
 
     // An A4 page at 300 dpi; larger images are scaled down to this many pixels before recognition.
     static constexpr double kRecognitionPixels = 2480.0 * 3508.0;
