@@ -7,8 +7,8 @@
 #include "KitFixtures.h"
 #include "TavoriCore/ReceiptAnalyzer.h"
 #include "TavoriCore/TextNormalizer.h"
-#include "TavoriKit/DocumentTextExtractor.h"
-#include "TavoriKit/NeuralReader.h"
+#include "TavoriKit/reading/DocumentTextExtractor.h"
+#include "TavoriKit/reading/NeuralReader.h"
 
 namespace tavori {
 namespace {
