@@ -17,6 +17,7 @@
 #include "TavoriCore/Pattern.h"
 #include "TavoriCore/TextNormalizer.h"
 #include "TavoriKit/reading/NumberJoiner.h"
+#include "TavoriKit/reading/ZoomedReread.h"
 
 namespace tavori {
 
@@ -165,8 +166,10 @@ constexpr std::pair<std::string_view, std::string_view> kLabelCharacters[] = {
     {"总", "総"}, {"实", "実"}, {"张", "張"}, {"货", "貨"},
 };
 
-const Pattern& dateMarkerOrLabel() {
-    static const Pattern pattern(R"(年|月|日|/|合計|小計|現金|預|釣|金額|請求|支払|領収|(?i:total))");
+// What a date line shows besides its digits, even when the page pass garbled the date itself: a year or
+// month mark, a slash or dash between figures, a time of day.
+const Pattern& dateMarker() {
+    static const Pattern pattern(R"(年|月|日|\d\s?[/\-]\s?\d|\d:\d)");
     return pattern;
 }
 
@@ -201,9 +204,15 @@ std::string japaneseLabels(std::string_view text) {
     return out;
 }
 
-bool worthReading(std::string_view normalizedRow) {
-    return !TextNormalizer::digitsOnly(normalizedRow).empty() ||
-           dateMarkerOrLabel().matchesAnywhere(normalizedRow);
+std::vector<bool> worthReading(std::span<const std::string> normalizedRows) {
+    // The zoomed re-read's choice (dates, a total's label, the largest prices) and every row that looks like
+    // a date line: reading every price row cost seven times the page pass.
+    std::vector<bool> chosen = ZoomedReread::rowsWorthRereading(normalizedRows, 2);
+    for (std::size_t i = 0; i < normalizedRows.size(); ++i)
+        if (!TextNormalizer::digitsOnly(normalizedRows[i]).empty() &&
+            dateMarker().matchesAnywhere(normalizedRows[i]))
+            chosen[i] = true;
+    return chosen;
 }
 
 std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::optional<Rect>> boxes,
@@ -211,11 +220,13 @@ std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::opt
     if (reader == nullptr || image.empty()) return lines;
     const std::size_t count = std::min(lines.size(), boxes.size());
     std::vector<TextLine> added;
+    std::vector<std::string> normalizedRows(count);
+    for (std::size_t i = 0; i < count; ++i) normalizedRows[i] = TextNormalizer::normalize(lines[i].text);
+    const std::vector<bool> chosen = worthReading(normalizedRows);
     for (std::size_t i = 0; i < count; ++i) {
         if (cancel.isCancelled()) break;
-        if (!boxes[i]) continue;
-        const std::string normalized = TextNormalizer::normalize(lines[i].text);
-        if (!worthReading(normalized)) continue;
+        if (!boxes[i] || !chosen[i]) continue;
+        const std::string& normalized = normalizedRows[i];
         const auto rect = rowRect(image.width(), image.height(), *boxes[i]);
         if (!rect) continue;
         NeuralReading reading;
@@ -236,7 +247,8 @@ std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::opt
             lines[i].alternatives.push_back(text);
         // What the first reading lost entirely, a date or the total's label, is offered as a row of its own:
         // an alternative reading can only correct what the first reading found.
-        const bool dateFound = DateExtractor::candidates(normalized).empty() &&
+        const bool dateFound = dateMarker().matchesAnywhere(normalized) &&
+                               DateExtractor::candidates(normalized).empty() &&
                                !DateExtractor::candidates(readNormalized).empty();
         const bool labelFound = !digits.empty() && totalLabel().matchesAnywhere(readNormalized) &&
                                 !totalLabel().matchesAnywhere(normalized);

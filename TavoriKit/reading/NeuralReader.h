@@ -62,13 +62,14 @@ namespace NeuralRows {
 // (合计 → 合計, 找零 → お釣り …), so that the rules find the labels they know.
 std::string japaneseLabels(std::string_view text);
 
-// Which rows the neural reader reads again: rows with digits, and rows with a date marker or an amount label.
-bool worthReading(std::string_view normalizedRow);
+// Which rows of normalised text the neural reader reads again: those the zoomed re-read chooses, and rows
+// with digits and a date's marks (年, a slash or dash between figures, a time).
+std::vector<bool> worthReading(std::span<const std::string> normalizedRows);
 
 // The same lines, each row worth reading again read by the neural reader: a reading whose digits differ is
-// added to the row's alternatives, and a reading that holds a date where the row has none, or a total's
-// label where the row has none, is added after the lines as a row of its own, as a second reader's rows
-// are. Returns the lines unchanged without a reader.
+// added to the row's alternatives, and a reading that holds a date where a row with a date's marks has
+// none, or a total's label where the row has none, is added after the lines as a row of its own, as a second
+// reader's rows are. Returns the lines unchanged without a reader.
 std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::optional<Rect>> boxes,
                            const Image& image, NeuralReader* reader, const CancellationToken& cancel = {});
 
