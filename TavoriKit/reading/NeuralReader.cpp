@@ -195,6 +195,10 @@ std::optional<PixelRect> rowRect(int width, int height, const Rect& box) {
     return PixelRect{x, y, w, h};
 }
 
+bool looksLikeDateLine(const std::string& normalized) {
+    return !TextNormalizer::digitsOnly(normalized).empty() && dateMarker().matchesAnywhere(normalized);
+}
+
 }  // namespace
 
 std::string japaneseLabels(std::string_view text) {
@@ -209,9 +213,7 @@ std::vector<bool> worthReading(std::span<const std::string> normalizedRows) {
     // a date line: reading every price row cost seven times the page pass.
     std::vector<bool> chosen = ZoomedReread::rowsWorthRereading(normalizedRows, 2);
     for (std::size_t i = 0; i < normalizedRows.size(); ++i)
-        if (!TextNormalizer::digitsOnly(normalizedRows[i]).empty() &&
-            dateMarker().matchesAnywhere(normalizedRows[i]))
-            chosen[i] = true;
+        if (looksLikeDateLine(normalizedRows[i])) chosen[i] = true;
     return chosen;
 }
 
@@ -223,6 +225,13 @@ std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::opt
     std::vector<std::string> normalizedRows(count);
     for (std::size_t i = 0; i < count; ++i) normalizedRows[i] = TextNormalizer::normalize(lines[i].text);
     const std::vector<bool> chosen = worthReading(normalizedRows);
+    // Rows chosen only for their date's marks (an address 「3-24-12」, a phone number) are not re-read for
+    // their figures: a date read into one of them would override the page's. They only supply a date when
+    // the page pass found none anywhere.
+    const std::vector<bool> rereadRows = ZoomedReread::rowsWorthRereading(normalizedRows, 2);
+    const bool pageHasDate =
+        std::any_of(normalizedRows.begin(), normalizedRows.end(),
+                    [](const std::string& row) { return !DateExtractor::candidates(row).empty(); });
     for (std::size_t i = 0; i < count; ++i) {
         if (cancel.isCancelled()) break;
         if (!boxes[i] || !chosen[i]) continue;
@@ -240,17 +249,17 @@ std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::opt
         if (readNormalized.empty()) continue;
         const std::string digits = TextNormalizer::digitsOnly(readNormalized);
         const bool sameDigits = digits == TextNormalizer::digitsOnly(normalized);
-        if (!sameDigits && std::none_of(lines[i].alternatives.begin(), lines[i].alternatives.end(),
-                                        [&](const std::string& a) {
-                                            return TextNormalizer::normalize(a) == readNormalized;
-                                        }))
+        if (!sameDigits && rereadRows[i] &&
+            std::none_of(
+                lines[i].alternatives.begin(), lines[i].alternatives.end(),
+                [&](const std::string& a) { return TextNormalizer::normalize(a) == readNormalized; }))
             lines[i].alternatives.push_back(text);
         // What the first reading lost entirely, a date or the total's label, is offered as a row of its own:
         // an alternative reading can only correct what the first reading found.
-        const bool dateFound = dateMarker().matchesAnywhere(normalized) &&
-                               DateExtractor::candidates(normalized).empty() &&
+        const bool dateFound = !pageHasDate && dateMarker().matchesAnywhere(normalized) &&
                                !DateExtractor::candidates(readNormalized).empty();
-        const bool labelFound = !digits.empty() && totalLabel().matchesAnywhere(readNormalized) &&
+        const bool labelFound = rereadRows[i] && !digits.empty() &&
+                                totalLabel().matchesAnywhere(readNormalized) &&
                                 !totalLabel().matchesAnywhere(normalized);
         if (dateFound || labelFound)
             added.push_back(
