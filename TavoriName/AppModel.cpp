@@ -28,11 +28,6 @@ AnalyzerOptions analyzerOptions(const AppSettings& settings) {
     return options;
 }
 
-std::optional<fs::path> destinationFolder(const AppSettings& settings) {
-    if (!settings.destinationBookmark) return std::nullopt;
-    return AppSettings::resolveBookmark(*settings.destinationBookmark);
-}
-
 SaveDocument saveDocument(const DocumentItem& item) {
     return SaveDocument{item.sourcePath(), item.fields(), item.outputPath()};
 }
@@ -316,11 +311,7 @@ void AppModel::chooseDestination() {
     const std::optional<fs::path> folder = desktop_.chooseFolder(choice);
     if (!folder) return;
     AppSettings changed = settings_;
-    std::vector<std::uint8_t> bookmark = AppSettings::bookmark(*folder);
-    if (bookmark.empty())
-        changed.destinationBookmark.reset();
-    else
-        changed.destinationBookmark = std::move(bookmark);
+    changed.setDestination(*folder);
     setSettings(changed);
 }
 
@@ -342,7 +333,7 @@ void AppModel::saveReady() {
     }
     if (ready.empty()) return;
 
-    const std::optional<fs::path> destination = destinationFolder(settings_);
+    const std::optional<fs::path> destination = settings_.destinationFolder();
     if (settings_.mode != RenameMode::renameInPlace && !destination) {
         setAlert("先に保存先フォルダを選んでください。");
         return;
