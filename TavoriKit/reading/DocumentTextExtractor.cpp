@@ -157,8 +157,13 @@ std::vector<TextLine> DocumentTextExtractor::recognize(const Image& image, std::
             read = &smaller;
         }
     }
-    if (!tuning.reread || cancel.isCancelled()) return std::move(recognized.lines);
-    return ZoomedReread::refine(std::move(recognized.lines), recognized.boxes, *read, page, tuning, cancel);
+    std::vector<TextLine> lines = std::move(recognized.lines);
+    if (tuning.reread && !cancel.isCancelled())
+        lines = ZoomedReread::refine(std::move(lines), recognized.boxes, *read, page, tuning, cancel);
+    if (tuning.neuralRows && !cancel.isCancelled())
+        lines = NeuralRows::read(std::move(lines), recognized.boxes, *read,
+                                 NeuralReader::forThisThread(neuralModels), cancel);
+    return lines;
 }
 
 Image DocumentTextExtractor::render(const PdfPage& page, double scale) {

@@ -15,6 +15,7 @@
 #include "TavoriKit/base/CancellationToken.h"
 #include "TavoriKit/reading/DocumentFile.h"
 #include "TavoriKit/reading/Image.h"
+#include "TavoriKit/reading/NeuralReader.h"
 #include "TavoriKit/reading/OcrTuning.h"
 #include "TavoriKit/reading/PdfDocument.h"
 #include "TavoriKit/reading/TesseractEngine.h"
@@ -54,6 +55,8 @@ struct DocumentTextExtractor {
     // minutes and holds no text the reading would find.
     std::chrono::milliseconds pageTimeLimit{30'000};
     OcrTuning tuning;
+    // Where the neural second reader's model is; nothing is read by it when the model is not there.
+    std::filesystem::path neuralModels = NeuralReader::modelFolder();
 
     // An A4 page at 300 dpi; larger images are scaled down to this many pixels before recognition.
     static constexpr double kRecognitionPixels = 2480.0 * 3508.0;
