@@ -89,8 +89,7 @@ int main(int argc, char** argv) {
               << (receipt.taxIncluded ? 1 : 0) << ',' << optional(receipt.standardAmount) << ','
               << optional(receipt.standardAmount ? receipt.standardTax : 0) << ','
               << optional(receipt.reducedAmount) << ','
-              << optional(receipt.reducedAmount ? receipt.reducedTax : 0) << '
-';
+              << optional(receipt.reducedAmount ? receipt.reducedTax : 0) << '\n';
     }
     std::cout << count << " receipts in " << out << "\n";
     return 0;
