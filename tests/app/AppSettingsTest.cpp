@@ -58,7 +58,8 @@ TEST(AppSettingsTest, SavedSettingsLoadEqualAndKeepTheStoresOtherMembers) {
     std::vector<std::string> keys;
     for (const auto& [key, value] : document.items()) keys.push_back(key);
     EXPECT_EQ(keys, (std::vector<std::string>{"template", "mode", "destination", "recipientName", "aliases",
-                                              "writeIndexBook", "indexBookFileName"}));
+                                              "writeIndexBook", "indexBookFileName", "indexBookTaxColumns",
+                                              "journalAccounts"}));
     EXPECT_EQ(document["mode"], "rename");
     EXPECT_EQ(document["destination"], "/home/帳簿");
 
