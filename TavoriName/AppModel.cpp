@@ -315,6 +315,19 @@ void AppModel::chooseDestination() {
     setSettings(changed);
 }
 
+void AppModel::chooseInboxFolder() {
+    FolderChoice choice;
+    choice.buttonTitle = QStringLiteral("このフォルダを監視");
+    choice.message = QStringLiteral("スキャナーなどがファイルを置く受信フォルダを選んでください");
+    const std::optional<fs::path> folder = desktop_.chooseFolder(choice);
+    if (!folder) return;
+    AppSettings changed = settings_;
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(*folder, ec);
+    changed.inbox = ec ? *folder : absolute;
+    setSettings(changed);
+}
+
 void AppModel::setSaving(bool saving) {
     if (saving == isSaving_) return;
     isSaving_ = saving;
@@ -322,12 +335,20 @@ void AppModel::setSaving(bool saving) {
 }
 
 void AppModel::saveReady() {
+    saveMatching([](const DocumentItem&) { return true; });
+}
+
+void AppModel::saveItems(const QSet<QUuid>& ids) {
+    saveMatching([&ids](const DocumentItem& item) { return ids.contains(item.id()); });
+}
+
+void AppModel::saveMatching(const std::function<bool(const DocumentItem&)>& chosen) {
     // A view reacting to a row saved mid-way must not start a second save.
     if (isSaving_) return;
     std::vector<QUuid> ready;
     std::vector<SaveDocument> documents;
     for (const auto& item : items_) {
-        if (item->status() != DocumentItem::Status::ready) continue;
+        if (item->status() != DocumentItem::Status::ready || !chosen(*item)) continue;
         ready.push_back(item->id());
         documents.push_back(saveDocument(*item));
     }
@@ -357,6 +378,9 @@ void AppModel::saveReady() {
         });
     if (report.succeeded()) {
         lastSaveSummary_ = std::to_string(report.results.size()) + "件を保存しました";
+        if (!report.recovered.empty())
+            lastSaveSummary_ += "（前回中断された保存の" + std::to_string(report.recovered.size()) +
+                                "件を索引簿に記録しました）";
         emit lastSaveSummaryChanged();
     } else if (report.failureCase == RenameServiceError::Case::destinationMissing) {
         setAlert("先に保存先フォルダを選んでください。");

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -84,7 +85,11 @@ class AppModel : public QObject {
     void confirm(const QSet<QUuid>& ids);
     void clearSaved();
     void chooseDestination();
+    // Lets the user pick the inbox folder to watch (see InboxFeed).
+    void chooseInboxFolder();
     void saveReady();
+    // Saves those of the given items that are ready, as saveReady() saves them all.
+    void saveItems(const QSet<QUuid>& ids);
     void exportIndexBook();
     void revealInFileManager(const QUuid& id);
 
@@ -130,6 +135,7 @@ class AppModel : public QObject {
     void startWaitingAnalyses();
     void cancelTask(const QUuid& id);
     void setSaving(bool saving);
+    void saveMatching(const std::function<bool(const DocumentItem&)>& chosen);
     void deliverAnalysis(const QUuid& id, std::uint64_t generation, AnalysisService::Outcome outcome);
     void deliverThumbnail(const QUuid& id, std::uint64_t generation, std::optional<RgbImage> thumbnail);
     void updateProgress();

@@ -28,6 +28,14 @@ void encode(Json& j, const AppSettings& settings) {
     j["indexBookFileName"] = settings.indexBookFileName;
     j["indexBookTaxColumns"] = settings.indexBookTaxColumns;
     j["journalAccounts"] = settings.journalAccounts;
+    if (settings.inbox) {
+        const std::string& path = settings.inbox->native();
+        if (Unicode::isValidUtf8(path))
+            j["inbox"] = path;
+        else
+            j["inboxBytes"] = Base64::encode(std::vector<std::uint8_t>(path.begin(), path.end()));
+    }
+    j["autoSaveConfident"] = settings.autoSaveConfident;
 }
 
 template <class Json>
@@ -55,6 +63,15 @@ void decode(const Json& j, AppSettings& settings) {
         decoded.indexBookTaxColumns = taxColumns->template get<bool>();
     if (const Json* accounts = JsonCoding::optionalMember(j, "journalAccounts"))
         decoded.journalAccounts = accounts->template get<AccountTable>();
+    if (const Json* path = JsonCoding::optionalMember(j, "inbox")) {
+        decoded.inbox = fs::path(path->template get<std::string>());
+    } else if (const Json* encoded = JsonCoding::optionalMember(j, "inboxBytes")) {
+        const auto bytes = Base64::decode(encoded->template get<std::string>());
+        if (!bytes) throw Json::type_error::create(302, "inboxBytes is not Base64", encoded);
+        if (!bytes->empty()) decoded.inbox = fs::path(std::string(bytes->begin(), bytes->end()));
+    }
+    if (const Json* autoSave = JsonCoding::optionalMember(j, "autoSaveConfident"))
+        decoded.autoSaveConfident = autoSave->template get<bool>();
     settings = std::move(decoded);
 }
 
@@ -96,6 +113,12 @@ void AppSettings::setDestination(const fs::path& folder) {
     std::error_code ec;
     fs::path absolute = fs::absolute(folder, ec);
     destination = ec ? folder : absolute;
+}
+
+std::optional<fs::path> AppSettings::inboxFolder() const {
+    std::error_code ec;
+    if (!inbox || !inbox->is_absolute() || !fs::is_directory(*inbox, ec)) return std::nullopt;
+    return inbox;
 }
 
 std::ostream& operator<<(std::ostream& os, const AppSettings& settings) {

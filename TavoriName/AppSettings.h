@@ -35,6 +35,10 @@ struct AppSettings {
     bool indexBookTaxColumns = false;
     // The accounts journal exports book documents to.
     AccountTable journalAccounts;
+    // The watched inbox folder, absolute; nothing while watching is off.
+    std::optional<std::filesystem::path> inbox;
+    // Documents from the inbox that ask for no review are saved as soon as they are read.
+    bool autoSaveConfident = false;
 
     bool operator==(const AppSettings&) const = default;
 
@@ -51,15 +55,18 @@ struct AppSettings {
     std::optional<std::filesystem::path> destinationFolder() const;
     // Sets the destination to `folder`, made absolute.
     void setDestination(const std::filesystem::path& folder);
+    // The inbox when it still is a folder.
+    std::optional<std::filesystem::path> inboxFolder() const;
 };
 
 std::ostream& operator<<(std::ostream& os, const AppSettings& settings);
 
 // Coded as {"template", "mode", "destination" (left out when absent), "recipientName", "aliases",
-// "writeIndexBook", "indexBookFileName", "indexBookTaxColumns", "journalAccounts"}; decoding requires every
-// member but the destination and the last two, which settings stored before them lack. A destination whose
-// path is not UTF-8 is coded in Base64 as "destinationBytes" instead, which is also how earlier versions
-// stored every destination (as "destinationBookmark").
+// "writeIndexBook", "indexBookFileName", "indexBookTaxColumns", "journalAccounts", "inbox" (left out when
+// absent), "autoSaveConfident"}; decoding requires every member up to "indexBookFileName" but the
+// destination: settings stored before the others load with them off. A path that is not UTF-8 is coded in
+// Base64 as "destinationBytes" or "inboxBytes" instead; earlier versions stored every destination so, as
+// "destinationBookmark".
 TAVORI_JSON_DECLARE(AppSettings);
 
 }  // namespace tavori

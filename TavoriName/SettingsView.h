@@ -53,6 +53,10 @@ class SettingsView : public QTabWidget {
     QLineEdit* recipientField() const { return recipientField_; }
     QCheckBox* stripSuffixToggle() const { return stripSuffixToggle_; }
     QPushButton* addRuleButton() const { return addRuleButton_; }
+    QLabel* inboxFolderLabel() const { return inboxFolderLabel_; }
+    QPushButton* chooseInboxButton() const { return chooseInboxButton_; }
+    QPushButton* inboxOffButton() const { return inboxOffButton_; }
+    QCheckBox* autoSaveToggle() const { return autoSaveToggle_; }
 
     struct RuleRow {
         Uuid id;
@@ -67,10 +71,14 @@ class SettingsView : public QTabWidget {
   signals:
     // The settings after one change by the user.
     void settingsEdited(const tavori::AppSettings& settings);
+    // The user wants to pick the inbox folder (the model shows the folder chooser).
+    void chooseInboxRequested();
 
   private:
     QWidget* makeNameTab();
     QWidget* makeVendorTab();
+    QWidget* makeInboxTab();
+    void showInbox();
     void showValues();
     void rebuildRuleRows();
     void edited();
@@ -94,6 +102,10 @@ class SettingsView : public QTabWidget {
     QPushButton* addRuleButton_ = nullptr;
     QVBoxLayout* rulesLayout_ = nullptr;
     std::vector<RuleRow> ruleRows_;
+    QLabel* inboxFolderLabel_ = nullptr;
+    QPushButton* chooseInboxButton_ = nullptr;
+    QPushButton* inboxOffButton_ = nullptr;
+    QCheckBox* autoSaveToggle_ = nullptr;
 };
 
 }  // namespace tavori

@@ -9,6 +9,7 @@
 
 #include "TavoriName/AppModel.h"
 #include "TavoriName/BuildInfo.h"
+#include "TavoriName/InboxFeed.h"
 #include "TavoriName/IndexBookSearchWindow.h"
 #include "TavoriName/MainWindow.h"
 #include "TavoriName/QtDesktopServices.h"
@@ -38,6 +39,7 @@ TavoriNameApp::TavoriNameApp(SettingsStore defaults, DesktopServices* desktop,
     AppSettings settings = AppSettings::load(defaults);
     model_ =
         std::make_unique<AppModel>(std::move(settings), std::move(defaults), *desktop, std::move(service));
+    inboxFeed_ = std::make_unique<InboxFeed>(*model_);
     window_ = std::make_unique<MainWindow>(*model_);
     if (ownDesktop_) ownDesktop_->setWindow(window_.get());
     buildMenus();
@@ -48,6 +50,7 @@ TavoriNameApp::TavoriNameApp(SettingsStore defaults, DesktopServices* desktop,
 TavoriNameApp::~TavoriNameApp() {
     // The window refers to the model, the model to the desktop services.
     window_.reset();
+    inboxFeed_.reset();
     model_.reset();
 }
 

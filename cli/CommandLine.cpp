@@ -67,6 +67,26 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
                    "索引簿に書かない (do not write the index book)");
     save->add_flag("--dry-run", saveOptions.dryRun, "予定だけ表示 (show the plan, change nothing)");
 
+    Commands::WatchOptions watchOptions;
+    std::string watchFolder;
+    std::optional<std::string> watchDest;
+    auto* watch =
+        app.add_subcommand("watch", "受信フォルダを監視して読み取る (read what arrives in a folder)");
+    watch->footer(
+        "届いたファイル（サブフォルダも）を書き終わってから読み、scan と同じ列で1行ずつ表示します (reads "
+        "each "
+        "file that arrives, once it is complete, and prints the scan columns)。Ctrl-C で終了 (to stop); "
+        "次の起動では、その間に届いたものも読みます (the next start reads what arrived meanwhile)");
+    watch->add_option("folder", watchFolder, "受信フォルダ (the inbox folder)")->required();
+    watch->add_option("--mode", watchOptions.mode, "copy | move | rename（保存方法 / how to save）");
+    watch->add_option("--dest", watchDest, "保存先フォルダ (destination folder)");
+    watch->add_flag("--save-confident", watchOptions.saveConfident,
+                    "確認不要なものは自動で保存 (save what asks for no review)");
+    watch
+        ->add_option("--settle", watchOptions.settleSeconds,
+                     "変化がなくなってから読むまでの秒数 (seconds a file must stay unchanged), 1")
+        ->check(CLI::Range(0.0, 3600.0));
+
     PathArguments exportFiles;
     Commands::ExportOptions exportOptions;
     std::string exportOutput;
@@ -189,6 +209,11 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
         saveOptions.files = saveFiles.options();
         saveOptions.destination = asPath(saveDest);
         return Commands::save(saveOptions, out, err);
+    }
+    if (*watch) {
+        watchOptions.folder = watchFolder;
+        watchOptions.destination = asPath(watchDest);
+        return Commands::watch(watchOptions, out, err);
     }
     if (*exportIndex) {
         exportOptions.files = exportFiles.options();

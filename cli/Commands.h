@@ -82,8 +82,18 @@ struct RegistryLookupOptions {
     bool json = false;
 };
 
+struct WatchOptions {
+    std::filesystem::path folder;
+    std::optional<std::string> mode;  // copy, move or rename
+    std::optional<std::filesystem::path> destination;
+    bool saveConfident = false;  // save what asks for no review as soon as it is read
+    double settleSeconds = 1.0;  // how long a file must stay unchanged before it is read
+};
+
 int scan(const ScanOptions& options, std::ostream& out, std::ostream& err);
 int save(const SaveOptions& options, std::ostream& out, std::ostream& err);
+// Runs until Ctrl-C or SIGTERM: 0, or 1 when a file could not be read or saved.
+int watch(const WatchOptions& options, std::ostream& out, std::ostream& err);
 int exportIndex(const ExportOptions& options, std::ostream& out, std::ostream& err);
 int exportJournal(const JournalOptions& options, std::ostream& out, std::ostream& err);
 int search(const SearchOptions& options, std::ostream& out, std::ostream& err);

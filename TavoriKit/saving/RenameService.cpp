@@ -14,6 +14,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "TavoriCore/CsvReader.h"
 #include "TavoriCore/FileNameTemplate.h"
 #include "TavoriCore/IndexBookCSV.h"
 #include "TavoriCore/Unicode.h"
@@ -141,9 +142,15 @@ std::string lowercasedName(std::string_view name) {
     return Unicode::lowercased(name);
 }
 
+// A copy placed under a temporary name: `hold` keeps the file's lock until the copy has its name.
+struct HeldCopy {
+    fs::path path;
+    FileDescriptor hold;
+};
+
 // A copy of `source` under a temporary name in `folder`, written, synced and closed, with the source's
 // permissions and times. On failure nothing is left behind and `failure` is thrown.
-fs::path copyToTemporary(const FileSystemCalls& calls, const fs::path& source, const fs::path& folder,
+HeldCopy copyToTemporary(const FileSystemCalls& calls, const fs::path& source, const fs::path& folder,
                          Case failure) {
     // Non-blocking, so that a named pipe in place of the source cannot hang the save.
     FileDescriptor in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -180,11 +187,12 @@ fs::path copyToTemporary(const FileSystemCalls& calls, const fs::path& source, c
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     ::futimens(out.fd.get(), times);
     if (calls.fsync(out.fd.get()) != 0) abandon(errno);
+    FileDescriptor hold(::dup(out.fd.get()));
     if (const int error = out.fd.close()) {
         calls.unlink(out.path.c_str());
         fail(failure, source, error);
     }
-    return out.path;
+    return {out.path, std::move(hold)};
 }
 
 struct Placement {
@@ -303,7 +311,8 @@ void executeOne(const RenamePlan& plan, std::map<fs::path, FolderNames>& folders
     }
 
     if (plan.mode == RenamePlan::Mode::copy) {
-        const fs::path temporary = copyToTemporary(calls, plan.source, folder, Case::copyFailed);
+        const HeldCopy copied = copyToTemporary(calls, plan.source, folder, Case::copyFailed);
+        const fs::path& temporary = copied.path;
         const Placed placed = placeUnderFreeName(calls, temporary, names, base, ext);
         if (placed.placement.error != 0) {
             calls.unlink(temporary.c_str());
@@ -318,7 +327,8 @@ void executeOne(const RenamePlan& plan, std::map<fs::path, FolderNames>& folders
     Placed placed = placeUnderFreeName(calls, plan.source, names, base, ext);
     if (placed.placement.error == EXDEV && !inPlace) {
         // Another file system: the original goes only once its copy is safely in place.
-        const fs::path temporary = copyToTemporary(calls, plan.source, folder, Case::moveFailed);
+        const HeldCopy copied = copyToTemporary(calls, plan.source, folder, Case::moveFailed);
+        const fs::path& temporary = copied.path;
         placed = placeUnderFreeName(calls, temporary, names, base, ext);
         if (placed.placement.error != 0) {
             calls.unlink(temporary.c_str());
@@ -349,40 +359,16 @@ void checkBookPath(const fs::path& book) {
         fail(Case::invalidIndexBookName, book.filename());
 }
 
-// Records that hold anything, reading CSV quoting, so that a line break inside a quoted field does not count
-// as a row; a quote opens a quoted field only at the field's start.
-std::int64_t countRecords(std::string_view text) {
-    std::int64_t count = 0;
-    bool inQuotes = false;
-    bool fieldStart = true;
-    bool hasContent = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (inQuotes) {
-            if (c == '"') {
-                if (i + 1 < text.size() && text[i + 1] == '"')
-                    ++i;
-                else
-                    inQuotes = false;
-            }
-            continue;
-        }
-        if (c == '\n' || c == '\r') {
-            if (hasContent) ++count;
-            hasContent = false;
-            fieldStart = true;
-            continue;
-        }
-        hasContent = true;
-        if (c == '"' && fieldStart) {
-            inQuotes = true;
-            fieldStart = false;
-            continue;
-        }
-        fieldStart = c == ',';
+// Records that hold anything, read as the index book's reader reads them (a line break inside quotes is not
+// a row, a stray quote hides no row).
+std::int64_t countRecords(std::string_view text, const fs::path& book) {
+    try {
+        return static_cast<std::int64_t>(CsvReader::countRecords(text));
+    } catch (const CsvError& e) {
+        RenameServiceError error(Case::indexBookNotWritten, book);
+        error.appendToDescription(std::string("（") + e.what() + "）");
+        throw error;
     }
-    if (hasContent) ++count;
-    return count;
 }
 
 constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
@@ -414,7 +400,7 @@ void appendRows(std::span<const IndexBookEntry> entries, const fs::path& book, i
 
     std::vector<IndexBookEntry> rows(entries.begin(), entries.end());
     if (Unicode::toValidUtf8(content) == content) {
-        const std::int64_t existing = countRecords(withoutByteOrderMark(content));
+        const std::int64_t existing = countRecords(withoutByteOrderMark(content), book);
         for (std::size_t i = 0; i < rows.size(); ++i)
             rows[i].sequence = (existing > 0 ? existing - 1 : 0) + static_cast<std::int64_t>(i) + 1;
     }
@@ -665,7 +651,7 @@ void IndexBookAppender::open() {
     if (const int error = readAll(fd.get(), content)) fail(Case::indexBookNotWritten, book_, error);
     renumber_ = Unicode::toValidUtf8(content) == content;
     if (renumber_) {
-        const std::int64_t existing = countRecords(withoutByteOrderMark(content));
+        const std::int64_t existing = countRecords(withoutByteOrderMark(content), book_);
         nextSequence_ = (existing > 0 ? existing - 1 : 0) + 1;
     }
     pendingBreak_ = lineBreakBefore(content);

@@ -122,6 +122,8 @@ class IndexBookAppender {
     // book as it was and throws indexBookNotWritten.
     std::int64_t append(IndexBookEntry entry);
     const std::filesystem::path& book() const { return book_; }
+    // The number the next row will get (after open()).
+    std::int64_t nextSequence() const { return nextSequence_; }
 
   private:
     std::filesystem::path book_;

@@ -49,6 +49,8 @@ struct SaveReport {
     // Why the save stopped: the error, with a note of how many documents were not saved.
     std::optional<RenameServiceError::Case> failureCase;
     std::optional<std::string> failure;
+    // Files an earlier, interrupted save placed without their rows, whose rows this save added first.
+    std::vector<std::string> recovered;
 
     bool succeeded() const { return !failure.has_value(); }
 };
@@ -77,6 +79,12 @@ SavePreview preview(std::span<const SaveDocument> documents, const SaveSettings&
 SaveReport save(std::span<const SaveDocument> documents, const SaveSettings& settings,
                 const std::function<void(std::size_t index, const RenameResult& result)>& saved = {},
                 const FileSystemCalls& calls = FileSystemCalls::posix());
+
+// Completes the saves into `folder` that were interrupted between placing a file and writing its row, and
+// removes the copies they left under temporary names; returns the names of the files whose rows were added.
+// save() does this itself for its book's folder.
+std::vector<std::string> completeInterrupted(const std::filesystem::path& folder,
+                                             const FileSystemCalls& calls = FileSystemCalls::posix());
 
 // The row of a document saved (or to be saved) as `fileName`; with `taxColumns` it carries the amounts by
 // rate.

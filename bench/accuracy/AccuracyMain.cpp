@@ -202,6 +202,9 @@ int main(int argc, char** argv) {
     app.add_flag(
         "--no-scale", [&](std::int64_t) { extractor.tuning.scaleLargeImages = false; },
         "keep large images at full size");
+    app.add_flag(
+        "--no-neural", [&](std::int64_t) { extractor.tuning.neuralRows = false; },
+        "without the neural recogniser's second reading");
     app.add_option("--failures", failures, "failures listed per set");
     app.add_option("--limit", limit, "documents per set and variant (0: all)");
     app.add_option("--jobs", jobs, "documents read at once")->check(CLI::Range(1, 16));

@@ -1,51 +1,27 @@
 #include "GroundTruth.h"
 
+#include <array>
 #include <cmath>
 #include <fstream>
 #include <map>
 #include <sstream>
 
+#include "TavoriCore/CsvReader.h"
+
 namespace tavori::bench {
 
 std::vector<std::vector<std::string>> readCsv(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    const std::string text = buffer.str();
     std::vector<std::vector<std::string>> rows;
-    std::vector<std::string> row;
-    std::string field;
-    bool quoted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            row.push_back(std::move(field));
-            field.clear();
-        } else if (c == '\n' || c == '\r') {
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            row.push_back(std::move(field));
-            field.clear();
-            rows.push_back(std::move(row));
-            row.clear();
-        } else {
-            field += c;
-        }
+    CsvReader reader([&](std::span<const std::string> fields, std::uint64_t) {
+        rows.emplace_back(fields.begin(), fields.end());
+    });
+    std::ifstream in(path, std::ios::binary);
+    std::array<char, 1 << 16> buffer;
+    while (in) {
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        reader.feed(std::string_view(buffer.data(), static_cast<std::size_t>(in.gcount())));
     }
-    if (!field.empty() || !row.empty()) {
-        row.push_back(std::move(field));
-        rows.push_back(std::move(row));
-    }
+    reader.finish();
     return rows;
 }
 

@@ -75,7 +75,7 @@ bool ReceiptGenerator::taxChance(double p) {
     return std::uniform_real_distribution<double>(0, 1)(taxRandom_) < p;
 }
 
-GeneratedReceipt ReceiptGenerator::next(bool photo, bool highResolution) {
+GeneratedReceipt ReceiptGenerator::next(bool photo, bool highResolution, bool till) {
     GeneratedReceipt r;
     r.photo = photo;
     r.bodyFamily = pick(families_);
@@ -131,8 +131,29 @@ GeneratedReceipt ReceiptGenerator::next(bool photo, bool highResolution) {
             dateLine = format("%d-%02d-%02d %02d:%02d", r.year, r.month, r.day, hour, minute);
             break;
     }
+    // Till forms, drawn only for till receipts so that other sets keep their random sequence.
+    double dateScale = 1.0;
+    if (till) {
+        r.till = true;
+        switch (uniform(0, 2)) {
+            case 0:
+                dateLine =
+                    format("%d年%02d月%02d日(%s) %02d:%02d", r.year, r.month, r.day, weekday, hour, minute);
+                break;
+            case 1:
+                dateLine = format("%d/%d/%d %02d:%02d No.%04d", r.year, r.month, r.day, hour, minute,
+                                  uniform(1, 9999));
+                break;
+            default:
+                dateLine = format("%02d-%02d-%02d", r.year % 100, r.month, r.day);
+                break;
+        }
+        dateScale = uniformReal(0.7, 0.9);
+        if (chance(0.5)) r.paperGrey = uniform(120, 175);
+    }
     const bool dateAtBottom = chance(0.2);
-    if (r.datePrinted && !dateAtBottom) add(dateLine);
+    const auto addDate = [&] { add(dateLine, {}, dateScale); };
+    if (r.datePrinted && !dateAtBottom) addDate();
     add(format("レジ%04d 責No.%03d", uniform(1, 12), uniform(1, 999)), {}, 0.9);
 
     // Items, sometimes with a quantity line, then the totals block.
@@ -247,7 +268,7 @@ GeneratedReceipt ReceiptGenerator::next(bool photo, bool highResolution) {
         add("今回ポイント", format("%dP", static_cast<int>(r.total / 100)));
         add("ポイント残高", groupedYen(uniform(100, 20000)) + "P");
     }
-    if (r.datePrinted && dateAtBottom) add(dateLine);
+    if (r.datePrinted && dateAtBottom) addDate();
     add("");
     add(chance(0.5) ? "またのご来店をお待ちしております" : "ありがとうございました", {}, 0.9, false, true);
     return r;
@@ -261,7 +282,9 @@ QImage ReceiptGenerator::render(const GeneratedReceipt& receipt) {
     for (const auto& line : receipt.lines) height += static_cast<int>(std::lround(body * line.scale * 1.45));
 
     QImage paper(width, height, QImage::Format_RGB32);
-    paper.fill(receipt.photo ? QColor(246, 243, 236) : Qt::white);
+    paper.fill(receipt.paperGrey < 255 ? QColor(receipt.paperGrey, receipt.paperGrey, receipt.paperGrey - 6)
+               : receipt.photo         ? QColor(246, 243, 236)
+                                       : Qt::white);
     {
         QPainter painter(&paper);
         painter.setRenderHint(QPainter::TextAntialiasing);

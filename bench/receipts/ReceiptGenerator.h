@@ -36,6 +36,10 @@ struct GeneratedReceipt {
     std::string titleFamily;
     int bodyPixels = 26;
     bool photo = false;  // rotated, unevenly lit, noisy and saved as JPEG
+    // Printed as real tills print: a weekday, a time and a slip number beside a smaller date, often on
+    // dark (faded thermal, tinted) paper.
+    bool till = false;
+    int paperGrey = 255;  // the paper's grey when it is not white
 };
 
 class ReceiptGenerator {
@@ -43,7 +47,7 @@ class ReceiptGenerator {
     // `families`: installed font families to draw with (at least one).
     ReceiptGenerator(std::uint32_t seed, std::vector<std::string> families);
 
-    GeneratedReceipt next(bool photo, bool highResolution = false);
+    GeneratedReceipt next(bool photo, bool highResolution = false, bool till = false);
     // The receipt drawn on paper, degraded like a phone photo when `receipt.photo` is set.
     QImage render(const GeneratedReceipt& receipt);
 

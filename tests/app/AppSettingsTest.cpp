@@ -26,6 +26,8 @@ AppSettings customised() {
     settings.aliases.stripCorporateSuffix = false;
     settings.writeIndexBook = false;
     settings.indexBookFileName = "帳簿.csv";
+    settings.inbox = "/home/scan";
+    settings.autoSaveConfident = true;
     return settings;
 }
 
@@ -59,7 +61,7 @@ TEST(AppSettingsTest, SavedSettingsLoadEqualAndKeepTheStoresOtherMembers) {
     for (const auto& [key, value] : document.items()) keys.push_back(key);
     EXPECT_EQ(keys, (std::vector<std::string>{"template", "mode", "destination", "recipientName", "aliases",
                                               "writeIndexBook", "indexBookFileName", "indexBookTaxColumns",
-                                              "journalAccounts"}));
+                                              "journalAccounts", "inbox", "autoSaveConfident"}));
     EXPECT_EQ(document["mode"], "rename");
     EXPECT_EQ(document["destination"], "/home/帳簿");
 
@@ -73,9 +75,16 @@ TEST(AppSettingsTest, DocumentWithoutBookmarkKeepsEverythingElse) {
     AppSettings settings = customised();
     ASSERT_TRUE(settings.save(defaults));
     Json store = Json::parse(readFile(folder / "defaults.json"));
-    store["settings.v1"].erase("destination");
+    // As settings stored before the later members existed.
+    for (const char* key :
+         {"destination", "inbox", "autoSaveConfident", "indexBookTaxColumns", "journalAccounts"})
+        store["settings.v1"].erase(key);
     writeFile(folder / "defaults.json", store.dump());
     settings.destination.reset();
+    settings.indexBookTaxColumns = false;
+    settings.journalAccounts = {};
+    settings.inbox.reset();
+    settings.autoSaveConfident = false;
     EXPECT_EQ(AppSettings::load(defaults), settings);
 }
 

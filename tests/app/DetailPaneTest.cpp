@@ -73,10 +73,12 @@ class DetailPaneTest : public ::testing::Test {
         model.addFiles({path});
         const int row = model.itemCount() - 1;
         EXPECT_GE(row, 0);
-        for (int i = 0; i < 600 && (model.itemAt(row).status() == DocumentItem::Status::queued ||
-                                    model.itemAt(row).status() == DocumentItem::Status::analyzing);
-             ++i)
-            QTest::qWait(50);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                const auto status = model.itemAt(row).status();
+                return status != DocumentItem::Status::queued && status != DocumentItem::Status::analyzing;
+            },
+            30000));
         return model.itemAt(row);
     }
 
