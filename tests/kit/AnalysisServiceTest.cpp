@@ -191,7 +191,7 @@ TEST_F(AnalysisServiceTest, ManyRequestsFinishEachExactlyOnceOnABoundedPool) {
             ASSERT_NE(result, nullptr) << file;
             EXPECT_EQ(result->fields.amount, 1980) << file;
             EXPECT_TRUE(result->usedSemantic) << file << ": the configured model is asked";
-            EXPECT_EQ(result->fields.documentType, DocumentType::receipt) << file;
+            EXPECT_EQ(result->fields.documentType, DocumentType::other) << file;  // the text names no type
         }
     }
     EXPECT_LE(service.startedWorkers(), 2u);
