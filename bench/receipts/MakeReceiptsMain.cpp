@@ -1,6 +1,7 @@
 // bench_make_receipts: writes seeded, varied Japanese till receipts with their fields, in the layout of the
 // shared receipt set, for bench_accuracy --generated DIR:
 //   bench_make_receipts --out DIR [--count 300] [--seed 1] [--photos 0.5] [--high-resolution 0]
+//                       [--per-shop 0] [--logos 0.5]
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -26,6 +27,12 @@ int main(int argc, char** argv) {
     app.add_option("--photos", photos, "share drawn as phone photos")->check(CLI::Range(0.0, 1.0));
     app.add_option("--high-resolution", highResolution, "share of the photos taken close up, with huge print")
         ->check(CLI::Range(0.0, 1.0));
+    int perShop = 0;
+    double logos = 0.5;
+    app.add_option("--per-shop", perShop, "receipts from each shop in a row (0: every receipt its own shop)")
+        ->check(CLI::Range(0, 1000));
+    app.add_option("--logos", logos, "share of the shops whose name is only a logo (with --per-shop)")
+        ->check(CLI::Range(0.0, 1.0));
     CLI11_PARSE(app, argc, argv);
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -41,8 +48,9 @@ int main(int argc, char** argv) {
 
     std::filesystem::create_directories(out / "images");
     std::ofstream truth(out / "ground_truth.csv", std::ios::binary);
-    truth << "image,variant,vendor,vendor_branch,date,total_yen,registration_number\n";
+    truth << "image,variant,vendor,vendor_branch,date,total_yen,registration_number,shop,telephone,logo\n";
     tavori::bench::ReceiptGenerator generator(seed, families);
+    if (perShop > 0) generator.useShops(perShop, logos);
     std::mt19937 choose(seed ^ 0x9e3779b9u);
     for (int i = 1; i <= count; ++i) {
         const bool photo = std::uniform_real_distribution<double>(0, 1)(choose) < photos;
@@ -66,7 +74,8 @@ int main(int argc, char** argv) {
                   : photo ? "photo"
                           : "clean")
               << ',' << receipt.vendor << ',' << receipt.branch << ',' << date << ',' << receipt.total << ','
-              << receipt.registrationNumber << '\n';
+              << receipt.registrationNumber << ',' << receipt.shop << ',' << receipt.telephone << ','
+              << (receipt.logoOnly ? 1 : 0) << '\n';
     }
     std::cout << count << " receipts in " << out << "\n";
     return 0;
