@@ -21,14 +21,22 @@ PipelineResult ReceiptPipeline::run(const std::filesystem::path& path, const Ana
 PipelineResult ReceiptPipeline::analyze(const RecognizedDocument& document, const AnalyzerOptions& options,
                                         const CancellationToken& cancel) const {
     PipelineResult result{document, ReceiptAnalyzer::analyze(document, options), false, std::nullopt};
-    if (!useSemantic || cancel.isCancelled() || !isAvailable(SemanticExtractor::availability(model)))
-        return result;
-    const auto semantic = SemanticExtractor::extract(document, options.recipientName, model, cancel);
-    if (!semantic) return result;
+    mergeSemantic(result, options, cancel);
+    // Last, so that the register's name stands in for an uncertain vendor from the rules and the model alike.
+    if (registry)
+        if (const auto status = registry->check(result.fields))
+            applyRegisteredName(result.fields, *status, options.aliases);
+    return result;
+}
+
+void ReceiptPipeline::mergeSemantic(PipelineResult& result, const AnalyzerOptions& options,
+                                    const CancellationToken& cancel) const {
+    if (!useSemantic || cancel.isCancelled() || !isAvailable(SemanticExtractor::availability(model))) return;
+    const auto semantic = SemanticExtractor::extract(result.document, options.recipientName, model, cancel);
+    if (!semantic) return;
     result.fields = FieldMerger::merge(result.fields, *semantic, options.aliases);
     result.usedSemantic = true;
     result.semantic = semantic;
-    return result;
 }
 
 }  // namespace tavori
