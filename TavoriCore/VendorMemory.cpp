@@ -70,6 +70,17 @@ bool VendorMemory::forget(std::string_view number) {
     return entries.size() != before;
 }
 
+std::vector<VendorMemory::Entry> VendorMemory::rememberDocument(
+    const std::optional<std::string>& registrationNumber, std::span<const TelephoneNumber> telephones,
+    std::string_view name) {
+    std::vector<Entry> made;
+    if (registrationNumber && remember(Kind::registrationNumber, *registrationNumber, name))
+        made.push_back(entries.back());
+    if (!telephones.empty() && remember(Kind::telephone, telephones.front().digits, name))
+        made.push_back(entries.back());
+    return made;
+}
+
 const VendorMemory::Entry* VendorMemory::find(Kind kind, std::string_view number) const {
     const auto k = key(kind, number);
     if (!k) return nullptr;

@@ -46,6 +46,10 @@ struct VendorMemory {
     // Forgets a number given in any form (a registration number or a telephone number); false when it was
     // not remembered.
     bool forget(std::string_view number);
+    // Remembers `name` for a document's registration number and its first telephone number (the shop's own;
+    // later ones may be a head office's); the entries made, none when the document has neither number.
+    std::vector<Entry> rememberDocument(const std::optional<std::string>& registrationNumber,
+                                        std::span<const TelephoneNumber> telephones, std::string_view name);
     const Entry* find(Kind kind, std::string_view number) const;
 
     // The name remembered for a document with these numbers: by its registration number first, then by its

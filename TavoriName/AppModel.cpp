@@ -21,13 +21,6 @@ bool isPending(DocumentItem::Status status) {
     return status == DocumentItem::Status::queued || status == DocumentItem::Status::analyzing;
 }
 
-AnalyzerOptions analyzerOptions(const AppSettings& settings) {
-    AnalyzerOptions options;
-    if (!settings.recipientName.empty()) options.recipientName = settings.recipientName;
-    options.aliases = settings.aliases;
-    return options;
-}
-
 std::optional<fs::path> destinationFolder(const AppSettings& settings) {
     if (!settings.destinationBookmark) return std::nullopt;
     return AppSettings::resolveBookmark(*settings.destinationBookmark);
@@ -220,7 +213,7 @@ void AppModel::startAnalysis(DocumentItem& target) {
                 Qt::QueuedConnection);
         });
     task.analysis = service_->analyze(
-        target.sourceURL(), analyzerOptions(settings_),
+        target.sourceURL(), settings_.analyzerOptions(),
         [this, id, generation](AnalysisService::RequestId, AnalysisService::Outcome outcome) {
             QMetaObject::invokeMethod(
                 this,

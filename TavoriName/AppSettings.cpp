@@ -20,6 +20,7 @@ void encode(Json& j, const AppSettings& settings) {
     j["aliases"] = settings.aliases;
     j["writeIndexBook"] = settings.writeIndexBook;
     j["indexBookFileName"] = settings.indexBookFileName;
+    j["vendors"] = settings.vendors;
 }
 
 template <class Json>
@@ -36,6 +37,8 @@ void decode(const Json& j, AppSettings& settings) {
     decoded.aliases = j.at("aliases").template get<VendorAliasDictionary>();
     decoded.writeIndexBook = j.at("writeIndexBook").template get<bool>();
     decoded.indexBookFileName = j.at("indexBookFileName").template get<std::string>();
+    if (const Json* vendors = JsonCoding::optionalMember(j, "vendors"))
+        decoded.vendors = vendors->template get<VendorMemory>();
     settings = std::move(decoded);
 }
 
@@ -60,6 +63,14 @@ bool AppSettings::save(UserDefaults& defaults) const {
         return false;
     }
     return defaults.setValue(storeKey, document);
+}
+
+AnalyzerOptions AppSettings::analyzerOptions() const {
+    AnalyzerOptions options;
+    if (!recipientName.empty()) options.recipientName = recipientName;
+    options.aliases = aliases;
+    options.vendors = vendors;
+    return options;
 }
 
 std::vector<std::uint8_t> AppSettings::bookmark(const fs::path& folder) {

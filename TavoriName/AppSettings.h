@@ -11,10 +11,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "TavoriCore/AnalyzerOptions.h"
 #include "TavoriCore/FileNameTemplate.h"
 #include "TavoriCore/JsonCoding.h"
 #include "TavoriCore/RenameMode.h"
 #include "TavoriCore/VendorAliasDictionary.h"
+#include "TavoriCore/VendorMemory.h"
 #include "TavoriName/UserDefaults.h"
 
 namespace tavori {
@@ -30,6 +32,8 @@ struct AppSettings {
     VendorAliasDictionary aliases;
     bool writeIndexBook = true;
     std::string indexBookFileName = "索引簿.csv";
+    // Vendor names the user gave, by registration and telephone number.
+    VendorMemory vendors;
 
     bool operator==(const AppSettings&) const = default;
 
@@ -42,6 +46,9 @@ struct AppSettings {
     // nothing is reported to the user.
     bool save(UserDefaults& defaults) const;
 
+    // What the settings contribute to each analysis.
+    AnalyzerOptions analyzerOptions() const;
+
     // The reference to a destination folder: its absolute path as bytes.
     static std::vector<std::uint8_t> bookmark(const std::filesystem::path& folder);
     // The folder a reference names, when it still is a folder.
@@ -51,7 +58,8 @@ struct AppSettings {
 std::ostream& operator<<(std::ostream& os, const AppSettings& settings);
 
 // Coded as {"template", "mode", "destinationBookmark" (Base64, left out when absent), "recipientName",
-// "aliases", "writeIndexBook", "indexBookFileName"}; decoding requires every member but the bookmark.
+// "aliases", "writeIndexBook", "indexBookFileName", "vendors"}; decoding requires every member but the
+// bookmark and the remembered vendors, which settings stored before there were any lack.
 TAVORI_JSON_DECLARE(AppSettings);
 
 }  // namespace tavori

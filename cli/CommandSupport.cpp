@@ -54,18 +54,12 @@ std::string_view modeWord(RenamePlan::Mode mode) {
     return "copy";
 }
 
-AnalyzerOptions analyzerOptions(const AppSettings& settings) {
-    AnalyzerOptions options;
-    if (!settings.recipientName.empty()) options.recipientName = settings.recipientName;
-    options.aliases = settings.aliases;
-    return options;
-}
-
 namespace {
 
 FileAnalysis fileAnalysis(const fs::path& source, AnalysisService::Outcome outcome) {
-    FileAnalysis analysis{source, std::nullopt, {}, false, std::nullopt};
+    FileAnalysis analysis{source, std::nullopt, {}, false, std::nullopt, {}};
     if (auto* result = std::get_if<PipelineResult>(&outcome)) {
+        analysis.telephones = TelephoneNumberExtractor::extract(result->document.sortedLines());
         analysis.fields = std::move(result->fields);
         analysis.usedSemantic = result->usedSemantic;
         analysis.semantic = std::move(result->semantic);
@@ -89,7 +83,7 @@ void analyzeFiles(const Commands::FileOptions& files, const AppSettings& setting
     std::size_t done = 0;
     {
         AnalysisService service;
-        const AnalyzerOptions options = analyzerOptions(settings);
+        const AnalyzerOptions options = settings.analyzerOptions();
         for (std::size_t i = 0; i < total; ++i) {
             service.analyze(expanded[i], options,
                             [&, i](AnalysisService::RequestId, AnalysisService::Outcome outcome) {

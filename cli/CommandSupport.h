@@ -10,6 +10,7 @@
 
 #include "TavoriCore/AnalyzerOptions.h"
 #include "TavoriCore/ReceiptFields.h"
+#include "TavoriCore/TelephoneNumberExtractor.h"
 #include "TavoriKit/RenamePlan.h"
 #include "TavoriKit/SemanticFields.h"
 #include "TavoriName/AppSettings.h"
@@ -22,8 +23,9 @@ struct FileAnalysis {
     std::filesystem::path source;
     std::optional<ReceiptFields> fields;
     std::string error;
-    bool usedSemantic = false;               // the fields are the local model's answer merged with the rules
-    std::optional<SemanticFields> semantic;  // the model's answer as far as the text bears it out
+    bool usedSemantic = false;                // the fields are the local model's answer merged with the rules
+    std::optional<SemanticFields> semantic;   // the model's answer as far as the text bears it out
+    std::vector<TelephoneNumber> telephones;  // the telephone numbers the text gives, in reading order
 
     bool ok() const { return fields.has_value(); }
 };
@@ -43,8 +45,6 @@ std::string_view modeWord(RenamePlan::Mode mode);
 // Sets the settings' mode from a --mode option when one was given; false, with the message on `err`, when
 // the word is not a mode.
 bool applyMode(const std::optional<std::string>& text, AppSettings& settings, std::ostream& err);
-
-AnalyzerOptions analyzerOptions(const AppSettings& settings);
 
 // Every named file read by the analysis service (the local model included when TAVORI_LLM_URL names one),
 // with a progress line on `err` only when it is a terminal. Each reading goes to `row` on the calling thread
