@@ -35,6 +35,12 @@ std::ostream& operator<<(std::ostream& os, const ReceiptFields& fields);
 // amount or the vendor is missing.
 bool asksForReview(const ReceiptFields& fields);
 
+// How far the document type and the registration number can be trusted, for the marks beside them (they have
+// no level of their own): a type found by no marker word is low; a number is missing when there is none, low
+// when its corporate check digit does not match (a sole proprietor's number cannot be checked), else high.
+FieldConfidence::Level documentTypeLevel(const ReceiptFields& fields);
+FieldConfidence::Level registrationNumberLevel(const ReceiptFields& fields);
+
 // Coded as {"date", "vendor", "amount", "documentType", "registrationNumber", "confidence"}; an absent date,
 // amount or registration number is left out, and only those three may be missing when decoding.
 TAVORI_JSON_DECLARE(ReceiptFields);

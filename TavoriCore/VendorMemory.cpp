@@ -101,10 +101,13 @@ std::optional<VendorMemory::Recall> VendorMemory::recall(const std::optional<std
     return std::nullopt;
 }
 
+std::string VendorMemory::describe(const Entry& entry) {
+    return std::string(displayName(entry.kind)) + ' ' +
+           (entry.kind == Kind::telephone ? printedTelephone(entry.number) : entry.number);
+}
+
 std::ostream& operator<<(std::ostream& os, const VendorMemory::Entry& entry) {
-    return os << displayName(entry.kind) << ' '
-              << (entry.kind == VendorMemory::Kind::telephone ? printedTelephone(entry.number) : entry.number)
-              << " → " << entry.name;
+    return os << VendorMemory::describe(entry) << " → " << entry.name;
 }
 
 std::ostream& operator<<(std::ostream& os, const VendorMemory& memory) {

@@ -52,6 +52,9 @@ struct VendorMemory {
                                         std::span<const TelephoneNumber> telephones, std::string_view name);
     const Entry* find(Kind kind, std::string_view number) const;
 
+    // The number as the user reads it: "登録番号 T1234567890123" or "電話番号 03-1234-5678".
+    static std::string describe(const Entry& entry);
+
     // The name remembered for a document with these numbers: by its registration number first, then by its
     // telephone numbers in order.
     std::optional<Recall> recall(const std::optional<std::string>& registrationNumber,

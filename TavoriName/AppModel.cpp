@@ -291,8 +291,14 @@ void AppModel::remove(const QSet<QUuid>& ids) {
 }
 
 void AppModel::confirm(const QSet<QUuid>& ids) {
+    // A vendor the user confirms is known again by its numbers at the shop's next receipt.
+    AppSettings remembered = settings_;
     for (const QUuid& id : ids)
-        if (DocumentItem* target = mutableItem(id); target && target->confirm()) itemDidChange(id);
+        if (DocumentItem* target = mutableItem(id); target && target->confirm()) {
+            target->rememberVendor(remembered.vendors);
+            itemDidChange(id);
+        }
+    setSettings(remembered);
 }
 
 void AppModel::clearSaved() {

@@ -28,8 +28,8 @@ void show(const AppSettings& s, std::ostream& out) {
     out << "法人格を除く (strip corporate forms)\t" << (s.aliases.stripCorporateSuffix ? "on" : "off")
         << '\n';
     for (const auto& entry : s.vendors.entries)
-        out << "覚えた取引先 (remembered vendor)\t" << displayName(entry.kind) << ' ' << entry.number << '\t'
-            << entry.name << '\n';
+        out << "覚えた取引先 (remembered vendor)\t" << VendorMemory::describe(entry) << '\t' << entry.name
+            << '\n';
     out << "設定ファイル (settings file)\t" << UserDefaults::standardLocation().native() << '\n';
 }
 
@@ -110,8 +110,7 @@ int remember(const fs::path& file, const std::string& vendor, std::ostream& out,
         return 1;
     }
     for (const auto& entry : made)
-        out << "覚えました (remembered)\t" << displayName(entry.kind) << ' ' << entry.number << '\t'
-            << entry.name << '\n';
+        out << "覚えました (remembered)\t" << VendorMemory::describe(entry) << '\t' << entry.name << '\n';
     return 0;
 }
 

@@ -26,6 +26,7 @@ AppSettings customised() {
     settings.aliases.stripCorporateSuffix = false;
     settings.writeIndexBook = false;
     settings.indexBookFileName = "帳簿.csv";
+    settings.vendors.remember(VendorMemory::Kind::telephone, "03-1234-5678", "みなと製菓");
     return settings;
 }
 
@@ -58,7 +59,7 @@ TEST(AppSettingsTest, SavedSettingsLoadEqualAndKeepTheStoresOtherMembers) {
     std::vector<std::string> keys;
     for (const auto& [key, value] : document.items()) keys.push_back(key);
     EXPECT_EQ(keys, (std::vector<std::string>{"template", "mode", "destinationBookmark", "recipientName",
-                                              "aliases", "writeIndexBook", "indexBookFileName"}));
+                                              "aliases", "writeIndexBook", "indexBookFileName", "vendors"}));
     EXPECT_EQ(document["mode"], "元の場所でリネーム");
     EXPECT_EQ(document["destinationBookmark"], "L2hvbWUv/wCC");
 
@@ -74,8 +75,11 @@ TEST(AppSettingsTest, DocumentWithoutBookmarkKeepsEverythingElse) {
     ASSERT_TRUE(settings.save(defaults));
     Json store = Json::parse(readFile(folder / "defaults.json"));
     store["settings.v1"].erase("destinationBookmark");
+    // Settings stored before vendors were remembered have none.
+    store["settings.v1"].erase("vendors");
     writeFile(folder / "defaults.json", store.dump());
     settings.destinationBookmark.reset();
+    settings.vendors = {};
     EXPECT_EQ(AppSettings::load(defaults), settings);
 }
 

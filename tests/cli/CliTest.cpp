@@ -569,9 +569,9 @@ TEST_F(CliTest, AVendorRememberedByItsNumbersNamesItsNextReceiptsUntilForgotten)
     ASSERT_EQ(remembered.exitCode, 0) << remembered.err;
     EXPECT_EQ(remembered.out,
               "覚えました (remembered)\t登録番号 T5000012010024\tみなと製菓\n"
-              "覚えました (remembered)\t電話番号 0312345678\tみなと製菓\n");
+              "覚えました (remembered)\t電話番号 03-1234-5678\tみなと製菓\n");
     const auto listed = cli.run({"settings"});
-    EXPECT_NE(listed.out.find("覚えた取引先 (remembered vendor)\t電話番号 0312345678\tみなと製菓\n"),
+    EXPECT_NE(listed.out.find("覚えた取引先 (remembered vendor)\t電話番号 03-1234-5678\tみなと製菓\n"),
               std::string::npos)
         << listed.out;
 
