@@ -5,8 +5,8 @@
 
 #include <QMetaObject>
 
-#include "TavoriKit/DocumentFiles.h"
-#include "TavoriKit/SavePlanner.h"
+#include "TavoriKit/reading/DocumentFiles.h"
+#include "TavoriKit/saving/SavePlanner.h"
 #include "TavoriName/DevLog.h"
 
 namespace tavori {
@@ -27,12 +27,12 @@ std::optional<fs::path> destinationFolder(const AppSettings& settings) {
 }
 
 SaveDocument saveDocument(const DocumentItem& item) {
-    return SaveDocument{item.sourceURL(), item.fields(), item.outputURL()};
+    return SaveDocument{item.sourcePath(), item.fields(), item.outputPath()};
 }
 
 }  // namespace
 
-AppModel::AppModel(AppSettings settings, UserDefaults defaults, DesktopServices& desktop,
+AppModel::AppModel(AppSettings settings, SettingsStore defaults, DesktopServices& desktop,
                    std::unique_ptr<AnalysisService> service, QObject* parent)
     : QObject(parent),
       settings_(std::move(settings)),
@@ -130,7 +130,7 @@ std::vector<fs::path> AppModel::expand(const std::vector<fs::path>& urls) {
 void AppModel::addFiles(const std::vector<fs::path>& urls) {
     std::unordered_set<std::string> known;
     known.reserve(items_.size());
-    for (const auto& item : items_) known.insert(item->sourceURL().native());
+    for (const auto& item : items_) known.insert(item->sourcePath().native());
 
     std::vector<std::unique_ptr<DocumentItem>> added;
     for (const fs::path& url : expand(urls)) {
@@ -203,7 +203,7 @@ void AppModel::startAnalysis(DocumentItem& target) {
     task.generation = nextGeneration_++;
     const std::uint64_t generation = task.generation;
     task.thumbnail = service_->thumbnail(
-        target.sourceURL(), thumbnailPixels,
+        target.sourcePath(), thumbnailPixels,
         [this, id, generation](AnalysisService::RequestId, std::optional<RgbImage> image) {
             QMetaObject::invokeMethod(
                 this,
@@ -213,7 +213,7 @@ void AppModel::startAnalysis(DocumentItem& target) {
                 Qt::QueuedConnection);
         });
     task.analysis = service_->analyze(
-        target.sourceURL(), settings_.analyzerOptions(),
+        target.sourcePath(), settings_.analyzerOptions(),
         [this, id, generation](AnalysisService::RequestId, AnalysisService::Outcome outcome) {
             QMetaObject::invokeMethod(
                 this,
@@ -244,7 +244,7 @@ void AppModel::deliverAnalysis(const QUuid& id, std::uint64_t generation, Analys
     bool changed = false;
     if (auto* result = std::get_if<PipelineResult>(&outcome)) {
         changed = target->finishAnalysis(*result);
-        if (changed) DevLog::dump(target->sourceURL(), *result);
+        if (changed) DevLog::dump(target->sourcePath(), *result);
     } else {
         changed = target->failAnalysis(std::get<AnalysisError>(outcome).message);
     }
@@ -394,10 +394,10 @@ void AppModel::exportIndexBook() {
     }
 }
 
-void AppModel::revealInFinder(const QUuid& id) {
+void AppModel::revealInFileManager(const QUuid& id) {
     const DocumentItem* target = item(id);
     if (!target) return;
-    desktop_.revealInFileManager(target->outputURL() ? *target->outputURL() : target->sourceURL());
+    desktop_.revealInFileManager(target->outputPath() ? *target->outputPath() : target->sourcePath());
 }
 
 bool AppModel::editField(const QUuid& id, DocumentItem::Field field, const ReceiptFields& values) {

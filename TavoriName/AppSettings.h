@@ -17,7 +17,7 @@
 #include "TavoriCore/RenameMode.h"
 #include "TavoriCore/VendorAliasDictionary.h"
 #include "TavoriCore/VendorMemory.h"
-#include "TavoriName/UserDefaults.h"
+#include "TavoriName/SettingsStore.h"
 
 namespace tavori {
 
@@ -41,10 +41,10 @@ struct AppSettings {
     static constexpr std::string_view storeKey = "settings.v1";
 
     // The stored settings, or the defaults when there are none or they cannot be read. Never fails.
-    static AppSettings load(const UserDefaults& defaults);
+    static AppSettings load(const SettingsStore& defaults);
     // Replaces the stored settings. False (and the old value kept) when they cannot be encoded or written;
     // nothing is reported to the user.
-    bool save(UserDefaults& defaults) const;
+    bool save(SettingsStore& defaults) const;
 
     // What the settings contribute to each analysis.
     AnalyzerOptions analyzerOptions() const;

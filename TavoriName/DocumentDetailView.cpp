@@ -217,7 +217,8 @@ QWidget* DocumentDetailView::makeForm() {
     savedLocationLink_->setWordWrap(true);
     savedLocationLink_->setTextFormat(Qt::RichText);
     savedLocationLink_->setToolTip(QStringLiteral("ファイルマネージャで表示"));
-    connect(savedLocationLink_, &QLabel::linkActivated, this, [this] { model_.revealInFinder(itemId_); });
+    connect(savedLocationLink_, &QLabel::linkActivated, this,
+            [this] { model_.revealInFileManager(itemId_); });
     nameForm->addRow(savedLocationCaption_, savedLocationLink_);
     column->addWidget(nameSection);
 
@@ -358,7 +359,7 @@ const DocumentItem* DocumentDetailView::item() const {
 }
 
 QString DocumentDetailView::newFileName(const FileNameTemplate& nameTemplate, const DocumentItem& item) {
-    const auto& source = item.sourceURL();
+    const auto& source = item.sourcePath();
     const std::string base = FileNameTemplate::baseNameOrFallback(nameTemplate.render(item.fields()), source);
     std::string extension = source.extension().string();
     if (!extension.empty()) extension.erase(0, 1);
@@ -372,7 +373,7 @@ void DocumentDetailView::showItem(const QUuid& id) {
         itemId_ = id;
         // Another document starts fitted to its page.
         preview_->setCurrentZoom(PreviewZoom::fitPage);
-        if (const DocumentItem* shown = item()) preview_->setFile(shown->sourceURL());
+        if (const DocumentItem* shown = item()) preview_->setFile(shown->sourcePath());
     }
     refresh();
 }
@@ -397,11 +398,11 @@ void DocumentDetailView::refresh() {
     duplicateLine_->setVisible(!duplicates.isEmpty());
 
     refreshNewName(*shown);
-    const bool saved = shown->status() == DocumentItem::Status::saved && shown->outputURL().has_value();
+    const bool saved = shown->status() == DocumentItem::Status::saved && shown->outputPath().has_value();
     savedLocationCaption_->setVisible(saved);
     savedLocationLink_->setVisible(saved);
     if (saved) {
-        const QString path = QString::fromLocal8Bit(shown->outputURL()->c_str());
+        const QString path = QString::fromLocal8Bit(shown->outputPath()->c_str());
         savedLocationLink_->setText(QStringLiteral("<a href=\"reveal\">%1</a>").arg(path.toHtmlEscaped()));
     }
 

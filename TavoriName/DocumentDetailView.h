@@ -10,7 +10,7 @@
 #include <QWidget>
 
 #include "TavoriCore/FileNameTemplate.h"
-#include "TavoriKit/InvoiceRegistry.h"
+#include "TavoriKit/registry/InvoiceRegistry.h"
 #include "TavoriName/DocumentItem.h"
 
 class QComboBox;

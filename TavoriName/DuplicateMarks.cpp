@@ -2,7 +2,7 @@
 
 #include <QTimer>
 
-#include "TavoriKit/IndexBookLibrary.h"
+#include "TavoriKit/indexbook/IndexBookLibrary.h"
 #include "TavoriName/AppModel.h"
 
 namespace fs = std::filesystem;
@@ -46,7 +46,7 @@ std::optional<fs::path> DuplicateMarks::currentBook() const {
     if (settings.mode == RenameMode::renameInPlace)
         for (const DocumentItem* item : model_.items())
             if (item->status() == DocumentItem::Status::ready)
-                return item->sourceURL().parent_path() / fs::path(settings.indexBookFileName);
+                return item->sourcePath().parent_path() / fs::path(settings.indexBookFileName);
     return std::nullopt;
 }
 
@@ -79,8 +79,8 @@ void DuplicateMarks::refreshNow() {
         if (item->status() != DocumentItem::Status::ready) continue;
         const ReceiptFields& f = item->fields();
         ready.push_back(item);
-        documents.push_back({item->sourceURL(), DuplicateRecord{f.date, f.amount, f.vendor,
-                                                                item->sourceURL().filename().native()}});
+        documents.push_back({item->sourcePath(), DuplicateRecord{f.date, f.amount, f.vendor,
+                                                                 item->sourcePath().filename().native()}});
     }
     const auto found = detector.check(documents);
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "TavoriKit/OcrProcess.h"
+#include "TavoriKit/reading/OcrProcess.h"
 #include "TavoriName/AppModel.h"
 #include "TavoriName/MainWindow.h"
 #include "TavoriName/QtDesktopServices.h"
@@ -67,7 +67,7 @@ class FirstPaint final : public QObject {
 int firstPaintChild(int argc, char** argv) {
     QApplication app(argc, argv);
     test::TestFolder folder;
-    TavoriNameApp shell(UserDefaults(folder / "defaults.json"));
+    TavoriNameApp shell(SettingsStore(folder / "defaults.json"));
     FirstPaint watcher;
     shell.window().installEventFilter(&watcher);
     shell.window().show();
@@ -120,7 +120,7 @@ void measureDropStall(std::size_t count) {
         uris += QtDesktopServices::fileUri(path).toLatin1() + "\r\n";
     }
 
-    TavoriNameApp shell(UserDefaults(folder / "defaults.json"));
+    TavoriNameApp shell(SettingsStore(folder / "defaults.json"));
     MainWindow& window = shell.window();
     window.show();
     AppModel& model = shell.model();

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <ostream>
 
-#include "TavoriKit/RenameService.h"
+#include "TavoriKit/saving/RenameService.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 
@@ -30,7 +30,7 @@ void show(const AppSettings& s, std::ostream& out) {
     for (const auto& entry : s.vendors.entries)
         out << "覚えた取引先 (remembered vendor)\t" << VendorMemory::describe(entry) << '\t' << entry.name
             << '\n';
-    out << "設定ファイル (settings file)\t" << UserDefaults::standardLocation().native() << '\n';
+    out << "設定ファイル (settings file)\t" << SettingsStore::standardLocation().native() << '\n';
 }
 
 }  // namespace
@@ -78,7 +78,7 @@ int settings(const SettingsOptions& options, std::ostream& out, std::ostream& er
     }
     if (s != before && !CommandSupport::storeSettings(s)) {
         err << "設定を保存できませんでした (settings not saved): "
-            << UserDefaults::standardLocation().native() << '\n';
+            << SettingsStore::standardLocation().native() << '\n';
         return 1;
     }
     show(s, out);
@@ -106,7 +106,7 @@ int remember(const fs::path& file, const std::string& vendor, std::ostream& out,
     }
     if (!CommandSupport::storeSettings(s)) {
         err << "設定を保存できませんでした (settings not saved): "
-            << UserDefaults::standardLocation().native() << '\n';
+            << SettingsStore::standardLocation().native() << '\n';
         return 1;
     }
     for (const auto& entry : made)
@@ -122,7 +122,7 @@ int forget(const std::string& number, std::ostream& out, std::ostream& err) {
     }
     if (!CommandSupport::storeSettings(s)) {
         err << "設定を保存できませんでした (settings not saved): "
-            << UserDefaults::standardLocation().native() << '\n';
+            << SettingsStore::standardLocation().native() << '\n';
         return 1;
     }
     out << "忘れました (forgotten)\t" << number << '\n';

@@ -30,9 +30,9 @@
 #include "TavoriCore/TelephoneNumberExtractor.h"
 #include "TavoriCore/VendorExtractor.h"
 #include "TavoriCore/VendorMemory.h"
-#include "TavoriKit/AnalysisService.h"
-#include "TavoriKit/DocumentTextExtractor.h"
-#include "TavoriKit/OcrProcess.h"
+#include "TavoriKit/reading/DocumentTextExtractor.h"
+#include "TavoriKit/reading/OcrProcess.h"
+#include "TavoriKit/service/AnalysisService.h"
 
 namespace {
 

@@ -15,7 +15,7 @@ using tavori::AppModel;
 using tavori::AppSettings;
 using tavori::DocumentItem;
 using tavori::RenameMode;
-using tavori::UserDefaults;
+using tavori::SettingsStore;
 using tavori::test::readFile;
 using tavori::test::ScriptedDesktop;
 using tavori::test::TestFolder;
@@ -55,7 +55,7 @@ class AppModelTest : public ::testing::Test {
     }
 
     std::unique_ptr<AppModel> makeModel(const AppSettings& settings) {
-        return std::make_unique<AppModel>(settings, UserDefaults(dir / "config" / "defaults.json"), desktop,
+        return std::make_unique<AppModel>(settings, SettingsStore(dir / "config" / "defaults.json"), desktop,
                                           rulesOnlyService());
     }
 
@@ -74,7 +74,8 @@ class AppModelTest : public ::testing::Test {
 
     std::vector<std::string> sourceNames() const {
         std::vector<std::string> list;
-        for (const DocumentItem* item : model->items()) list.push_back(item->sourceURL().filename().native());
+        for (const DocumentItem* item : model->items())
+            list.push_back(item->sourcePath().filename().native());
         return list;
     }
 
@@ -274,7 +275,7 @@ TEST_F(AppModelTest, SavesNumberTheBookOnAcrossSavesAndSkipItemsNotReady) {
     EXPECT_EQ(saving.count(), 2);
     EXPECT_FALSE(model->isSaving());
     EXPECT_EQ(model->itemAt(0).status(), Status::saved);
-    EXPECT_EQ(model->itemAt(0).outputURL(), out / kStationery);
+    EXPECT_EQ(model->itemAt(0).outputPath(), out / kStationery);
     EXPECT_EQ(model->itemAt(2).status(), Status::failed);
     EXPECT_EQ(readFile(out / "索引簿.csv"),
               std::string(kBookHeader) + "1,2024/03/15,990,さくら文具店,領収書," + kStationery +
@@ -396,17 +397,17 @@ TEST_F(AppModelTest, ChoosingADestinationStoresItAndEveryChangeIsPersisted) {
     EXPECT_EQ(settingsChanged.count(), 1);
     ASSERT_TRUE(model->settings().destinationBookmark);
     EXPECT_EQ(AppSettings::resolveBookmark(*model->settings().destinationBookmark), out);
-    const AppSettings stored = AppSettings::load(UserDefaults(dir / "config" / "defaults.json"));
+    const AppSettings stored = AppSettings::load(SettingsStore(dir / "config" / "defaults.json"));
     EXPECT_EQ(stored, model->settings());
 }
 
 TEST_F(AppModelTest, RevealShowsTheSavedFileOrTheSource) {
     addAndRead({sample("scan_0001.pdf")});
     const QUuid id = model->itemAt(0).id();
-    model->revealInFinder(id);
+    model->revealInFileManager(id);
     useDestination(out);
     model->saveReady();
-    model->revealInFinder(id);
+    model->revealInFileManager(id);
     EXPECT_EQ(desktop.revealed, (std::vector<fs::path>{sample("scan_0001.pdf"), out / kStationery}));
 }
 

@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "TavoriKit/RegistryImporter.h"
+#include "TavoriKit/registry/RegistryImporter.h"
 #include "TavoriName/AppModel.h"
 #include "TavoriName/ConfidenceDot.h"
 #include "TavoriName/DocumentDetailView.h"
@@ -57,7 +57,7 @@ void replaceText(QLineEdit* field, const QString& text) {
 
 class DetailPaneTest : public ::testing::Test {
   protected:
-    DetailPaneTest() : model(AppSettings{}, UserDefaults(folder / "defaults.json"), desktop), pane(model) {
+    DetailPaneTest() : model(AppSettings{}, SettingsStore(folder / "defaults.json"), desktop), pane(model) {
         pane.resize(520, 900);
         pane.show();
     }
@@ -291,10 +291,10 @@ TEST_F(DetailPaneTest, ASavedDocumentLinksToItsFile) {
     ASSERT_EQ(item.status(), DocumentItem::Status::saved);
     ASSERT_TRUE(view().savedLocationLink()->isVisible());
     EXPECT_TRUE(
-        view().savedLocationLink()->text().contains(QString::fromStdString(item.outputURL()->string())));
+        view().savedLocationLink()->text().contains(QString::fromStdString(item.outputPath()->string())));
     emit view().savedLocationLink()->linkActivated(QStringLiteral("reveal"));
     ASSERT_EQ(desktop.revealed.size(), 1u);
-    EXPECT_EQ(desktop.revealed[0], *item.outputURL());
+    EXPECT_EQ(desktop.revealed[0], *item.outputPath());
 }
 
 TEST_F(DetailPaneTest, ACorrectedVendorIsLearntAsARuleForTheNextReceipt) {
@@ -312,7 +312,7 @@ TEST_F(DetailPaneTest, ACorrectedVendorIsLearntAsARuleForTheNextReceipt) {
     EXPECT_EQ(model.settings().aliases.rules[0].canonical, "さくら文具店");
     EXPECT_FALSE(view().learnVendorButton()->isVisible());
     // The stored settings hold the rule as well.
-    EXPECT_EQ(AppSettings::load(UserDefaults(folder / "defaults.json")).aliases.rules,
+    EXPECT_EQ(AppSettings::load(SettingsStore(folder / "defaults.json")).aliases.rules,
               model.settings().aliases.rules);
 
     // An equal rule is not offered again on another document corrected the same way.
@@ -348,7 +348,7 @@ TEST_F(DetailPaneTest, ACorrectedOrConfirmedVendorIsRememberedByTheDocumentsNumb
     EXPECT_EQ(entries[0],
               (VendorMemory::Entry{VendorMemory::Kind::registrationNumber, "T5000012010024", "みなと製菓"}));
     EXPECT_EQ(entries[1], (VendorMemory::Entry{VendorMemory::Kind::telephone, "0312345678", "みなと製菓"}));
-    EXPECT_EQ(AppSettings::load(UserDefaults(folder / "defaults.json")).vendors, model.settings().vendors);
+    EXPECT_EQ(AppSettings::load(SettingsStore(folder / "defaults.json")).vendors, model.settings().vendors);
 
     // The next receipt shares only the telephone number.
     const DocumentItem& second = add(logoShopReceipt("logo2.pdf", "お買い上げありがとうございます"));

@@ -190,7 +190,7 @@ class NoDesktop : public DesktopServices {
 TEST(SettingsWindowTest, EachChangeIsStoredThroughTheModelAtOnceAndModelChangesShow) {
     test::TestFolder folder;
     NoDesktop desktop;
-    const UserDefaults store(folder / "defaults.json");
+    const SettingsStore store(folder / "defaults.json");
     AppModel model(AppSettings{}, store, desktop);
     SettingsView view(model);
     view.show();

@@ -1,9 +1,9 @@
-#include "TavoriKit/RegistrySource.h"
+#include "TavoriKit/registry/RegistrySource.h"
 
 #include <gtest/gtest.h>
 
-#include "TavoriKit/ReceiptPipeline.h"
-#include "TavoriKit/RegistryImporter.h"
+#include "TavoriKit/service/ReceiptPipeline.h"
+#include "TavoriKit/registry/RegistryImporter.h"
 #include "samples/RegistrySample.h"
 #include "tests/TestFiles.h"
 

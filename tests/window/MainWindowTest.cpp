@@ -11,8 +11,8 @@
 #include <QTableView>
 #include <QtTest>
 
-#include "TavoriKit/OcrProcess.h"
-#include "TavoriKit/RenamePlan.h"
+#include "TavoriKit/reading/OcrProcess.h"
+#include "TavoriKit/saving/RenamePlan.h"
 #include "TavoriName/DocumentTableModel.h"
 #include "TavoriName/DropPlaceholder.h"
 #include "TavoriName/FooterView.h"
@@ -208,7 +208,7 @@ class MainWindowTest : public QObject {
         const fs::path odd = f.writeSample(0, std::string("receipt-\xff\xfe.pdf"));
         QVERIFY(f.drop({odd}));
         QCOMPARE(f.model().itemCount(), 1);
-        QCOMPARE(f.model().itemAt(0).sourceURL(), odd);
+        QCOMPARE(f.model().itemAt(0).sourcePath(), odd);
         QCOMPARE(cell(f, 0, DocumentTableModel::originalNameColumn),
                  QStringLiteral("receipt-\uFFFD\uFFFD.pdf"));
     }

@@ -1,0 +1,42 @@
+#include "TavoriKit/service/ReceiptPipeline.h"
+
+#include "TavoriCore/ReceiptAnalyzer.h"
+#include "TavoriKit/model/FieldMerger.h"
+#include "TavoriKit/model/SemanticExtractor.h"
+
+namespace tavori {
+
+std::ostream& operator<<(std::ostream& os, const PipelineResult& result) {
+    os << "PipelineResult{" << result.document.lines.size() << " lines, " << result.fields
+       << (result.usedSemantic ? ", merged" : ", rules only");
+    if (result.semantic) os << ", " << *result.semantic;
+    return os << '}';
+}
+
+PipelineResult ReceiptPipeline::run(const std::filesystem::path& path, const AnalyzerOptions& options,
+                                    const CancellationToken& cancel) const {
+    return analyze(extractor.extract(path, cancel), options, cancel);
+}
+
+PipelineResult ReceiptPipeline::analyze(const RecognizedDocument& document, const AnalyzerOptions& options,
+                                        const CancellationToken& cancel) const {
+    PipelineResult result{document, ReceiptAnalyzer::analyze(document, options), false, std::nullopt};
+    mergeSemantic(result, options, cancel);
+    // Last, so that the register's name stands in for an uncertain vendor from the rules and the model alike.
+    if (registry)
+        if (const auto status = registry->check(result.fields))
+            applyRegisteredName(result.fields, *status, options.aliases);
+    return result;
+}
+
+void ReceiptPipeline::mergeSemantic(PipelineResult& result, const AnalyzerOptions& options,
+                                    const CancellationToken& cancel) const {
+    if (!useSemantic || cancel.isCancelled() || !isAvailable(SemanticExtractor::availability(model))) return;
+    const auto semantic = SemanticExtractor::extract(result.document, options.recipientName, model, cancel);
+    if (!semantic) return;
+    result.fields = FieldMerger::merge(result.fields, *semantic, options.aliases);
+    result.usedSemantic = true;
+    result.semantic = semantic;
+}
+
+}  // namespace tavori
