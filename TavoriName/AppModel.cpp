@@ -21,9 +21,6 @@ bool isPending(DocumentItem::Status status) {
     return status == DocumentItem::Status::queued || status == DocumentItem::Status::analyzing;
 }
 
-std::optional<fs::path> destinationFolder(const AppSettings& settings) {
-    if (!settings.destinationBookmark) return std::nullopt;
-    return AppSettings::resolveBookmark(*settings.destinationBookmark);
 }
 
 SaveDocument saveDocument(const DocumentItem& item) {
@@ -315,11 +312,20 @@ void AppModel::chooseDestination() {
     const std::optional<fs::path> folder = desktop_.chooseFolder(choice);
     if (!folder) return;
     AppSettings changed = settings_;
-    std::vector<std::uint8_t> bookmark = AppSettings::bookmark(*folder);
-    if (bookmark.empty())
-        changed.destinationBookmark.reset();
-    else
-        changed.destinationBookmark = std::move(bookmark);
+    changed.setDestination(*folder);
+    setSettings(changed);
+}
+
+void AppModel::chooseInboxFolder() {
+    FolderChoice choice;
+    choice.buttonTitle = QStringLiteral("このフォルダを監視");
+    choice.message = QStringLiteral("スキャナーなどがファイルを置く受信フォルダを選んでください");
+    const std::optional<fs::path> folder = desktop_.chooseFolder(choice);
+    if (!folder) return;
+    AppSettings changed = settings_;
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(*folder, ec);
+    changed.inbox = ec ? *folder : absolute;
     setSettings(changed);
 }
 
@@ -330,18 +336,26 @@ void AppModel::setSaving(bool saving) {
 }
 
 void AppModel::saveReady() {
+    saveMatching([](const DocumentItem&) { return true; });
+}
+
+void AppModel::saveItems(const QSet<QUuid>& ids) {
+    saveMatching([&ids](const DocumentItem& item) { return ids.contains(item.id()); });
+}
+
+void AppModel::saveMatching(const std::function<bool(const DocumentItem&)>& chosen) {
     // A view reacting to a row saved mid-way must not start a second save.
     if (isSaving_) return;
     std::vector<QUuid> ready;
     std::vector<SaveDocument> documents;
     for (const auto& item : items_) {
-        if (item->status() != DocumentItem::Status::ready) continue;
+        if (item->status() != DocumentItem::Status::ready || !chosen(*item)) continue;
         ready.push_back(item->id());
         documents.push_back(saveDocument(*item));
     }
     if (ready.empty()) return;
 
-    const std::optional<fs::path> destination = destinationFolder(settings_);
+    const std::optional<fs::path> destination = settings_.destinationFolder();
     if (settings_.mode != RenameMode::renameInPlace && !destination) {
         setAlert("先に保存先フォルダを選んでください。");
         return;
@@ -353,6 +367,7 @@ void AppModel::saveReady() {
     saveSettings.destination = destination;
     saveSettings.writeIndexBook = settings_.writeIndexBook;
     saveSettings.indexBookFileName = settings_.indexBookFileName;
+    saveSettings.indexBookTaxColumns = settings_.indexBookTaxColumns;
 
     setSaving(true);
     const SaveReport report =
@@ -364,6 +379,9 @@ void AppModel::saveReady() {
         });
     if (report.succeeded()) {
         lastSaveSummary_ = std::to_string(report.results.size()) + "件を保存しました";
+        if (!report.recovered.empty())
+            lastSaveSummary_ += "（前回中断された保存の" + std::to_string(report.recovered.size()) +
+                                "件を索引簿に記録しました）";
         emit lastSaveSummaryChanged();
     } else if (report.failureCase == RenameServiceError::Case::destinationMissing) {
         setAlert("先に保存先フォルダを選んでください。");
@@ -429,6 +447,52 @@ bool AppModel::setDocumentType(const QUuid& id, DocumentType type) {
     ReceiptFields values;
     values.documentType = type;
     return editField(id, DocumentItem::Field::documentType, values);
+}
+
+bool AppModel::setTaxBreakdown(const QUuid& id, std::vector<TaxRateAmount> breakdown) {
+    ReceiptFields values;
+    values.taxBreakdown = std::move(breakdown);
+    return editField(id, DocumentItem::Field::taxBreakdown, values);
+}
+
+void AppModel::exportJournal(JournalExport::Format format) {
+    std::vector<SaveDocument> documents;
+    for (const auto& item : items_)
+        if (item->status() == DocumentItem::Status::ready || item->status() == DocumentItem::Status::saved)
+            documents.push_back(saveDocument(*item));
+    // The memo is the name the document is kept under: its saved name, or the one a save would give it.
+    const std::vector<IndexBookEntry> names = SavePlanner::exportEntries(documents, settings_.nameTemplate);
+    std::vector<JournalDocument> journal;
+    for (std::size_t i = 0; i < documents.size(); ++i)
+        journal.push_back({documents[i].fields, names[i].fileName});
+    const auto output = JournalExport::render(format, journal, settings_.journalAccounts);
+    if (!output.unencodable.empty()) {
+        std::string message = "書き出しませんでした。次の文字は会計ソフトの文字コードで書けません:";
+        for (const auto& u : output.unencodable) message += "\n" + u.message();
+        setAlert(message);
+        return;
+    }
+
+    SaveChoice choice;
+    choice.proposedName = QString::fromUtf8(format == JournalExport::Format::yayoi   ? "仕訳_弥生.csv"
+                                            : format == JournalExport::Format::freee ? "取引_freee.csv"
+                                                                                     : "仕訳.csv");
+    choice.nameFilter = QStringLiteral("CSV (*.csv)");
+    choice.defaultSuffix = QStringLiteral("csv");
+    const std::optional<fs::path> target = desktop_.chooseSaveLocation(choice);
+    if (!target) return;
+    try {
+        // The panel has asked before letting the user pick an existing file.
+        RenameService::writeExportFile(output.bytes, *target, true);
+    } catch (const std::exception& error) {
+        setAlert(error.what());
+        return;
+    }
+    if (!output.skipped.empty()) {
+        std::string message = "日付か金額がないため書き出さなかった書類があります:";
+        for (const auto& name : output.skipped) message += "\n" + name;
+        setAlert(message);
+    }
 }
 
 bool AppModel::setRegistrationNumber(const QUuid& id, std::optional<std::string> number) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -84,7 +85,11 @@ class AppModel : public QObject {
     void confirm(const QSet<QUuid>& ids);
     void clearSaved();
     void chooseDestination();
+    // Lets the user pick the inbox folder to watch (see InboxFeed).
+    void chooseInboxFolder();
     void saveReady();
+    // Saves those of the given items that are ready, as saveReady() saves them all.
+    void saveItems(const QSet<QUuid>& ids);
     void exportIndexBook();
     void revealInFileManager(const QUuid& id);
 
@@ -95,6 +100,11 @@ class AppModel : public QObject {
     bool setAmount(const QUuid& id, std::optional<std::int64_t> amount);
     bool setDocumentType(const QUuid& id, DocumentType type);
     bool setRegistrationNumber(const QUuid& id, std::optional<std::string> number);
+    bool setTaxBreakdown(const QUuid& id, std::vector<TaxRateAmount> breakdown);
+    // Asks where to write a journal for the accounting package and writes one line per document (or per
+    // rate) of every ready or saved document; a character the package's encoding lacks is named in an alert
+    // and nothing is written.
+    void exportJournal(JournalExport::Format format);
     // The date picker's value (see DocumentItem::dateBinding).
     bool setDateBinding(const QUuid& id, const QDateTime& date);
     // The same for any field: its value is taken from `values`.
@@ -125,6 +135,7 @@ class AppModel : public QObject {
     void startWaitingAnalyses();
     void cancelTask(const QUuid& id);
     void setSaving(bool saving);
+    void saveMatching(const std::function<bool(const DocumentItem&)>& chosen);
     void deliverAnalysis(const QUuid& id, std::uint64_t generation, AnalysisService::Outcome outcome);
     void deliverThumbnail(const QUuid& id, std::uint64_t generation, std::optional<RgbImage> thumbnail);
     void updateProgress();

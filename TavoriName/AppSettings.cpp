@@ -1,6 +1,7 @@
 #include "TavoriName/AppSettings.h"
 
 #include "TavoriCore/JsonCoding.h"
+#include "TavoriCore/Unicode.h"
 #include "TavoriName/Base64.h"
 
 namespace tavori {
@@ -14,12 +15,27 @@ void encode(Json& j, const AppSettings& settings) {
     j = Json::object();
     j["template"] = settings.nameTemplate;
     j["mode"] = settings.mode;
-    if (settings.destinationBookmark)
-        j["destinationBookmark"] = Base64::encode(*settings.destinationBookmark);
+    if (settings.destination) {
+        const std::string& path = settings.destination->native();
+        if (Unicode::isValidUtf8(path))
+            j["destination"] = path;
+        else
+            j["destinationBytes"] = Base64::encode(std::vector<std::uint8_t>(path.begin(), path.end()));
+    }
     j["recipientName"] = settings.recipientName;
     j["aliases"] = settings.aliases;
     j["writeIndexBook"] = settings.writeIndexBook;
     j["indexBookFileName"] = settings.indexBookFileName;
+    j["indexBookTaxColumns"] = settings.indexBookTaxColumns;
+    j["journalAccounts"] = settings.journalAccounts;
+    if (settings.inbox) {
+        const std::string& path = settings.inbox->native();
+        if (Unicode::isValidUtf8(path))
+            j["inbox"] = path;
+        else
+            j["inboxBytes"] = Base64::encode(std::vector<std::uint8_t>(path.begin(), path.end()));
+    }
+    j["autoSaveConfident"] = settings.autoSaveConfident;
     j["vendors"] = settings.vendors;
 }
 
@@ -28,15 +44,35 @@ void decode(const Json& j, AppSettings& settings) {
     AppSettings decoded;
     decoded.nameTemplate = j.at("template").template get<FileNameTemplate>();
     decoded.mode = j.at("mode").template get<RenameMode>();
-    if (const Json* bookmark = JsonCoding::optionalMember(j, "destinationBookmark")) {
-        const auto bytes = Base64::decode(bookmark->template get<std::string>());
-        if (!bytes) throw Json::type_error::create(302, "destinationBookmark is not Base64", bookmark);
-        decoded.destinationBookmark = *bytes;
+    if (const Json* path = JsonCoding::optionalMember(j, "destination")) {
+        decoded.destination = fs::path(path->template get<std::string>());
+    } else {
+        for (const char* key : {"destinationBytes", "destinationBookmark"}) {
+            const Json* encoded = JsonCoding::optionalMember(j, key);
+            if (!encoded) continue;
+            const auto bytes = Base64::decode(encoded->template get<std::string>());
+            if (!bytes) throw Json::type_error::create(302, std::string(key) + " is not Base64", encoded);
+            if (!bytes->empty()) decoded.destination = fs::path(std::string(bytes->begin(), bytes->end()));
+            break;
+        }
     }
     decoded.recipientName = j.at("recipientName").template get<std::string>();
     decoded.aliases = j.at("aliases").template get<VendorAliasDictionary>();
     decoded.writeIndexBook = j.at("writeIndexBook").template get<bool>();
     decoded.indexBookFileName = j.at("indexBookFileName").template get<std::string>();
+    if (const Json* taxColumns = JsonCoding::optionalMember(j, "indexBookTaxColumns"))
+        decoded.indexBookTaxColumns = taxColumns->template get<bool>();
+    if (const Json* accounts = JsonCoding::optionalMember(j, "journalAccounts"))
+        decoded.journalAccounts = accounts->template get<AccountTable>();
+    if (const Json* path = JsonCoding::optionalMember(j, "inbox")) {
+        decoded.inbox = fs::path(path->template get<std::string>());
+    } else if (const Json* encoded = JsonCoding::optionalMember(j, "inboxBytes")) {
+        const auto bytes = Base64::decode(encoded->template get<std::string>());
+        if (!bytes) throw Json::type_error::create(302, "inboxBytes is not Base64", encoded);
+        if (!bytes->empty()) decoded.inbox = fs::path(std::string(bytes->begin(), bytes->end()));
+    }
+    if (const Json* autoSave = JsonCoding::optionalMember(j, "autoSaveConfident"))
+        decoded.autoSaveConfident = autoSave->template get<bool>();
     if (const Json* vendors = JsonCoding::optionalMember(j, "vendors"))
         decoded.vendors = vendors->template get<VendorMemory>();
     settings = std::move(decoded);
@@ -73,20 +109,27 @@ AnalyzerOptions AppSettings::analyzerOptions() const {
     return options;
 }
 
-std::vector<std::uint8_t> AppSettings::bookmark(const fs::path& folder) {
+std::optional<fs::path> AppSettings::destinationFolder() const {
     std::error_code ec;
-    fs::path absolute = fs::absolute(folder, ec);
-    if (ec) absolute = folder;
-    const std::string& bytes = absolute.native();
-    return {bytes.begin(), bytes.end()};
+    if (!destination || !destination->is_absolute() || !fs::is_directory(*destination, ec))
+        return std::nullopt;
+    return destination;
 }
 
-std::optional<fs::path> AppSettings::resolveBookmark(std::span<const std::uint8_t> bookmark) {
-    if (bookmark.empty()) return std::nullopt;
-    fs::path folder(std::string(bookmark.begin(), bookmark.end()));
+void AppSettings::setDestination(const fs::path& folder) {
+    if (folder.empty()) {
+        destination.reset();
+        return;
+    }
     std::error_code ec;
-    if (!folder.is_absolute() || !fs::is_directory(folder, ec)) return std::nullopt;
-    return folder;
+    fs::path absolute = fs::absolute(folder, ec);
+    destination = ec ? folder : absolute;
+}
+
+std::optional<fs::path> AppSettings::inboxFolder() const {
+    std::error_code ec;
+    if (!inbox || !inbox->is_absolute() || !fs::is_directory(*inbox, ec)) return std::nullopt;
+    return inbox;
 }
 
 std::ostream& operator<<(std::ostream& os, const AppSettings& settings) {

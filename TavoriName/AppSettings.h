@@ -13,6 +13,7 @@
 
 #include "TavoriCore/AnalyzerOptions.h"
 #include "TavoriCore/FileNameTemplate.h"
+#include "TavoriCore/JournalExport.h"
 #include "TavoriCore/JsonCoding.h"
 #include "TavoriCore/RenameMode.h"
 #include "TavoriCore/VendorAliasDictionary.h"
@@ -26,14 +27,22 @@ namespace tavori {
 struct AppSettings {
     FileNameTemplate nameTemplate = FileNameTemplate::standard();  // coded as "template"
     RenameMode mode = RenameMode::copy;
-    // The chosen destination folder's reference (see bookmark()); nothing until a folder is chosen.
-    std::optional<std::vector<std::uint8_t>> destinationBookmark;
+    // The chosen destination folder, absolute; nothing until a folder is chosen.
+    std::optional<std::filesystem::path> destination;
     std::string recipientName;  // the user's own name, trade name or company name
     VendorAliasDictionary aliases;
     bool writeIndexBook = true;
     std::string indexBookFileName = "索引簿.csv";
     // Vendor names the user gave, by registration and telephone number.
     VendorMemory vendors;
+    // Columns for the amounts by tax rate after 備考 in new index books; off keeps the book's usual columns.
+    bool indexBookTaxColumns = false;
+    // The accounts journal exports book documents to.
+    AccountTable journalAccounts;
+    // The watched inbox folder, absolute; nothing while watching is off.
+    std::optional<std::filesystem::path> inbox;
+    // Documents from the inbox that ask for no review are saved as soon as they are read.
+    bool autoSaveConfident = false;
 
     bool operator==(const AppSettings&) const = default;
 
@@ -49,17 +58,23 @@ struct AppSettings {
     // What the settings contribute to each analysis.
     AnalyzerOptions analyzerOptions() const;
 
-    // The reference to a destination folder: its absolute path as bytes.
-    static std::vector<std::uint8_t> bookmark(const std::filesystem::path& folder);
-    // The folder a reference names, when it still is a folder.
-    static std::optional<std::filesystem::path> resolveBookmark(std::span<const std::uint8_t> bookmark);
+    // The destination when it still is a folder.
+    std::optional<std::filesystem::path> destinationFolder() const;
+    // Sets the destination to `folder`, made absolute.
+    void setDestination(const std::filesystem::path& folder);
+    // The inbox when it still is a folder.
+    std::optional<std::filesystem::path> inboxFolder() const;
 };
 
 std::ostream& operator<<(std::ostream& os, const AppSettings& settings);
 
-// Coded as {"template", "mode", "destinationBookmark" (Base64, left out when absent), "recipientName",
-// "aliases", "writeIndexBook", "indexBookFileName", "vendors"}; decoding requires every member but the
-// bookmark and the remembered vendors, which settings stored before there were any lack.
+// Coded as {"template", "mode", "destination" (left out when absent), "recipientName", "aliases",
+// "writeIndexBook", "indexBookFileName", "indexBookTaxColumns", "journalAccounts", "inbox" (left out when
+// absent), "autoSaveConfident"}; decoding requires every member up to "indexBookFileName" but the
+// destination: settings stored before the others load with them off. A path that is not UTF-8 is coded in
+// Base64 as "destinationBytes" or "inboxBytes" instead; earlier versions stored every destination so, as
+// "destinationBookmark".
+// After them "vendors", the remembered vendors (an array; missing in earlier settings).
 TAVORI_JSON_DECLARE(AppSettings);
 
 }  // namespace tavori

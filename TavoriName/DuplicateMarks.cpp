@@ -40,9 +40,8 @@ void DuplicateMarks::scheduleRefresh() {
 
 std::optional<fs::path> DuplicateMarks::currentBook() const {
     const AppSettings& settings = model_.settings();
-    if (settings.destinationBookmark)
-        if (const auto folder = AppSettings::resolveBookmark(*settings.destinationBookmark))
-            return *folder / fs::path(settings.indexBookFileName);
+    if (const auto folder = settings.destinationFolder())
+        return *folder / fs::path(settings.indexBookFileName);
     if (settings.mode == RenameMode::renameInPlace)
         for (const DocumentItem* item : model_.items())
             if (item->status() == DocumentItem::Status::ready)

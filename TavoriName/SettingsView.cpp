@@ -72,12 +72,15 @@ SettingsView::SettingsView(QWidget* parent) : QTabWidget(parent) {
     addTab(makeVendorTab(),
            detailSymbol(QStringLiteral("x-office-address-book"), QStringLiteral("building-2")),
            QStringLiteral("取引先"));
+    addTab(makeInboxTab(), detailSymbol(QStringLiteral("folder-download"), QStringLiteral("tray-arrow-down")),
+           QStringLiteral("受信フォルダ"));
     showValues();
 }
 
 SettingsView::SettingsView(AppModel& model, QWidget* parent) : SettingsView(parent) {
     setSettings(model.settings());
     connect(this, &SettingsView::settingsEdited, &model, &AppModel::setSettings);
+    connect(this, &SettingsView::chooseInboxRequested, &model, &AppModel::chooseInboxFolder);
     connect(&model, &AppModel::settingsChanged, this, [this, &model] { setSettings(model.settings()); });
 }
 
@@ -142,6 +145,14 @@ QWidget* SettingsView::makeNameTab() {
         edited();
     });
     form->addRow(QStringLiteral("索引簿のファイル名"), indexBookNameField_);
+
+    taxColumnsToggle_ = new QCheckBox(QStringLiteral("新しい索引簿に税率別の金額の列を加える（備考の後）"));
+    connect(taxColumnsToggle_, &QCheckBox::toggled, this, [this](bool on) {
+        if (showing_) return;
+        settings_.indexBookTaxColumns = on;
+        edited();
+    });
+    form->addRow(taxColumnsToggle_);
 
     previewLabel_ = new QLabel;
     previewLabel_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -237,6 +248,7 @@ void SettingsView::showValues() {
         int(std::clamp<std::int64_t>(naming.maxVendorLength, minVendorLength, maxVendorLength)));
     vendorLengthLabel_->setText(vendorLengthText(int(naming.maxVendorLength)));
     indexBookToggle_->setChecked(settings_.writeIndexBook);
+    taxColumnsToggle_->setChecked(settings_.indexBookTaxColumns);
     showText(indexBookNameField_, settings_.indexBookFileName);
     previewLabel_->setText(qs(naming.render(sampleRecord())));
     showText(recipientField_, settings_.recipientName);
@@ -248,6 +260,7 @@ void SettingsView::showValues() {
         showText(row.pattern, rule->pattern);
         showText(row.canonical, rule->canonical);
     }
+    showInbox();
     showing_ = false;
 }
 
@@ -367,6 +380,62 @@ void SettingsView::removeRule(const Uuid& id) {
     rebuildRuleRows();
     showValues();
     edited();
+}
+
+QWidget* SettingsView::makeInboxTab() {
+    auto* tab = new QWidget;
+    auto* form = new QFormLayout(tab);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+
+    inboxFolderLabel_ = new QLabel;
+    inboxFolderLabel_->setWordWrap(true);
+    inboxFolderLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    form->addRow(QStringLiteral("受信フォルダ"), inboxFolderLabel_);
+    chooseInboxButton_ = new QPushButton(QStringLiteral("フォルダを選択…"));
+    connect(chooseInboxButton_, &QPushButton::clicked, this, &SettingsView::chooseInboxRequested);
+    inboxOffButton_ = new QPushButton(QStringLiteral("オフにする"));
+    connect(inboxOffButton_, &QPushButton::clicked, this, [this] {
+        settings_.inbox.reset();
+        showInbox();
+        edited();
+    });
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(chooseInboxButton_);
+    buttons->addWidget(inboxOffButton_);
+    buttons->addStretch(1);
+    form->addRow(QString(), buttons);
+    form->addRow(caption(QStringLiteral(
+        "スキャナーやスマートフォンのアプリがファイルを置くフォルダです。ウィンドウを開いている間、ここ"
+        "（サブフォルダも）に届いたPDFや画像は、書き込みが終わってから一覧に追加され、読み取られます。")));
+
+    auto* divider = new QFrame;
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Sunken);
+    form->addRow(divider);
+
+    autoSaveToggle_ = new QCheckBox(QStringLiteral("確認不要なものは自動で保存"));
+    connect(autoSaveToggle_, &QCheckBox::toggled, this, [this](bool on) {
+        if (showing_) return;
+        settings_.autoSaveConfident = on;
+        edited();
+    });
+    form->addRow(autoSaveToggle_);
+    form->addRow(caption(QStringLiteral(
+        "受信フォルダから読み取ったもののうち確認の必要がないものを、メイン画面の「方法」と「保存先」で"
+        "すぐに保存します。確認が必要なものは一覧で待ちます。")));
+    return tab;
+}
+
+void SettingsView::showInbox() {
+    const auto folder = settings_.inboxFolder();
+    if (folder)
+        inboxFolderLabel_->setText(QString::fromStdString(folder->native()));
+    else if (settings_.inbox)
+        inboxFolderLabel_->setText(QStringLiteral("フォルダが見つかりません"));
+    else
+        inboxFolderLabel_->setText(QStringLiteral("オフ（監視しません）"));
+    inboxOffButton_->setEnabled(settings_.inbox.has_value());
+    autoSaveToggle_->setChecked(settings_.autoSaveConfident);
 }
 
 }  // namespace tavori

@@ -53,6 +53,10 @@ class SettingsView : public QTabWidget {
     QLineEdit* recipientField() const { return recipientField_; }
     QCheckBox* stripSuffixToggle() const { return stripSuffixToggle_; }
     QPushButton* addRuleButton() const { return addRuleButton_; }
+    QLabel* inboxFolderLabel() const { return inboxFolderLabel_; }
+    QPushButton* chooseInboxButton() const { return chooseInboxButton_; }
+    QPushButton* inboxOffButton() const { return inboxOffButton_; }
+    QCheckBox* autoSaveToggle() const { return autoSaveToggle_; }
 
     struct RuleRow {
         Uuid id;
@@ -75,10 +79,14 @@ class SettingsView : public QTabWidget {
   signals:
     // The settings after one change by the user.
     void settingsEdited(const tavori::AppSettings& settings);
+    // The user wants to pick the inbox folder (the model shows the folder chooser).
+    void chooseInboxRequested();
 
   private:
     QWidget* makeNameTab();
     QWidget* makeVendorTab();
+    QWidget* makeInboxTab();
+    void showInbox();
     void showValues();
     void rebuildRuleRows();
     void edited();
@@ -96,6 +104,7 @@ class SettingsView : public QTabWidget {
     QSpinBox* vendorLengthStepper_ = nullptr;
     QLabel* vendorLengthLabel_ = nullptr;
     QCheckBox* indexBookToggle_ = nullptr;
+    QCheckBox* taxColumnsToggle_ = nullptr;
     QLineEdit* indexBookNameField_ = nullptr;
     QLabel* previewLabel_ = nullptr;
     QLineEdit* recipientField_ = nullptr;
@@ -105,6 +114,10 @@ class SettingsView : public QTabWidget {
     std::vector<RuleRow> ruleRows_;
     QVBoxLayout* vendorsLayout_ = nullptr;
     std::vector<VendorRow> vendorRows_;
+    QLabel* inboxFolderLabel_ = nullptr;
+    QPushButton* chooseInboxButton_ = nullptr;
+    QPushButton* inboxOffButton_ = nullptr;
+    QCheckBox* autoSaveToggle_ = nullptr;
 };
 
 }  // namespace tavori

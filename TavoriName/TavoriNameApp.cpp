@@ -9,6 +9,7 @@
 
 #include "TavoriName/AppModel.h"
 #include "TavoriName/BuildInfo.h"
+#include "TavoriName/InboxFeed.h"
 #include "TavoriName/IndexBookSearchWindow.h"
 #include "TavoriName/MainWindow.h"
 #include "TavoriName/QtDesktopServices.h"
@@ -38,6 +39,7 @@ TavoriNameApp::TavoriNameApp(SettingsStore defaults, DesktopServices* desktop,
     AppSettings settings = AppSettings::load(defaults);
     model_ =
         std::make_unique<AppModel>(std::move(settings), std::move(defaults), *desktop, std::move(service));
+    inboxFeed_ = std::make_unique<InboxFeed>(*model_);
     window_ = std::make_unique<MainWindow>(*model_);
     if (ownDesktop_) ownDesktop_->setWindow(window_.get());
     buildMenus();
@@ -48,6 +50,7 @@ TavoriNameApp::TavoriNameApp(SettingsStore defaults, DesktopServices* desktop,
 TavoriNameApp::~TavoriNameApp() {
     // The window refers to the model, the model to the desktop services.
     window_.reset();
+    inboxFeed_.reset();
     model_.reset();
 }
 
@@ -98,6 +101,14 @@ void TavoriNameApp::buildMenus() {
     QAction* search = file->addAction(QStringLiteral("索引簿を検索…"));
     search->setShortcut(QKeySequence(QStringLiteral("Ctrl+F")));
     connect(search, &QAction::triggered, this, &TavoriNameApp::showSearch);
+    // One entry per accounting package, each writing that package's import file.
+    QMenu* journal = file->addMenu(QStringLiteral("会計ソフト用の仕訳を書き出す"));
+    for (const auto& [label, format] : {std::pair{"弥生会計（仕訳日記帳）…", JournalExport::Format::yayoi},
+                                        std::pair{"freee（取引）…", JournalExport::Format::freee},
+                                        std::pair{"CSV（汎用）…", JournalExport::Format::generic}}) {
+        QAction* entry = journal->addAction(QString::fromUtf8(label));
+        connect(entry, &QAction::triggered, this, [this, format] { model_->exportJournal(format); });
+    }
     file->addSeparator();
     QAction* quit = file->addAction(QStringLiteral("終了"));
     quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));

@@ -18,6 +18,7 @@ class QWidget;
 namespace tavori {
 
 class AppModel;
+class InboxFeed;
 class MainWindow;
 class QtDesktopServices;
 
@@ -58,6 +59,7 @@ class TavoriNameApp final : public QObject {
     std::unique_ptr<QtDesktopServices> ownDesktop_;
     DesktopServices* desktop_ = nullptr;  // ownDesktop_ or the one given
     std::unique_ptr<AppModel> model_;
+    std::unique_ptr<InboxFeed> inboxFeed_;  // watches the inbox folder while the window runs
     std::unique_ptr<MainWindow> window_;
     UpdaterBridge updater_;
     SettingsWindowFactory settingsFactory_;

@@ -67,6 +67,26 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
                    "索引簿に書かない (do not write the index book)");
     save->add_flag("--dry-run", saveOptions.dryRun, "予定だけ表示 (show the plan, change nothing)");
 
+    Commands::WatchOptions watchOptions;
+    std::string watchFolder;
+    std::optional<std::string> watchDest;
+    auto* watch =
+        app.add_subcommand("watch", "受信フォルダを監視して読み取る (read what arrives in a folder)");
+    watch->footer(
+        "届いたファイル（サブフォルダも）を書き終わってから読み、scan と同じ列で1行ずつ表示します (reads "
+        "each "
+        "file that arrives, once it is complete, and prints the scan columns)。Ctrl-C で終了 (to stop); "
+        "次の起動では、その間に届いたものも読みます (the next start reads what arrived meanwhile)");
+    watch->add_option("folder", watchFolder, "受信フォルダ (the inbox folder)")->required();
+    watch->add_option("--mode", watchOptions.mode, "copy | move | rename（保存方法 / how to save）");
+    watch->add_option("--dest", watchDest, "保存先フォルダ (destination folder)");
+    watch->add_flag("--save-confident", watchOptions.saveConfident,
+                    "確認不要なものは自動で保存 (save what asks for no review)");
+    watch
+        ->add_option("--settle", watchOptions.settleSeconds,
+                     "変化がなくなってから読むまでの秒数 (seconds a file must stay unchanged), 1")
+        ->check(CLI::Range(0.0, 3600.0));
+
     PathArguments exportFiles;
     Commands::ExportOptions exportOptions;
     std::string exportOutput;
@@ -78,6 +98,23 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
     exportIndex->add_option("--template", exportTemplate, "ファイル名テンプレート (file-name template)");
     exportIndex->add_flag("-f,--force", exportOptions.force,
                           "既にあるファイルを置き換える (replace an existing file)");
+
+    PathArguments journalFiles;
+    Commands::JournalOptions journalOptions;
+    std::string journalOutput;
+    auto* exportJournal = app.add_subcommand(
+        "export-journal", "会計ソフト用の仕訳を書き出す (export a journal for accounting software)");
+    journalFiles.add(*exportJournal);
+    exportJournal->add_option("--format", journalOptions.format, "yayoi | freee | generic")
+        ->required()
+        ->check(CLI::IsMember({"yayoi", "freee", "generic"}));
+    exportJournal->add_option("-o,--output", journalOutput, "書き出すファイル (file to write)")->required();
+    exportJournal->add_flag("-f,--force", journalOptions.force,
+                            "既にあるファイルを置き換える (replace an existing file)");
+    exportJournal->footer(
+        "yayoi: 弥生会計の仕訳日記帳インポート形式 (Shift_JIS)、税率ごとに1行。freee: 取引インポート形式 "
+        "(Shift_JIS)、1書類1取引で税率ごとに1行。generic: UTF-8のCSV、1書類1行。勘定科目は設定の表から "
+        "(account from the settings' table; default 消耗品費)");
 
     Commands::SearchOptions searchOptions;
     std::vector<std::string> searchBooks;
@@ -120,6 +157,15 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
                          "取引先の別名 PATTERN=CANONICAL (vendor alias)");
     settings->add_option("--remove-alias", settingsOptions.removeAliases,
                          "別名を削除 PATTERN (remove an alias)");
+    std::optional<std::string> taxColumns;
+    settings
+        ->add_option("--index-book-tax-columns", taxColumns,
+                     "索引簿の備考の後に税率別の列 on | off (tax-rate columns in new index books)")
+        ->check(CLI::IsMember({"on", "off"}));
+    settings->add_option(
+        "--account", settingsOptions.accounts,
+        "仕訳の勘定科目 書類種別=科目 | 取引先=科目 | *=科目、空の科目で削除 (journal account by "
+        "type, vendor or default)");
 
     std::filesystem::path rememberFile;
     std::string rememberVendor;
@@ -175,11 +221,21 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
         saveOptions.destination = asPath(saveDest);
         return Commands::save(saveOptions, out, err);
     }
+    if (*watch) {
+        watchOptions.folder = watchFolder;
+        watchOptions.destination = asPath(watchDest);
+        return Commands::watch(watchOptions, out, err);
+    }
     if (*exportIndex) {
         exportOptions.files = exportFiles.options();
         exportOptions.output = exportOutput;
         exportOptions.templateText = exportTemplate;
         return Commands::exportIndex(exportOptions, out, err);
+    }
+    if (*exportJournal) {
+        journalOptions.files = journalFiles.options();
+        journalOptions.output = journalOutput;
+        return Commands::exportJournal(journalOptions, out, err);
     }
     if (*search) {
         searchOptions.books.assign(searchBooks.begin(), searchBooks.end());
@@ -195,6 +251,7 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (*registryStatus) return Commands::registryStatus(out, err);
     settingsOptions.destination = asPath(settingsDest);
     if (indexBook) settingsOptions.indexBook = *indexBook == "on";
+    if (taxColumns) settingsOptions.indexBookTaxColumns = *taxColumns == "on";
     return Commands::settings(settingsOptions, out, err);
 }
 

@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "TavoriCore/AnalyzerOptions.h"
+#include "TavoriCore/PossibleDuplicate.h"
 #include "TavoriCore/ReceiptFields.h"
 #include "TavoriCore/TelephoneNumberExtractor.h"
 #include "TavoriKit/model/SemanticFields.h"
 #include "TavoriKit/saving/RenamePlan.h"
+#include "TavoriKit/service/AnalysisService.h"
 #include "TavoriName/AppSettings.h"
 #include "cli/Commands.h"
 
@@ -41,10 +43,16 @@ bool storeSettings(const AppSettings& settings);
 
 // "copy", "move", "rename" or a mode's Japanese name.
 std::optional<RenamePlan::Mode> parseMode(std::string_view text);
-std::string_view modeWord(RenamePlan::Mode mode);
 // Sets the settings' mode from a --mode option when one was given; false, with the message on `err`, when
 // the word is not a mode.
 bool applyMode(const std::optional<std::string>& text, AppSettings& settings, std::ostream& err);
+
+// A reading as the commands report it.
+FileAnalysis fileAnalysis(const std::filesystem::path& source, AnalysisService::Outcome outcome);
+
+// One reading as a tab-separated row of `tavori scan` (see its help for the columns).
+void printScanRow(const FileAnalysis& analysis, const FileNameTemplate& nameTemplate,
+                  const std::vector<PossibleDuplicate>& duplicates, std::ostream& out);
 
 // Every named file read by the analysis service (the local model included when TAVORI_LLM_URL names one),
 // with a progress line on `err` only when it is a terminal. Each reading goes to `row` on the calling thread

@@ -37,6 +37,13 @@ struct ExportOptions {
     bool force = false;  // replace an existing file at `output`
 };
 
+struct JournalOptions {
+    FileOptions files;
+    std::string format;  // yayoi, freee or generic
+    std::filesystem::path output;
+    bool force = false;
+};
+
 struct SettingsOptions {
     std::optional<std::string> recipient;
     std::optional<std::string> templateText;
@@ -47,6 +54,8 @@ struct SettingsOptions {
     std::optional<std::string> indexBookFileName;
     std::vector<std::string> addAliases;  // PATTERN=CANONICAL
     std::vector<std::string> removeAliases;
+    std::optional<bool> indexBookTaxColumns;
+    std::vector<std::string> accounts;  // KEY=ACCOUNT; an empty account removes the entry
 };
 
 // Conditions as typed; each is checked and turned into the query by the command.
@@ -73,9 +82,20 @@ struct RegistryLookupOptions {
     bool json = false;
 };
 
+struct WatchOptions {
+    std::filesystem::path folder;
+    std::optional<std::string> mode;  // copy, move or rename
+    std::optional<std::filesystem::path> destination;
+    bool saveConfident = false;  // save what asks for no review as soon as it is read
+    double settleSeconds = 1.0;  // how long a file must stay unchanged before it is read
+};
+
 int scan(const ScanOptions& options, std::ostream& out, std::ostream& err);
 int save(const SaveOptions& options, std::ostream& out, std::ostream& err);
+// Runs until Ctrl-C or SIGTERM: 0, or 1 when a file could not be read or saved.
+int watch(const WatchOptions& options, std::ostream& out, std::ostream& err);
 int exportIndex(const ExportOptions& options, std::ostream& out, std::ostream& err);
+int exportJournal(const JournalOptions& options, std::ostream& out, std::ostream& err);
 int search(const SearchOptions& options, std::ostream& out, std::ostream& err);
 int settings(const SettingsOptions& options, std::ostream& out, std::ostream& err);
 // Reads `file` and remembers `vendor` against its registration and telephone numbers: 0 when remembered, 2

@@ -30,28 +30,6 @@ std::string duplicateColumn(const std::vector<PossibleDuplicate>& duplicates) {
     return CommandSupport::column(joined(messages, " / "));
 }
 
-void printRow(const FileAnalysis& a, const FileNameTemplate& nameTemplate,
-              const std::vector<PossibleDuplicate>& duplicates, std::ostream& out) {
-    std::vector<std::string> cols{CommandSupport::column(a.source.native()), std::string(statusWord(a))};
-    if (!a.ok()) {
-        cols.push_back(CommandSupport::column(a.error));
-    } else {
-        const ReceiptFields& f = *a.fields;
-        cols.push_back(f.date ? f.date->formatted("yyyy-MM-dd") : "");
-        cols.push_back(CommandSupport::column(f.vendor));
-        cols.push_back(f.amount ? std::to_string(*f.amount) : "");
-        cols.push_back(std::string(displayName(f.documentType)));
-        cols.push_back(CommandSupport::column(f.registrationNumber.value_or("")));
-        cols.push_back(std::string(rawValue(f.confidence.date)) + "/" +
-                       std::string(rawValue(f.confidence.vendor)) + "/" +
-                       std::string(rawValue(f.confidence.amount)));
-        cols.push_back(CommandSupport::column(joined(f.confidence.reviewReasons(), "; ")));
-        cols.push_back(CommandSupport::column(CommandSupport::savedName(nameTemplate, a)));
-        cols.push_back(duplicateColumn(duplicates));
-    }
-    out << joined(cols, "\t") << '\n';
-}
-
 // The model's validated answer, with what it did not bear out left out.
 nlohmann::ordered_json semanticJson(const SemanticFields& s) {
     nlohmann::ordered_json j = nlohmann::ordered_json::object();
@@ -60,6 +38,7 @@ nlohmann::ordered_json semanticJson(const SemanticFields& s) {
     if (s.amount) j["amount"] = *s.amount;
     if (s.documentType) j["documentType"] = *s.documentType;
     if (s.registrationNumber) j["registrationNumber"] = *s.registrationNumber;
+    if (s.taxBreakdown) j["taxBreakdown"] = *s.taxBreakdown;
     return j;
 }
 
@@ -73,6 +52,8 @@ void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate, cons
     } else {
         j["fields"] = *a.fields;
         j["reviewReasons"] = a.fields->confidence.reviewReasons();
+        // Always a list, so that a reader need not tell "none printed" from an older output.
+        j["taxBreakdown"] = a.fields->taxBreakdown;
         j["name"] = CommandSupport::savedName(nameTemplate, a);
         j["usedSemantic"] = a.usedSemantic;
         if (a.semantic) j["semantic"] = semanticJson(*a.semantic);
@@ -110,10 +91,37 @@ int scan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
         if (options.json)
             printJson(a, settings.nameTemplate, registry.get(), duplicates, out);
         else
-            printRow(a, settings.nameTemplate, duplicates, out);
+            CommandSupport::printScanRow(a, settings.nameTemplate, duplicates, out);
         out.flush();
     });
     return failed ? 1 : 0;
 }
 
 }  // namespace tavori::Commands
+
+namespace tavori {
+
+void CommandSupport::printScanRow(const FileAnalysis& a, const FileNameTemplate& nameTemplate,
+                                  const std::vector<PossibleDuplicate>& duplicates, std::ostream& out) {
+    using namespace Commands;
+    std::vector<std::string> cols{CommandSupport::column(a.source.native()), std::string(statusWord(a))};
+    if (!a.ok()) {
+        cols.push_back(CommandSupport::column(a.error));
+    } else {
+        const ReceiptFields& f = *a.fields;
+        cols.push_back(f.date ? f.date->formatted("yyyy-MM-dd") : "");
+        cols.push_back(CommandSupport::column(f.vendor));
+        cols.push_back(f.amount ? std::to_string(*f.amount) : "");
+        cols.push_back(std::string(displayName(f.documentType)));
+        cols.push_back(CommandSupport::column(f.registrationNumber.value_or("")));
+        cols.push_back(std::string(rawValue(f.confidence.date)) + "/" +
+                       std::string(rawValue(f.confidence.vendor)) + "/" +
+                       std::string(rawValue(f.confidence.amount)));
+        cols.push_back(CommandSupport::column(joined(f.confidence.reviewReasons(), "; ")));
+        cols.push_back(CommandSupport::column(CommandSupport::savedName(nameTemplate, a)));
+        cols.push_back(duplicateColumn(duplicates));
+    }
+    out << joined(cols, "\t") << '\n';
+}
+
+}  // namespace tavori

@@ -44,7 +44,7 @@ std::string bytes(const Document& document) {
     for (const auto& line : document.lines)
         content += "BT /F1 " + number(line.size) + " Tf 1 0 0 1 " + number(line.x) + " " +
                    number(document.height - line.y) + " Tm " + hexUtf16(line.text) + " Tj ET\n";
-    const std::vector<std::string> objects = {
+    std::vector<std::string> objects = {
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Kids [6 0 R] /Count 1 >>",
         "<< /Type /Font /Subtype /Type0 /BaseFont /HeiseiKakuGo-W5 /Encoding /UniJIS-UCS2-H /DescendantFonts "
@@ -59,6 +59,9 @@ std::string bytes(const Document& document) {
             number(document.height) + "] /Resources << /Font << /F1 3 0 R >> >> /Contents 7 0 R >>",
         "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
     };
+    if (document.padding > 0)
+        objects.push_back("<< /Length " + std::to_string(document.padding) + " >>\nstream\n" +
+                          std::string(document.padding, ' ') + "\nendstream");
     std::string out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
     std::vector<std::size_t> offsets;
     for (std::size_t i = 0; i < objects.size(); ++i) {

@@ -20,6 +20,7 @@ struct Document {
     std::vector<Line> lines;
     double width = 300;
     double height = 420;
+    std::size_t padding = 0;  // bytes of an object no page uses, for documents of a given size
 };
 
 // A one-page PDF; Japanese text uses a standard Japanese font that the reader substitutes.

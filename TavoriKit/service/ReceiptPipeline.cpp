@@ -1,5 +1,6 @@
 #include "TavoriKit/service/ReceiptPipeline.h"
 
+#include "TavoriCore/CharacterProperties.h"
 #include "TavoriCore/ReceiptAnalyzer.h"
 #include "TavoriKit/model/FieldMerger.h"
 #include "TavoriKit/model/SemanticExtractor.h"
@@ -21,12 +22,17 @@ PipelineResult ReceiptPipeline::run(const std::filesystem::path& path, const Ana
 PipelineResult ReceiptPipeline::analyze(const RecognizedDocument& document, const AnalyzerOptions& options,
                                         const CancellationToken& cancel) const {
     PipelineResult result{document, ReceiptAnalyzer::analyze(document, options), false, std::nullopt};
+    // A control or bidirectional character read from a document never reaches a name, the book or a terminal.
+    const auto shown = [](PipelineResult r) {
+        r.fields.vendor = Unicode::withoutFormatOrControl(r.fields.vendor);
+        return r;
+    };
     mergeSemantic(result, options, cancel);
     // Last, so that the register's name stands in for an uncertain vendor from the rules and the model alike.
     if (registry)
         if (const auto status = registry->check(result.fields))
             applyRegisteredName(result.fields, *status, options.aliases);
-    return result;
+    return shown(std::move(result));
 }
 
 void ReceiptPipeline::mergeSemantic(PipelineResult& result, const AnalyzerOptions& options,

@@ -6,8 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "TavoriCore/TaxBreakdown.h"
+
 // The labelled benchmark documents under the shared data folder.
 namespace tavori::bench {
+
+using tavori::TaxRateAmount;
 
 struct Sample {
     std::string set;      // jomb, sroie, invoice2data, generated
@@ -19,6 +23,8 @@ struct Sample {
     bool dayFirst = false;  // the date is printed day first
     int shop = 0;           // generated: the shop that printed it (0: unknown)
     bool logoOnly = false;  // generated: the shop's name is only a logo
+    // The amounts by tax rate the document prints, for the generated receipts only (none for the other sets).
+    std::optional<std::vector<TaxRateAmount>> taxBreakdown = std::nullopt;
 };
 
 // One CSV record per row, fields unquoted.

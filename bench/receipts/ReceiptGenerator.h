@@ -34,12 +34,19 @@ struct GeneratedReceipt {
     std::string telephone;           // as printed, empty when none is
     int shop = 0;                    // the shop that printed it, from 1, when shops are used
     bool logoOnly = false;           // the shop's name is only a logo, not text
+    // The amounts by tax rate as printed (0 when that rate is not printed) and whether they hold their tax.
+    std::int64_t standardAmount = 0, standardTax = 0, reducedAmount = 0, reducedTax = 0;
+    bool taxIncluded = true;
     std::vector<ReceiptLine> lines;
     // How it is drawn.
     std::string bodyFamily;
     std::string titleFamily;
     int bodyPixels = 26;
     bool photo = false;  // rotated, unevenly lit, noisy and saved as JPEG
+    // Printed as real tills print: a weekday, a time and a slip number beside a smaller date, often on
+    // dark (faded thermal, tinted) paper.
+    bool till = false;
+    int paperGrey = 255;  // the paper's grey when it is not white
 };
 
 class ReceiptGenerator {
@@ -47,7 +54,7 @@ class ReceiptGenerator {
     // `families`: installed font families to draw with (at least one).
     ReceiptGenerator(std::uint32_t seed, std::vector<std::string> families);
 
-    GeneratedReceipt next(bool photo, bool highResolution = false);
+    GeneratedReceipt next(bool photo, bool highResolution = false, bool till = false);
     // From now on, `receiptsPerShop` receipts in a row come from one shop, with its own address, telephone
     // number and (mostly) registration number; `logoShare` of the shops print their name only as a logo
     // with a line such as 「和菓子 本町店」 under it. Without it every receipt is a shop of its own.
@@ -59,6 +66,8 @@ class ReceiptGenerator {
     int uniform(int low, int high);
     double uniformReal(double low, double high);
     bool chance(double p);
+    // Drawn from their own stream, so that a seed gives the same receipts as before apart from the rates.
+    bool taxChance(double p);
     template <class T>
     const T& pick(const std::vector<T>& options) {
         return options[static_cast<std::size_t>(uniform(0, static_cast<int>(options.size()) - 1))];
@@ -76,6 +85,7 @@ class ReceiptGenerator {
     void applyShop(GeneratedReceipt& r, std::size_t headerEnd);
 
     std::mt19937 random_;
+    std::mt19937 taxRandom_;
     std::vector<std::string> families_;
     int receiptsPerShop_ = 0;
     double logoShare_ = 0;

@@ -1,7 +1,8 @@
 // Pictures of the detail pane and the settings window for review by eye:
 //   xvfb-run -a detail_screenshots OUTPUT_FOLDER FILE...
-// Each file is analysed for real, shown in the pane and written as detail_<n>_<file name>.png; then both
-// settings tabs as settings_<n>.png, and the main window with the second file selected as window.png.
+// Each file is analysed for real, shown in the pane and written as detail_<n>_<file name>.png; then the
+// settings tabs (the inbox watching OUTPUT_FOLDER) as settings_<n>.png, and the main window with the second
+// file selected as window.png.
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
     settings.recipientName = "山田デザイン事務所";
     settings.aliases.rules.push_back({tavori::Uuid::random(), "ｾﾌﾞﾝ", "セブンイレブン"});
     settings.aliases.rules.push_back({tavori::Uuid::random(), "こむぎ舎", "ベーカリーこむぎ舎"});
+    settings.inbox = fs::absolute(output);
     model.setSettings(settings);
     tavori::SettingsView view(model);
     view.show();

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "../TestFiles.h"
+#include "AppTestSupport.h"
+#include "TavoriKit/service/InboxLedger.h"
+#include "TavoriName/AppModel.h"
+#include "TavoriName/InboxFeed.h"
+#include "samples/SamplePdf.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using tavori::AppModel;
+using tavori::AppSettings;
+using tavori::DocumentItem;
+using tavori::test::names;
+using tavori::test::ScriptedDesktop;
+using tavori::test::TestFolder;
+using tavori::test::waitUntil;
+
+namespace {
+
+class InboxFeedTest : public ::testing::Test {
+  protected:
+    TestFolder dir;
+    fs::path inbox = dir / "inbox";
+    fs::path out = dir / "out";
+    ScriptedDesktop desktop;
+    std::unique_ptr<AppModel> model;
+    std::unique_ptr<tavori::InboxFeed> feed;
+
+    void SetUp() override {
+        fs::create_directories(inbox);
+        fs::create_directories(out);
+        for (const auto& document : tavori::SamplePdf::samples())
+            tavori::SamplePdf::write(inbox / document.fileName, document);
+        // No date: it asks for review.
+        tavori::SamplePdf::write(inbox / "undated.pdf", {"undated.pdf",
+                                                         {{"くすのき書房", 36, 40, 16},
+                                                          {"領収書", 36, 70, 12},
+                                                          {"合計", 36, 160, 12},
+                                                          {"¥500", 200, 160, 12}}});
+    }
+    void start(bool autoSave) {
+        feed.reset();
+        model.reset();
+        AppSettings settings;
+        settings.inbox = inbox;
+        settings.destination = out;
+        settings.autoSaveConfident = autoSave;
+        tavori::AnalysisService::Configuration configuration;
+        configuration.workers = 2;
+        configuration.pipeline.useSemantic = false;
+        model = std::make_unique<AppModel>(settings, tavori::SettingsStore(dir / "defaults.json"), desktop,
+                                           std::make_unique<tavori::AnalysisService>(configuration));
+        tavori::InboxWatcher::Configuration watching;
+        watching.settleTime = 50ms;
+        feed = std::make_unique<tavori::InboxFeed>(*model, watching);
+    }
+    std::map<std::string, DocumentItem::Status> statuses() const {
+        std::map<std::string, DocumentItem::Status> result;
+        for (const DocumentItem* item : model->items())
+            result[item->sourcePath().filename()] = item->status();
+        return result;
+    }
+    std::size_t savedPdfs() const {
+        std::size_t n = 0;
+        for (const auto& name : names(out)) n += name.ends_with(".pdf");
+        return n;
+    }
+};
+
+using Status = DocumentItem::Status;
+
+TEST_F(InboxFeedTest, AddsWhatArrivesAndAutoSavesOnlyWhatAsksForNoReview) {
+    start(true);
+    ASSERT_TRUE(waitUntil([&] { return statuses().size() == 4 && savedPdfs() == 3; })) << savedPdfs();
+    ASSERT_TRUE(waitUntil([&] { return statuses()["undated.pdf"] == Status::ready; }));
+    const auto first = statuses();
+    for (const char* name : {"scan_0001.pdf", "scan_0002.pdf", "invoice-may.pdf"})
+        EXPECT_EQ(first.at(name), Status::saved) << name;
+
+    tavori::SamplePdf::write(inbox / "later.pdf", tavori::SamplePdf::receipt("かえで食堂", 3, 2, 2400));
+    ASSERT_TRUE(waitUntil([&] { return statuses()["later.pdf"] == Status::saved; }));
+    EXPECT_EQ(savedPdfs(), 4u);
+
+    // Started again: the copies saved are remembered, what waits for review comes back.
+    ASSERT_TRUE(waitUntil([&] {
+        return fs::exists(out / tavori::InboxLedger::fileName) &&
+               tavori::InboxLedger(out).contains(inbox / "later.pdf",
+                                                 *tavori::FileSignature::of(inbox / "later.pdf"));
+    }));
+    start(true);
+    ASSERT_TRUE(waitUntil([&] { return statuses()["undated.pdf"] == Status::ready; }));
+    tavori::test::settle(300ms);
+    EXPECT_EQ(statuses().size(), 1u);
+    EXPECT_EQ(savedPdfs(), 4u);
+}
+
+TEST_F(InboxFeedTest, WithoutAutoSaveItemsWaitAndTurningTheInboxOffStopsIt) {
+    start(false);
+    ASSERT_TRUE(waitUntil([&] {
+        const auto s = statuses();
+        return s.size() == 4 &&
+               std::all_of(s.begin(), s.end(), [](auto& e) { return e.second == Status::ready; });
+    }));
+    EXPECT_EQ(savedPdfs(), 0u);
+
+    AppSettings off = model->settings();
+    off.inboxBookmark.reset();
+    model->setSettings(off);
+    EXPECT_FALSE(feed->folder());
+    tavori::SamplePdf::write(inbox / "later.pdf", tavori::SamplePdf::receipt("かえで食堂", 3, 2, 2400));
+    tavori::test::settle(300ms);
+    EXPECT_EQ(statuses().count("later.pdf"), 0u);
+}
+
+}  // namespace
