@@ -4,6 +4,7 @@
 #include <string>
 
 #include "TavoriCore/VendorAliasDictionary.h"
+#include "TavoriCore/VendorMemory.h"
 
 namespace tavori {
 
@@ -12,6 +13,8 @@ struct AnalyzerOptions {
     // The user's own name as written in the addressee line, so the user is never taken for the vendor.
     std::optional<std::string> recipientName;
     VendorAliasDictionary aliases;
+    // Names the user gave before, by registration and telephone number; they win over the rules.
+    VendorMemory vendors;
 
     bool operator==(const AnalyzerOptions&) const = default;
 };

@@ -11,6 +11,7 @@
 #include "TavoriCore/PreparedLines.h"
 #include "TavoriCore/RegistrationNumberExtractor.h"
 #include "TavoriCore/TaxBreakdownExtractor.h"
+#include "TavoriCore/TelephoneNumberExtractor.h"
 #include "TavoriCore/VendorExtractor.h"
 
 namespace tavori::ReceiptAnalyzer {
@@ -124,6 +125,20 @@ void analyzeVendor(ReceiptFields& fields, const PreparedLines& lines, const Anal
     } else {
         fields.confidence.vendor = Level::low;
     }
+    // The line under a logo names a branch, not the shop: however well placed, it is no certain vendor.
+    if (fields.confidence.vendor == Level::high && VendorExtractor::isBranchOnly(fields.vendor))
+        fields.confidence.vendor = Level::medium;
+}
+
+// A shop the user named before is known by its numbers, whatever its logo leaves the rules to guess.
+void recallVendor(ReceiptFields& fields, const PreparedLines& lines, const AnalyzerOptions& options) {
+    if (options.vendors.entries.empty()) return;
+    const auto recalled =
+        options.vendors.recall(fields.registrationNumber, TelephoneNumberExtractor::extract(lines));
+    if (!recalled) return;
+    fields.vendor = recalled->name;
+    fields.confidence.vendor = Level::high;
+    fields.confidence.notes.push_back(recalled->note);
 }
 
 }  // namespace
@@ -139,6 +154,7 @@ ReceiptFields analyze(const RecognizedDocument& document, const AnalyzerOptions&
     analyzeVendor(fields, prepared, options);
     const auto numbers = RegistrationNumberExtractor::extract(prepared);
     if (!numbers.empty()) fields.registrationNumber = numbers.front();
+    recallVendor(fields, prepared, options);
     applyAlternativeReadings(fields, lines);
     // After the re-reads, so the amounts by rate are held to the total that stands.
     fields.taxBreakdown = TaxBreakdownExtractor::extract(prepared, fields.amount);

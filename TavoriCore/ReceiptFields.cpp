@@ -1,8 +1,21 @@
 #include "TavoriCore/ReceiptFields.h"
 
 #include "TavoriCore/JsonCoding.h"
+#include "TavoriCore/RegistrationNumberExtractor.h"
 
 namespace tavori {
+
+FieldConfidence::Level documentTypeLevel(const ReceiptFields& fields) {
+    return fields.documentType == DocumentType::other ? FieldConfidence::Level::low
+                                                      : FieldConfidence::Level::high;
+}
+
+FieldConfidence::Level registrationNumberLevel(const ReceiptFields& fields) {
+    if (!fields.registrationNumber) return FieldConfidence::Level::missing;
+    return RegistrationNumberExtractor::corporateCheckDigitMatches(*fields.registrationNumber) == false
+               ? FieldConfidence::Level::low
+               : FieldConfidence::Level::high;
+}
 
 bool asksForReview(const ReceiptFields& fields) {
     return fields.confidence.needsReview() || !fields.isComplete();

@@ -39,6 +39,12 @@ std::ostream& operator<<(std::ostream& os, const ReceiptFields& fields);
 // amount or the vendor is missing.
 bool asksForReview(const ReceiptFields& fields);
 
+// How far the document type and the registration number can be trusted, for the marks beside them (they have
+// no level of their own): a type found by no marker word is low; a number is missing when there is none, low
+// when its corporate check digit does not match (a sole proprietor's number cannot be checked), else high.
+FieldConfidence::Level documentTypeLevel(const ReceiptFields& fields);
+FieldConfidence::Level registrationNumberLevel(const ReceiptFields& fields);
+
 // Coded as {"date", "vendor", "amount", "documentType", "registrationNumber", "confidence", "taxBreakdown"};
 // an absent date, amount or registration number and an empty breakdown are left out, and only those may be
 // missing when decoding.

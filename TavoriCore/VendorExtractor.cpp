@@ -11,6 +11,7 @@
 #include "TavoriCore/Pattern.h"
 #include "TavoriCore/TextNormalizer.h"
 #include "TavoriCore/Unicode.h"
+#include "TavoriCore/Utf8.h"
 #include "TavoriCore/VendorWords.h"
 
 namespace tavori {
@@ -355,6 +356,44 @@ bool isTitleLike(std::string_view text) {
     if (found[kBrand].any()) return false;
     canonicalIndex().scan(prepared.canonical(), bit(kExcluded), found);
     return found[kExcluded].any();
+}
+
+bool isBranchOnly(std::string_view name) {
+    const std::string text = TextNormalizer::normalize(name);
+    {
+        const Unicode::PreparedText prepared{text};
+        Found found{};
+        foldedIndex().scan(prepared.folded(), bit(kBrand), found);
+        if (found[kBrand].any()) return false;
+    }
+    for (const auto form : kLegalForms)
+        if (text.find(form) != std::string::npos) return false;
+    std::vector<std::string> words;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find(' ', start), text.size());
+        if (end > start) words.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    if (words.empty()) return false;
+    // The last word is the branch: a place and 店 (本町店, 南口店, 品川通り店, 本店).
+    std::string_view branch = words.back();
+    constexpr std::string_view store = "店";
+    if (!branch.ends_with(store) || branch == store) return false;
+    const std::string_view place = branch.substr(0, branch.size() - store.size());
+    for (const auto kind : kShopKinds)
+        if (place.ends_with(kind)) return false;
+    // A place is written in kanji and kana; Latin letters or katakana alone are a shop's own name.
+    bool katakanaOnly = true;
+    for (std::size_t i = 0; i < place.size();) {
+        const char32_t c = Unicode::nextScalar(place, i);
+        if (c < 0x80) return false;
+        katakanaOnly = katakanaOnly && c >= 0x30A0 && c <= 0x30FF;
+    }
+    if (katakanaOnly) return false;
+    // Everything before it is a kind of goods, not a name.
+    return std::all_of(words.begin(), words.end() - 1, [](const std::string& word) {
+        return std::find(kGoodsKinds.begin(), kGoodsKinds.end(), word) != kGoodsKinds.end();
+    });
 }
 
 std::vector<ExtractedVendor> extract(std::span<const TextLine> lines,

@@ -43,6 +43,9 @@ std::string clean(std::string_view text);
 bool looksLikeName(std::string_view text);
 // Whether a text reads as a title, label or boilerplate rather than a name.
 bool isTitleLike(std::string_view text);
+// Whether a name is only a branch, perhaps after a kind of goods (「本町店」, 「和菓子 本町店」): the line
+// under a shop's logo, which names no shop of its own.
+bool isBranchOnly(std::string_view name);
 
 }  // namespace VendorExtractor
 }  // namespace tavori

@@ -238,6 +238,30 @@ inline constexpr std::array<std::string_view, 118> kExcludedKeywords = {
     "Page",
     "ページ",
 };
+// What stands before 店 in the name of a kind of shop rather than a branch: 山田商店, 青葉書店, 丸井百貨店.
+inline constexpr std::array<std::string_view, 40> kShopKinds = {
+    "商",   "書",   "酒",   "米",     "飯",   "売",   "百貨", "専門", "代理", "特約",
+    "販売", "薬",   "茶",   "菓子",   "花",   "呉服", "洋品", "雑貨", "精肉", "鮮魚",
+    "青果", "料理", "喫茶", "珈琲",   "理容", "美容", "写真", "時計", "眼鏡", "電器",
+    "金物", "家具", "文具", "食料品", "麺",   "酒類", "寿司", "鮨",   "靴",   "陶器",
+};
+// Kinds of goods that a shop prints beside its branch under a logo (「和菓子 本町店」); alone they name no
+// shop.
+inline constexpr std::array<std::string_view, 66> kGoodsKinds = {
+    "和菓子", "洋菓子",   "菓子",   "パン",     "ベーカリー", "珈琲",   "コーヒー", "喫茶",   "カフェ",
+    "茶",     "日本茶",   "お茶",   "紅茶",     "酒",         "酒類",   "ワイン",   "寿司",   "鮨",
+    "そば",   "蕎麦",     "うどん", "ラーメン", "中華",       "焼肉",   "焼鳥",     "居酒屋", "食堂",
+    "弁当",   "惣菜",     "精肉",   "鮮魚",     "青果",       "果物",   "花",       "生花",   "フラワー",
+    "文具",   "文房具",   "雑貨",   "書籍",     "本",         "眼鏡",   "メガネ",   "時計",   "靴",
+    "呉服",   "薬",       "化粧品", "米",       "豆腐",       "漬物",   "乾物",     "玩具",   "家電",
+    "金物",   "日用品",   "食料品", "食品",     "スイーツ",   "ケーキ", "洋食",     "和食",   "甘味",
+    "天ぷら", "とんかつ", "手芸",
+};
+// Legal forms: a name that holds one is a company's, whatever follows.
+inline constexpr std::array<std::string_view, 8> kLegalForms = {
+    "株式会社", "(株)", "㈱", "有限会社", "(有)", "㈲", "合同会社", "(同)",
+};
+
 inline constexpr std::array<std::string_view, 3> kHonorifics = {"様", "御中", "殿"};
 
 }  // namespace tavori::VendorExtractor

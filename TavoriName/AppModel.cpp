@@ -21,11 +21,6 @@ bool isPending(DocumentItem::Status status) {
     return status == DocumentItem::Status::queued || status == DocumentItem::Status::analyzing;
 }
 
-AnalyzerOptions analyzerOptions(const AppSettings& settings) {
-    AnalyzerOptions options;
-    if (!settings.recipientName.empty()) options.recipientName = settings.recipientName;
-    options.aliases = settings.aliases;
-    return options;
 }
 
 SaveDocument saveDocument(const DocumentItem& item) {
@@ -215,7 +210,7 @@ void AppModel::startAnalysis(DocumentItem& target) {
                 Qt::QueuedConnection);
         });
     task.analysis = service_->analyze(
-        target.sourcePath(), analyzerOptions(settings_),
+        target.sourcePath(), settings_.analyzerOptions(),
         [this, id, generation](AnalysisService::RequestId, AnalysisService::Outcome outcome) {
             QMetaObject::invokeMethod(
                 this,
@@ -293,8 +288,14 @@ void AppModel::remove(const QSet<QUuid>& ids) {
 }
 
 void AppModel::confirm(const QSet<QUuid>& ids) {
+    // A vendor the user confirms is known again by its numbers at the shop's next receipt.
+    AppSettings remembered = settings_;
     for (const QUuid& id : ids)
-        if (DocumentItem* target = mutableItem(id); target && target->confirm()) itemDidChange(id);
+        if (DocumentItem* target = mutableItem(id); target && target->confirm()) {
+            target->rememberVendor(remembered.vendors);
+            itemDidChange(id);
+        }
+    setSettings(remembered);
 }
 
 void AppModel::clearSaved() {

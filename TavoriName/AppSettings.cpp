@@ -36,6 +36,7 @@ void encode(Json& j, const AppSettings& settings) {
             j["inboxBytes"] = Base64::encode(std::vector<std::uint8_t>(path.begin(), path.end()));
     }
     j["autoSaveConfident"] = settings.autoSaveConfident;
+    j["vendors"] = settings.vendors;
 }
 
 template <class Json>
@@ -72,6 +73,8 @@ void decode(const Json& j, AppSettings& settings) {
     }
     if (const Json* autoSave = JsonCoding::optionalMember(j, "autoSaveConfident"))
         decoded.autoSaveConfident = autoSave->template get<bool>();
+    if (const Json* vendors = JsonCoding::optionalMember(j, "vendors"))
+        decoded.vendors = vendors->template get<VendorMemory>();
     settings = std::move(decoded);
 }
 
@@ -96,6 +99,14 @@ bool AppSettings::save(SettingsStore& defaults) const {
         return false;
     }
     return defaults.setValue(storeKey, document);
+}
+
+AnalyzerOptions AppSettings::analyzerOptions() const {
+    AnalyzerOptions options;
+    if (!recipientName.empty()) options.recipientName = recipientName;
+    options.aliases = aliases;
+    options.vendors = vendors;
+    return options;
 }
 
 std::optional<fs::path> AppSettings::destinationFolder() const {

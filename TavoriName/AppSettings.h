@@ -11,11 +11,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "TavoriCore/AnalyzerOptions.h"
 #include "TavoriCore/FileNameTemplate.h"
 #include "TavoriCore/JournalExport.h"
 #include "TavoriCore/JsonCoding.h"
 #include "TavoriCore/RenameMode.h"
 #include "TavoriCore/VendorAliasDictionary.h"
+#include "TavoriCore/VendorMemory.h"
 #include "TavoriName/SettingsStore.h"
 
 namespace tavori {
@@ -31,6 +33,8 @@ struct AppSettings {
     VendorAliasDictionary aliases;
     bool writeIndexBook = true;
     std::string indexBookFileName = "索引簿.csv";
+    // Vendor names the user gave, by registration and telephone number.
+    VendorMemory vendors;
     // Columns for the amounts by tax rate after 備考 in new index books; off keeps the book's usual columns.
     bool indexBookTaxColumns = false;
     // The accounts journal exports book documents to.
@@ -51,6 +55,9 @@ struct AppSettings {
     // nothing is reported to the user.
     bool save(SettingsStore& defaults) const;
 
+    // What the settings contribute to each analysis.
+    AnalyzerOptions analyzerOptions() const;
+
     // The destination when it still is a folder.
     std::optional<std::filesystem::path> destinationFolder() const;
     // Sets the destination to `folder`, made absolute.
@@ -67,6 +74,7 @@ std::ostream& operator<<(std::ostream& os, const AppSettings& settings);
 // destination: settings stored before the others load with them off. A path that is not UTF-8 is coded in
 // Base64 as "destinationBytes" or "inboxBytes" instead; earlier versions stored every destination so, as
 // "destinationBookmark".
+// After them "vendors", the remembered vendors (an array; missing in earlier settings).
 TAVORI_JSON_DECLARE(AppSettings);
 
 }  // namespace tavori

@@ -463,15 +463,15 @@ void DocumentDetailView::refresh() {
     dot(Field::date)->setState(confidence.date, edited.contains(Field::date));
     dot(Field::vendor)->setState(confidence.vendor, edited.contains(Field::vendor));
     dot(Field::amount)->setState(confidence.amount, edited.contains(Field::amount));
-    // The type and the registration number have no level of their own: a type is always there, a number is
-    // trusted when present.
-    dot(Field::documentType)->setState(FieldConfidence::Level::high, edited.contains(Field::documentType));
+    dot(Field::documentType)->setState(documentTypeLevel(fields), edited.contains(Field::documentType));
+    // A number the imported register does not hold is as doubtful as one whose check digit fails.
+    const auto status = refreshRegistryStatus(*shown);
+    const bool unregistered = status && status->state == RegistrationStatus::State::notFound;
     dot(Field::registrationNumber)
-        ->setState(fields.registrationNumber ? FieldConfidence::Level::high : FieldConfidence::Level::missing,
+        ->setState(unregistered ? FieldConfidence::Level::low : registrationNumberLevel(fields),
                    edited.contains(Field::registrationNumber));
 
     refreshLearnButton(*shown);
-    refreshRegistryStatus(*shown);
     errorSection_->setVisible(shown->errorMessage().has_value());
     errorLabel_->setText(shown->errorMessage() ? qs(*shown->errorMessage()) : QString());
     formScroll_->updateGeometry();
@@ -483,17 +483,25 @@ void DocumentDetailView::refreshNewName(const DocumentItem& shown) {
 }
 
 void DocumentDetailView::refreshLearnButton(const DocumentItem& shown) {
+    const std::string& corrected = shown.fields().vendor;
+    const bool offer = shown.editedFields().contains(Field::vendor) && !corrected.empty() &&
+                       (aliasToLearn(shown).has_value() || shown.vendorToRemember(model_.settings().vendors));
+    learnVendorButton_->setVisible(offer);
+}
+
+// The rule that maps the name as read to the corrected one, unless there is no name as read or the rule is
+// there already.
+std::optional<VendorAliasDictionary::Rule> DocumentDetailView::aliasToLearn(const DocumentItem& shown) const {
     const auto read = vendorAsRead_.constFind(itemId_);
     const std::string& corrected = shown.fields().vendor;
-    bool offer = shown.editedFields().contains(Field::vendor) && read != vendorAsRead_.cend() &&
-                 !read->empty() && !corrected.empty() && *read != corrected;
-    if (offer) {
-        const auto& rules = model_.settings().aliases.rules;
-        offer = std::none_of(rules.begin(), rules.end(), [&](const auto& rule) {
-            return rule.pattern == *read && rule.canonical == corrected;
-        });
-    }
-    learnVendorButton_->setVisible(offer);
+    if (read == vendorAsRead_.cend() || read->empty() || corrected.empty() || *read == corrected)
+        return std::nullopt;
+    const auto& rules = model_.settings().aliases.rules;
+    const bool exists = std::any_of(rules.begin(), rules.end(), [&](const auto& rule) {
+        return rule.pattern == *read && rule.canonical == corrected;
+    });
+    if (exists) return std::nullopt;
+    return VendorAliasDictionary::Rule{Uuid::random(), *read, corrected};
 }
 
 void DocumentDetailView::setRegistryLocation(std::filesystem::path location) {
@@ -522,7 +530,7 @@ const InvoiceRegistry* DocumentDetailView::registry() {
     return registry_.get();
 }
 
-void DocumentDetailView::refreshRegistryStatus(const DocumentItem& shown) {
+std::optional<RegistrationStatus> DocumentDetailView::refreshRegistryStatus(const DocumentItem& shown) {
     const InvoiceRegistry* reg = shown.fields().registrationNumber ? registry() : nullptr;
     std::optional<RegistrationStatus> status;
     if (reg != nullptr) {
@@ -550,6 +558,7 @@ void DocumentDetailView::refreshRegistryStatus(const DocumentItem& shown) {
     }
     registryVendorButton_->setText(QStringLiteral("取引先を「%1」にする").arg(qs(registryVendor_)));
     registryVendorButton_->setVisible(!registryVendor_.empty());
+    return status;
 }
 
 void DocumentDetailView::vendorEdited(const QString& text) {
@@ -579,15 +588,12 @@ void DocumentDetailView::amountEdited(const QString& text) {
 
 void DocumentDetailView::learnVendor() {
     const DocumentItem* shown = item();
-    const auto read = vendorAsRead_.constFind(itemId_);
-    if (!shown || read == vendorAsRead_.cend()) return;
+    if (!shown) return;
+    // The corrected name, by the name as read and by the document's numbers, which name the shop even where
+    // its name is only a logo.
     AppSettings settings = model_.settings();
-    auto& rules = settings.aliases.rules;
-    const std::string& corrected = shown->fields().vendor;
-    const bool exists = std::any_of(rules.begin(), rules.end(), [&](const auto& rule) {
-        return rule.pattern == *read && rule.canonical == corrected;
-    });
-    if (!exists) rules.push_back({Uuid::random(), *read, corrected});
+    if (auto rule = aliasToLearn(*shown)) settings.aliases.rules.push_back(std::move(*rule));
+    shown->rememberVendor(settings.vendors);
     model_.setSettings(settings);
     refreshLearnButton(*shown);
 }

@@ -85,7 +85,9 @@ class DocumentDetailView : public QWidget {
     void refresh();
     void refreshNewName(const DocumentItem& item);
     void refreshLearnButton(const DocumentItem& item);
-    void refreshRegistryStatus(const DocumentItem& item);
+    // Shows the register's word on the number; the status shown, if any.
+    std::optional<RegistrationStatus> refreshRegistryStatus(const DocumentItem& item);
+    std::optional<VendorAliasDictionary::Rule> aliasToLearn(const DocumentItem& item) const;
     const InvoiceRegistry* registry();
     void vendorEdited(const QString& text);
     void amountEdited(const QString& text);

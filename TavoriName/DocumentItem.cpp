@@ -73,6 +73,18 @@ bool DocumentItem::markSaved(std::filesystem::path destination) {
     return true;
 }
 
+std::vector<VendorMemory::Entry> DocumentItem::rememberVendor(VendorMemory& memory) const {
+    if (fields_.vendor.empty()) return {};
+    return memory.rememberDocument(fields_.registrationNumber,
+                                   TelephoneNumberExtractor::extract(recognizedText_), fields_.vendor);
+}
+
+bool DocumentItem::vendorToRemember(const VendorMemory& memory) const {
+    VendorMemory changed = memory;
+    rememberVendor(changed);
+    return changed != memory;
+}
+
 bool DocumentItem::confirm() {
     if (status_ != Status::ready || confirmed_) return false;
     confirmed_ = true;

@@ -12,6 +12,7 @@
 
 #include "TavoriCore/ReceiptFields.h"
 #include "TavoriCore/RecognizedDocument.h"
+#include "TavoriCore/VendorMemory.h"
 #include "TavoriKit/reading/PreviewProvider.h"
 #include "TavoriKit/service/ReceiptPipeline.h"
 
@@ -46,6 +47,11 @@ class DocumentItem {
     bool needsReview() const;
     // Why it needs a look, for the badge's hover text; empty unless ready, uncorrected and unconfirmed.
     std::vector<std::string> reviewReasons() const;
+    // Remembers the vendor in `memory` against the document's registration number and its first telephone
+    // number; the entries made, none without a vendor or without either number.
+    std::vector<VendorMemory::Entry> rememberVendor(VendorMemory& memory) const;
+    // Whether remembering the vendor would change `memory`.
+    bool vendorToRemember(const VendorMemory& memory) const;
     // The date for a date picker: the field's day at local midnight, or now when there is no valid date.
     QDateTime dateBinding() const;
 

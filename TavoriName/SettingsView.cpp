@@ -204,6 +204,22 @@ QWidget* SettingsView::makeVendorTab() {
     buttonRow->addStretch(1);
     rulesColumn->addLayout(buttonRow);
     column->addWidget(rules, 1);
+
+    auto* vendors = new QGroupBox(QStringLiteral("覚えた取引先"));
+    auto* vendorsColumn = new QVBoxLayout(vendors);
+    vendorsColumn->addWidget(caption(QStringLiteral(
+        "登録番号か電話番号が同じ書類は、次回からこの名前で読み取ります（「次回からこの名前にする」"
+        "や「このままでOK」で覚えます）。")));
+    auto* vendorScroll = new QScrollArea;
+    vendorScroll->setWidgetResizable(true);
+    vendorScroll->setFrameShape(QFrame::NoFrame);
+    auto* vendorsHost = new QWidget;
+    vendorsLayout_ = new QVBoxLayout(vendorsHost);
+    vendorsLayout_->setContentsMargins(0, 0, 0, 0);
+    vendorsLayout_->addStretch(1);
+    vendorScroll->setWidget(vendorsHost);
+    vendorsColumn->addWidget(vendorScroll, 1);
+    column->addWidget(vendors, 1);
     return tab;
 }
 
@@ -213,8 +229,10 @@ void SettingsView::setSettings(const AppSettings& settings) {
                            std::equal(settings.aliases.rules.begin(), settings.aliases.rules.end(),
                                       settings_.aliases.rules.begin(),
                                       [](const auto& a, const auto& b) { return a.id == b.id; });
+    const bool sameVendors = settings.vendors == settings_.vendors;
     settings_ = settings;
     if (!sameRules) rebuildRuleRows();
+    if (!sameVendors) rebuildVendorRows();
     showValues();
 }
 
@@ -297,6 +315,48 @@ void SettingsView::rebuildRuleRows() {
         rulesLayout_->insertWidget(rulesLayout_->count() - 1, row.row);
         ruleRows_.push_back(row);
     }
+}
+
+void SettingsView::rebuildVendorRows() {
+    for (VendorRow& row : vendorRows_) delete row.row;
+    vendorRows_.clear();
+    for (const auto& entry : settings_.vendors.entries) {
+        VendorRow row;
+        row.entry = entry;
+        row.row = new QWidget;
+        auto* line = new QHBoxLayout(row.row);
+        line->setContentsMargins(0, 0, 0, 0);
+        auto* numberLabel = new QLabel(qs(VendorMemory::describe(entry)));
+        numberLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        auto* arrow = new QLabel;
+        arrow->setPixmap(
+            detailSymbol(QStringLiteral("go-next"), QStringLiteral("arrow-right")).pixmap(14, 14));
+        auto* name = new QLabel(qs(entry.name));
+        name->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        row.remove = new QToolButton;
+        row.remove->setAutoRaise(true);
+        row.remove->setIcon(detailSymbol(QStringLiteral("list-remove"), QStringLiteral("minus-circle")));
+        row.remove->setToolTip(QStringLiteral("この取引先を忘れる"));
+        line->addWidget(numberLabel, 1);
+        line->addWidget(arrow);
+        line->addWidget(name, 1);
+        line->addWidget(row.remove);
+        // Queued: the button must not be deleted inside its own click.
+        connect(
+            row.remove, &QToolButton::clicked, this, [this, entry] { forgetVendor(entry); },
+            Qt::QueuedConnection);
+        vendorsLayout_->insertWidget(vendorsLayout_->count() - 1, row.row);
+        vendorRows_.push_back(row);
+    }
+}
+
+void SettingsView::forgetVendor(const VendorMemory::Entry& entry) {
+    auto& entries = settings_.vendors.entries;
+    const auto before = entries.size();
+    std::erase(entries, entry);
+    if (entries.size() == before) return;
+    rebuildVendorRows();
+    edited();
 }
 
 void SettingsView::edited() {

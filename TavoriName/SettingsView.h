@@ -68,6 +68,14 @@ class SettingsView : public QTabWidget {
     // The rule rows in list order.
     const std::vector<RuleRow>& ruleRows() const { return ruleRows_; }
 
+    struct VendorRow {
+        VendorMemory::Entry entry;
+        QWidget* row = nullptr;
+        QToolButton* remove = nullptr;
+    };
+    // The remembered vendors, in the order they were remembered.
+    const std::vector<VendorRow>& vendorRows() const { return vendorRows_; }
+
   signals:
     // The settings after one change by the user.
     void settingsEdited(const tavori::AppSettings& settings);
@@ -84,6 +92,8 @@ class SettingsView : public QTabWidget {
     void edited();
     void addRule();
     void removeRule(const Uuid& id);
+    void rebuildVendorRows();
+    void forgetVendor(const VendorMemory::Entry& entry);
 
     AppSettings settings_;
     bool showing_ = false;
@@ -102,6 +112,8 @@ class SettingsView : public QTabWidget {
     QPushButton* addRuleButton_ = nullptr;
     QVBoxLayout* rulesLayout_ = nullptr;
     std::vector<RuleRow> ruleRows_;
+    QVBoxLayout* vendorsLayout_ = nullptr;
+    std::vector<VendorRow> vendorRows_;
     QLabel* inboxFolderLabel_ = nullptr;
     QPushButton* chooseInboxButton_ = nullptr;
     QPushButton* inboxOffButton_ = nullptr;

@@ -167,6 +167,17 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
         "仕訳の勘定科目 書類種別=科目 | 取引先=科目 | *=科目、空の科目で削除 (journal account by "
         "type, vendor or default)");
 
+    std::filesystem::path rememberFile;
+    std::string rememberVendor;
+    auto* remember = app.add_subcommand(
+        "remember", "取引先名を登録番号と電話番号で覚える (remember a vendor by its numbers)");
+    remember->add_option("file", rememberFile, "書類 (document)")->required();
+    remember->add_option("--vendor", rememberVendor, "取引先名 (vendor name)")->required();
+    std::string forgetNumber;
+    auto* forget = app.add_subcommand("forget", "覚えた番号を忘れる (forget a remembered number)");
+    forget->add_option("number", forgetNumber, "登録番号か電話番号 (registration or telephone number)")
+        ->required();
+
     auto* registry = app.add_subcommand(
         "registry", "適格請求書発行事業者の公表データ (the published register of qualified-invoice issuers)");
     registry->require_subcommand(1);
@@ -235,6 +246,8 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
         return Commands::registryImport(importOptions, out, err);
     }
     if (*registryLookup) return Commands::registryLookup(lookupOptions, out, err);
+    if (*remember) return Commands::remember(rememberFile, rememberVendor, out, err);
+    if (*forget) return Commands::forget(forgetNumber, out, err);
     if (*registryStatus) return Commands::registryStatus(out, err);
     settingsOptions.destination = asPath(settingsDest);
     if (indexBook) settingsOptions.indexBook = *indexBook == "on";

@@ -41,16 +41,10 @@ bool applyMode(const std::optional<std::string>& text, AppSettings& settings, st
     return true;
 }
 
-AnalyzerOptions analyzerOptions(const AppSettings& settings) {
-    AnalyzerOptions options;
-    if (!settings.recipientName.empty()) options.recipientName = settings.recipientName;
-    options.aliases = settings.aliases;
-    return options;
-}
-
 FileAnalysis fileAnalysis(const fs::path& source, AnalysisService::Outcome outcome) {
-    FileAnalysis analysis{source, std::nullopt, {}, false, std::nullopt};
+    FileAnalysis analysis{source, std::nullopt, {}, false, std::nullopt, {}};
     if (auto* result = std::get_if<PipelineResult>(&outcome)) {
+        analysis.telephones = TelephoneNumberExtractor::extract(result->document.sortedLines());
         analysis.fields = std::move(result->fields);
         analysis.usedSemantic = result->usedSemantic;
         analysis.semantic = std::move(result->semantic);
@@ -80,7 +74,7 @@ void analyzeFiles(const Commands::FileOptions& files, const AppSettings& setting
     std::size_t done = 0;
     {
         AnalysisService service;
-        const AnalyzerOptions options = analyzerOptions(settings);
+        const AnalyzerOptions options = settings.analyzerOptions();
         for (std::size_t i = 0; i < total; ++i) {
             if (std::error_code ec; fs::is_directory(expanded[i], ec)) {
                 FileAnalysis analysis{expanded[i], std::nullopt, {}, false, std::nullopt};

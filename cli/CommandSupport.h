@@ -11,6 +11,7 @@
 #include "TavoriCore/AnalyzerOptions.h"
 #include "TavoriCore/PossibleDuplicate.h"
 #include "TavoriCore/ReceiptFields.h"
+#include "TavoriCore/TelephoneNumberExtractor.h"
 #include "TavoriKit/model/SemanticFields.h"
 #include "TavoriKit/saving/RenamePlan.h"
 #include "TavoriKit/service/AnalysisService.h"
@@ -24,8 +25,9 @@ struct FileAnalysis {
     std::filesystem::path source;
     std::optional<ReceiptFields> fields;
     std::string error;
-    bool usedSemantic = false;               // the fields are the local model's answer merged with the rules
-    std::optional<SemanticFields> semantic;  // the model's answer as far as the text bears it out
+    bool usedSemantic = false;                // the fields are the local model's answer merged with the rules
+    std::optional<SemanticFields> semantic;   // the model's answer as far as the text bears it out
+    std::vector<TelephoneNumber> telephones;  // the telephone numbers the text gives, in reading order
 
     bool ok() const { return fields.has_value(); }
 };
@@ -44,8 +46,6 @@ std::optional<RenamePlan::Mode> parseMode(std::string_view text);
 // Sets the settings' mode from a --mode option when one was given; false, with the message on `err`, when
 // the word is not a mode.
 bool applyMode(const std::optional<std::string>& text, AppSettings& settings, std::ostream& err);
-
-AnalyzerOptions analyzerOptions(const AppSettings& settings);
 
 // A reading as the commands report it.
 FileAnalysis fileAnalysis(const std::filesystem::path& source, AnalysisService::Outcome outcome);

@@ -98,6 +98,12 @@ int exportIndex(const ExportOptions& options, std::ostream& out, std::ostream& e
 int exportJournal(const JournalOptions& options, std::ostream& out, std::ostream& err);
 int search(const SearchOptions& options, std::ostream& out, std::ostream& err);
 int settings(const SettingsOptions& options, std::ostream& out, std::ostream& err);
+// Reads `file` and remembers `vendor` against its registration and telephone numbers: 0 when remembered, 2
+// when the file has neither number, 1 when it cannot be read or the settings cannot be stored.
+int remember(const std::filesystem::path& file, const std::string& vendor, std::ostream& out,
+             std::ostream& err);
+// Forgets a remembered registration or telephone number: 0 when forgotten, 2 when it was not remembered.
+int forget(const std::string& number, std::ostream& out, std::ostream& err);
 // 0 when done; 130 when interrupted (the register is then as it was).
 int registryImport(const RegistryImportOptions& options, std::ostream& out, std::ostream& err);
 // 0 when the number is registered and in force on the date, 2 when it is not (or not found), 1 on an error.

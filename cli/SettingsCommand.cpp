@@ -32,6 +32,9 @@ void show(const AppSettings& s, std::ostream& out) {
         out << "別名 (alias)\t" << rule.pattern << '\t' << rule.canonical << '\n';
     out << "法人格を除く (strip corporate forms)\t" << (s.aliases.stripCorporateSuffix ? "on" : "off")
         << '\n';
+    for (const auto& entry : s.vendors.entries)
+        out << "覚えた取引先 (remembered vendor)\t" << VendorMemory::describe(entry) << '\t' << entry.name
+            << '\n';
     out << "設定ファイル (settings file)\t" << SettingsStore::standardLocation().native() << '\n';
 }
 
@@ -109,6 +112,50 @@ int settings(const SettingsOptions& options, std::ostream& out, std::ostream& er
         return 1;
     }
     show(s, out);
+    return 0;
+}
+
+int remember(const fs::path& file, const std::string& vendor, std::ostream& out, std::ostream& err) {
+    if (vendor.empty()) {
+        err << "取引先名を --vendor で指定してください (give the name with --vendor)\n";
+        return 2;
+    }
+    AppSettings s = CommandSupport::loadSettings();
+    std::optional<FileAnalysis> read;
+    CommandSupport::analyzeFiles({{file}, false}, s, err, [&](FileAnalysis a) { read = std::move(a); });
+    if (!read || !read->ok()) {
+        err << file.native() << ": " << (read ? read->error : std::string("読み取れませんでした")) << '\n';
+        return 1;
+    }
+    const auto made = s.vendors.rememberDocument(read->fields->registrationNumber, read->telephones, vendor);
+    if (made.empty()) {
+        err << "登録番号も電話番号も見つからないため、取引先を覚えられません (the file shows neither a "
+               "registration number nor a telephone number): "
+            << file.native() << '\n';
+        return 2;
+    }
+    if (!CommandSupport::storeSettings(s)) {
+        err << "設定を保存できませんでした (settings not saved): "
+            << SettingsStore::standardLocation().native() << '\n';
+        return 1;
+    }
+    for (const auto& entry : made)
+        out << "覚えました (remembered)\t" << VendorMemory::describe(entry) << '\t' << entry.name << '\n';
+    return 0;
+}
+
+int forget(const std::string& number, std::ostream& out, std::ostream& err) {
+    AppSettings s = CommandSupport::loadSettings();
+    if (!s.vendors.forget(number)) {
+        err << "この番号は覚えていません (not remembered): " << number << '\n';
+        return 2;
+    }
+    if (!CommandSupport::storeSettings(s)) {
+        err << "設定を保存できませんでした (settings not saved): "
+            << SettingsStore::standardLocation().native() << '\n';
+        return 1;
+    }
+    out << "忘れました (forgotten)\t" << number << '\n';
     return 0;
 }
 

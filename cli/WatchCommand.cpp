@@ -118,7 +118,7 @@ int watch(const WatchOptions& options, std::ostream& out, std::ostream& err) {
         };
         // After `deliver`, so that the workers are joined before it goes.
         AnalysisService service;
-        const AnalyzerOptions analyzerOptions = CommandSupport::analyzerOptions(settings);
+        const AnalyzerOptions analyzerOptions = settings.analyzerOptions();
         InboxWatcher::Configuration configuration;
         configuration.folder = inbox;
         if (saveSettings.destination) configuration.excluded = {*saveSettings.destination};

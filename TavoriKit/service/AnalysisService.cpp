@@ -186,6 +186,7 @@ struct AnalysisService::State {
 ReceiptPipeline AnalysisService::defaultPipeline() {
     ReceiptPipeline pipeline;
     pipeline.model = LocalModelConfig::fromEnvironment();
+    pipeline.registry = std::make_shared<RegistrySource>(InvoiceRegistry::standardLocation());
     return pipeline;
 }
 

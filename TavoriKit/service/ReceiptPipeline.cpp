@@ -27,14 +27,22 @@ PipelineResult ReceiptPipeline::analyze(const RecognizedDocument& document, cons
         r.fields.vendor = Unicode::withoutFormatOrControl(r.fields.vendor);
         return r;
     };
-    if (!useSemantic || cancel.isCancelled() || !isAvailable(SemanticExtractor::availability(model)))
-        return shown(std::move(result));
-    const auto semantic = SemanticExtractor::extract(document, options.recipientName, model, cancel);
-    if (!semantic) return shown(std::move(result));
+    mergeSemantic(result, options, cancel);
+    // Last, so that the register's name stands in for an uncertain vendor from the rules and the model alike.
+    if (registry)
+        if (const auto status = registry->check(result.fields))
+            applyRegisteredName(result.fields, *status, options.aliases);
+    return shown(std::move(result));
+}
+
+void ReceiptPipeline::mergeSemantic(PipelineResult& result, const AnalyzerOptions& options,
+                                    const CancellationToken& cancel) const {
+    if (!useSemantic || cancel.isCancelled() || !isAvailable(SemanticExtractor::availability(model))) return;
+    const auto semantic = SemanticExtractor::extract(result.document, options.recipientName, model, cancel);
+    if (!semantic) return;
     result.fields = FieldMerger::merge(result.fields, *semantic, options.aliases);
     result.usedSemantic = true;
     result.semantic = semantic;
-    return shown(std::move(result));
 }
 
 }  // namespace tavori

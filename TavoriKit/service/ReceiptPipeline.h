@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <ostream>
 
@@ -11,6 +12,7 @@
 #include "TavoriKit/model/LocalModelConfig.h"
 #include "TavoriKit/model/SemanticFields.h"
 #include "TavoriKit/reading/DocumentTextExtractor.h"
+#include "TavoriKit/registry/RegistrySource.h"
 
 namespace tavori {
 
@@ -34,6 +36,8 @@ struct ReceiptPipeline {
     DocumentTextExtractor extractor;
     bool useSemantic = true;
     LocalModelConfig model;  // the application passes LocalModelConfig::fromEnvironment(); empty: rules only
+    // The imported register, whose names stand in for an uncertain vendor; none: the rules' vendor only.
+    std::shared_ptr<const RegistrySource> registry;
 
     // Throws only what reading the file throws (DocumentTextExtractorError, TextRecognizerError).
     PipelineResult run(const std::filesystem::path& path, const AnalyzerOptions& options,
@@ -42,6 +46,10 @@ struct ReceiptPipeline {
     // `cancel` fires, the model is not asked or its request is abandoned, and the caller discards the result.
     PipelineResult analyze(const RecognizedDocument& document, const AnalyzerOptions& options,
                            const CancellationToken& cancel = {}) const;
+
+  private:
+    void mergeSemantic(PipelineResult& result, const AnalyzerOptions& options,
+                       const CancellationToken& cancel) const;
 };
 
 }  // namespace tavori

@@ -86,7 +86,8 @@ std::vector<Sample> loadSamples(const std::filesystem::path& root, const std::ve
     if (!generated.empty() && wanted(sets, "generated")) {
         for (auto& r : records(generated / "ground_truth.csv")) {
             samples.push_back({"generated", r["variant"], generated / r["image"], r["date"],
-                               roundedAmount(r["total_yen"]), r["vendor"], false});
+                               roundedAmount(r["total_yen"]), r["vendor"], false,
+                               r["shop"].empty() ? 0 : std::stoi(r["shop"]), r["logo"] == "1"});
             if (r.count("tax_included")) samples.back().taxBreakdown = generatedBreakdown(r);
         }
     }

@@ -21,6 +21,8 @@ struct Sample {
     std::optional<std::int64_t> total;  // whole units, half up
     std::string vendor;
     bool dayFirst = false;  // the date is printed day first
+    int shop = 0;           // generated: the shop that printed it (0: unknown)
+    bool logoOnly = false;  // generated: the shop's name is only a logo
     // The amounts by tax rate the document prints, for the generated receipts only (none for the other sets).
     std::optional<std::vector<TaxRateAmount>> taxBreakdown = std::nullopt;
 };

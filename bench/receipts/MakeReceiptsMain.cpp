@@ -1,6 +1,7 @@
 // bench_make_receipts: writes seeded, varied Japanese till receipts with their fields, in the layout of the
 // shared receipt set, for bench_accuracy --generated DIR:
 //   bench_make_receipts --out DIR [--count 300] [--seed 1] [--photos 0.5] [--high-resolution 0]
+//                       [--per-shop 0] [--logos 0.5]
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -41,6 +42,12 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(0.0, 1.0));
     app.add_option("--high-resolution", highResolution, "share of the photos taken close up, with huge print")
         ->check(CLI::Range(0.0, 1.0));
+    int perShop = 0;
+    double logos = 0.5;
+    app.add_option("--per-shop", perShop, "receipts from each shop in a row (0: every receipt its own shop)")
+        ->check(CLI::Range(0, 1000));
+    app.add_option("--logos", logos, "share of the shops whose name is only a logo (with --per-shop)")
+        ->check(CLI::Range(0.0, 1.0));
     CLI11_PARSE(app, argc, argv);
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -58,8 +65,9 @@ int main(int argc, char** argv) {
     std::ofstream truth(out / "ground_truth.csv", std::ios::binary);
     truth
         << "image,variant,vendor,vendor_branch,date,total_yen,registration_number,tax_included,rate10_amount,"
-           "rate10_tax,rate8_amount,rate8_tax\n";
+           "rate10_tax,rate8_amount,rate8_tax,shop,telephone,logo\n";
     tavori::bench::ReceiptGenerator generator(seed, families);
+    if (perShop > 0) generator.useShops(perShop, logos);
     std::mt19937 choose(seed ^ 0x9e3779b9u);
     for (int i = 1; i <= count; ++i) {
         const bool photo = std::uniform_real_distribution<double>(0, 1)(choose) < photos;
@@ -89,7 +97,8 @@ int main(int argc, char** argv) {
               << (receipt.taxIncluded ? 1 : 0) << ',' << optional(receipt.standardAmount) << ','
               << optional(receipt.standardAmount ? receipt.standardTax : 0) << ','
               << optional(receipt.reducedAmount) << ','
-              << optional(receipt.reducedAmount ? receipt.reducedTax : 0) << '\n';
+              << optional(receipt.reducedAmount ? receipt.reducedTax : 0) << ',' << receipt.shop << ','
+              << receipt.telephone << ',' << (receipt.logoOnly ? 1 : 0) << '\n';
     }
     std::cout << count << " receipts in " << out << "\n";
     return 0;

@@ -9,6 +9,7 @@
 #include <QFontMetrics>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QPainterPath>
 #include <QTransform>
 
 namespace tavori::bench {
@@ -31,6 +32,13 @@ const std::vector<std::string> kItems = {"おにぎり鮭",    "緑茶 500ml",  
                                          "ティッシュ5箱", "コーヒー豆",   "サンドイッチ", "からあげ弁当",
                                          "文庫本",        "単三電池4本",  "ハンドソープ", "みかん 1袋",
                                          "豚こま切落し",  "ビール 350ml", "カフェラテ",   "ドーナツ"};
+// Branches and goods as shops print them under a logo.
+const std::vector<std::string> kBranchPlaces = {"本町",   "南口",   "品川通り", "駅前",   "東口", "中央",
+                                                "北口",   "栄町",   "大通り",   "元町",   "桜台", "緑ヶ丘",
+                                                "三条通", "西新町", "本",       "駅ビル", "港南", "梅田"};
+const std::vector<std::string> kGoods = {"和菓子", "洋菓子", "パン", "珈琲",   "生花",   "酒",     "茶",
+                                         "文具",   "惣菜",   "精肉", "豆菓子", "お弁当", "ケーキ", "鮮魚"};
+const std::vector<std::string> kAreaCodes = {"03", "06", "045", "052", "011", "092", "075", "0120", "090"};
 const char* const kWeekdays[] = {"日", "月", "火", "水", "木", "金", "土"};
 
 std::string format(const char* pattern, auto... values) {
@@ -109,6 +117,7 @@ GeneratedReceipt ReceiptGenerator::next(bool photo, bool highResolution, bool ti
     add(format("TEL %02d-%04d-%04d", uniform(3, 99), uniform(1000, 9999), uniform(1000, 9999)), {}, 0.9,
         false, true);
     if (!r.registrationNumber.empty()) add("登録番号 " + r.registrationNumber, {}, 0.9, false, true);
+    if (receiptsPerShop_ > 0) applyShop(r, r.lines.size());
     add("");
 
     const auto ymd = std::chrono::year_month_day{std::chrono::year{r.year}, std::chrono::month(r.month),
@@ -274,6 +283,97 @@ GeneratedReceipt ReceiptGenerator::next(bool photo, bool highResolution, bool ti
     return r;
 }
 
+void ReceiptGenerator::useShops(int receiptsPerShop, double logoShare) {
+    receiptsPerShop_ = std::max(receiptsPerShop, 0);
+    logoShare_ = logoShare;
+    shopLeft_ = 0;
+}
+
+ReceiptGenerator::Shop ReceiptGenerator::newShop() {
+    Shop shop;
+    const std::string kind = pick(kNameKinds);
+    shop.vendor = chance(0.5) ? pick(kNameStems) + kind : kind + pick(kNameStems);
+    shop.logo = chance(logoShare_);
+    const std::string place = chance(0.5) ? pick(kBranchPlaces) : pick(kPlaces);
+    if (shop.logo)
+        shop.branch = (chance(0.5) ? pick(kGoods) + (chance(0.7) ? " " : "") : std::string()) + place + "店";
+    else if (chance(0.7))
+        shop.branch = place + "店";
+    shop.address = pick(kPrefectures) + format("%d-%d-%d", uniform(1, 9), uniform(1, 30), uniform(1, 20));
+    const std::string area = pick(kAreaCodes);
+    const int middle = area.size() == 2 ? 4 : area == "0120" ? 3 : area == "090" ? 4 : 3;
+    std::string number = area + "-";
+    for (int i = 0; i < middle; ++i) number += static_cast<char>('0' + uniform(0, 9));
+    number += "-";
+    for (int i = 0; i < (area == "0120" ? 3 : 4); ++i) number += static_cast<char>('0' + uniform(0, 9));
+    shop.telephone = number;
+    std::string bracketed = number;
+    bracketed[bracketed.find('-')] = '(';
+    bracketed[bracketed.find('-')] = ')';
+    const std::vector<std::string> lines = {"TEL " + number,     "TEL:" + bracketed, "電話 " + number,
+                                            "☎ " + number,       "Tel. " + number,   "TEL/FAX " + number,
+                                            "電話番号 " + number};
+    shop.telephoneLine = pick(lines);
+    if (chance(0.85)) {
+        std::string twelve;
+        for (int i = 0; i < 12; ++i) twelve += static_cast<char>('0' + uniform(0, 9));
+        shop.registrationNumber = "T" + withCheckDigit(twelve);
+    }
+    return shop;
+}
+
+void ReceiptGenerator::applyShop(GeneratedReceipt& r, std::size_t headerEnd) {
+    if (shopLeft_ <= 0) {
+        shop_ = newShop();
+        ++shopsMade_;
+        shopLeft_ = receiptsPerShop_;
+    }
+    --shopLeft_;
+    r.shop = shopsMade_;
+    r.vendor = shop_.vendor;
+    r.branch = shop_.branch;
+    r.registrationNumber = shop_.registrationNumber;
+    r.telephone = shop_.telephone;
+    r.logoOnly = shop_.logo;
+    std::vector<ReceiptLine> header;
+    header.push_back({shop_.vendor, {}, shop_.logo ? 3.0 : 2.2, !shop_.logo, true, shop_.logo});
+    if (!shop_.branch.empty()) header.push_back({shop_.branch, {}, shop_.logo ? 1.4 : 1.1, false, true});
+    header.push_back({shop_.address, {}, 0.9, false, true});
+    header.push_back({shop_.telephoneLine, {}, 0.9, false, true});
+    if (!shop_.registrationNumber.empty())
+        header.push_back({"登録番号 " + shop_.registrationNumber, {}, 0.9, false, true});
+    r.lines.erase(r.lines.begin(), r.lines.begin() + static_cast<std::ptrdiff_t>(headerEnd));
+    r.lines.insert(r.lines.begin(), header.begin(), header.end());
+}
+
+// A logo: a seal-like ring with brush strokes inside, in the height of its row, with no letter in it.
+void ReceiptGenerator::drawLogo(QPainter& painter, const QRect& row) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const int size = row.height() * 9 / 10;
+    const QRectF ring(row.center().x() - size / 2.0, row.center().y() - size / 2.0, size, size);
+    QPen pen(QColor(25, 25, 25), std::max(2.0, size / 14.0));
+    painter.setPen(pen);
+    if (chance(0.5))
+        painter.drawEllipse(ring);
+    else
+        painter.drawRoundedRect(ring, size / 8.0, size / 8.0);
+    pen.setWidthF(std::max(3.0, size / 9.0));
+    pen.setCapStyle(Qt::RoundCap);
+    painter.setPen(pen);
+    for (int stroke = uniform(2, 4); stroke > 0; --stroke) {
+        QPainterPath path(QPointF(ring.left() + ring.width() * uniformReal(0.2, 0.4),
+                                  ring.top() + ring.height() * uniformReal(0.2, 0.8)));
+        path.cubicTo(
+            QPointF(ring.left() + ring.width() * uniformReal(0.3, 0.7), ring.top() + ring.height() * 0.1),
+            QPointF(ring.left() + ring.width() * uniformReal(0.3, 0.7), ring.top() + ring.height() * 0.9),
+            QPointF(ring.left() + ring.width() * uniformReal(0.6, 0.8),
+                    ring.top() + ring.height() * uniformReal(0.2, 0.8)));
+        painter.drawPath(path);
+    }
+    painter.restore();
+}
+
 QImage ReceiptGenerator::render(const GeneratedReceipt& receipt) {
     const int body = receipt.bodyPixels;
     const int margin = body * 3 / 2;
@@ -300,7 +400,9 @@ QImage ReceiptGenerator::render(const GeneratedReceipt& receipt) {
             const int rowHeight = static_cast<int>(std::lround(body * line.scale * 1.45));
             const QRect row(margin, y, width - 2 * margin, rowHeight);
             const QString label = QString::fromStdString(line.label);
-            if (line.centred) {
+            if (line.logo) {
+                drawLogo(painter, row);
+            } else if (line.centred) {
                 painter.drawText(row, Qt::AlignHCenter | Qt::AlignVCenter, label);
             } else {
                 painter.drawText(row, Qt::AlignLeft | Qt::AlignVCenter, label);

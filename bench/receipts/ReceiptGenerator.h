@@ -8,6 +8,9 @@
 
 #include <QImage>
 
+class QPainter;
+class QRect;
+
 // Varied Japanese till receipts with known fields, for measuring reading on documents nobody tuned the rules
 // to.
 namespace tavori::bench {
@@ -18,6 +21,7 @@ struct ReceiptLine {
     double scale = 1.0;  // height relative to the body text
     bool bold = false;
     bool centred = false;
+    bool logo = false;  // drawn as a shape that holds no letters, as a shop's logo or seal
 };
 
 struct GeneratedReceipt {
@@ -27,6 +31,9 @@ struct GeneratedReceipt {
     bool datePrinted = true;
     std::int64_t total = 0;
     std::string registrationNumber;  // empty when none is printed
+    std::string telephone;           // as printed, empty when none is
+    int shop = 0;                    // the shop that printed it, from 1, when shops are used
+    bool logoOnly = false;           // the shop's name is only a logo, not text
     // The amounts by tax rate as printed (0 when that rate is not printed) and whether they hold their tax.
     std::int64_t standardAmount = 0, standardTax = 0, reducedAmount = 0, reducedTax = 0;
     bool taxIncluded = true;
@@ -48,6 +55,10 @@ class ReceiptGenerator {
     ReceiptGenerator(std::uint32_t seed, std::vector<std::string> families);
 
     GeneratedReceipt next(bool photo, bool highResolution = false, bool till = false);
+    // From now on, `receiptsPerShop` receipts in a row come from one shop, with its own address, telephone
+    // number and (mostly) registration number; `logoShare` of the shops print their name only as a logo
+    // with a line such as 「和菓子 本町店」 under it. Without it every receipt is a shop of its own.
+    void useShops(int receiptsPerShop, double logoShare);
     // The receipt drawn on paper, degraded like a phone photo when `receipt.photo` is set.
     QImage render(const GeneratedReceipt& receipt);
 
@@ -63,10 +74,24 @@ class ReceiptGenerator {
     }
 
     void degrade(QImage& image);
+    void drawLogo(QPainter& painter, const QRect& row);
+
+    struct Shop {
+        std::string vendor, branch, address, telephone, telephoneLine, registrationNumber;
+        bool logo = false;
+    };
+    Shop newShop();
+    // Replaces the receipt's header by the current shop's, drawing a new shop when the last one is used up.
+    void applyShop(GeneratedReceipt& r, std::size_t headerEnd);
 
     std::mt19937 random_;
     std::mt19937 taxRandom_;
     std::vector<std::string> families_;
+    int receiptsPerShop_ = 0;
+    double logoShare_ = 0;
+    int shopsMade_ = 0;
+    int shopLeft_ = 0;
+    Shop shop_;
 };
 
 // "1,234" for 1234.

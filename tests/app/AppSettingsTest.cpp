@@ -26,6 +26,7 @@ AppSettings customised() {
     settings.aliases.stripCorporateSuffix = false;
     settings.writeIndexBook = false;
     settings.indexBookFileName = "帳簿.csv";
+    settings.vendors.remember(VendorMemory::Kind::telephone, "03-1234-5678", "みなと製菓");
     settings.inbox = "/home/scan";
     settings.autoSaveConfident = true;
     return settings;
@@ -61,7 +62,7 @@ TEST(AppSettingsTest, SavedSettingsLoadEqualAndKeepTheStoresOtherMembers) {
     for (const auto& [key, value] : document.items()) keys.push_back(key);
     EXPECT_EQ(keys, (std::vector<std::string>{"template", "mode", "destination", "recipientName", "aliases",
                                               "writeIndexBook", "indexBookFileName", "indexBookTaxColumns",
-                                              "journalAccounts", "inbox", "autoSaveConfident"}));
+                                              "journalAccounts", "inbox", "autoSaveConfident", "vendors"}));
     EXPECT_EQ(document["mode"], "rename");
     EXPECT_EQ(document["destination"], "/home/帳簿");
 
@@ -77,7 +78,7 @@ TEST(AppSettingsTest, DocumentWithoutBookmarkKeepsEverythingElse) {
     Json store = Json::parse(readFile(folder / "defaults.json"));
     // As settings stored before the later members existed.
     for (const char* key :
-         {"destination", "inbox", "autoSaveConfident", "indexBookTaxColumns", "journalAccounts"})
+         {"destination", "inbox", "autoSaveConfident", "indexBookTaxColumns", "journalAccounts", "vendors"})
         store["settings.v1"].erase(key);
     writeFile(folder / "defaults.json", store.dump());
     settings.destination.reset();
@@ -85,6 +86,7 @@ TEST(AppSettingsTest, DocumentWithoutBookmarkKeepsEverythingElse) {
     settings.journalAccounts = {};
     settings.inbox.reset();
     settings.autoSaveConfident = false;
+    settings.vendors = {};
     EXPECT_EQ(AppSettings::load(defaults), settings);
 }
 

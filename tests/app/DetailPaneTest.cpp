@@ -164,6 +164,7 @@ TEST_F(DetailPaneTest, DotsShowTheLevelsAndTurnBlueForCorrectedFields) {
     EXPECT_EQ(view().dot(Field::amount)->level(), confidence.amount);
     EXPECT_EQ(view().dot(Field::amount)->toolTip(), ConfidenceDot::toolTipText(confidence.amount, false));
     EXPECT_EQ(view().dot(Field::registrationNumber)->level(), Level::missing);
+    EXPECT_EQ(view().dot(Field::documentType)->level(), Level::high);  // 領収書
 
     replaceText(view().amountField(), QStringLiteral("700"));
     EXPECT_TRUE(view().dot(Field::amount)->isEdited());
@@ -189,6 +190,9 @@ TEST_F(DetailPaneTest, TheCheckDigitWarningShowsOnlyWhenTheNumberDoesNotMatch) {
         SCOPED_TRACE(c.number);
         replaceText(view().registrationField(), QString::fromUtf8(c.number));
         EXPECT_EQ(view().checkDigitWarning()->isVisible(), c.warned);
+        EXPECT_EQ(view().dot(Field::registrationNumber)->level(), c.warned    ? Level::low
+                                                                  : *c.number ? Level::high
+                                                                              : Level::missing);
         if (*c.number)
             EXPECT_EQ(item.fields().registrationNumber, std::string(c.number));
         else
@@ -331,6 +335,51 @@ TEST_F(DetailPaneTest, ACorrectedVendorIsLearntAsARuleForTheNextReceipt) {
     EXPECT_EQ(again.fields().vendor, "さくら文具店");  // the rule already applied
     select(again);
     EXPECT_FALSE(view().learnVendorButton()->isVisible());
+}
+
+// A shop whose name is only a logo: the line under it names a branch.
+SamplePdf::Document logoShopReceipt(const std::string& fileName, const std::string& numberLine) {
+    return {fileName,
+            {{"和菓子 本町店", 36, 40, 14},
+             {"TEL 03-1234-5678", 36, 58, 9},
+             {numberLine, 36, 70, 9},
+             {"領収書", 36, 96, 12},
+             {"2024年6月3日", 36, 120, 11},
+             {"合計", 36, 160, 12},
+             {"¥1,080", 200, 160, 12}}};
+}
+
+TEST_F(DetailPaneTest, ACorrectedOrConfirmedVendorIsRememberedByTheDocumentsNumbers) {
+    const DocumentItem& first = add(logoShopReceipt("logo1.pdf", "登録番号 T5000012010024"));
+    select(first);
+    EXPECT_EQ(first.fields().vendor, "和菓子 本町店");
+    EXPECT_EQ(first.fields().confidence.vendor, Level::medium) << "a branch alone is no certain vendor";
+    replaceText(view().vendorField(), QStringLiteral("みなと製菓"));
+    ASSERT_TRUE(view().learnVendorButton()->isVisible());
+    view().learnVendorButton()->click();
+    EXPECT_FALSE(view().learnVendorButton()->isVisible());
+    const auto& entries = model.settings().vendors.entries;
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0],
+              (VendorMemory::Entry{VendorMemory::Kind::registrationNumber, "T5000012010024", "みなと製菓"}));
+    EXPECT_EQ(entries[1], (VendorMemory::Entry{VendorMemory::Kind::telephone, "0312345678", "みなと製菓"}));
+    EXPECT_EQ(AppSettings::load(SettingsStore(folder / "defaults.json")).vendors, model.settings().vendors);
+
+    // The next receipt shares only the telephone number.
+    const DocumentItem& second = add(logoShopReceipt("logo2.pdf", "お買い上げありがとうございます"));
+    EXPECT_EQ(second.fields().vendor, "みなと製菓");
+    EXPECT_EQ(second.fields().confidence.vendor, Level::high);
+    EXPECT_EQ(second.fields().confidence.notes.back(), "以前の修正から: 電話番号 03-1234-5678");
+
+    // Confirming a reading remembers its vendor too.
+    const DocumentItem& other = add({"other.pdf",
+                                     {{"青空書店", 36, 40, 16},
+                                      {"電話 06-1111-2222", 36, 58, 9},
+                                      {"2024年6月3日", 36, 120, 11},
+                                      {"お品代", 36, 140, 11}}});
+    model.confirm({other.id()});
+    EXPECT_EQ(model.settings().vendors.entries.back(),
+              (VendorMemory::Entry{VendorMemory::Kind::telephone, "0611112222", "青空書店"}));
 }
 
 TEST_F(DetailPaneTest, CtrlShortcutsZoomThePreviewAndAnotherDocumentStartsFitted) {

@@ -151,6 +151,22 @@ TEST_F(SettingsViewTest, RulesAreAddedAtTheEndAndDeletedByIdentity) {
     EXPECT_EQ(view.ruleRows()[1].canonical->text(), QStringLiteral("ローソン"));
 }
 
+TEST_F(SettingsViewTest, RememberedVendorsAreListedAndEachCanBeForgotten) {
+    AppSettings settings;
+    settings.vendors.remember(VendorMemory::Kind::registrationNumber, "T5000012010024", "みなと製菓");
+    settings.vendors.remember(VendorMemory::Kind::telephone, "0312345678", "みなと製菓");
+    view.setSettings(settings);
+    ASSERT_EQ(view.vendorRows().size(), 2u);
+    EXPECT_TRUE(
+        view.vendorRows()[1].row->findChild<QLabel*>()->text().contains(QStringLiteral("03-1234-5678")));
+    view.vendorRows()[0].remove->click();
+    ASSERT_TRUE(edits.wait(1000));
+    const auto left = lastEdit().vendors.entries;
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].kind, VendorMemory::Kind::telephone);
+    EXPECT_EQ(view.vendorRows().size(), 1u);
+}
+
 TEST_F(SettingsViewTest, ShowingNewSettingsKeepsTheFieldBeingTyped) {
     view.templateField()->setFocus();
     QTest::keyClicks(view.templateField(), "_x");

@@ -431,3 +431,44 @@ TEST_F(CliTest, HelpIsJapaneseWithEnglish) {
 }
 
 }  // namespace
+
+TEST_F(CliTest, AVendorRememberedByItsNumbersNamesItsNextReceiptsUntilForgotten) {
+    auto logoShop = [](const std::string& fileName, const std::string& numberLine, int day) {
+        tavori::SamplePdf::Document d = tavori::SamplePdf::receipt("和菓子 本町店", 6, day, 1080);
+        d.fileName = fileName;
+        d.lines.insert(d.lines.begin() + 1, {{"TEL 03-1234-5678", 36, 52, 9}, {numberLine, 36, 62, 9}});
+        return d;
+    };
+    const fs::path first = in / "logo1.pdf", second = in / "logo2.pdf";
+    tavori::SamplePdf::write(first, logoShop("logo1.pdf", "登録番号 T5000012010024", 3));
+    tavori::SamplePdf::write(second, logoShop("logo2.pdf", "お買い上げありがとうございます", 9));
+
+    const auto remembered = cli.run({"remember", first.native(), "--vendor", "みなと製菓"});
+    ASSERT_EQ(remembered.exitCode, 0) << remembered.err;
+    EXPECT_EQ(remembered.out,
+              "覚えました (remembered)\t登録番号 T5000012010024\tみなと製菓\n"
+              "覚えました (remembered)\t電話番号 03-1234-5678\tみなと製菓\n");
+    const auto listed = cli.run({"settings"});
+    EXPECT_NE(listed.out.find("覚えた取引先 (remembered vendor)\t電話番号 03-1234-5678\tみなと製菓\n"),
+              std::string::npos)
+        << listed.out;
+
+    // The second receipt has only the telephone number in common.
+    const auto scanned = cli.run({"scan", second.native()});
+    ASSERT_EQ(scanned.exitCode, 0) << scanned.err;
+    const auto cols = split(scanned.out, '\t');
+    ASSERT_GT(cols.size(), 7U) << scanned.out;
+    EXPECT_EQ(cols[3], "みなと製菓");
+    EXPECT_EQ(split(cols[7], '/').at(1), "high") << cols[7];
+    EXPECT_NE(scanned.out.find("以前の修正から: 電話番号 03-1234-5678"), std::string::npos) << scanned.out;
+
+    EXPECT_EQ(cli.run({"forget", "03-1234-5678"}).exitCode, 0);
+    const auto again = cli.run({"forget", "03-1234-5678"});
+    EXPECT_EQ(again.exitCode, 2);
+    EXPECT_NE(again.err.find("覚えていません"), std::string::npos) << again.err;
+    EXPECT_EQ(split(cli.run({"scan", second.native()}).out, '\t')[3], "和菓子 本町店");
+
+    const auto neither = cli.run({"remember", sample("scan_0002.pdf"), "--vendor", "喫茶ひまわり"});
+    EXPECT_EQ(neither.exitCode, 2);
+    EXPECT_NE(neither.err.find("登録番号も電話番号も見つからない"), std::string::npos) << neither.err;
+}
