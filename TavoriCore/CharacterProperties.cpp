@@ -220,4 +220,18 @@ std::vector<char32_t> firstScalars(std::string_view s) {
     return out;
 }
 
+std::string withoutFormatOrControl(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t start = i;
+        const char32_t scalar = nextScalar(s, i);
+        if (!isFormatOrControl(scalar))
+            out.append(s.substr(start, i - start));
+        else if (isWhiteSpace(scalar))
+            out += ' ';
+    }
+    return out;
+}
+
 }  // namespace tavori::Unicode

@@ -62,6 +62,9 @@ bool isWhiteSpace(char32_t scalar);
 // General categories Cc and Cf: controls and invisible format characters, among them the bidirectional
 // embeddings, overrides and isolates that can make a text display in another order than it is stored.
 bool isFormatOrControl(char32_t scalar);
+// `s` without those characters; a control that is white space (tab, line break) becomes a space. For names
+// shown on a terminal or written to the index book, where such a character could reorder or hide text.
+std::string withoutFormatOrControl(std::string_view s);
 // Grapheme break class Extend, ZWJ or SpacingMark: the scalar belongs to the character before it.
 bool extendsCharacter(char32_t scalar);
 // True when the grapheme-cluster rules break between `a` and `b` whatever surrounds them: both are of the

@@ -19,6 +19,7 @@ struct Marker {
 // Every marker word in one index; a keyword's number is its position in `markers`.
 struct Markers {
     std::vector<Marker> markers;
+    std::vector<std::string> words;  // lower-cased, one per marker
     Unicode::KeywordIndex index;
 };
 
@@ -51,7 +52,8 @@ const Markers& markers() {
         for (const auto& s : sources) {
             for (const char* w : s.words) {
                 out.markers.push_back({s.type, s.weight, Unicode::characterCount(w)});
-                out.index.add(Unicode::lowercasedNfc(w));
+                out.words.push_back(Unicode::lowercasedNfc(w));
+                out.index.add(out.words.back());
             }
         }
         return out;
@@ -60,6 +62,15 @@ const Markers& markers() {
 }
 
 }  // namespace
+
+bool hasMarker(DocumentType type, std::string_view text) {
+    if (type == DocumentType::other) return true;
+    const std::string folded = Unicode::lowercasedNfc(text);
+    const Markers& all = markers();
+    for (std::size_t k = 0; k < all.markers.size(); ++k)
+        if (all.markers[k].type == type && Unicode::containsPrepared(folded, all.words[k])) return true;
+    return false;
+}
 
 DocumentType detect(std::span<const TextLine> lines) {
     return detect(PreparedLines(lines));

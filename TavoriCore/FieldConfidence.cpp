@@ -37,7 +37,8 @@ constexpr JsonCoding::RawValues<Level, 4> kRawValues{{{
 }  // namespace
 
 bool FieldConfidence::needsReview() const {
-    return asksForReview(date) || asksForReview(vendor) || asksForReview(amount);
+    return asksForReview(date) || asksForReview(vendor) || asksForReview(amount) ||
+           taxBreakdown == Level::low;
 }
 
 std::vector<std::string> FieldConfidence::reviewReasons() const {
@@ -45,6 +46,7 @@ std::vector<std::string> FieldConfidence::reviewReasons() const {
     appendReason(reasons, "日付", date);
     appendReason(reasons, "取引先", vendor);
     appendReason(reasons, "金額", amount);
+    if (taxBreakdown == Level::low) reasons.push_back(std::string(kTaxBreakdownDisagrees));
     reasons.insert(reasons.end(), notes.begin(), notes.end());
     return reasons;
 }
@@ -53,7 +55,9 @@ TAVORI_RAW_VALUE_FUNCTIONS(Level, confidenceLevelFromRawValue, kRawValues);
 
 std::ostream& operator<<(std::ostream& os, const FieldConfidence& confidence) {
     os << "{date: " << confidence.date << ", vendor: " << confidence.vendor
-       << ", amount: " << confidence.amount << ", notes: [";
+       << ", amount: " << confidence.amount;
+    if (confidence.taxBreakdown != Level::missing) os << ", taxBreakdown: " << confidence.taxBreakdown;
+    os << ", notes: [";
     for (std::size_t i = 0; i < confidence.notes.size(); ++i)
         os << (i ? ", " : "") << '"' << confidence.notes[i] << '"';
     return os << "]}";
@@ -64,6 +68,8 @@ TAVORI_JSON_RAW_VALUE(Level, rawValue, confidenceLevelFromRawValue, "unknown con
 TAVORI_JSON_OBJECT(FieldConfidence, JsonCoding::member("date", &FieldConfidence::date),
                    JsonCoding::member("vendor", &FieldConfidence::vendor),
                    JsonCoding::member("amount", &FieldConfidence::amount),
-                   JsonCoding::member("notes", &FieldConfidence::notes));
+                   JsonCoding::member("notes", &FieldConfidence::notes),
+                   JsonCoding::defaultedMember("taxBreakdown", &FieldConfidence::taxBreakdown,
+                                               Level::missing));
 
 }  // namespace tavori

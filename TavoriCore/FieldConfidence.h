@@ -21,12 +21,19 @@ struct FieldConfidence {
     Level amount = Level::missing;
     // Each note is a field label + ": " + message, in the order written.
     std::vector<std::string> notes;
+    // Whether the amounts by tax rate add up to the total; missing, the usual case, asks for nothing.
+    Level taxBreakdown = Level::missing;
+
+    // The reason given when the amounts by rate do not add up to the total.
+    static constexpr std::string_view kTaxBreakdownDisagrees = "金額: 税率別の金額が合計と一致しません";
 
     bool operator==(const FieldConfidence&) const = default;
 
-    // A low or missing field asks for review; a medium one and notes do not.
+    // A low or missing field, or amounts by rate that disagree with the total, ask for review; a medium one
+    // and notes do not.
     bool needsReview() const;
-    // One reason per field that is not high (date, vendor, amount), then every note.
+    // One reason per field that is not high (date, vendor, amount), the disagreeing amounts by rate, then
+    // every note.
     std::vector<std::string> reviewReasons() const;
 };
 
@@ -43,7 +50,8 @@ std::ostream& operator<<(std::ostream& os, const FieldConfidence& confidence);
 // A level is coded as its raw value; an unknown one fails to decode.
 TAVORI_JSON_DECLARE(FieldConfidence::Level);
 
-// Coded as {"date", "vendor", "amount", "notes"}; decoding requires all four.
+// Coded as {"date", "vendor", "amount", "notes", "taxBreakdown"}; decoding requires the first four, and
+// "taxBreakdown" is left out while missing.
 TAVORI_JSON_DECLARE(FieldConfidence);
 
 }  // namespace tavori

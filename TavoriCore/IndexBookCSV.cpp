@@ -1,5 +1,8 @@
 #include "TavoriCore/IndexBookCSV.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "TavoriCore/Unicode.h"
 
 namespace tavori::IndexBookCSV {
@@ -48,12 +51,24 @@ std::string neutralized(std::string_view text) {
     return "'" + std::string(text);
 }
 
-std::string render(std::span<const IndexBookEntry> entries, bool excelCompatible) {
+bool hasTaxColumns(std::string_view bookText) {
+    const std::string_view first = bookText.substr(0, bookText.find('\n'));
+    return first.find(taxHeader.front()) != std::string_view::npos;
+}
+
+std::string render(std::span<const IndexBookEntry> entries, bool excelCompatible, bool taxColumns) {
     std::string out;
     if (excelCompatible) out += kByteOrderMark;
-    appendRecord(out, header);
+    if (taxColumns) {
+        std::array<std::string_view, header.size() + taxHeader.size()> titles{};
+        std::copy(header.begin(), header.end(), titles.begin());
+        std::copy(taxHeader.begin(), taxHeader.end(), titles.begin() + header.size());
+        appendRecord(out, titles);
+    } else {
+        appendRecord(out, header);
+    }
     for (const IndexBookEntry& entry : entries) {
-        const std::array<std::string, 8> fields = {
+        std::vector<std::string> fields = {
             std::to_string(entry.sequence),
             entry.date ? entry.date->formatted("yyyy/MM/dd") : std::string(),
             optionalDecimal(entry.amount),
@@ -63,6 +78,15 @@ std::string render(std::span<const IndexBookEntry> entries, bool excelCompatible
             neutralized(entry.registrationNumber.value_or("")),
             neutralized(entry.note),
         };
+        if (taxColumns) {
+            std::optional<std::int64_t> standard, standardTax, reduced, reducedTax;
+            for (const TaxRateAmount& r : entry.taxBreakdown.value_or(std::vector<TaxRateAmount>{})) {
+                (r.rate == 8 ? reduced : standard) = r.gross();
+                (r.rate == 8 ? reducedTax : standardTax) = r.tax;
+            }
+            for (const auto& value : {standard, standardTax, reduced, reducedTax})
+                fields.push_back(optionalDecimal(value));
+        }
         appendRecord(out, fields);
     }
     return out;

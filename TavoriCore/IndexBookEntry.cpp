@@ -26,6 +26,7 @@ TAVORI_JSON_OBJECT(IndexBookEntry, JsonCoding::member("sequence", &IndexBookEntr
                    JsonCoding::member("documentType", &IndexBookEntry::documentType),
                    JsonCoding::member("fileName", &IndexBookEntry::fileName),
                    JsonCoding::member("registrationNumber", &IndexBookEntry::registrationNumber),
-                   JsonCoding::member("note", &IndexBookEntry::note));
+                   JsonCoding::member("note", &IndexBookEntry::note),
+                   JsonCoding::member("taxBreakdown", &IndexBookEntry::taxBreakdown));
 
 }  // namespace tavori

@@ -4,11 +4,13 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "TavoriCore/JsonCoding.h"
 
 #include "TavoriCore/DateComponentsValue.h"
 #include "TavoriCore/DocumentType.h"
+#include "TavoriCore/TaxBreakdown.h"
 
 namespace tavori {
 
@@ -22,6 +24,8 @@ struct IndexBookEntry {
     std::string fileName;  // last path component, with extension
     std::optional<std::string> registrationNumber;
     std::string note;
+    // The amounts by tax rate, for a book with the tax-rate columns after 備考; absent for a book without.
+    std::optional<std::vector<TaxRateAmount>> taxBreakdown = std::nullopt;
 
     bool operator==(const IndexBookEntry&) const = default;
 };

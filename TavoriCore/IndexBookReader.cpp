@@ -4,6 +4,7 @@
 #include <charconv>
 #include <memory>
 #include <optional>
+#include <span>
 
 #include <unicode/ucnv.h>
 #include <unicode/unistr.h>
@@ -28,6 +29,8 @@ std::string messageFor(IndexBookReadError::Case c, const std::string& book, cons
         case Case::notIndexBook:
             return "索引簿を読めません" + named +
                    "（最初の行が索引簿の見出し「連番,取引年月日,取引金額,取引先,…」ではありません）";
+        case Case::malformed:
+            return "索引簿を読めません" + named + "（" + detail + "）";
     }
     return "索引簿を読めません" + named;
 }
@@ -51,6 +54,8 @@ std::ostream& operator<<(std::ostream& os, IndexBookReadError::Case c) {
             return os << "notText";
         case Case::notIndexBook:
             return os << "notIndexBook";
+        case Case::malformed:
+            return os << "malformed";
     }
     return os << "?";
 }
@@ -93,7 +98,7 @@ struct Columns {
     static constexpr std::size_t kAbsent = static_cast<std::size_t>(-1);
     std::array<std::size_t, 8> index{};
 
-    static std::optional<Columns> of(const std::vector<std::string>& titles) {
+    static std::optional<Columns> of(std::span<const std::string> titles) {
         Columns columns;
         columns.index.fill(kAbsent);
         for (std::size_t k = 0; k < titles.size(); ++k) {
@@ -107,15 +112,15 @@ struct Columns {
         return columns;
     }
 
-    // Takes the cell out of the record.
-    std::string cell(std::vector<std::string>& record, std::size_t column) const {
+    // The cell's text, without a formula guard.
+    std::string cell(std::span<const std::string> record, std::size_t column) const {
         const std::size_t k = index[column];
         if (k == kAbsent || k >= record.size()) return {};
-        return withoutFormulaGuard(std::move(record[k]));
+        return withoutFormulaGuard(record[k]);
     }
 };
 
-bool isBlank(const std::vector<std::string>& record) {
+bool isBlank(std::span<const std::string> record) {
     for (const auto& field : record) {
         if (field.empty()) continue;
         const auto first = static_cast<unsigned char>(field.front());
@@ -161,53 +166,6 @@ std::string decode(std::string_view bytes) {
         }
         start = end;
     }
-    return out;
-}
-
-std::vector<std::vector<std::string>> records(std::string_view text) {
-    std::vector<std::vector<std::string>> out;
-    std::vector<std::string> record;
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    while (i < n) {
-        // One field: quoted from its first character, or plain up to the next separator.
-        std::string field;
-        if (text[i] == '"') {
-            ++i;
-            for (;;) {
-                const std::size_t quote = text.find('"', i);
-                if (quote == std::string_view::npos) {
-                    field.append(text.substr(i));  // unterminated: the rest of the text
-                    i = n;
-                    break;
-                }
-                field.append(text.substr(i, quote - i));
-                i = quote + 1;
-                if (i < n && text[i] == '"') {
-                    field += '"';
-                    ++i;
-                    continue;
-                }
-                break;
-            }
-        }
-        // Plain text, or what follows a closing quote before the separator.
-        std::size_t stop = i;
-        while (stop < n && text[stop] != ',' && text[stop] != '\n' && text[stop] != '\r') ++stop;
-        field.append(text.substr(i, stop - i));
-        i = stop;
-        record.push_back(std::move(field));
-        if (i == n) break;
-        const char separator = text[i++];
-        if (separator == ',') {
-            if (i == n) record.emplace_back();
-            continue;
-        }
-        if (separator == '\r' && i < n && text[i] == '\n') ++i;
-        out.push_back(std::move(record));
-        record.clear();
-    }
-    if (!record.empty()) out.push_back(std::move(record));
     return out;
 }
 
@@ -277,37 +235,122 @@ std::optional<std::int64_t> parseAmount(std::string_view cell) {
     return negative ? -*value : *value;
 }
 
-std::vector<IndexBookEntry> parse(std::string_view bytes) {
-    const std::string text = decode(bytes);
-    auto all = records(text);
-    std::size_t first = 0;
-    while (first < all.size() && isBlank(all[first])) ++first;
-    if (first == all.size()) {
-        // An empty file is a book that has no rows yet; text without a header is not a book.
-        if (Unicode::trim(text).empty()) return {};
-        throw IndexBookReadError(IndexBookReadError::Case::notIndexBook);
-    }
-    const auto columns = Columns::of(all[first]);
-    if (!columns) throw IndexBookReadError(IndexBookReadError::Case::notIndexBook);
+struct Parser::State {
+    RowHandler row;
+    CsvLimits limits;
+    Converter converter = shiftJisConverter();
+    std::optional<Columns> columns;
+    bool sawText = false;
+    bool notBook = false;  // the first record is not the header
+    bool started = false;  // past a byte-order mark
+    std::string line;      // bytes of a line not yet ended
+    std::uint64_t lineNumber = 1;
+    std::optional<CsvReader> csv;
 
-    std::vector<IndexBookEntry> entries;
-    entries.reserve(all.size() - first - 1);
-    for (std::size_t r = first + 1; r < all.size(); ++r) {
-        auto& record = all[r];
-        if (isBlank(record)) continue;
+    void record(std::span<const std::string> cells) {
+        if (isBlank(cells)) return;
+        sawText = true;
+        if (notBook) return;
+        if (!columns) {
+            // Reported at the end: text that is not even readable says so first.
+            columns = Columns::of(cells);
+            notBook = !columns;
+            return;
+        }
         IndexBookEntry entry;
-        entry.sequence = parseAmount(columns->cell(record, 0)).value_or(0);
-        entry.date = parseDate(columns->cell(record, 1));
-        entry.amount = parseAmount(columns->cell(record, 2));
-        entry.vendor = columns->cell(record, 3);
+        entry.sequence = parseAmount(columns->cell(cells, 0)).value_or(0);
+        entry.date = parseDate(columns->cell(cells, 1));
+        entry.amount = parseAmount(columns->cell(cells, 2));
+        entry.vendor = columns->cell(cells, 3);
         entry.documentType =
-            documentTypeFromRawValue(Unicode::trim(columns->cell(record, 4))).value_or(DocumentType::other);
-        entry.fileName = columns->cell(record, 5);
-        if (std::string number = Unicode::trim(columns->cell(record, 6)); !number.empty())
+            documentTypeFromRawValue(Unicode::trim(columns->cell(cells, 4))).value_or(DocumentType::other);
+        entry.fileName = columns->cell(cells, 5);
+        if (std::string number = Unicode::trim(columns->cell(cells, 6)); !number.empty())
             entry.registrationNumber = std::move(number);
-        entry.note = columns->cell(record, 7);
-        entries.push_back(std::move(entry));
+        entry.note = columns->cell(cells, 7);
+        row(std::move(entry));
     }
+
+    // Each line is UTF-8 when it is valid UTF-8 and is otherwise read as Shift_JIS (a book saved by a
+    // spreadsheet and then appended to by this program); line feeds are the same byte in both.
+    void decodedLine(std::string_view bytes) {
+        if (Unicode::isValidUtf8(bytes)) {
+            csv->feed(bytes);
+        } else if (auto converted = fromShiftJis(converter.get(), bytes)) {
+            csv->feed(*converted);
+        } else {
+            throw IndexBookReadError(IndexBookReadError::Case::notText);
+        }
+        ++lineNumber;
+    }
+
+    template <class F>
+    void guarded(F&& f) {
+        try {
+            f();
+        } catch (const CsvError& e) {
+            throw IndexBookReadError(IndexBookReadError::Case::malformed, {}, e.what());
+        }
+    }
+};
+
+Parser::Parser(RowHandler row, CsvReader::WarningHandler warning, CsvLimits limits)
+    : state_(std::make_unique<State>()) {
+    state_->row = std::move(row);
+    state_->limits = limits;
+    State* state = state_.get();
+    state_->csv.emplace(
+        [state](std::span<const std::string> fields, std::uint64_t) { state->record(fields); }, limits,
+        std::move(warning));
+}
+
+Parser::~Parser() = default;
+
+void Parser::feed(std::string_view bytes) {
+    State& s = *state_;
+    s.guarded([&] {
+        while (!bytes.empty()) {
+            const std::size_t end = bytes.find('\n');
+            const std::size_t take = end == std::string_view::npos ? bytes.size() : end + 1;
+            s.line.append(bytes.substr(0, take));
+            bytes.remove_prefix(take);
+            if (!s.started) {
+                if (s.line.size() < kByteOrderMark.size() && end == std::string_view::npos &&
+                    kByteOrderMark.starts_with(s.line))
+                    return;
+                if (s.line.starts_with(kByteOrderMark)) s.line.erase(0, kByteOrderMark.size());
+                s.started = true;
+            }
+            if (end == std::string_view::npos) {
+                if (s.line.size() > s.limits.maxRecordBytes)
+                    throw CsvError(CsvError::Case::recordTooLong, s.lineNumber, s.limits);
+                return;
+            }
+            s.decodedLine(s.line);
+            s.line.clear();
+        }
+    });
+}
+
+void Parser::finish() {
+    State& s = *state_;
+    s.guarded([&] {
+        if (!s.line.empty()) {
+            if (!s.started && s.line.starts_with(kByteOrderMark)) s.line.erase(0, kByteOrderMark.size());
+            s.decodedLine(s.line);
+            s.line.clear();
+        }
+        s.csv->finish();
+    });
+    // An empty file is a book that has no rows yet; text without a header is not a book.
+    if (!s.columns && s.sawText) throw IndexBookReadError(IndexBookReadError::Case::notIndexBook);
+}
+
+std::vector<IndexBookEntry> parse(std::string_view bytes, const CsvReader::WarningHandler& warning) {
+    std::vector<IndexBookEntry> entries;
+    Parser parser([&](IndexBookEntry&& row) { entries.push_back(std::move(row)); }, warning);
+    parser.feed(bytes);
+    parser.finish();
     return entries;
 }
 

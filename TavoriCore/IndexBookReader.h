@@ -1,11 +1,14 @@
 #pragma once
 
 #include <exception>
+#include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "TavoriCore/CsvReader.h"
 #include "TavoriCore/IndexBookEntry.h"
 
 namespace tavori {
@@ -19,6 +22,7 @@ class IndexBookReadError : public std::exception {
         unreadable,    // the file exists but cannot be read
         notText,       // neither UTF-8 nor Shift_JIS
         notIndexBook,  // text, but its first record is not the book's header
+        malformed,     // a line beyond the reader's limits (the detail names it)
     };
 
     explicit IndexBookReadError(Case c, std::string book = {}, std::string detail = {});
@@ -51,10 +55,6 @@ namespace IndexBookReader {
 // spreadsheet and then appended to by this program reads whole. Throws notText when a line is neither.
 std::string decode(std::string_view bytes);
 
-// The records of CSV text; a record ends at CR LF, LF or CR outside quotes. A quote inside an unquoted field
-// is kept as text, and an unterminated quoted field runs to the end of the text.
-std::vector<std::vector<std::string>> records(std::string_view text);
-
 // A cell without the apostrophe a writer puts before text that a spreadsheet would take for a formula (one
 // that begins with = + - @, a tab or CR); every other cell is returned unchanged.
 std::string withoutFormulaGuard(std::string cell);
@@ -66,8 +66,26 @@ std::optional<DateComponentsValue> parseDate(std::string_view cell);
 std::optional<std::int64_t> parseAmount(std::string_view cell);
 
 // Every row of a book's bytes, in file order; blank records are skipped. Throws IndexBookReadError (notText,
-// notIndexBook) without a book name.
-std::vector<IndexBookEntry> parse(std::string_view bytes);
+// notIndexBook, malformed) without a book name. A quote left open is reported to `warning` and hides no
+// other row.
+std::vector<IndexBookEntry> parse(std::string_view bytes, const CsvReader::WarningHandler& warning = {});
+
+// The same, fed in chunks of any size, handing on each row as it is read: a book of any length is read in
+// little memory.
+class Parser {
+  public:
+    using RowHandler = std::function<void(IndexBookEntry&& row)>;
+    explicit Parser(RowHandler row, CsvReader::WarningHandler warning = {}, CsvLimits limits = {});
+    ~Parser();
+    Parser(const Parser&) = delete;
+    Parser& operator=(const Parser&) = delete;
+    void feed(std::string_view bytes);
+    void finish();
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 }  // namespace IndexBookReader
 }  // namespace tavori

@@ -30,6 +30,26 @@ struct IndexBookQuery {
 
 std::ostream& operator<<(std::ostream& os, const IndexBookQuery& query);
 
+// A query as the user typed it, in the command line's options or the search window's fields; an empty (or
+// blank) text is a condition not set.
+struct IndexBookQueryText {
+    std::string from, to;
+    std::string minAmount, maxAmount;
+    std::string vendor;
+    std::string documentType;  // a type's Japanese name
+    std::string registrationNumber;
+};
+
+// The query, or the Japanese sentences saying what is wrong with the text: a date or amount that is not
+// one, a range whose start lies after its end, an unknown type, a registration number that is not "T" and
+// 13 digits.
+struct ParsedIndexBookQuery {
+    IndexBookQuery query;
+    std::vector<std::string> problems;
+    bool ok() const { return problems.empty(); }
+};
+ParsedIndexBookQuery parseIndexBookQuery(const IndexBookQueryText& text);
+
 namespace IndexBookSearch {
 
 // Positions in `rows` of the rows that match, in date order (undated rows last); rows of one date keep their

@@ -93,6 +93,30 @@ constexpr Member<T, V> member(const char* key, V T::*field) {
     return {key, field};
 }
 
+// A member left out while it holds `fallback` and read as `fallback` when absent: a later addition to a
+// coded form, so that what was coded before it still decodes and an unused addition costs nothing.
+template <class T, class V>
+struct DefaultedMember {
+    const char* key;
+    V T::*field;
+    V fallback;
+
+    template <class Json>
+    void encode(Json& j, const T& value) const {
+        if (!(value.*field == fallback)) j[key] = value.*field;
+    }
+    template <class Json>
+    void decode(const Json& j, T& value) const {
+        const Json* m = optionalMember(j, key);
+        value.*field = m ? decoded<V>(*m) : fallback;
+    }
+};
+
+template <class T, class V>
+DefaultedMember<T, V> defaultedMember(const char* key, V T::*field, V fallback = V{}) {
+    return {key, field, std::move(fallback)};
+}
+
 // Encodes `value` as an object with `members` in order.
 template <class Json, class T, class... Members>
 void encodeObject(Json& j, const T& value, const Members&... members) {

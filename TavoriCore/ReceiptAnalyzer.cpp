@@ -10,6 +10,7 @@
 #include "TavoriCore/FileNameTemplate.h"
 #include "TavoriCore/PreparedLines.h"
 #include "TavoriCore/RegistrationNumberExtractor.h"
+#include "TavoriCore/TaxBreakdownExtractor.h"
 #include "TavoriCore/VendorExtractor.h"
 
 namespace tavori::ReceiptAnalyzer {
@@ -139,6 +140,9 @@ ReceiptFields analyze(const RecognizedDocument& document, const AnalyzerOptions&
     const auto numbers = RegistrationNumberExtractor::extract(prepared);
     if (!numbers.empty()) fields.registrationNumber = numbers.front();
     applyAlternativeReadings(fields, lines);
+    // After the re-reads, so the amounts by rate are held to the total that stands.
+    fields.taxBreakdown = TaxBreakdownExtractor::extract(prepared, fields.amount);
+    fields.confidence.taxBreakdown = TaxBreakdown::assess(fields.taxBreakdown, fields.amount);
     return fields;
 }
 

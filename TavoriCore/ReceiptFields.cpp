@@ -20,7 +20,14 @@ std::ostream& operator<<(std::ostream& os, const ReceiptFields& fields) {
     else
         os << "-";
     os << ", type: " << fields.documentType << ", regno: " << fields.registrationNumber.value_or("-")
-       << ", confidence: " << fields.confidence << "}";
+       << ", confidence: " << fields.confidence;
+    if (!fields.taxBreakdown.empty()) {
+        os << ", taxBreakdown: [";
+        for (std::size_t i = 0; i < fields.taxBreakdown.size(); ++i)
+            os << (i ? ", " : "") << fields.taxBreakdown[i];
+        os << "]";
+    }
+    os << "}";
     return os;
 }
 
@@ -29,6 +36,7 @@ TAVORI_JSON_OBJECT(ReceiptFields, JsonCoding::member("date", &ReceiptFields::dat
                    JsonCoding::member("amount", &ReceiptFields::amount),
                    JsonCoding::member("documentType", &ReceiptFields::documentType),
                    JsonCoding::member("registrationNumber", &ReceiptFields::registrationNumber),
-                   JsonCoding::member("confidence", &ReceiptFields::confidence));
+                   JsonCoding::member("confidence", &ReceiptFields::confidence),
+                   JsonCoding::defaultedMember("taxBreakdown", &ReceiptFields::taxBreakdown));
 
 }  // namespace tavori

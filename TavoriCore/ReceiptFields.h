@@ -4,12 +4,14 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "TavoriCore/JsonCoding.h"
 
 #include "TavoriCore/DateComponentsValue.h"
 #include "TavoriCore/DocumentType.h"
 #include "TavoriCore/FieldConfidence.h"
+#include "TavoriCore/TaxBreakdown.h"
 
 namespace tavori {
 
@@ -22,6 +24,8 @@ struct ReceiptFields {
     DocumentType documentType = DocumentType::other;
     std::optional<std::string> registrationNumber;
     FieldConfidence confidence;
+    // The amount subject to each tax rate and its tax, 10 % first; empty when the document prints none.
+    std::vector<TaxRateAmount> taxBreakdown = {};
 
     bool operator==(const ReceiptFields&) const = default;
 
@@ -35,8 +39,9 @@ std::ostream& operator<<(std::ostream& os, const ReceiptFields& fields);
 // amount or the vendor is missing.
 bool asksForReview(const ReceiptFields& fields);
 
-// Coded as {"date", "vendor", "amount", "documentType", "registrationNumber", "confidence"}; an absent date,
-// amount or registration number is left out, and only those three may be missing when decoding.
+// Coded as {"date", "vendor", "amount", "documentType", "registrationNumber", "confidence", "taxBreakdown"};
+// an absent date, amount or registration number and an empty breakdown are left out, and only those may be
+// missing when decoding.
 TAVORI_JSON_DECLARE(ReceiptFields);
 
 }  // namespace tavori

@@ -366,6 +366,7 @@ void AppModel::saveMatching(const std::function<bool(const DocumentItem&)>& chos
     saveSettings.destination = destination;
     saveSettings.writeIndexBook = settings_.writeIndexBook;
     saveSettings.indexBookFileName = settings_.indexBookFileName;
+    saveSettings.indexBookTaxColumns = settings_.indexBookTaxColumns;
 
     setSaving(true);
     const SaveReport report =
@@ -377,6 +378,9 @@ void AppModel::saveMatching(const std::function<bool(const DocumentItem&)>& chos
         });
     if (report.succeeded()) {
         lastSaveSummary_ = std::to_string(report.results.size()) + "件を保存しました";
+        if (!report.recovered.empty())
+            lastSaveSummary_ += "（前回中断された保存の" + std::to_string(report.recovered.size()) +
+                                "件を索引簿に記録しました）";
         emit lastSaveSummaryChanged();
     } else if (report.failureCase == RenameServiceError::Case::destinationMissing) {
         setAlert("先に保存先フォルダを選んでください。");
@@ -442,6 +446,52 @@ bool AppModel::setDocumentType(const QUuid& id, DocumentType type) {
     ReceiptFields values;
     values.documentType = type;
     return editField(id, DocumentItem::Field::documentType, values);
+}
+
+bool AppModel::setTaxBreakdown(const QUuid& id, std::vector<TaxRateAmount> breakdown) {
+    ReceiptFields values;
+    values.taxBreakdown = std::move(breakdown);
+    return editField(id, DocumentItem::Field::taxBreakdown, values);
+}
+
+void AppModel::exportJournal(JournalExport::Format format) {
+    std::vector<SaveDocument> documents;
+    for (const auto& item : items_)
+        if (item->status() == DocumentItem::Status::ready || item->status() == DocumentItem::Status::saved)
+            documents.push_back(saveDocument(*item));
+    // The memo is the name the document is kept under: its saved name, or the one a save would give it.
+    const std::vector<IndexBookEntry> names = SavePlanner::exportEntries(documents, settings_.nameTemplate);
+    std::vector<JournalDocument> journal;
+    for (std::size_t i = 0; i < documents.size(); ++i)
+        journal.push_back({documents[i].fields, names[i].fileName});
+    const auto output = JournalExport::render(format, journal, settings_.journalAccounts);
+    if (!output.unencodable.empty()) {
+        std::string message = "書き出しませんでした。次の文字は会計ソフトの文字コードで書けません:";
+        for (const auto& u : output.unencodable) message += "\n" + u.message();
+        setAlert(message);
+        return;
+    }
+
+    SaveChoice choice;
+    choice.proposedName = QString::fromUtf8(format == JournalExport::Format::yayoi   ? "仕訳_弥生.csv"
+                                            : format == JournalExport::Format::freee ? "取引_freee.csv"
+                                                                                     : "仕訳.csv");
+    choice.nameFilter = QStringLiteral("CSV (*.csv)");
+    choice.defaultSuffix = QStringLiteral("csv");
+    const std::optional<fs::path> target = desktop_.chooseSaveLocation(choice);
+    if (!target) return;
+    try {
+        // The panel has asked before letting the user pick an existing file.
+        RenameService::writeExportFile(output.bytes, *target, true);
+    } catch (const std::exception& error) {
+        setAlert(error.what());
+        return;
+    }
+    if (!output.skipped.empty()) {
+        std::string message = "日付か金額がないため書き出さなかった書類があります:";
+        for (const auto& name : output.skipped) message += "\n" + name;
+        setAlert(message);
+    }
 }
 
 bool AppModel::setRegistrationNumber(const QUuid& id, std::optional<std::string> number) {

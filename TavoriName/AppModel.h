@@ -100,6 +100,11 @@ class AppModel : public QObject {
     bool setAmount(const QUuid& id, std::optional<std::int64_t> amount);
     bool setDocumentType(const QUuid& id, DocumentType type);
     bool setRegistrationNumber(const QUuid& id, std::optional<std::string> number);
+    bool setTaxBreakdown(const QUuid& id, std::vector<TaxRateAmount> breakdown);
+    // Asks where to write a journal for the accounting package and writes one line per document (or per
+    // rate) of every ready or saved document; a character the package's encoding lacks is named in an alert
+    // and nothing is written.
+    void exportJournal(JournalExport::Format format);
     // The date picker's value (see DocumentItem::dateBinding).
     bool setDateBinding(const QUuid& id, const QDateTime& date);
     // The same for any field: its value is taken from `values`.

@@ -26,6 +26,8 @@ void encode(Json& j, const AppSettings& settings) {
     j["aliases"] = settings.aliases;
     j["writeIndexBook"] = settings.writeIndexBook;
     j["indexBookFileName"] = settings.indexBookFileName;
+    j["indexBookTaxColumns"] = settings.indexBookTaxColumns;
+    j["journalAccounts"] = settings.journalAccounts;
     if (settings.inbox) {
         const std::string& path = settings.inbox->native();
         if (Unicode::isValidUtf8(path))
@@ -57,6 +59,10 @@ void decode(const Json& j, AppSettings& settings) {
     decoded.aliases = j.at("aliases").template get<VendorAliasDictionary>();
     decoded.writeIndexBook = j.at("writeIndexBook").template get<bool>();
     decoded.indexBookFileName = j.at("indexBookFileName").template get<std::string>();
+    if (const Json* taxColumns = JsonCoding::optionalMember(j, "indexBookTaxColumns"))
+        decoded.indexBookTaxColumns = taxColumns->template get<bool>();
+    if (const Json* accounts = JsonCoding::optionalMember(j, "journalAccounts"))
+        decoded.journalAccounts = accounts->template get<AccountTable>();
     if (const Json* path = JsonCoding::optionalMember(j, "inbox")) {
         decoded.inbox = fs::path(path->template get<std::string>());
     } else if (const Json* encoded = JsonCoding::optionalMember(j, "inboxBytes")) {

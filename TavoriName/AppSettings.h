@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "TavoriCore/FileNameTemplate.h"
+#include "TavoriCore/JournalExport.h"
 #include "TavoriCore/JsonCoding.h"
 #include "TavoriCore/RenameMode.h"
 #include "TavoriCore/VendorAliasDictionary.h"
@@ -30,6 +31,10 @@ struct AppSettings {
     VendorAliasDictionary aliases;
     bool writeIndexBook = true;
     std::string indexBookFileName = "索引簿.csv";
+    // Columns for the amounts by tax rate after 備考 in new index books; off keeps the book's usual columns.
+    bool indexBookTaxColumns = false;
+    // The accounts journal exports book documents to.
+    AccountTable journalAccounts;
     // The watched inbox folder, absolute; nothing while watching is off.
     std::optional<std::filesystem::path> inbox;
     // Documents from the inbox that ask for no review are saved as soon as they are read.
@@ -57,11 +62,11 @@ struct AppSettings {
 std::ostream& operator<<(std::ostream& os, const AppSettings& settings);
 
 // Coded as {"template", "mode", "destination" (left out when absent), "recipientName", "aliases",
-// "writeIndexBook", "indexBookFileName"}; decoding requires every member but the destination. A destination
-// whose path is not UTF-8 is coded in Base64 as "destinationBytes" instead, which is also how earlier
-// versions stored every destination (as "destinationBookmark"). The inbox, and whether to save its confident
-// documents at once, follow as "inbox" (or "inboxBytes") and "autoSaveConfident", both optional: settings
-// stored before them load with watching off.
+// "writeIndexBook", "indexBookFileName", "indexBookTaxColumns", "journalAccounts", "inbox" (left out when
+// absent), "autoSaveConfident"}; decoding requires every member up to "indexBookFileName" but the
+// destination: settings stored before the others load with them off. A path that is not UTF-8 is coded in
+// Base64 as "destinationBytes" or "inboxBytes" instead; earlier versions stored every destination so, as
+// "destinationBookmark".
 TAVORI_JSON_DECLARE(AppSettings);
 
 }  // namespace tavori

@@ -2,11 +2,13 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
 
 #include "TavoriCore/Unicode.h"
+#include "TavoriKit/reading/NeuralReader.h"
 
 #ifndef TAVORI_PACKAGED
 #define TAVORI_PACKAGED 0
@@ -72,7 +74,14 @@ std::string text(const std::filesystem::path& url, const PipelineResult& result)
 
 void dump(const std::filesystem::path& url, const PipelineResult& result) {
     if (!enabled()) return;
-    const std::string block = text(url, result);
+    std::string block = text(url, result);
+    // Once a run: whether the figures had the neural reader's second opinion.
+    static const bool neuralMissing = !NeuralReader::installed(NeuralReader::modelFolder());
+    static std::atomic<bool> told{false};
+    if (neuralMissing && result.document.source == RecognizedDocument::TextSource::ocr &&
+        !told.exchange(true))
+        block = "(neural reader: no model in " + NeuralReader::modelFolder().string() +
+                "; figures read by Tesseract alone)\n" + block;
     std::string_view rest = block;
     while (!rest.empty()) {
         const ssize_t written = ::write(STDOUT_FILENO, rest.data(), rest.size());

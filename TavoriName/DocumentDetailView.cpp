@@ -7,6 +7,7 @@
 #include <QDateEdit>
 #include <QFormLayout>
 #include <QFrame>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -274,6 +275,26 @@ QWidget* DocumentDetailView::makeForm() {
     });
     fields->addRow(QStringLiteral("金額（円）"), withDot(amountField_, Field::amount));
 
+    // Under the amount, the amounts by rate: small, since most documents print at most two.
+    auto* rates = new QGridLayout;
+    rates->setContentsMargins(0, 0, 0, 0);
+    const char* const rateNames[] = {"10%", "8%"};
+    for (int r = 0; r < 2; ++r) {
+        rates->addWidget(new QLabel(QString::fromUtf8(rateNames[r])), r, 0);
+        for (int c = 0; c < 2; ++c) {
+            auto* field = new QLineEdit;
+            field->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            field->setPlaceholderText(c == 0 ? QStringLiteral("対象額（税込）") : QStringLiteral("消費税"));
+            field->setAccessibleName(QString::fromUtf8(rateNames[r]) + field->placeholderText());
+            connect(field, &QLineEdit::textEdited, this, &DocumentDetailView::taxBreakdownEdited);
+            taxFields_[std::size_t(r)][std::size_t(c)] = field;
+            rates->addWidget(field, r, c + 1);
+        }
+    }
+    rates->setColumnStretch(1, 2);
+    rates->setColumnStretch(2, 1);
+    fields->addRow(QStringLiteral("税率別"), rates);
+
     typePicker_ = new QComboBox;
     typePicker_->setAccessibleName(QStringLiteral("書類種別"));
     for (const DocumentType type : allDocumentTypes) typePicker_->addItem(qs(std::string(displayName(type))));
@@ -408,6 +429,28 @@ void DocumentDetailView::refresh() {
     bool typedOk = false;
     const auto typedAmount = parseAmount(amountField_->text(), typedOk);
     showText(amountField_, formatAmount(fields.amount), typedOk && typedAmount == fields.amount);
+    for (std::size_t r = 0; r < 2; ++r) {
+        const int rate = r == 0 ? 10 : 8;
+        const auto it = std::find_if(fields.taxBreakdown.begin(), fields.taxBreakdown.end(),
+                                     [&](const TaxRateAmount& a) { return a.rate == rate; });
+        const std::optional<std::int64_t> gross =
+            it == fields.taxBreakdown.end() ? std::nullopt : std::optional(it->gross());
+        const std::optional<std::int64_t> tax = it == fields.taxBreakdown.end() ? std::nullopt : it->tax;
+        for (const auto& [column, value] : {std::pair{0, gross}, std::pair{1, tax}}) {
+            bool ok = false;
+            QLineEdit* field = taxFields_[r][std::size_t(column)];
+            const auto typed = parseAmount(field->text(), ok);
+            showText(field, formatAmount(value), ok && typed == value);
+        }
+    }
+    // While the amounts by rate do not add up to the total, each of their fields says so.
+    for (auto& row : taxFields_)
+        for (QLineEdit* field : row)
+            field->setToolTip(
+                fields.confidence.taxBreakdown == FieldConfidence::Level::low
+                    ? QString::fromUtf8(FieldConfidence::kTaxBreakdownDisagrees.data(),
+                                        qsizetype(FieldConfidence::kTaxBreakdownDisagrees.size()))
+                    : QString());
     const auto type = std::find(allDocumentTypes.begin(), allDocumentTypes.end(), fields.documentType);
     typePicker_->setCurrentIndex(int(type - allDocumentTypes.begin()));
     const QString number = fields.registrationNumber ? qs(*fields.registrationNumber) : QString();
@@ -514,6 +557,18 @@ void DocumentDetailView::vendorEdited(const QString& text) {
     if (!shown) return;
     if (!shown->editedFields().contains(Field::vendor)) vendorAsRead_.insert(itemId_, shown->fields().vendor);
     model_.setVendor(itemId_, text.toStdString());
+}
+
+void DocumentDetailView::taxBreakdownEdited() {
+    std::vector<TaxRateAmount> breakdown;
+    for (std::size_t r = 0; r < 2; ++r) {
+        bool amountOk = false, taxOk = false;
+        const auto amount = parseAmount(taxFields_[r][0]->text(), amountOk);
+        const auto tax = parseAmount(taxFields_[r][1]->text(), taxOk);
+        if (!amountOk || !taxOk) return;  // half-typed: wait for a number
+        if (amount) breakdown.push_back({r == 0 ? 10 : 8, *amount, tax, true});
+    }
+    model_.setTaxBreakdown(itemId_, std::move(breakdown));
 }
 
 void DocumentDetailView::amountEdited(const QString& text) {

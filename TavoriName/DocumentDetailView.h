@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -59,6 +61,10 @@ class DocumentDetailView : public QWidget {
     QLineEdit* amountField() const { return amountField_; }
     QComboBox* typePicker() const { return typePicker_; }
     QLineEdit* registrationField() const { return registrationField_; }
+    // The amounts by rate: row 0 is 10 %, row 1 the reduced 8 %; column 0 the amount, 1 its tax.
+    QLineEdit* taxField(int rate, int column) const {
+        return taxFields_[std::size_t(rate)][std::size_t(column)];
+    }
     QWidget* checkDigitWarning() const { return checkDigitWarning_; }
     // What the imported register says of the number: the registered name, or an orange warning.
     QWidget* registryStatusRow() const { return registryStatusRow_; }
@@ -83,6 +89,7 @@ class DocumentDetailView : public QWidget {
     const InvoiceRegistry* registry();
     void vendorEdited(const QString& text);
     void amountEdited(const QString& text);
+    void taxBreakdownEdited();
     void learnVendor();
 
     AppModel& model_;
@@ -106,6 +113,8 @@ class DocumentDetailView : public QWidget {
     QLineEdit* vendorField_ = nullptr;
     QPushButton* learnVendorButton_ = nullptr;
     QLineEdit* amountField_ = nullptr;
+    // The amount subject to 10 % and to 8 %, tax included, and each one's tax: [rate][amount, tax].
+    std::array<std::array<QLineEdit*, 2>, 2> taxFields_{};
     QComboBox* typePicker_ = nullptr;
     QLineEdit* registrationField_ = nullptr;
     QWidget* checkDigitWarning_ = nullptr;

@@ -112,7 +112,14 @@ bool DocumentItem::editField(Field field, const ReceiptFields& values) {
             if (fields_.registrationNumber == values.registrationNumber) return false;
             fields_.registrationNumber = values.registrationNumber;
             break;
+        case Field::taxBreakdown:
+            if (fields_.taxBreakdown == values.taxBreakdown) return false;
+            fields_.taxBreakdown = values.taxBreakdown;
+            break;
     }
+    // The amounts by rate are held to the total as it now stands.
+    if (field == Field::amount || field == Field::taxBreakdown)
+        fields_.confidence.taxBreakdown = TaxBreakdown::assess(fields_.taxBreakdown, fields_.amount);
     markEdited(field);
     return true;
 }
@@ -153,6 +160,8 @@ std::ostream& operator<<(std::ostream& os, DocumentItem::Field field) {
             return os << "documentType";
         case DocumentItem::Field::registrationNumber:
             return os << "registrationNumber";
+        case DocumentItem::Field::taxBreakdown:
+            return os << "taxBreakdown";
     }
     return os << "unknown";
 }

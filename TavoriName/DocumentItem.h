@@ -23,7 +23,7 @@ namespace tavori {
 class DocumentItem {
   public:
     enum class Status { queued, analyzing, ready, saved, failed };
-    enum class Field { date, vendor, amount, documentType, registrationNumber };
+    enum class Field { date, vendor, amount, documentType, registrationNumber, taxBreakdown };
 
     explicit DocumentItem(std::filesystem::path sourcePath);
 

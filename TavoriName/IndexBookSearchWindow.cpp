@@ -151,26 +151,21 @@ void IndexBookSearchWindow::setBook(const fs::path& target) {
 }
 
 void IndexBookSearchWindow::search() {
-    IndexBookQuery query;
-    QStringList problems;
-    auto date = [&](QLineEdit* edit, std::optional<DateComponentsValue>& into) {
-        if (edit->text().trimmed().isEmpty()) return;
-        into = IndexBookReader::parseDate(utf8(edit->text()));
-        if (!into) problems << QStringLiteral("日付は 2024-01-31 の形で入力してください");
-    };
-    auto amount = [&](QLineEdit* edit, std::optional<std::int64_t>& into) {
-        if (edit->text().trimmed().isEmpty()) return;
-        into = IndexBookReader::parseAmount(utf8(edit->text()));
-        if (!into) problems << QStringLiteral("金額は円の整数で入力してください");
-    };
-    date(from_, query.from);
-    date(to_, query.to);
-    amount(min_, query.minAmount);
-    amount(max_, query.maxAmount);
-    query.vendor = utf8(vendor_->text());
+    // The same reading of the conditions, and the same messages, as the command line's.
+    IndexBookQueryText text;
+    text.from = utf8(from_->text());
+    text.to = utf8(to_->text());
+    text.minAmount = utf8(min_->text());
+    text.maxAmount = utf8(max_->text());
+    text.vendor = utf8(vendor_->text());
     if (type_->currentIndex() > 0)
-        query.documentType = allDocumentTypes[static_cast<std::size_t>(type_->currentIndex() - 1)];
-    query.registrationNumber = utf8(registration_->text());
+        text.documentType =
+            displayName(allDocumentTypes[static_cast<std::size_t>(type_->currentIndex() - 1)]);
+    text.registrationNumber = utf8(registration_->text());
+    const ParsedIndexBookQuery parsed = parseIndexBookQuery(text);
+    const IndexBookQuery& query = parsed.query;
+    QStringList problems;
+    for (const std::string& problem : parsed.problems) problems << QString::fromStdString(problem);
 
     problems.removeDuplicates();
     hits_ =

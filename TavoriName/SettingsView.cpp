@@ -146,6 +146,14 @@ QWidget* SettingsView::makeNameTab() {
     });
     form->addRow(QStringLiteral("索引簿のファイル名"), indexBookNameField_);
 
+    taxColumnsToggle_ = new QCheckBox(QStringLiteral("新しい索引簿に税率別の金額の列を加える（備考の後）"));
+    connect(taxColumnsToggle_, &QCheckBox::toggled, this, [this](bool on) {
+        if (showing_) return;
+        settings_.indexBookTaxColumns = on;
+        edited();
+    });
+    form->addRow(taxColumnsToggle_);
+
     previewLabel_ = new QLabel;
     previewLabel_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     previewLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -222,6 +230,7 @@ void SettingsView::showValues() {
         int(std::clamp<std::int64_t>(naming.maxVendorLength, minVendorLength, maxVendorLength)));
     vendorLengthLabel_->setText(vendorLengthText(int(naming.maxVendorLength)));
     indexBookToggle_->setChecked(settings_.writeIndexBook);
+    taxColumnsToggle_->setChecked(settings_.indexBookTaxColumns);
     showText(indexBookNameField_, settings_.indexBookFileName);
     previewLabel_->setText(qs(naming.render(sampleRecord())));
     showText(recipientField_, settings_.recipientName);

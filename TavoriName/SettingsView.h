@@ -94,6 +94,7 @@ class SettingsView : public QTabWidget {
     QSpinBox* vendorLengthStepper_ = nullptr;
     QLabel* vendorLengthLabel_ = nullptr;
     QCheckBox* indexBookToggle_ = nullptr;
+    QCheckBox* taxColumnsToggle_ = nullptr;
     QLineEdit* indexBookNameField_ = nullptr;
     QLabel* previewLabel_ = nullptr;
     QLineEdit* recipientField_ = nullptr;

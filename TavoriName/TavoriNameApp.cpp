@@ -101,6 +101,14 @@ void TavoriNameApp::buildMenus() {
     QAction* search = file->addAction(QStringLiteral("索引簿を検索…"));
     search->setShortcut(QKeySequence(QStringLiteral("Ctrl+F")));
     connect(search, &QAction::triggered, this, &TavoriNameApp::showSearch);
+    // One entry per accounting package, each writing that package's import file.
+    QMenu* journal = file->addMenu(QStringLiteral("会計ソフト用の仕訳を書き出す"));
+    for (const auto& [label, format] : {std::pair{"弥生会計（仕訳日記帳）…", JournalExport::Format::yayoi},
+                                        std::pair{"freee（取引）…", JournalExport::Format::freee},
+                                        std::pair{"CSV（汎用）…", JournalExport::Format::generic}}) {
+        QAction* entry = journal->addAction(QString::fromUtf8(label));
+        connect(entry, &QAction::triggered, this, [this, format] { model_->exportJournal(format); });
+    }
     file->addSeparator();
     QAction* quit = file->addAction(QStringLiteral("終了"));
     quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));

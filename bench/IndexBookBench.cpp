@@ -2,15 +2,18 @@
 
 #include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
 
+#include "BenchSupport.h"
 #include "TavoriCore/IndexBookCSV.h"
 #include "TavoriKit/indexbook/DuplicateDetector.h"
 #include "TavoriKit/indexbook/IndexBookLibrary.h"
 
-// Searching and duplicate checking against a book of 100,000 rows, with 2,000 saved files beside it.
+// Searching and duplicate checking against a book of 100,000 rows, with 2,000 saved files beside it; first,
+// the peak memory of `tavori search` over a book of 1,000,000 rows, which is streamed.
 namespace {
 
 namespace fs = std::filesystem;
@@ -94,13 +97,12 @@ IndexBookQuery quarterQuery() {
     return q;
 }
 
-// What `tavori search` does: read the book and search it.
+// What `tavori search` does: search the book as it is read.
 void BM_ReadAndSearch(benchmark::State& state) {
     const Fixture& f = fixture();
     std::size_t found = 0;
     for (auto _ : state) {
-        const std::vector books{IndexBookLibrary::read(f.book)};
-        found = IndexBookLibrary::search(books, quarterQuery()).size();
+        found = IndexBookLibrary::searchFiles(std::vector{f.book}, "索引簿.csv", quarterQuery()).size();
         benchmark::DoNotOptimize(found);
     }
     state.counters["hits"] = static_cast<double>(found);
@@ -186,6 +188,64 @@ void BM_DuplicateCheckPerDocumentCold(benchmark::State& state) {
 }
 BENCHMARK(BM_DuplicateCheckPerDocumentCold)->Unit(benchmark::kMillisecond);
 
+// A book of `rows` rows written in slices, so that the writer never holds it whole.
+void writeLargeBook(const fs::path& book, std::size_t rows) {
+    std::ofstream out(book, std::ios::binary);
+    std::mt19937 random(7);
+    std::vector<IndexBookEntry> slice;
+    for (std::size_t k = 0; k < rows; ++k) {
+        IndexBookEntry e;
+        e.sequence = static_cast<std::int64_t>(k + 1);
+        e.date =
+            DateComponentsValue{2015 + static_cast<int>(random() % 10), 1 + static_cast<int>(random() % 12),
+                                1 + static_cast<int>(random() % 28)};
+        e.amount = static_cast<std::int64_t>(random() % 100000);
+        e.vendor = vendors()[random() % vendors().size()];
+        e.documentType = DocumentType::receipt;
+        e.fileName =
+            e.date->formatted("yyyyMMdd") + "_" + e.vendor + "_" + std::to_string(*e.amount) + ".pdf";
+        slice.push_back(std::move(e));
+        if (slice.size() == 10000 || k + 1 == rows) {
+            const std::string text = IndexBookCSV::render(slice, k < slice.size());
+            out << (k < slice.size() ? std::string_view(text)
+                                     : std::string_view(text).substr(text.find("\r\n") + 2));
+            slice.clear();
+        }
+    }
+}
+
+void printLargeBookMemory() {
+    constexpr std::size_t kLargeRows = 1000000;
+    const fs::path folder = fs::temp_directory_path() / ("tavori-large-book-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    const fs::path book = folder / "索引簿.csv";
+    writeLargeBook(book, kLargeRows);
+    std::printf("tavori search over a book of %zu rows (%.0f MiB); goal: peak <= 200 MiB\n", kLargeRows,
+                static_cast<double>(fs::file_size(book)) / (1 << 20));
+    const std::vector<std::pair<const char*, std::vector<std::string>>> runs = {
+        {"a quarter's receipts of one vendor",
+         {"--from", "2024-01-01", "--to", "2024-03-31", "--vendor", "セブン"}},
+        {"one vendor (1 row in 24)", {"--vendor", "ENEOS"}},
+        {"every row (the whole book listed)", {}},
+    };
+    for (const auto& [what, conditions] : runs) {
+        std::vector<std::string> arguments = {TAVORI_CLI, "search", book.native()};
+        arguments.insert(arguments.end(), conditions.begin(), conditions.end());
+        const bench::ChildRun run = bench::runChild(arguments);
+        std::printf("  %-40s %6.2f s  peak %7.1f MiB%s\n", what, run.seconds, run.peakMiB,
+                    run.ok ? "" : "  (failed)");
+    }
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    printLargeBookMemory();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

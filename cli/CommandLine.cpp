@@ -99,6 +99,23 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
     exportIndex->add_flag("-f,--force", exportOptions.force,
                           "既にあるファイルを置き換える (replace an existing file)");
 
+    PathArguments journalFiles;
+    Commands::JournalOptions journalOptions;
+    std::string journalOutput;
+    auto* exportJournal = app.add_subcommand(
+        "export-journal", "会計ソフト用の仕訳を書き出す (export a journal for accounting software)");
+    journalFiles.add(*exportJournal);
+    exportJournal->add_option("--format", journalOptions.format, "yayoi | freee | generic")
+        ->required()
+        ->check(CLI::IsMember({"yayoi", "freee", "generic"}));
+    exportJournal->add_option("-o,--output", journalOutput, "書き出すファイル (file to write)")->required();
+    exportJournal->add_flag("-f,--force", journalOptions.force,
+                            "既にあるファイルを置き換える (replace an existing file)");
+    exportJournal->footer(
+        "yayoi: 弥生会計の仕訳日記帳インポート形式 (Shift_JIS)、税率ごとに1行。freee: 取引インポート形式 "
+        "(Shift_JIS)、1書類1取引で税率ごとに1行。generic: UTF-8のCSV、1書類1行。勘定科目は設定の表から "
+        "(account from the settings' table; default 消耗品費)");
+
     Commands::SearchOptions searchOptions;
     std::vector<std::string> searchBooks;
     auto* search = app.add_subcommand("search", "索引簿を検索 (search index books)");
@@ -140,6 +157,15 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
                          "取引先の別名 PATTERN=CANONICAL (vendor alias)");
     settings->add_option("--remove-alias", settingsOptions.removeAliases,
                          "別名を削除 PATTERN (remove an alias)");
+    std::optional<std::string> taxColumns;
+    settings
+        ->add_option("--index-book-tax-columns", taxColumns,
+                     "索引簿の備考の後に税率別の列 on | off (tax-rate columns in new index books)")
+        ->check(CLI::IsMember({"on", "off"}));
+    settings->add_option(
+        "--account", settingsOptions.accounts,
+        "仕訳の勘定科目 書類種別=科目 | 取引先=科目 | *=科目、空の科目で削除 (journal account by "
+        "type, vendor or default)");
 
     auto* registry = app.add_subcommand(
         "registry", "適格請求書発行事業者の公表データ (the published register of qualified-invoice issuers)");
@@ -195,6 +221,11 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
         exportOptions.templateText = exportTemplate;
         return Commands::exportIndex(exportOptions, out, err);
     }
+    if (*exportJournal) {
+        journalOptions.files = journalFiles.options();
+        journalOptions.output = journalOutput;
+        return Commands::exportJournal(journalOptions, out, err);
+    }
     if (*search) {
         searchOptions.books.assign(searchBooks.begin(), searchBooks.end());
         return Commands::search(searchOptions, out, err);
@@ -207,6 +238,7 @@ int run(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (*registryStatus) return Commands::registryStatus(out, err);
     settingsOptions.destination = asPath(settingsDest);
     if (indexBook) settingsOptions.indexBook = *indexBook == "on";
+    if (taxColumns) settingsOptions.indexBookTaxColumns = *taxColumns == "on";
     return Commands::settings(settingsOptions, out, err);
 }
 

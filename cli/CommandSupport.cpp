@@ -5,8 +5,10 @@
 #include <condition_variable>
 #include <mutex>
 #include <ostream>
+#include <variant>
 
 #include "TavoriCore/Unicode.h"
+#include "TavoriKit/model/LocalModelConfig.h"
 #include "TavoriKit/service/AnalysisService.h"
 #include "cli/FileList.h"
 
@@ -60,7 +62,15 @@ FileAnalysis fileAnalysis(const fs::path& source, AnalysisService::Outcome outco
 
 void analyzeFiles(const Commands::FileOptions& files, const AppSettings& settings, std::ostream& err,
                   const std::function<void(FileAnalysis)>& row) {
-    const std::vector<fs::path> expanded = FileList::expand(files.paths, files.recursive);
+    // A model URL that will never be contacted is said once, so that the user knows the model is off.
+    if (const LocalModelConfig model = LocalModelConfig::fromEnvironment(); !model.url.empty()) {
+        const auto endpoint = LocalEndpoint::parse(model.url);
+        if (const auto* why = std::get_if<SemanticAvailability>(&endpoint))
+            err << "TAVORI_LLM_URL「" << model.url << "」は使えません: " << userDescription(*why) << '\n';
+    }
+    std::vector<std::string> skipped;
+    const std::vector<fs::path> expanded = FileList::expand(files.paths, files.recursive, &skipped);
+    for (const std::string& note : skipped) err << note << '\n';
     const std::size_t total = expanded.size();
     const bool showProgress = ::isatty(STDERR_FILENO) == 1 && total > 0;
 
@@ -72,6 +82,14 @@ void analyzeFiles(const Commands::FileOptions& files, const AppSettings& setting
         AnalysisService service;
         const AnalyzerOptions options = analyzerOptions(settings);
         for (std::size_t i = 0; i < total; ++i) {
+            if (std::error_code ec; fs::is_directory(expanded[i], ec)) {
+                FileAnalysis analysis{expanded[i], std::nullopt, {}, false, std::nullopt};
+                analysis.error = "フォルダに読み取れる書類がありません";
+                std::lock_guard lock(mutex);
+                finished[i] = std::move(analysis);
+                ++done;
+                continue;
+            }
             service.analyze(expanded[i], options,
                             [&, i](AnalysisService::RequestId, AnalysisService::Outcome outcome) {
                                 FileAnalysis analysis = fileAnalysis(expanded[i], std::move(outcome));
@@ -120,7 +138,7 @@ std::string savedName(const FileNameTemplate& nameTemplate, const FileAnalysis& 
 
 // Tabs and line breaks become spaces.
 std::string column(std::string_view text) {
-    std::string out(text);
+    std::string out = Unicode::withoutFormatOrControl(text);
     for (char& c : out)
         if (c == '\t' || c == '\n' || c == '\r') c = ' ';
     return out;

@@ -37,6 +37,13 @@ struct ExportOptions {
     bool force = false;  // replace an existing file at `output`
 };
 
+struct JournalOptions {
+    FileOptions files;
+    std::string format;  // yayoi, freee or generic
+    std::filesystem::path output;
+    bool force = false;
+};
+
 struct SettingsOptions {
     std::optional<std::string> recipient;
     std::optional<std::string> templateText;
@@ -47,6 +54,8 @@ struct SettingsOptions {
     std::optional<std::string> indexBookFileName;
     std::vector<std::string> addAliases;  // PATTERN=CANONICAL
     std::vector<std::string> removeAliases;
+    std::optional<bool> indexBookTaxColumns;
+    std::vector<std::string> accounts;  // KEY=ACCOUNT; an empty account removes the entry
 };
 
 // Conditions as typed; each is checked and turned into the query by the command.
@@ -86,6 +95,7 @@ int save(const SaveOptions& options, std::ostream& out, std::ostream& err);
 // Runs until Ctrl-C or SIGTERM: 0, or 1 when a file could not be read or saved.
 int watch(const WatchOptions& options, std::ostream& out, std::ostream& err);
 int exportIndex(const ExportOptions& options, std::ostream& out, std::ostream& err);
+int exportJournal(const JournalOptions& options, std::ostream& out, std::ostream& err);
 int search(const SearchOptions& options, std::ostream& out, std::ostream& err);
 int settings(const SettingsOptions& options, std::ostream& out, std::ostream& err);
 // 0 when done; 130 when interrupted (the register is then as it was).

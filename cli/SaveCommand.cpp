@@ -35,6 +35,7 @@ int save(const SaveOptions& options, std::ostream& out, std::ostream& err) {
     saveSettings.mode = settings.mode;
     saveSettings.writeIndexBook = settings.writeIndexBook;
     saveSettings.indexBookFileName = settings.indexBookFileName;
+    saveSettings.indexBookTaxColumns = settings.indexBookTaxColumns;
     if (options.destination) {
         std::error_code ec;
         saveSettings.destination = fs::absolute(*options.destination, ec);
@@ -49,6 +50,12 @@ int save(const SaveOptions& options, std::ostream& out, std::ostream& err) {
         reportFailure(error.errorCase(), error.what(), err);
         return 1;
     }
+
+    // A run killed after placing files but before their rows is completed first, even when this one finds
+    // nothing left to save.
+    if (saveSettings.destination && !options.dryRun)
+        for (const std::string& name : SavePlanner::completeInterrupted(*saveSettings.destination))
+            out << "前回中断された保存のファイルを索引簿に記録しました: " << name << '\n';
 
     const std::vector<FileAnalysis> analyses = CommandSupport::analyzeFiles(options.files, settings, err);
     reportUnreadable(analyses, err);
@@ -81,6 +88,8 @@ int save(const SaveOptions& options, std::ostream& out, std::ostream& err) {
         SavePlanner::save(documents, saveSettings, [&](std::size_t, const RenameResult& r) {
             out << r.source.native() << " -> " << r.destination.native() << '\n' << std::flush;
         });
+    for (const std::string& name : report.recovered)
+        out << "前回中断された保存のファイルを索引簿に記録しました: " << name << '\n';
     if (report.indexBook) out << "索引簿 (index book): " << report.indexBook->native() << '\n';
     if (!report.results.empty()) out << report.results.size() << "件を保存しました" << '\n';
     out.flush();

@@ -38,6 +38,7 @@ nlohmann::ordered_json semanticJson(const SemanticFields& s) {
     if (s.amount) j["amount"] = *s.amount;
     if (s.documentType) j["documentType"] = *s.documentType;
     if (s.registrationNumber) j["registrationNumber"] = *s.registrationNumber;
+    if (s.taxBreakdown) j["taxBreakdown"] = *s.taxBreakdown;
     return j;
 }
 
@@ -51,6 +52,8 @@ void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate, cons
     } else {
         j["fields"] = *a.fields;
         j["reviewReasons"] = a.fields->confidence.reviewReasons();
+        // Always a list, so that a reader need not tell "none printed" from an older output.
+        j["taxBreakdown"] = a.fields->taxBreakdown;
         j["name"] = CommandSupport::savedName(nameTemplate, a);
         j["usedSemantic"] = a.usedSemantic;
         if (a.semantic) j["semantic"] = semanticJson(*a.semantic);

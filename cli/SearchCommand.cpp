@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "TavoriCore/IndexBookReader.h"
+#include "TavoriCore/IndexBookSearch.h"
 #include "TavoriKit/indexbook/IndexBookLibrary.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
@@ -12,44 +13,20 @@ namespace fs = std::filesystem;
 namespace tavori::Commands {
 namespace {
 
-std::string typeNames() {
-    std::string names;
-    for (DocumentType type : allDocumentTypes) {
-        if (!names.empty()) names += "、";
-        names += displayName(type);
-    }
-    return names;
-}
-
-// The query the options describe, or nullopt with the reason on `err`.
+// The query the options describe, or nullopt with the reasons on `err`.
 std::optional<IndexBookQuery> queryOf(const SearchOptions& options, std::ostream& err) {
-    IndexBookQuery query;
-    auto date = [&](const std::optional<std::string>& text, std::optional<DateComponentsValue>& into) {
-        if (!text) return true;
-        into = IndexBookReader::parseDate(*text);
-        if (!into)
-            err << "日付は 2024-01-31 の形（1990年から2100年まで）で指定してください: " << *text << '\n';
-        return into.has_value();
-    };
-    auto amount = [&](const std::optional<std::string>& text, std::optional<std::int64_t>& into) {
-        if (!text) return true;
-        into = IndexBookReader::parseAmount(*text);
-        if (!into) err << "金額は円の整数で指定してください: " << *text << '\n';
-        return into.has_value();
-    };
-    if (!date(options.from, query.from) || !date(options.to, query.to) ||
-        !amount(options.minAmount, query.minAmount) || !amount(options.maxAmount, query.maxAmount))
-        return std::nullopt;
-    query.vendor = options.vendor.value_or("");
-    if (options.documentType) {
-        query.documentType = documentTypeFromRawValue(*options.documentType);
-        if (!query.documentType) {
-            err << "書類種別は次のどれかで指定してください: " << typeNames() << '\n';
-            return std::nullopt;
-        }
-    }
-    query.registrationNumber = options.registrationNumber.value_or("");
-    return query;
+    IndexBookQueryText text;
+    text.from = options.from.value_or("");
+    text.to = options.to.value_or("");
+    text.minAmount = options.minAmount.value_or("");
+    text.maxAmount = options.maxAmount.value_or("");
+    text.vendor = options.vendor.value_or("");
+    text.documentType = options.documentType.value_or("");
+    text.registrationNumber = options.registrationNumber.value_or("");
+    const ParsedIndexBookQuery parsed = parseIndexBookQuery(text);
+    for (const std::string& problem : parsed.problems) err << problem << '\n';
+    if (!parsed.ok()) return std::nullopt;
+    return parsed.query;
 }
 
 void printRow(const IndexBookLibrary::Hit& hit, std::ostream& out) {
@@ -84,14 +61,15 @@ int search(const SearchOptions& options, std::ostream& out, std::ostream& err) {
         }
         targets.push_back(*destination);
     }
-    std::vector<IndexBookLibrary::Book> books;
+    std::vector<IndexBookLibrary::Hit> hits;
     try {
-        books = IndexBookLibrary::readAll(targets, settings.indexBookFileName);
+        std::vector<std::string> warnings;
+        hits = IndexBookLibrary::searchFiles(targets, settings.indexBookFileName, *query, &warnings);
+        for (const std::string& warning : warnings) err << warning << '\n';
     } catch (const IndexBookReadError& e) {
         err << e.what() << '\n';
         return 1;
     }
-    const auto hits = IndexBookLibrary::search(books, *query);
     for (const auto& hit : hits) {
         if (options.json)
             printJson(hit, out);

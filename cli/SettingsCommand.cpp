@@ -22,6 +22,12 @@ void show(const AppSettings& s, std::ostream& out) {
     out << '\n';
     out << "索引簿 (index book)\t" << (s.writeIndexBook ? "on" : "off") << '\t' << s.indexBookFileName
         << '\n';
+    out << "索引簿の税率別の列 (tax columns)\t" << (s.indexBookTaxColumns ? "on" : "off") << '\n';
+    out << "勘定科目 (account)\t*\t" << s.journalAccounts.fallback << '\n';
+    for (const auto& [type, account] : s.journalAccounts.byType)
+        out << "勘定科目 (account)\t" << rawValue(type) << '\t' << account << '\n';
+    for (const auto& [vendor, account] : s.journalAccounts.byVendor)
+        out << "勘定科目 (account)\t" << vendor << '\t' << account << '\n';
     for (const auto& rule : s.aliases.rules)
         out << "別名 (alias)\t" << rule.pattern << '\t' << rule.canonical << '\n';
     out << "法人格を除く (strip corporate forms)\t" << (s.aliases.stripCorporateSuffix ? "on" : "off")
@@ -71,6 +77,31 @@ int settings(const SettingsOptions& options, std::ostream& out, std::ostream& er
         // A pattern given again replaces its earlier rule instead of shadowing it.
         std::erase_if(s.aliases.rules, [&](const auto& r) { return r.pattern == rule.pattern; });
         s.aliases.rules.push_back(std::move(rule));
+    }
+    if (options.indexBookTaxColumns) s.indexBookTaxColumns = *options.indexBookTaxColumns;
+    for (const auto& entry : options.accounts) {
+        // "*" is every document the table does not name, a document type its documents, anything else a
+        // vendor.
+        const auto equals = entry.find('=');
+        if (equals == std::string::npos || equals == 0) {
+            err << "勘定科目は 書類種別=科目、取引先=科目、*=科目 の形で指定してください (account must be "
+                   "KEY=ACCOUNT): "
+                << entry << '\n';
+            return 2;
+        }
+        const std::string key = entry.substr(0, equals), account = entry.substr(equals + 1);
+        if (key == "*") {
+            if (!account.empty()) s.journalAccounts.fallback = account;
+        } else if (const auto type = documentTypeFromRawValue(key)) {
+            if (account.empty())
+                s.journalAccounts.byType.erase(*type);
+            else
+                s.journalAccounts.byType[*type] = account;
+        } else if (account.empty()) {
+            s.journalAccounts.byVendor.erase(key);
+        } else {
+            s.journalAccounts.byVendor[key] = account;
+        }
     }
     if (s != before && !CommandSupport::storeSettings(s)) {
         err << "設定を保存できませんでした (settings not saved): "

@@ -2,12 +2,14 @@
 
 #include <stdlib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 // Real files in a fresh folder for tests that check the bytes on disk.
 namespace tavori::test {
@@ -52,6 +54,17 @@ inline std::set<std::string> names(const std::filesystem::path& folder) {
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
         result.insert(it->path().filename().native());
     return result;
+}
+
+// Polls `condition` until it holds, for at most `bound` (generous, for a loaded machine); whether it came.
+template <class Condition>
+bool eventually(Condition condition, std::chrono::milliseconds bound = std::chrono::minutes(2)) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }
 
 }  // namespace tavori::test

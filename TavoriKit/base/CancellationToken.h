@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -21,21 +22,43 @@ class CancellationToken {
         return token;
     }
 
+    // A token for one part of the work: cancelled with this one, or by itself once `limit` has passed since
+    // it was made (then expired() is true), so that one slow page cannot hold a reading forever.
+    CancellationToken limitedTo(std::chrono::steady_clock::duration limit) const {
+        CancellationToken part;
+        part.parent_ = state_;
+        part.deadline_ = std::chrono::steady_clock::now() + limit;
+        return part;
+    }
+
     void cancel() const { state_->cancelled.store(true, std::memory_order_relaxed); }
     bool isCancelled() const {
-        if (state_->cancelled.load(std::memory_order_relaxed)) return true;
-        if (state_->pollsLeft.load(std::memory_order_relaxed) > 0 &&
-            state_->pollsLeft.fetch_sub(1, std::memory_order_relaxed) == 1)
+        if (parent_ && polled(*parent_)) return true;
+        if (parent_ && std::chrono::steady_clock::now() >= deadline_) {
+            state_->expired.store(true, std::memory_order_relaxed);
             cancel();
-        return state_->cancelled.load(std::memory_order_relaxed);
+        }
+        return polled(*state_);
     }
+    // Cancelled because its time ran out, not by its owner.
+    bool expired() const { return state_->expired.load(std::memory_order_relaxed); }
 
   private:
     struct State {
         std::atomic<bool> cancelled{false};
+        std::atomic<bool> expired{false};
         std::atomic<std::int64_t> pollsLeft{0};  // 0: never fires by itself
     };
+    static bool polled(State& state) {
+        if (state.cancelled.load(std::memory_order_relaxed)) return true;
+        if (state.pollsLeft.load(std::memory_order_relaxed) > 0 &&
+            state.pollsLeft.fetch_sub(1, std::memory_order_relaxed) == 1)
+            state.cancelled.store(true, std::memory_order_relaxed);
+        return state.cancelled.load(std::memory_order_relaxed);
+    }
     std::shared_ptr<State> state_;
+    std::shared_ptr<State> parent_;  // the owner's, for a part with a time limit
+    std::chrono::steady_clock::time_point deadline_{};
 };
 
 }  // namespace tavori

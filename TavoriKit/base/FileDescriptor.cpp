@@ -1,6 +1,7 @@
 #include "TavoriKit/base/FileDescriptor.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,7 +77,12 @@ Temporary createTemporary(const FileSystemCalls& calls, const fs::path& folder, 
         temporary.path = usable(folder) / temporaryName();
         temporary.fd =
             FileDescriptor(calls.open(temporary.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-        if (temporary.fd.get() >= 0) return temporary;
+        if (temporary.fd.get() >= 0) {
+            // Held while the file is written and until it is renamed, so that a save clearing leftovers of
+            // killed saves leaves it alone.
+            ::flock(temporary.fd.get(), LOCK_EX);
+            return temporary;
+        }
         temporary.error = errno;
         if (temporary.error != EEXIST) break;
     }

@@ -48,7 +48,8 @@ struct Temporary {
     std::filesystem::path path;
     int error = 0;
 };
-// A new, exclusively created hidden file in `folder`, to be renamed into place on the same file system.
+// A new, exclusively created hidden file in `folder`, to be renamed into place on the same file system. It is
+// locked (flock) until its descriptor, and every duplicate of it, is closed.
 Temporary createTemporary(const FileSystemCalls& calls, const std::filesystem::path& folder, mode_t mode);
 
 // `text` written under a temporary name beside `target`, synced, and renamed over it, so that a reader sees

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,6 +16,7 @@ namespace tavori::IndexBookLibrary {
 struct Book {
     std::filesystem::path path;
     std::vector<IndexBookEntry> rows;
+    std::vector<std::string> warnings;  // lines left out (a quote never closed), in Japanese, naming the book
 };
 
 struct Hit {
@@ -29,11 +31,18 @@ struct Hit {
 // `target` itself when it is a file (or does not exist), `target` / `bookFileName` when it is a folder.
 std::filesystem::path locate(const std::filesystem::path& target, std::string_view bookFileName);
 
-// Throws IndexBookReadError naming the book.
+// Read as it streams in; only a regular file is read (a pipe or device named like a book is refused, never
+// opened for long). Throws IndexBookReadError naming the book.
 Book read(const std::filesystem::path& book);
 
-// Every target located and read, in the given order; throws at the first that cannot be read.
+// Every target located and read, in the given order, each book once however it is named (its folder, the
+// file, "./" ...); throws at the first that cannot be read.
 std::vector<Book> readAll(std::span<const std::filesystem::path> targets, std::string_view bookFileName);
+
+// search() over readAll(), keeping only the matching rows while each book streams in, so that a book of
+// millions of rows is searched in little memory. The books' warnings are added to `warnings`.
+std::vector<Hit> searchFiles(std::span<const std::filesystem::path> targets, std::string_view bookFileName,
+                             const IndexBookQuery& query, std::vector<std::string>* warnings = nullptr);
 
 // Where a row's document lies: in the book's folder. A name that is not a plain file name (a path, "..")
 // gives an empty path, so a hand-edited book cannot point anywhere else on the disk.

@@ -67,6 +67,25 @@ void mergeVendor(ReceiptFields& fields, const SemanticFields& semantic,
     }
 }
 
+// After the amount, so that the amounts by rate are held to the total that stands. The model's amounts fill a
+// gap, and replace the rules' only when those disagree with the total and the model's agree with it.
+void mergeTaxBreakdown(ReceiptFields& fields, const SemanticFields& semantic) {
+    fields.confidence.taxBreakdown = TaxBreakdown::assess(fields.taxBreakdown, fields.amount);
+    if (!semantic.taxBreakdown || semantic.taxBreakdown->empty()) return;
+    const Level offered = TaxBreakdown::assess(*semantic.taxBreakdown, fields.amount);
+    if (fields.taxBreakdown.empty()) {
+        fields.taxBreakdown = *semantic.taxBreakdown;
+        fields.confidence.taxBreakdown = offered;
+    } else if (fields.confidence.taxBreakdown == Level::low && offered != Level::low) {
+        fields.taxBreakdown = *semantic.taxBreakdown;
+        fields.confidence.taxBreakdown = offered;
+        fields.confidence.notes.push_back("金額: 税率別の金額は文脈から判断しました");
+    } else if (fields.taxBreakdown == *semantic.taxBreakdown && offered == Level::medium) {
+        // The model read the same figures: as sure as a high reading, unless they fail to add up.
+        fields.confidence.taxBreakdown = Level::high;
+    }
+}
+
 }  // namespace
 
 ReceiptFields merge(const ReceiptFields& rules, const SemanticFields& semantic,
@@ -74,6 +93,7 @@ ReceiptFields merge(const ReceiptFields& rules, const SemanticFields& semantic,
     ReceiptFields fields = rules;
     mergeDate(fields, semantic);
     mergeAmount(fields, semantic);
+    mergeTaxBreakdown(fields, semantic);
     mergeVendor(fields, semantic, aliases);
     if (fields.documentType == DocumentType::other && semantic.documentType)
         fields.documentType = *semantic.documentType;

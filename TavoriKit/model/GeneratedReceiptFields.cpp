@@ -32,8 +32,22 @@ const nlohmann::ordered_json& GeneratedReceiptFields::schema() {
             "書類種別。次のいずれか: 領収書, 請求書, 納品書, 見積書, 注文書, 明細書, 契約書, その他");
         properties["registrationNumber"] =
             property("string", "インボイス登録番号（T + 13桁）。書類にあればそのまま、なければ空文字。");
+        nlohmann::ordered_json rate = nlohmann::ordered_json::object();
+        rate["type"] = "object";
+        rate["properties"]["rate"] = property("integer", "税率（10 または 軽減税率の 8）");
+        rate["properties"]["taxableAmount"] =
+            property("integer", "その税率の対象額を円の整数で（書かれたまま）");
+        rate["properties"]["tax"] =
+            property("integer", "その税率の消費税額を円の整数で。書かれていなければ 0。");
+        rate["required"] = {"rate", "taxableAmount", "tax"};
+        rate["additionalProperties"] = false;
+        properties["taxBreakdown"] = property("array",
+                                              "税率ごとの対象額と消費税額（「10%対象 ¥2,200 内消費税 ¥200」"
+                                              "など）。書かれていなければ空の配列。");
+        properties["taxBreakdown"]["items"] = std::move(rate);
         s["properties"] = std::move(properties);
-        s["required"] = {"date", "vendor", "totalAmount", "documentType", "registrationNumber"};
+        s["required"] = {"date",        "vendor", "totalAmount", "documentType", "registrationNumber",
+                         "taxBreakdown"};
         s["additionalProperties"] = false;
         return s;
     }();
@@ -53,6 +67,21 @@ std::optional<GeneratedReceiptFields> GeneratedReceiptFields::fromAnswer(std::st
     if (!text("date", fields.date) || !text("vendor", fields.vendor) ||
         !text("documentType", fields.documentType) || !text("registrationNumber", fields.registrationNumber))
         return std::nullopt;
+    if (const auto rates = answer.find("taxBreakdown"); rates != answer.end() && rates->is_array()) {
+        for (const auto& r : *rates) {
+            const auto integer = [&](const char* key) -> std::optional<std::int64_t> {
+                const auto it = r.is_object() ? r.find(key) : r.end();
+                if (it == r.end() || !it->is_number_integer()) return std::nullopt;
+                return it->get<std::int64_t>();
+            };
+            const auto rate = integer("rate"), taxable = integer("taxableAmount"), tax = integer("tax");
+            if (!rate || !taxable || !tax) {
+                fields.taxBreakdown.clear();
+                break;
+            }
+            fields.taxBreakdown.push_back({*rate, *taxable, *tax});
+        }
+    }
     const auto amount = answer.find("totalAmount");
     if (amount == answer.end()) return std::nullopt;
     if (amount->is_number_unsigned()) {
@@ -70,7 +99,8 @@ std::optional<GeneratedReceiptFields> GeneratedReceiptFields::fromAnswer(std::st
 std::ostream& operator<<(std::ostream& os, const GeneratedReceiptFields& fields) {
     return os << "GeneratedReceiptFields{date=\"" << fields.date << "\" vendor=\"" << fields.vendor
               << "\" totalAmount=" << fields.totalAmount << " documentType=\"" << fields.documentType
-              << "\" registrationNumber=\"" << fields.registrationNumber << "\"}";
+              << "\" registrationNumber=\"" << fields.registrationNumber
+              << "\" taxBreakdown=" << fields.taxBreakdown.size() << "}";
 }
 
 }  // namespace tavori

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -18,6 +19,14 @@ struct GeneratedReceiptFields {
     std::int64_t totalAmount = 0;
     std::string documentType;
     std::string registrationNumber;
+    // Per tax rate as the model read it: {rate, taxableAmount, tax}; an answer without the member has none.
+    struct TaxRate {
+        std::int64_t rate = 0;
+        std::int64_t taxableAmount = 0;
+        std::int64_t tax = 0;
+        bool operator==(const TaxRate&) const = default;
+    };
+    std::vector<TaxRate> taxBreakdown = {};
 
     bool operator==(const GeneratedReceiptFields&) const = default;
 
@@ -27,7 +36,8 @@ struct GeneratedReceiptFields {
     static const nlohmann::ordered_json& schema();
 
     // Reads a model's answer text. Anything but an object with all five members of the right types (the
-    // amount an integer that fits 64 bits) gives no value; other members are ignored. Never throws.
+    // amount an integer that fits 64 bits) gives no value; a "taxBreakdown" that is not a list of objects of
+    // three integers is read as none; other members are ignored. Never throws.
     static std::optional<GeneratedReceiptFields> fromAnswer(std::string_view json);
 };
 

@@ -1,5 +1,7 @@
 #include "TavoriKit/model/SemanticExtractor.h"
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <limits>
 #include <map>
@@ -8,6 +10,8 @@
 #include <utility>
 
 #include "TavoriCore/DateExtractor.h"
+#include "TavoriCore/DocumentTypeDetector.h"
+#include "TavoriCore/Pattern.h"
 #include "TavoriCore/RegistrationNumberExtractor.h"
 #include "TavoriCore/TextNormalizer.h"
 #include "TavoriCore/Unicode.h"
@@ -146,17 +150,37 @@ std::string twoDigits(int value) {
     return digits.size() >= 2 ? digits.substr(digits.size() - 2) : "0" + digits;
 }
 
-// `canonicalText` is the NFC form of the normalised text, so NFC needles are found by a byte search.
+// `canonicalText` is the NFC form of the normalised text, so NFC needles are found by a byte search. Every
+// part of the date must be written there: the year, the month and the day, each in a form dates take.
 bool dateIsGrounded(const DateComponentsValue& date, const std::string& canonicalText) {
     auto has = [&](const std::string& needle) { return Unicode::containsPrepared(canonicalText, needle); };
     const std::string year = std::to_string(date.year);
     const std::string shortYear = twoDigits(date.year % 100);
     const bool yearFound = has(year) || has(shortYear + "年") || has(shortYear + "/");
+    const std::string month = std::to_string(date.month);
+    const std::string paddedMonth = twoDigits(date.month);
+    static constexpr std::array<const char*, 12> englishMonths = {"jan", "feb", "mar", "apr", "may", "jun",
+                                                                  "jul", "aug", "sep", "oct", "nov", "dec"};
+    const bool monthFound =
+        has(month + "月") || has("/" + month + "/") || has("/" + paddedMonth + "/") ||
+        has("-" + paddedMonth + "-") || has("-" + month + "-") || has("." + month + ".") ||
+        has("." + paddedMonth + ".") || has(year + paddedMonth) ||
+        (date.month >= 1 && date.month <= 12 &&
+         Unicode::containsPrepared(Unicode::lowercasedNfc(canonicalText),
+                                   englishMonths[static_cast<std::size_t>(date.month - 1)]));
     const std::string day = std::to_string(date.day);
     const std::string paddedDay = twoDigits(date.day);
-    const bool dayFound =
-        has(day + "日") || has("/" + day) || has("/" + paddedDay) || has("-" + paddedDay) || has(day + ",");
-    return yearFound && dayFound;
+    const bool dayFound = has(day + "日") || has("/" + day) || has("/" + paddedDay) || has("-" + paddedDay) ||
+                          has(day + ",") || has("." + paddedDay) || has(year + paddedMonth + paddedDay);
+    return yearFound && monthFound && dayFound;
+}
+
+// The text without the numbers that are never amounts: registration numbers and telephone or fax numbers.
+std::string withoutIdentifierNumbers(std::string_view normalized) {
+    static const Pattern registration(R"([TＴ][\s-]?\d(?:[\s-]?\d){12}(?!\d))");
+    static const Pattern telephone(
+        R"((?<!\d)(?:\(?0\d{1,4}\)?[-‐－ー\s]?\d{1,4}[-‐－ー]\d{3,4}|0\d{9,10}|\(0\d{1,4}\)\d{1,4}-?\d{3,4})(?!\d))");
+    return telephone.replacingMatches(registration.replacingMatches(normalized, " "), " ");
 }
 
 }  // namespace
@@ -197,6 +221,40 @@ std::optional<SemanticFields> extract(const RecognizedDocument& document,
     }
 }
 
+namespace {
+
+// The model's amounts by rate, each kept only when its rate is named in the text and its amount and tax are
+// numbers of the text; whether the amounts hold their tax is read from which reading adds up to the total.
+std::optional<std::vector<TaxRateAmount>> groundedBreakdown(
+    const std::vector<GeneratedReceiptFields::TaxRate>& generated, const std::string& normalized,
+    std::optional<std::int64_t> total) {
+    const auto numbers = numberTokens(normalized);
+    const std::set<std::int64_t> tokens(numbers.begin(), numbers.end());
+    std::vector<TaxRateAmount> rates;
+    for (const auto& r : generated) {
+        const bool named = (r.rate == 10 && normalized.find("10%") != std::string::npos) ||
+                           (r.rate == 8 && (normalized.find("8%") != std::string::npos ||
+                                            normalized.find("軽減") != std::string::npos));
+        const bool seen =
+            std::any_of(rates.begin(), rates.end(), [&](const auto& k) { return k.rate == r.rate; });
+        if (!named || seen || r.taxableAmount < 1 || !tokens.contains(r.taxableAmount)) continue;
+        std::optional<std::int64_t> tax;
+        if (r.tax >= 1 && tokens.contains(r.tax)) tax = r.tax;
+        rates.push_back({static_cast<int>(r.rate), r.taxableAmount, tax, true});
+    }
+    if (rates.empty()) return std::nullopt;
+    std::stable_sort(rates.begin(), rates.end(),
+                     [](const auto& a, const auto& b) { return a.rate > b.rate; });
+    if (total && TaxBreakdown::grossTotal(rates) != *total) {
+        auto excluded = rates;
+        for (auto& r : excluded) r.taxIncluded = false;
+        if (TaxBreakdown::grossTotal(excluded) == *total) rates = std::move(excluded);
+    }
+    return rates;
+}
+
+}  // namespace
+
 SemanticFields validate(const GeneratedReceiptFields& generated, std::string_view text) {
     const std::string normalized = TextNormalizer::normalize(text);
     const std::string canonical = Unicode::nfc(normalized);
@@ -206,7 +264,7 @@ SemanticFields validate(const GeneratedReceiptFields& generated, std::string_vie
     if (!dates.empty() && dateIsGrounded(dates.front().date, canonical)) fields.date = dates.front().date;
 
     if (generated.totalAmount >= 1) {
-        const auto numbers = numberTokens(normalized);
+        const auto numbers = numberTokens(withoutIdentifierNumbers(normalized));
         const std::set<std::int64_t> tokens(numbers.begin(), numbers.end());
         if (tokens.contains(generated.totalAmount)) fields.amount = generated.totalAmount;
     }
@@ -216,7 +274,12 @@ SemanticFields validate(const GeneratedReceiptFields& generated, std::string_vie
         !VendorExtractor::isTitleLike(vendor) && vendorIsGrounded(vendor, normalized))
         fields.vendor = vendor;
 
+    // A type only where the text names it (or is "other"): a guess is no reading.
     fields.documentType = documentTypeFromRawValue(Unicode::trim(generated.documentType));
+    if (fields.documentType && !DocumentTypeDetector::hasMarker(*fields.documentType, normalized))
+        fields.documentType.reset();
+
+    fields.taxBreakdown = groundedBreakdown(generated.taxBreakdown, normalized, fields.amount);
 
     const std::vector<TextLine> line = {TextLine{generated.registrationNumber, 0, 0, 0, 1.0, {}}};
     const auto numbers = RegistrationNumberExtractor::extract(line);

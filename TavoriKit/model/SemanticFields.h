@@ -7,6 +7,7 @@
 
 #include "TavoriCore/DateComponentsValue.h"
 #include "TavoriCore/DocumentType.h"
+#include "TavoriCore/TaxBreakdown.h"
 
 namespace tavori {
 
@@ -17,6 +18,8 @@ struct SemanticFields {
     std::optional<std::int64_t> amount;
     std::optional<DocumentType> documentType;
     std::optional<std::string> registrationNumber;  // "T" + 13 digits
+    std::optional<std::vector<TaxRateAmount>> taxBreakdown =
+        std::nullopt;  // each rate and amount found in the text
 
     bool operator==(const SemanticFields&) const = default;
 };

@@ -39,6 +39,9 @@ std::string_view DocumentTextExtractorError::description(Case c) {
             return "ファイルを読み込めませんでした";
         case Case::emptyPDF:
             return "PDFにページがありません";
+        case Case::pageTooSlow:
+            return "ページの読み取りが時間内に終わらなかったため中止しました（図形だけで描かれたページなど、"
+                   "文字として読み取れないページです）";
     }
     return "ファイルを読み込めませんでした";
 }
@@ -60,6 +63,8 @@ std::ostream& operator<<(std::ostream& os, DocumentTextExtractorError::Case c) {
             return os << "unreadable";
         case DocumentTextExtractorError::Case::emptyPDF:
             return os << "emptyPDF";
+        case DocumentTextExtractorError::Case::pageTooSlow:
+            return os << "pageTooSlow";
     }
     return os << "?";
 }
@@ -114,9 +119,13 @@ RecognizedDocument DocumentTextExtractor::extract(const std::filesystem::path& p
                                   std::make_move_iterator(layer.lines.end()));
             continue;
         }
+        const CancellationToken pageCancel = cancel.limitedTo(pageTimeLimit);
         const Image rendered = render(*page, ocrScale);
+        // Rendering cannot be interrupted: a page that used up its time there is not recognised as well.
+        if (pageCancel.isCancelled() && !cancel.isCancelled()) throw Error(Error::Case::pageTooSlow);
         if (rendered.empty()) continue;
-        auto lines = recognize(rendered, i, cancel);
+        auto lines = recognize(rendered, i, pageCancel);
+        if (pageCancel.expired() && !cancel.isCancelled()) throw Error(Error::Case::pageTooSlow);
         document.lines.insert(document.lines.end(), std::make_move_iterator(lines.begin()),
                               std::make_move_iterator(lines.end()));
         usedOcr = true;
@@ -148,8 +157,13 @@ std::vector<TextLine> DocumentTextExtractor::recognize(const Image& image, std::
             read = &smaller;
         }
     }
-    if (!tuning.reread || cancel.isCancelled()) return std::move(recognized.lines);
-    return ZoomedReread::refine(std::move(recognized.lines), recognized.boxes, *read, page, tuning, cancel);
+    std::vector<TextLine> lines = std::move(recognized.lines);
+    if (tuning.reread && !cancel.isCancelled())
+        lines = ZoomedReread::refine(std::move(lines), recognized.boxes, *read, page, tuning, cancel);
+    if (tuning.neuralRows && !cancel.isCancelled())
+        lines = NeuralRows::read(std::move(lines), recognized.boxes, *read,
+                                 NeuralReader::forThisThread(neuralModels), cancel);
+    return lines;
 }
 
 Image DocumentTextExtractor::render(const PdfPage& page, double scale) {

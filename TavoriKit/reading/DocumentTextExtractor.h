@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 #include <cstdint>
 #include <exception>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include "TavoriKit/base/CancellationToken.h"
 #include "TavoriKit/reading/DocumentFile.h"
 #include "TavoriKit/reading/Image.h"
+#include "TavoriKit/reading/NeuralReader.h"
 #include "TavoriKit/reading/OcrTuning.h"
 #include "TavoriKit/reading/PdfDocument.h"
 #include "TavoriKit/reading/TesseractEngine.h"
@@ -23,7 +26,7 @@ namespace tavori {
 // the reason in brackets: 「ファイルを読み込めませんでした（ファイルが空です）」.
 class DocumentTextExtractorError : public std::exception {
   public:
-    enum class Case { unsupportedFile, unreadable, emptyPDF };
+    enum class Case { unsupportedFile, unreadable, emptyPDF, pageTooSlow };
     using Failure = DocumentFile::Failure;
 
     // An unreadable file without a known reason is given the generic one.
@@ -48,7 +51,12 @@ std::ostream& operator<<(std::ostream& os, DocumentTextExtractorError::Case c);
 struct DocumentTextExtractor {
     int maxPages = 3;
     double ocrScale = 2.5;  // pixels per point for rendering PDF pages (180 dpi)
+    // How long rendering and recognising one PDF page may take; a page of vector drawings alone can take
+    // minutes and holds no text the reading would find.
+    std::chrono::milliseconds pageTimeLimit{30'000};
     OcrTuning tuning;
+    // Where the neural second reader's model is; nothing is read by it when the model is not there.
+    std::filesystem::path neuralModels = NeuralReader::modelFolder();
 
     // An A4 page at 300 dpi; larger images are scaled down to this many pixels before recognition.
     static constexpr double kRecognitionPixels = 2480.0 * 3508.0;

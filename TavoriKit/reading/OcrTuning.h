@@ -30,6 +30,9 @@ struct OcrTuning {
     // subtotal, the total's nearest rivals, and cuts the re-reads' time by half.
     int rereadAmountRows = 2;
     bool scaleLargeImages = true;  // shrink images above ~300 dpi A4 before recognition
+    // The neural recogniser's second reading of the rows with figures, dates or amount labels (when its
+    // model is installed).
+    bool neuralRows = true;
     bool operator==(const OcrTuning&) const = default;
 };
 
@@ -44,6 +47,7 @@ inline std::ostream& operator<<(std::ostream& os, const OcrTuning& t) {
                                                                 : " words");
     if (t.keepLabelRereads) os << " labels:1";
     if (t.rereadAmountRows >= 0) os << " amount rows:" << t.rereadAmountRows;
+    if (t.neuralRows) os << " neural:rows";
     return os << " scale:" << t.scaleLargeImages << '}';
 }
 

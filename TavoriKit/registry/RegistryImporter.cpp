@@ -11,6 +11,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "TavoriCore/CsvReader.h"
 #include "TavoriKit/registry/RegistryStore.h"
 #include "TavoriKit/registry/SqliteDatabase.h"
 
@@ -29,11 +30,26 @@ bool isZip(const fs::path& path) {
     return in && magic[0] == 'P' && magic[1] == 'K' && (magic[2] == 3 || magic[2] == 5);
 }
 
-bool endsWithCsv(std::string_view name) {
-    if (name.size() < 4) return false;
-    std::string tail(name.substr(name.size() - 4));
+bool endsWith(std::string_view name, std::string_view suffix) {
+    if (name.size() < suffix.size()) return false;
+    std::string tail(name.substr(name.size() - suffix.size()));
     std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return std::tolower(c); });
-    return tail == ".csv";
+    return tail == suffix;
+}
+
+bool endsWithCsv(std::string_view name) {
+    return endsWith(name, ".csv");
+}
+
+// A published row has 24 short columns; these bounds stop a zip of commas or of one endless line at once,
+// while leaving the full data (several GiB over all prefectures) room.
+CsvLimits registryLimits() {
+    CsvLimits limits;
+    limits.maxFields = 64;
+    limits.maxFieldBytes = 64 << 10;
+    limits.maxRecordBytes = 256 << 10;
+    limits.maxTotalBytes = std::uint64_t{64} << 30;
+    return limits;
 }
 
 struct ZipClose {
@@ -56,6 +72,10 @@ class CsvSource {
         std::error_code ec;
         if (!fs::is_regular_file(path_, ec)) throw RegistryError(Case::unreadableFile, path_);
         if (!isZip(path_)) {
+            // An empty or broken download named .zip must not pass for an import of nothing.
+            if (endsWith(path_.native(), ".zip"))
+                throw RegistryError(Case::notRegistryFile, path_,
+                                    "zipファイルではありません（空か壊れています）");
             const auto size = fs::file_size(path_, ec);
             if (ec) throw RegistryError(Case::unreadableFile, path_);
             members_.push_back({path_, 0, size});
@@ -178,30 +198,38 @@ Result applyFiles(std::span<const fs::path> files, SqliteDatabase& db, const Opt
         for (const auto& member : sources[i].members()) {
             std::uint64_t rows = 0, skipped = 0;
             std::string firstProblem;
-            CsvRowReader reader([&](std::span<const std::string> fields, std::uint64_t line) {
-                auto parsed = parseRegistryRow(fields);
-                if (parsed.record && !isUtf8(parsed.record->name + parsed.record->tradeName))
-                    parsed = {std::nullopt, "文字コードがUTF-8ではありません"};
-                if (!parsed.record) {
-                    if (firstProblem.empty()) firstProblem = std::to_string(line) + "行目: " + parsed.problem;
-                    if (result.skipped.size() < listedSkippedRows)
-                        result.skipped.push_back({member.shownAs, line, parsed.problem});
-                    ++skipped;
-                    return;
-                }
-                writer.apply(*parsed.record);
-                ++rows;
-            });
+            CsvReader reader(
+                [&](std::span<const std::string> fields, std::uint64_t line) {
+                    auto parsed = parseRegistryRow(fields);
+                    if (parsed.record && !isUtf8(parsed.record->name + parsed.record->tradeName))
+                        parsed = {std::nullopt, "文字コードがUTF-8ではありません"};
+                    if (!parsed.record) {
+                        if (firstProblem.empty())
+                            firstProblem = std::to_string(line) + "行目: " + parsed.problem;
+                        if (result.skipped.size() < listedSkippedRows)
+                            result.skipped.push_back({member.shownAs, line, parsed.problem});
+                        ++skipped;
+                        return;
+                    }
+                    writer.apply(*parsed.record);
+                    ++rows;
+                },
+                registryLimits());
             progress.file = member.shownAs;
-            sources[i].read(member, [&](std::string_view chunk) {
-                reader.feed(chunk);
-                progress.bytesDone += chunk.size();
-                progress.rows = result.rows + rows;
-                if (options.progress) options.progress(progress);
-                return !options.cancel.isCancelled();
-            });
-            if (options.cancel.isCancelled()) throw RegistryError(Case::cancelled, files[i]);
-            reader.finish();
+            try {
+                sources[i].read(member, [&](std::string_view chunk) {
+                    reader.feed(chunk);
+                    progress.bytesDone += chunk.size();
+                    progress.rows = result.rows + rows;
+                    if (options.progress) options.progress(progress);
+                    return !options.cancel.isCancelled();
+                });
+                if (options.cancel.isCancelled()) throw RegistryError(Case::cancelled, files[i]);
+                reader.finish();
+            } catch (const CsvError& e) {
+                throw RegistryError(Case::notRegistryFile, member.shownAs, e.what());
+            }
+            writer.finishFile();
             // Not one good row among bad ones: another kind of file (another register, another encoding).
             if (rows == 0 && skipped > 0)
                 throw RegistryError(Case::notRegistryFile, member.shownAs, firstProblem);

@@ -53,35 +53,4 @@ std::ostream& operator<<(std::ostream& os, const RegistryRecord& record);
 // "yyyy-MM-dd" to a date; nothing for any other text or a day that does not exist.
 std::optional<DateComponentsValue> parseIsoDate(std::string_view text);
 
-// Splits CSV text (RFC 4180: quoted fields, doubled quotes, CRLF or LF) fed in chunks of any size into rows.
-// A byte-order mark at the very start is dropped.
-class CsvRowReader {
-  public:
-    // Called with the fields of each complete row and its 1-based line number (where the row starts).
-    using RowHandler = std::function<void(std::span<const std::string> fields, std::uint64_t line)>;
-
-    explicit CsvRowReader(RowHandler handler) : handler_(std::move(handler)) {}
-    void feed(std::string_view chunk);
-    // Delivers a last row without a line break.
-    void finish();
-
-  private:
-    void consume(std::string_view chunk);
-    void endField();
-    void endRow();
-
-    RowHandler handler_;
-    std::vector<std::string> fields_;
-    std::size_t fieldCount_ = 0;
-    std::string field_;
-    bool inQuotes_ = false;
-    bool quoteSeen_ = false;  // a quote inside quotes: either the closing one or the first of a doubled pair
-    bool pendingCr_ = false;
-    bool rowStarted_ = false;
-    bool bomChecked_ = false;
-    std::string head_;  // the first bytes, until it is known whether they are a byte-order mark
-    std::uint64_t line_ = 1;
-    std::uint64_t rowLine_ = 1;
-};
-
 }  // namespace tavori

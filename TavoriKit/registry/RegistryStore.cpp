@@ -119,10 +119,15 @@ std::string numberText(std::int64_t key) {
 Writer::Writer(SqliteDatabase& db)
     : upsert_(db.prepare(upsertSql())),
       fillGap_(db.prepare(std::string("INSERT OR IGNORE INTO registrant ") + columns)),
+      stampDeletions_(db.prepare("UPDATE registrant SET updated = coalesce(?1, (SELECT max(updated) FROM "
+                                 "registrant)) WHERE process = 99 AND updated IS NULL")),
       log_(db.prepare("INSERT INTO import_log (file, imported_at, rows, skipped) VALUES (?1, ?2, ?3, ?4)")) {}
 
 void Writer::apply(const RegistryRecord& r) {
     const bool deleted = r.process == RegistryRecord::Process::deleted;
+    if (const auto key = dateKey(r.updateDate);
+        (r.latest || deleted) && key && (!fileLatest_ || *key > *fileLatest_))
+        fileLatest_ = key;
     SqliteStatement& s = r.latest || deleted ? upsert_ : fillGap_;
     s.bind(1, std::stoll(r.number.substr(1)));
     s.bind(2, std::int64_t{static_cast<int>(r.process)});
@@ -144,6 +149,13 @@ void Writer::apply(const RegistryRecord& r) {
     }
     s.step();
     s.reset();
+}
+
+void Writer::finishFile() {
+    stampDeletions_.bind(1, fileLatest_);
+    stampDeletions_.step();
+    stampDeletions_.reset();
+    fileLatest_.reset();
 }
 
 void Writer::logImport(const RegistryImportEntry& e) {

@@ -33,12 +33,17 @@ class Writer {
   public:
     explicit Writer(SqliteDatabase& db);
     void apply(const RegistryRecord& record);
+    // After each file: its deletions that carry no update date take the file's latest date (or the
+    // register's), so that an older file imported later cannot bring the number back.
+    void finishFile();
     void logImport(const RegistryImportEntry& entry);
 
   private:
     SqliteStatement upsert_;
     SqliteStatement fillGap_;
+    SqliteStatement stampDeletions_;
     SqliteStatement log_;
+    std::optional<std::int64_t> fileLatest_;
 };
 
 }  // namespace tavori::RegistryStore

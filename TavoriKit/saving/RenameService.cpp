@@ -1,16 +1,20 @@
 #include "TavoriKit/saving/RenameService.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <map>
 #include <unordered_set>
 #include <utility>
 
+#include "TavoriCore/CsvReader.h"
 #include "TavoriCore/FileNameTemplate.h"
 #include "TavoriCore/IndexBookCSV.h"
 #include "TavoriCore/Unicode.h"
@@ -90,6 +94,9 @@ std::string describe(Case c, const fs::path& path, std::error_code code) {
         case Case::indexBookNotWritten:
             text = "索引簿に書き込めません: ";
             break;
+        case Case::exportNotWritten:
+            text = "書き出せません: ";
+            break;
         case Case::indexBookNotRegularFile:
             return "索引簿の場所に通常のファイルではないもの（リンクやフォルダなど）があります: " +
                    shownName(path);
@@ -135,9 +142,15 @@ std::string lowercasedName(std::string_view name) {
     return Unicode::lowercased(name);
 }
 
+// A copy placed under a temporary name: `hold` keeps the file's lock until the copy has its name.
+struct HeldCopy {
+    fs::path path;
+    FileDescriptor hold;
+};
+
 // A copy of `source` under a temporary name in `folder`, written, synced and closed, with the source's
 // permissions and times. On failure nothing is left behind and `failure` is thrown.
-fs::path copyToTemporary(const FileSystemCalls& calls, const fs::path& source, const fs::path& folder,
+HeldCopy copyToTemporary(const FileSystemCalls& calls, const fs::path& source, const fs::path& folder,
                          Case failure) {
     // Non-blocking, so that a named pipe in place of the source cannot hang the save.
     FileDescriptor in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -174,11 +187,12 @@ fs::path copyToTemporary(const FileSystemCalls& calls, const fs::path& source, c
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     ::futimens(out.fd.get(), times);
     if (calls.fsync(out.fd.get()) != 0) abandon(errno);
+    FileDescriptor hold(::dup(out.fd.get()));
     if (const int error = out.fd.close()) {
         calls.unlink(out.path.c_str());
         fail(failure, source, error);
     }
-    return out.path;
+    return {out.path, std::move(hold)};
 }
 
 struct Placement {
@@ -297,7 +311,8 @@ void executeOne(const RenamePlan& plan, std::map<fs::path, FolderNames>& folders
     }
 
     if (plan.mode == RenamePlan::Mode::copy) {
-        const fs::path temporary = copyToTemporary(calls, plan.source, folder, Case::copyFailed);
+        const HeldCopy copied = copyToTemporary(calls, plan.source, folder, Case::copyFailed);
+        const fs::path& temporary = copied.path;
         const Placed placed = placeUnderFreeName(calls, temporary, names, base, ext);
         if (placed.placement.error != 0) {
             calls.unlink(temporary.c_str());
@@ -312,7 +327,8 @@ void executeOne(const RenamePlan& plan, std::map<fs::path, FolderNames>& folders
     Placed placed = placeUnderFreeName(calls, plan.source, names, base, ext);
     if (placed.placement.error == EXDEV && !inPlace) {
         // Another file system: the original goes only once its copy is safely in place.
-        const fs::path temporary = copyToTemporary(calls, plan.source, folder, Case::moveFailed);
+        const HeldCopy copied = copyToTemporary(calls, plan.source, folder, Case::moveFailed);
+        const fs::path& temporary = copied.path;
         placed = placeUnderFreeName(calls, temporary, names, base, ext);
         if (placed.placement.error != 0) {
             calls.unlink(temporary.c_str());
@@ -343,40 +359,16 @@ void checkBookPath(const fs::path& book) {
         fail(Case::invalidIndexBookName, book.filename());
 }
 
-// Records that hold anything, reading CSV quoting, so that a line break inside a quoted field does not count
-// as a row; a quote opens a quoted field only at the field's start.
-std::int64_t countRecords(std::string_view text) {
-    std::int64_t count = 0;
-    bool inQuotes = false;
-    bool fieldStart = true;
-    bool hasContent = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (inQuotes) {
-            if (c == '"') {
-                if (i + 1 < text.size() && text[i + 1] == '"')
-                    ++i;
-                else
-                    inQuotes = false;
-            }
-            continue;
-        }
-        if (c == '\n' || c == '\r') {
-            if (hasContent) ++count;
-            hasContent = false;
-            fieldStart = true;
-            continue;
-        }
-        hasContent = true;
-        if (c == '"' && fieldStart) {
-            inQuotes = true;
-            fieldStart = false;
-            continue;
-        }
-        fieldStart = c == ',';
+// Records that hold anything, read as the index book's reader reads them (a line break inside quotes is not
+// a row, a stray quote hides no row).
+std::int64_t countRecords(std::string_view text, const fs::path& book) {
+    try {
+        return static_cast<std::int64_t>(CsvReader::countRecords(text));
+    } catch (const CsvError& e) {
+        RenameServiceError error(Case::indexBookNotWritten, book);
+        error.appendToDescription(std::string("（") + e.what() + "）");
+        throw error;
     }
-    if (hasContent) ++count;
-    return count;
 }
 
 constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
@@ -408,11 +400,12 @@ void appendRows(std::span<const IndexBookEntry> entries, const fs::path& book, i
 
     std::vector<IndexBookEntry> rows(entries.begin(), entries.end());
     if (Unicode::toValidUtf8(content) == content) {
-        const std::int64_t existing = countRecords(withoutByteOrderMark(content));
+        const std::int64_t existing = countRecords(withoutByteOrderMark(content), book);
         for (std::size_t i = 0; i < rows.size(); ++i)
             rows[i].sequence = (existing > 0 ? existing - 1 : 0) + static_cast<std::int64_t>(i) + 1;
     }
-    const std::string body = rowsWithoutHeader(IndexBookCSV::render(rows, false));
+    const std::string body = rowsWithoutHeader(
+        IndexBookCSV::render(rows, false, IndexBookCSV::hasTaxColumns(withoutByteOrderMark(content))));
     if (body.empty()) return;
     const std::string data = std::string(lineBreakBefore(content)) + body;
 
@@ -426,15 +419,16 @@ void appendRows(std::span<const IndexBookEntry> entries, const fs::path& book, i
 
 // Writes a complete new book under a temporary name and renames it into place. Without `replace`, an existing
 // book is left alone and false is returned.
-bool createBook(std::span<const IndexBookEntry> entries, const fs::path& book, const FileSystemCalls& calls,
-                bool replace) {
-    const std::string text = IndexBookCSV::render(entries, true);
+// The whole of `text` at `book`, written beside it and renamed into place; without `replace`, false and
+// nothing changed when a file is there already.
+bool writeWhole(std::string_view text, const fs::path& book, const FileSystemCalls& calls, bool replace,
+                Case notWritten) {
     Temporary temporary = createTemporary(calls, usable(book.parent_path()), 0666);
-    if (temporary.fd.get() < 0) fail(Case::indexBookNotWritten, book, temporary.error);
+    if (temporary.fd.get() < 0) fail(notWritten, book, temporary.error);
     const auto abandon = [&](int error) {
         temporary.fd.close();
         calls.unlink(temporary.path.c_str());
-        fail(Case::indexBookNotWritten, book, error);
+        fail(notWritten, book, error);
     };
     if (const int error = writeAll(calls, temporary.fd.get(), text)) abandon(error);
     if (calls.fsync(temporary.fd.get()) != 0) abandon(errno);
@@ -453,6 +447,16 @@ bool createBook(std::span<const IndexBookEntry> entries, const fs::path& book, c
     }
     syncFolder(book.parent_path());
     return true;
+}
+
+// A new book has the tax-rate columns when its rows carry amounts by rate.
+bool createBook(std::span<const IndexBookEntry> entries, const fs::path& book, const FileSystemCalls& calls,
+                bool replace, bool taxColumns = false) {
+    taxColumns = taxColumns || std::any_of(entries.begin(), entries.end(), [](const IndexBookEntry& e) {
+                     return e.taxBreakdown.has_value();
+                 });
+    return writeWhole(IndexBookCSV::render(entries, true, taxColumns), book, calls, replace,
+                      Case::indexBookNotWritten);
 }
 
 }  // namespace
@@ -486,6 +490,8 @@ std::ostream& operator<<(std::ostream& os, RenameServiceError::Case c) {
             return os << "destinationNotWritable";
         case Case::exportTargetExists:
             return os << "exportTargetExists";
+        case Case::exportNotWritten:
+            return os << "exportNotWritten";
     }
     return os << "unknown";
 }
@@ -583,6 +589,12 @@ void writeNewIndexBook(std::span<const IndexBookEntry> entries, const fs::path& 
     if (!createBook(entries, book, calls, false)) fail(Case::exportTargetExists, book);
 }
 
+void writeExportFile(std::string_view bytes, const fs::path& target, bool replaceExisting,
+                     const FileSystemCalls& calls) {
+    if (!writeWhole(bytes, target, calls, replaceExisting, Case::exportNotWritten))
+        fail(Case::exportTargetExists, target);
+}
+
 void checkWritableFolder(const fs::path& folder) {
     fs::path existing = withoutTrailingSeparator(folder);
     struct stat info {};
@@ -612,8 +624,8 @@ void checkIndexBook(const fs::path& book) {
     if (Unicode::toValidUtf8(content) != content) fail(Case::indexBookNotUtf8, book);
 }
 
-IndexBookAppender::IndexBookAppender(fs::path book, const FileSystemCalls& calls)
-    : book_(std::move(book)), calls_(calls) {}
+IndexBookAppender::IndexBookAppender(fs::path book, const FileSystemCalls& calls, bool taxColumns)
+    : book_(std::move(book)), calls_(calls), taxColumns_(taxColumns) {}
 
 IndexBookAppender::~IndexBookAppender() {
     if (fd_ >= 0) ::close(fd_);
@@ -629,7 +641,7 @@ void IndexBookAppender::open() {
         // created a moment ago is appended to instead.
         std::error_code ec;
         if (!book_.parent_path().empty()) fs::create_directories(book_.parent_path(), ec);
-        createBook({}, book_, calls_, false);
+        createBook({}, book_, calls_, false, taxColumns_);
         fd = FileDescriptor(calls_.open(book_.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0));
         if (fd.get() < 0) fail(Case::indexBookNotWritten, book_, errno);
     }
@@ -639,10 +651,12 @@ void IndexBookAppender::open() {
     if (const int error = readAll(fd.get(), content)) fail(Case::indexBookNotWritten, book_, error);
     renumber_ = Unicode::toValidUtf8(content) == content;
     if (renumber_) {
-        const std::int64_t existing = countRecords(withoutByteOrderMark(content));
+        const std::int64_t existing = countRecords(withoutByteOrderMark(content), book_);
         nextSequence_ = (existing > 0 ? existing - 1 : 0) + 1;
     }
     pendingBreak_ = lineBreakBefore(content);
+    // The rows follow the book's columns, whatever the setting says now.
+    taxColumns_ = IndexBookCSV::hasTaxColumns(withoutByteOrderMark(content));
     fd_ = fd.release();
 }
 
@@ -650,7 +664,8 @@ std::int64_t IndexBookAppender::append(IndexBookEntry entry) {
     open();
     if (renumber_) entry.sequence = nextSequence_;
     const IndexBookEntry rows[] = {entry};
-    const std::string data = pendingBreak_ + rowsWithoutHeader(IndexBookCSV::render(rows, false));
+    const std::string data =
+        pendingBreak_ + rowsWithoutHeader(IndexBookCSV::render(rows, false, taxColumns_));
 
     struct stat info {};
     const off_t before = ::fstat(fd_, &info) == 0 ? info.st_size : -1;

@@ -36,6 +36,7 @@ class RenameServiceError : public std::exception {
         indexBookNotUtf8,         // appending would mix encodings in one file
         destinationNotWritable,   // a folder that has to change cannot be written
         exportTargetExists,       // an export would replace a file the user did not agree to replace
+        exportNotWritten,         // an export file could not be written; nothing is left at its place
     };
 
     // `path` is the file or folder concerned; `code` the system's reason, when there is one.
@@ -89,6 +90,11 @@ void writeIndexBook(std::span<const IndexBookEntry> entries, const std::filesyst
 void writeNewIndexBook(std::span<const IndexBookEntry> entries, const std::filesystem::path& book,
                        const FileSystemCalls& calls = FileSystemCalls::posix());
 
+// Any other export file (a journal for an accounting package), written whole and atomically; an existing file
+// at `target` is replaced only with `replaceExisting`, and otherwise refused with exportTargetExists.
+void writeExportFile(std::string_view bytes, const std::filesystem::path& target, bool replaceExisting,
+                     const FileSystemCalls& calls = FileSystemCalls::posix());
+
 // Throws what appending to `book` would meet before writing: a name that is not plain, a link or anything but
 // a regular file, text that is not UTF-8, a file or folder that cannot be written. A missing book is fine
 // when its folder (or the nearest existing one above it) can be written.
@@ -102,8 +108,10 @@ void checkWritableFolder(const std::filesystem::path& folder);
 // the first row until destroyed.
 class IndexBookAppender {
   public:
+    // A book it creates has the tax-rate columns with `taxColumns`; an existing book keeps its own.
     explicit IndexBookAppender(std::filesystem::path book,
-                               const FileSystemCalls& calls = FileSystemCalls::posix());
+                               const FileSystemCalls& calls = FileSystemCalls::posix(),
+                               bool taxColumns = false);
     ~IndexBookAppender();
     IndexBookAppender(const IndexBookAppender&) = delete;
     IndexBookAppender& operator=(const IndexBookAppender&) = delete;
@@ -114,6 +122,8 @@ class IndexBookAppender {
     // book as it was and throws indexBookNotWritten.
     std::int64_t append(IndexBookEntry entry);
     const std::filesystem::path& book() const { return book_; }
+    // The number the next row will get (after open()).
+    std::int64_t nextSequence() const { return nextSequence_; }
 
   private:
     std::filesystem::path book_;
@@ -122,6 +132,7 @@ class IndexBookAppender {
     std::int64_t nextSequence_ = 1;
     bool renumber_ = true;      // false for a book that is not UTF-8: it keeps the numbers given
     std::string pendingBreak_;  // ends the book's last record before the first new one
+    bool taxColumns_ = false;   // the book has the tax-rate columns
 };
 
 // True for a name that stays inside its folder: not empty, not "." or "..", no "/" or NUL, at most 255 bytes.

@@ -3,7 +3,9 @@
 #include <exception>
 #include <set>
 
+#include "TavoriCore/CharacterProperties.h"
 #include "TavoriCore/Unicode.h"
+#include "TavoriKit/saving/SaveJournal.h"
 
 namespace tavori::SavePlanner {
 
@@ -19,6 +21,23 @@ bool needsDestination(const SaveSettings& settings) {
 // The book must stay UTF-8 throughout: a file name that is not is recorded with replacement characters.
 std::string recordedName(const fs::path& file) {
     return Unicode::toValidUtf8(file.filename().native());
+}
+
+// What the save will do, for its journal: where each file is planned to go and the row it will get.
+std::vector<SaveJournal::Intent> intents(std::span<const SaveDocument> documents,
+                                         std::span<const RenamePlan> planned, const SaveSettings& settings) {
+    const std::vector<fs::path> destinations = RenameService::plannedDestinations(planned);
+    std::vector<SaveJournal::Intent> result;
+    result.reserve(planned.size());
+    for (std::size_t i = 0; i < planned.size(); ++i) {
+        std::error_code ec;
+        const std::uintmax_t size = fs::file_size(planned[i].source, ec);
+        result.push_back(
+            {planned[i].source, destinations[i], ec ? 0 : static_cast<std::uint64_t>(size),
+             settings.mode == RenamePlan::Mode::copy,
+             entry(static_cast<std::int64_t>(i + 1), documents[i].fields, recordedName(destinations[i]))});
+    }
+    return result;
 }
 
 }  // namespace
@@ -91,21 +110,34 @@ SaveReport save(std::span<const SaveDocument> documents, const SaveSettings& set
     }
 
     const std::vector<RenamePlan> planned = plans(documents, settings);
+    const fs::path bookFolder = indexBookFolder(settings, documents.front().source);
+    // What earlier saves into these folders left unfinished: rows of files placed just before they were
+    // killed, and copies that never got their names.
+    report.recovered = completeInterrupted(bookFolder, calls);
+    if (settings.destination && *settings.destination != bookFolder)
+        SaveJournal::removeLeftovers(*settings.destination);
+
     std::optional<RenameService::IndexBookAppender> book;
     if (settings.writeIndexBook)
-        book.emplace(RenameService::indexBookPath(indexBookFolder(settings, documents.front().source),
-                                                  settings.indexBookFileName),
-                     calls);
+        book.emplace(RenameService::indexBookPath(bookFolder, settings.indexBookFileName), calls,
+                     settings.indexBookTaxColumns);
 
     // The row comes right after its file, before anything else, so that an interrupted save leaves no file
-    // without its row.
+    // without its row; the journal covers the moment in between.
+    std::size_t rows = 0;
     const auto placed = [&](std::size_t index, const RenameResult& result) {
         std::exception_ptr rowError;
         if (book) {
             try {
                 book->append(entry(static_cast<std::int64_t>(index + 1), documents[index].fields,
-                                   recordedName(result.destination)));
+                                   recordedName(result.destination), settings.indexBookTaxColumns));
                 report.indexBook = book->book();
+                ++rows;
+            } catch (RenameServiceError& error) {
+                error.appendToDescription("（「" + recordedName(result.destination) +
+                                          "」は保存されましたが索引簿に記録されていません。次に同じフォルダへ"
+                                          "保存するときに記録されます）");
+                rowError = std::current_exception();
             } catch (...) {
                 rowError = std::current_exception();
             }
@@ -113,8 +145,13 @@ SaveReport save(std::span<const SaveDocument> documents, const SaveSettings& set
         if (saved) saved(index, result);
         if (rowError) std::rethrow_exception(rowError);
     };
+    SaveJournal::Record journal;
     try {
-        if (book) book->open();
+        if (book) {
+            book->open();
+            journal = SaveJournal::Record::begin(bookFolder, book->book(), book->nextSequence(),
+                                                 intents(documents, planned, settings), calls);
+        }
         report.results = RenameService::execute(planned, calls, placed);
     } catch (RenameServiceError& error) {
         report.results = error.completedResults();
@@ -124,18 +161,28 @@ SaveReport save(std::span<const SaveDocument> documents, const SaveSettings& set
         report.failureCase = error.errorCase();
         report.failure = error.what();
     }
+    // Kept while a placed file lacks its row, for the next save into the folder to complete.
+    if (rows == report.results.size()) journal.finish();
     return report;
 }
 
-IndexBookEntry entry(std::int64_t sequence, const ReceiptFields& fields, std::string fileName) {
+std::vector<std::string> completeInterrupted(const fs::path& folder, const FileSystemCalls& calls) {
+    std::vector<std::string> recovered = SaveJournal::recover(folder, calls);
+    SaveJournal::removeLeftovers(folder);
+    return recovered;
+}
+
+IndexBookEntry entry(std::int64_t sequence, const ReceiptFields& fields, std::string fileName,
+                     bool taxColumns) {
     IndexBookEntry row;
     row.sequence = sequence;
     row.date = fields.date;
     row.amount = fields.amount;
-    row.vendor = fields.vendor;
+    row.vendor = Unicode::withoutFormatOrControl(fields.vendor);
     row.documentType = fields.documentType;
     row.fileName = std::move(fileName);
     row.registrationNumber = fields.registrationNumber;
+    if (taxColumns) row.taxBreakdown = fields.taxBreakdown;
     return row;
 }
 

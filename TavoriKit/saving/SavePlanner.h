@@ -32,6 +32,7 @@ struct SaveSettings {
     std::optional<std::filesystem::path> destination;  // the chosen folder, when there is one
     bool writeIndexBook = true;
     std::string indexBookFileName = "索引簿.csv";
+    bool indexBookTaxColumns = false;  // a new book has the tax-rate columns after 備考
 };
 
 // Where a save would put each file, computed the way the save itself chooses names.
@@ -48,6 +49,8 @@ struct SaveReport {
     // Why the save stopped: the error, with a note of how many documents were not saved.
     std::optional<RenameServiceError::Case> failureCase;
     std::optional<std::string> failure;
+    // Files an earlier, interrupted save placed without their rows, whose rows this save added first.
+    std::vector<std::string> recovered;
 
     bool succeeded() const { return !failure.has_value(); }
 };
@@ -77,8 +80,16 @@ SaveReport save(std::span<const SaveDocument> documents, const SaveSettings& set
                 const std::function<void(std::size_t index, const RenameResult& result)>& saved = {},
                 const FileSystemCalls& calls = FileSystemCalls::posix());
 
-// The row of a document saved (or to be saved) as `fileName`.
-IndexBookEntry entry(std::int64_t sequence, const ReceiptFields& fields, std::string fileName);
+// Completes the saves into `folder` that were interrupted between placing a file and writing its row, and
+// removes the copies they left under temporary names; returns the names of the files whose rows were added.
+// save() does this itself for its book's folder.
+std::vector<std::string> completeInterrupted(const std::filesystem::path& folder,
+                                             const FileSystemCalls& calls = FileSystemCalls::posix());
+
+// The row of a document saved (or to be saved) as `fileName`; with `taxColumns` it carries the amounts by
+// rate.
+IndexBookEntry entry(std::int64_t sequence, const ReceiptFields& fields, std::string fileName,
+                     bool taxColumns = false);
 // Export rows numbered 1, 2, ...: the saved name when there is one, otherwise the template's name with the
 // source's extension as it stands.
 std::vector<IndexBookEntry> exportEntries(std::span<const SaveDocument> documents,

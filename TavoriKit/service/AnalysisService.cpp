@@ -31,6 +31,8 @@ AnalysisError AnalysisError::fromCurrentException() {
                 return {e.what(), Kind::unsupportedFile};
             case Case::emptyPDF:
                 return {e.what(), Kind::emptyPDF};
+            case Case::pageTooSlow:
+                return {e.what(), Kind::unreadable};
             case Case::unreadable:
                 return {e.what(), Kind::unreadable};  // the designed sentence with the reason in brackets
         }

@@ -9,6 +9,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -201,6 +202,9 @@ int main(int argc, char** argv) {
     app.add_flag(
         "--no-scale", [&](std::int64_t) { extractor.tuning.scaleLargeImages = false; },
         "keep large images at full size");
+    app.add_flag(
+        "--no-neural", [&](std::int64_t) { extractor.tuning.neuralRows = false; },
+        "without the neural recogniser's second reading");
     app.add_option("--failures", failures, "failures listed per set");
     app.add_option("--limit", limit, "documents per set and variant (0: all)");
     app.add_option("--jobs", jobs, "documents read at once")->check(CLI::Range(1, 16));
@@ -327,6 +331,30 @@ int main(int argc, char** argv) {
                   << " | " << share(inDate, n) << " / " << share(inTotal, n) << " / " << share(inVendor, n)
                   << " | " << share(yearFirst, n) << " | " << gained << "/" << lost << " | "
                   << share(review, n) << " | " << times << " |\n";
+    }
+
+    // The amounts by tax rate, on the generated receipts that know what they printed: whether the reading
+    // gives exactly the printed breakdown (rates, amounts, taxes, tax included or not), on the receipts
+    // that print both rates and on all, and how many would ask for review because the rates disagree.
+    std::map<std::string, std::array<int, 5>> breakdown;  // n, exact, both-rate n, both-rate exact, disagree
+    for (const auto& o : outcomes) {
+        if (!o.sample->taxBreakdown || !o.error.empty()) continue;
+        auto& b = breakdown[o.sample->variant];
+        const bool exact = o.fields.taxBreakdown == *o.sample->taxBreakdown;
+        const bool both = o.sample->taxBreakdown->size() == 2;
+        b[0] += 1;
+        b[1] += exact;
+        b[2] += both;
+        b[3] += both && exact;
+        b[4] += o.fields.confidence.taxBreakdown == tavori::FieldConfidence::Level::low;
+    }
+    if (!breakdown.empty()) {
+        std::cout
+            << "\n| tax by rate (generated) | n | exact | both rates: n | both rates: exact | rates disagree "
+               "with total |\n|---|---|---|---|---|---|\n";
+        for (const auto& [variant, b] : breakdown)
+            std::cout << "| " << variant << " | " << b[0] << " | " << percent(b[1], b[0]) << " | " << b[2]
+                      << " | " << percent(b[3], b[2]) << " | " << share(b[4], b[0]) << " |\n";
     }
 
     for (const auto& [key, group] : groups) {

@@ -1,51 +1,27 @@
 #include "GroundTruth.h"
 
+#include <array>
 #include <cmath>
 #include <fstream>
 #include <map>
 #include <sstream>
 
+#include "TavoriCore/CsvReader.h"
+
 namespace tavori::bench {
 
 std::vector<std::vector<std::string>> readCsv(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    const std::string text = buffer.str();
     std::vector<std::vector<std::string>> rows;
-    std::vector<std::string> row;
-    std::string field;
-    bool quoted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            row.push_back(std::move(field));
-            field.clear();
-        } else if (c == '\n' || c == '\r') {
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            row.push_back(std::move(field));
-            field.clear();
-            rows.push_back(std::move(row));
-            row.clear();
-        } else {
-            field += c;
-        }
+    CsvReader reader([&](std::span<const std::string> fields, std::uint64_t) {
+        rows.emplace_back(fields.begin(), fields.end());
+    });
+    std::ifstream in(path, std::ios::binary);
+    std::array<char, 1 << 16> buffer;
+    while (in) {
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        reader.feed(std::string_view(buffer.data(), static_cast<std::size_t>(in.gcount())));
     }
-    if (!field.empty() || !row.empty()) {
-        row.push_back(std::move(field));
-        rows.push_back(std::move(row));
-    }
+    reader.finish();
     return rows;
 }
 
@@ -77,6 +53,18 @@ std::vector<std::map<std::string, std::string>> records(const std::filesystem::p
     return out;
 }
 
+// The amounts by rate that bench_make_receipts printed: 10 % first, a rate left out when it was not printed.
+std::vector<TaxRateAmount> generatedBreakdown(std::map<std::string, std::string>& r) {
+    std::vector<TaxRateAmount> rates;
+    const bool included = r["tax_included"] == "1";
+    for (const auto& [rate, key] :
+         {std::pair{10, std::string("rate10")}, std::pair{8, std::string("rate8")}}) {
+        const auto amount = roundedAmount(r[key + "_amount"]);
+        if (amount) rates.push_back({rate, *amount, roundedAmount(r[key + "_tax"]), included});
+    }
+    return rates;
+}
+
 bool wanted(const std::vector<std::string>& sets, const std::string& name) {
     if (sets.empty()) return true;
     for (const auto& s : sets)
@@ -96,9 +84,11 @@ std::vector<Sample> loadSamples(const std::filesystem::path& root, const std::ve
                                roundedAmount(r["total_yen"]), r["vendor"], false});
     }
     if (!generated.empty() && wanted(sets, "generated")) {
-        for (auto& r : records(generated / "ground_truth.csv"))
+        for (auto& r : records(generated / "ground_truth.csv")) {
             samples.push_back({"generated", r["variant"], generated / r["image"], r["date"],
                                roundedAmount(r["total_yen"]), r["vendor"], false});
+            if (r.count("tax_included")) samples.back().taxBreakdown = generatedBreakdown(r);
+        }
     }
     if (wanted(sets, "sroie")) {
         const auto folder = root / "sroie-receipts-en";

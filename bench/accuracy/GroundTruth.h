@@ -6,8 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "TavoriCore/TaxBreakdown.h"
+
 // The labelled benchmark documents under the shared data folder.
 namespace tavori::bench {
+
+using tavori::TaxRateAmount;
 
 struct Sample {
     std::string set;      // jomb, sroie, invoice2data, generated
@@ -17,6 +21,8 @@ struct Sample {
     std::optional<std::int64_t> total;  // whole units, half up
     std::string vendor;
     bool dayFirst = false;  // the date is printed day first
+    // The amounts by tax rate the document prints, for the generated receipts only (none for the other sets).
+    std::optional<std::vector<TaxRateAmount>> taxBreakdown = std::nullopt;
 };
 
 // One CSV record per row, fields unquoted.

@@ -7,11 +7,21 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <string>
 
 #include <QFontDatabase>
 #include <QGuiApplication>
 
 #include "ReceiptGenerator.h"
+
+namespace {
+
+// An amount of the ground truth; empty for none.
+std::string optional(std::int64_t value) {
+    return value ? std::to_string(value) : std::string();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"Writes generated Japanese receipts with known fields"};
@@ -20,10 +30,15 @@ int main(int argc, char** argv) {
     unsigned seed = 1;
     double photos = 0.5;
     double highResolution = 0;
+    double till = 0;
     app.add_option("--out", out, "folder to write into")->required();
     app.add_option("--count", count, "receipts")->check(CLI::Range(1, 100000));
     app.add_option("--seed", seed, "random seed");
     app.add_option("--photos", photos, "share drawn as phone photos")->check(CLI::Range(0.0, 1.0));
+    app.add_option("--till", till,
+                   "share printed as real tills print (dates with weekday, time and slip number, "
+                   "small date print, dark paper)")
+        ->check(CLI::Range(0.0, 1.0));
     app.add_option("--high-resolution", highResolution, "share of the photos taken close up, with huge print")
         ->check(CLI::Range(0.0, 1.0));
     CLI11_PARSE(app, argc, argv);
@@ -41,7 +56,9 @@ int main(int argc, char** argv) {
 
     std::filesystem::create_directories(out / "images");
     std::ofstream truth(out / "ground_truth.csv", std::ios::binary);
-    truth << "image,variant,vendor,vendor_branch,date,total_yen,registration_number\n";
+    truth
+        << "image,variant,vendor,vendor_branch,date,total_yen,registration_number,tax_included,rate10_amount,"
+           "rate10_tax,rate8_amount,rate8_tax\n";
     tavori::bench::ReceiptGenerator generator(seed, families);
     std::mt19937 choose(seed ^ 0x9e3779b9u);
     for (int i = 1; i <= count; ++i) {
@@ -49,7 +66,9 @@ int main(int argc, char** argv) {
         // Drawn only when asked for, so that the same seed keeps giving the same set without it.
         const bool close = photo && highResolution > 0 &&
                            std::uniform_real_distribution<double>(0, 1)(choose) < highResolution;
-        const auto receipt = generator.next(photo, close);
+        const bool tillStyle =
+            till > 0 && std::uniform_real_distribution<double>(0, 1)(choose) < till;  // as `close`
+        const auto receipt = generator.next(photo, close, tillStyle);
         char name[32];
         std::snprintf(name, sizeof name, "images/g%05d.%s", i, photo ? "jpg" : "png");
         const QImage image = generator.render(receipt);
@@ -65,8 +84,12 @@ int main(int argc, char** argv) {
               << (close   ? "close-up"
                   : photo ? "photo"
                           : "clean")
-              << ',' << receipt.vendor << ',' << receipt.branch << ',' << date << ',' << receipt.total << ','
-              << receipt.registrationNumber << '\n';
+              << (receipt.till ? " till" : "") << ',' << receipt.vendor << ',' << receipt.branch << ','
+              << date << ',' << receipt.total << ',' << receipt.registrationNumber << ','
+              << (receipt.taxIncluded ? 1 : 0) << ',' << optional(receipt.standardAmount) << ','
+              << optional(receipt.standardAmount ? receipt.standardTax : 0) << ','
+              << optional(receipt.reducedAmount) << ','
+              << optional(receipt.reducedAmount ? receipt.reducedTax : 0) << '\n';
     }
     std::cout << count << " receipts in " << out << "\n";
     return 0;

@@ -60,7 +60,7 @@ std::string groupedYen(std::int64_t value) {
 }
 
 ReceiptGenerator::ReceiptGenerator(std::uint32_t seed, std::vector<std::string> families)
-    : random_(seed), families_(std::move(families)) {}
+    : random_(seed), taxRandom_(seed ^ 0x5bd1e995u), families_(std::move(families)) {}
 
 int ReceiptGenerator::uniform(int low, int high) {
     return std::uniform_int_distribution<int>(low, high)(random_);
@@ -71,8 +71,11 @@ double ReceiptGenerator::uniformReal(double low, double high) {
 bool ReceiptGenerator::chance(double p) {
     return uniformReal(0, 1) < p;
 }
+bool ReceiptGenerator::taxChance(double p) {
+    return std::uniform_real_distribution<double>(0, 1)(taxRandom_) < p;
+}
 
-GeneratedReceipt ReceiptGenerator::next(bool photo, bool highResolution) {
+GeneratedReceipt ReceiptGenerator::next(bool photo, bool highResolution, bool till) {
     GeneratedReceipt r;
     r.photo = photo;
     r.bodyFamily = pick(families_);
@@ -128,43 +131,111 @@ GeneratedReceipt ReceiptGenerator::next(bool photo, bool highResolution) {
             dateLine = format("%d-%02d-%02d %02d:%02d", r.year, r.month, r.day, hour, minute);
             break;
     }
+    // Till forms, drawn only for till receipts so that other sets keep their random sequence.
+    double dateScale = 1.0;
+    if (till) {
+        r.till = true;
+        switch (uniform(0, 2)) {
+            case 0:
+                dateLine =
+                    format("%d年%02d月%02d日(%s) %02d:%02d", r.year, r.month, r.day, weekday, hour, minute);
+                break;
+            case 1:
+                dateLine = format("%d/%d/%d %02d:%02d No.%04d", r.year, r.month, r.day, hour, minute,
+                                  uniform(1, 9999));
+                break;
+            default:
+                dateLine = format("%02d-%02d-%02d", r.year % 100, r.month, r.day);
+                break;
+        }
+        dateScale = uniformReal(0.7, 0.9);
+        if (chance(0.5)) r.paperGrey = uniform(120, 175);
+    }
     const bool dateAtBottom = chance(0.2);
-    if (r.datePrinted && !dateAtBottom) add(dateLine);
+    const auto addDate = [&] { add(dateLine, {}, dateScale); };
+    if (r.datePrinted && !dateAtBottom) addDate();
     add(format("レジ%04d 責No.%03d", uniform(1, 12), uniform(1, 999)), {}, 0.9);
 
     // Items, sometimes with a quantity line, then the totals block.
     std::int64_t sum = 0;
     int count = 0;
+    // A share of receipts sells food at the reduced rate beside other goods, marks those items and prints
+    // the amounts by rate.
+    bool mixedRates = taxChance(0.35);
+    std::int64_t reducedSum = 0;
+    const bool markAsterisk = taxChance(0.5);
     const int itemCount = uniform(1, 8);
     for (int i = 0; i < itemCount; ++i) {
         const int quantity = chance(0.2) ? uniform(2, 4) : 1;
         const std::int64_t unit =
             chance(0.08) ? uniform(50, 600) * 100 : uniform(8, 300) * 10 + (chance(0.5) ? 8 : 0);
         if (quantity > 1) add(format("  %d個 X 単%s", quantity, groupedYen(unit).c_str()), {}, 0.9);
-        add(pick(kItems), yen(unit * quantity));
+        const bool reduced = mixedRates && (i == 0 || taxChance(0.4));
+        add(pick(kItems) + (reduced ? (markAsterisk ? " ※" : " 軽") : ""), yen(unit * quantity));
         sum += unit * quantity;
+        if (reduced) reducedSum += unit * quantity;
         count += quantity;
     }
+    if (mixedRates && reducedSum == sum) mixedRates = false;
     const bool spaced = chance(0.5);
     add(spaced ? "小　計" : "小計", yen(sum));
     if (chance(0.3)) {
         const std::int64_t coupon = uniform(1, 10) * 10;
-        add("クーポン値引", yen(-coupon));
-        sum -= coupon;
+        // A coupon on a receipt with two rates would have to be split between them; those receipts have none.
+        if (!mixedRates) {
+            add("クーポン値引", yen(-coupon));
+            sum -= coupon;
+        }
     }
     const bool taxIncluded = chance(0.6);
+    r.taxIncluded = taxIncluded;
     std::int64_t tax = sum * 10 / 110;
-    if (!taxIncluded) {
+    if (mixedRates) {
+        const std::int64_t standardSum = sum - reducedSum;
+        r.standardAmount = standardSum;
+        r.reducedAmount = reducedSum;
+        r.standardTax = taxIncluded ? standardSum * 10 / 110 : standardSum / 10;
+        r.reducedTax = taxIncluded ? reducedSum * 8 / 108 : reducedSum * 8 / 100;
+        tax = r.standardTax + r.reducedTax;
+        r.total = taxIncluded ? sum : sum + tax;
+    } else if (!taxIncluded) {
         tax = sum / 10;
         add("消費税等(10%)", yen(tax));
         r.total = sum + tax;
+        r.standardAmount = sum;
+        r.standardTax = tax;
     } else {
         r.total = sum;
+    }
+    // The amounts by rate, in one of the layouts tills print, under the subtotal.
+    if (mixedRates) {
+        const char* inner = taxIncluded ? "内消費税" : "消費税";
+        switch (static_cast<int>(taxRandom_() % 3)) {
+            case 0:
+                add(format("10%%対象 %s %s %s", yen(r.standardAmount).c_str(), inner,
+                           yen(r.standardTax).c_str()));
+                add(format("8%%対象 %s %s %s", yen(r.reducedAmount).c_str(), inner,
+                           yen(r.reducedTax).c_str()));
+                break;
+            case 1:
+                add("(10%対象", yen(r.standardAmount), 0.9);
+                add(format("(%s", inner), yen(r.standardTax) + ")", 0.9);
+                add("(8%対象", yen(r.reducedAmount), 0.9);
+                add(format("(%s", inner), yen(r.reducedTax) + ")", 0.9);
+                break;
+            default:
+                add("標準税率対象", yen(r.standardAmount));
+                add(format("%s等(10%%)", inner), yen(r.standardTax));
+                add("軽減税率対象", yen(r.reducedAmount));
+                add(format("%s等(8%%)", inner), yen(r.reducedTax));
+                break;
+        }
     }
     const bool bigTotal = chance(0.65);
     const std::string totalLabel = chance(0.4) ? "合　計" : (chance(0.5) ? "合 計" : "合計");
     add(totalLabel, yen(r.total), bigTotal ? uniformReal(1.6, 2.6) : 1.0, bigTotal || chance(0.3));
     if (taxIncluded) add(format("(内消費税等 %s)", yen(tax).c_str()), {}, 0.9);
+    if (mixedRates) add(markAsterisk ? "※は軽減税率対象商品" : "軽は軽減税率対象商品", {}, 0.9);
     if (chance(0.7)) {
         switch (uniform(0, 2)) {
             case 0:
@@ -197,7 +268,7 @@ GeneratedReceipt ReceiptGenerator::next(bool photo, bool highResolution) {
         add("今回ポイント", format("%dP", static_cast<int>(r.total / 100)));
         add("ポイント残高", groupedYen(uniform(100, 20000)) + "P");
     }
-    if (r.datePrinted && dateAtBottom) add(dateLine);
+    if (r.datePrinted && dateAtBottom) addDate();
     add("");
     add(chance(0.5) ? "またのご来店をお待ちしております" : "ありがとうございました", {}, 0.9, false, true);
     return r;
@@ -211,7 +282,9 @@ QImage ReceiptGenerator::render(const GeneratedReceipt& receipt) {
     for (const auto& line : receipt.lines) height += static_cast<int>(std::lround(body * line.scale * 1.45));
 
     QImage paper(width, height, QImage::Format_RGB32);
-    paper.fill(receipt.photo ? QColor(246, 243, 236) : Qt::white);
+    paper.fill(receipt.paperGrey < 255 ? QColor(receipt.paperGrey, receipt.paperGrey, receipt.paperGrey - 6)
+               : receipt.photo         ? QColor(246, 243, 236)
+                                       : Qt::white);
     {
         QPainter painter(&paper);
         painter.setRenderHint(QPainter::TextAntialiasing);

@@ -60,8 +60,8 @@ TEST(AppSettingsTest, SavedSettingsLoadEqualAndKeepTheStoresOtherMembers) {
     std::vector<std::string> keys;
     for (const auto& [key, value] : document.items()) keys.push_back(key);
     EXPECT_EQ(keys, (std::vector<std::string>{"template", "mode", "destination", "recipientName", "aliases",
-                                              "writeIndexBook", "indexBookFileName", "inbox",
-                                              "autoSaveConfident"}));
+                                              "writeIndexBook", "indexBookFileName", "indexBookTaxColumns",
+                                              "journalAccounts", "inbox", "autoSaveConfident"}));
     EXPECT_EQ(document["mode"], "rename");
     EXPECT_EQ(document["destination"], "/home/帳簿");
 
@@ -75,10 +75,14 @@ TEST(AppSettingsTest, DocumentWithoutBookmarkKeepsEverythingElse) {
     AppSettings settings = customised();
     ASSERT_TRUE(settings.save(defaults));
     Json store = Json::parse(readFile(folder / "defaults.json"));
-    // As settings stored before the inbox existed.
-    for (const char* key : {"destination", "inbox", "autoSaveConfident"}) store["settings.v1"].erase(key);
+    // As settings stored before the later members existed.
+    for (const char* key :
+         {"destination", "inbox", "autoSaveConfident", "indexBookTaxColumns", "journalAccounts"})
+        store["settings.v1"].erase(key);
     writeFile(folder / "defaults.json", store.dump());
     settings.destination.reset();
+    settings.indexBookTaxColumns = false;
+    settings.journalAccounts = {};
     settings.inbox.reset();
     settings.autoSaveConfident = false;
     EXPECT_EQ(AppSettings::load(defaults), settings);

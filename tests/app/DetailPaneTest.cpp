@@ -73,10 +73,12 @@ class DetailPaneTest : public ::testing::Test {
         model.addFiles({path});
         const int row = model.itemCount() - 1;
         EXPECT_GE(row, 0);
-        for (int i = 0; i < 600 && (model.itemAt(row).status() == DocumentItem::Status::queued ||
-                                    model.itemAt(row).status() == DocumentItem::Status::analyzing);
-             ++i)
-            QTest::qWait(50);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                const auto status = model.itemAt(row).status();
+                return status != DocumentItem::Status::queued && status != DocumentItem::Status::analyzing;
+            },
+            30000));
         return model.itemAt(row);
     }
 
@@ -193,6 +195,19 @@ TEST_F(DetailPaneTest, TheCheckDigitWarningShowsOnlyWhenTheNumberDoesNotMatch) {
             EXPECT_FALSE(item.fields().registrationNumber.has_value());
         EXPECT_TRUE(item.editedFields().contains(Field::registrationNumber));
     }
+}
+
+TEST_F(DetailPaneTest, TheAmountsByRateAreEditedUnderTheAmountAndHeldToIt) {
+    const DocumentItem& item = add(namedReceipt("r.pdf", "さくら文具店", 3280));
+    select(item);
+    replaceText(view().taxField(0, 0), QStringLiteral("２，２００"));  // typed with the input method
+    replaceText(view().taxField(0, 1), QStringLiteral("200"));
+    EXPECT_EQ(item.fields().taxBreakdown, (std::vector<TaxRateAmount>{{10, 2200, 200, true}}));
+    EXPECT_EQ(item.fields().confidence.taxBreakdown, FieldConfidence::Level::low) << "3,280 is not 2,200";
+    replaceText(view().taxField(1, 0), QStringLiteral("1080"));
+    EXPECT_EQ(item.fields().taxBreakdown.size(), 2u);
+    EXPECT_NE(item.fields().confidence.taxBreakdown, FieldConfidence::Level::low);
+    EXPECT_TRUE(item.editedFields().contains(Field::taxBreakdown));
 }
 
 TEST_F(DetailPaneTest, TheNewFileNameFollowsEveryEditWithTheExtensionInLowerCase) {

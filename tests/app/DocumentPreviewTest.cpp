@@ -4,6 +4,7 @@
 #include <QPdfView>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThreadPool>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -39,7 +40,14 @@ class DocumentPreviewTest : public ::testing::Test {
     bool zoom(PreviewZoom command) {
         QSignalSpy applied(&preview, &DocumentPreview::zoomApplied);
         preview.zoom(command);
-        return applied.wait(300);
+        QCoreApplication::processEvents();  // a command is applied on the next turn of the loop
+        return !applied.isEmpty();
+    }
+
+    // Lets every load that was started finish and hand its document over.
+    static void settle() {
+        ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(10000));
+        QCoreApplication::processEvents();
     }
 
     double fitPageScale() const {
@@ -50,7 +58,8 @@ class DocumentPreviewTest : public ::testing::Test {
     DocumentPreview preview;
 };
 
-TEST_F(DocumentPreviewTest, APdfOpensFittedToItsPageAndTwoZoomInsEnlargeItByOnePointFiveSixTwoFive) {
+// The scale each command gives is PreviewScale's; here, that each command reaches the view once.
+TEST_F(DocumentPreviewTest, APdfOpensFittedToItsPageAndEachCommandReachesTheView) {
     test::writePdf(folder / "Scan.PDF", {595, 842}, 2);
     ASSERT_TRUE(load(folder / "Scan.PDF"));
     EXPECT_EQ(preview.pageCount(), 2);
@@ -59,27 +68,16 @@ TEST_F(DocumentPreviewTest, APdfOpensFittedToItsPageAndTwoZoomInsEnlargeItByOneP
     EXPECT_LT(fit, 1.0);
 
     ASSERT_TRUE(zoom(PreviewZoom::in));
+    EXPECT_NEAR(preview.scale(), fit * 1.25, 1e-9);
+    ASSERT_TRUE(zoom(PreviewZoom::out));
+    EXPECT_NEAR(preview.scale(), fit, 1e-9);
     ASSERT_TRUE(zoom(PreviewZoom::in));
-    EXPECT_NEAR(preview.scale(), fit * 1.5625, 1e-9);
-
     ASSERT_TRUE(zoom(PreviewZoom::fitPage));
     EXPECT_NEAR(preview.scale(), fit, 1e-9);
     // Fitting again changes nothing: the fit was the last command applied.
     preview.pdfView()->setZoomFactor(0.5);
     EXPECT_FALSE(zoom(PreviewZoom::fitPage));
     EXPECT_EQ(preview.scale(), 0.5);
-}
-
-TEST_F(DocumentPreviewTest, FitWidthFillsTheWidthAndZoomOutDividesByOnePointTwoFive) {
-    test::writePdf(folder / "wide.pdf", {842, 595});
-    ASSERT_TRUE(load(folder / "wide.pdf"));
-    ASSERT_TRUE(zoom(PreviewZoom::fitWidth));
-    const double width = preview.viewSize().width / preview.pageSizeAtUnitScale().width;
-    EXPECT_NEAR(preview.scale(), width, 1e-9);  // a landscape page stays shorter than the view
-    ASSERT_TRUE(zoom(PreviewZoom::out));
-    EXPECT_NEAR(preview.scale(), width / 1.25, 1e-9);
-    ASSERT_TRUE(zoom(PreviewZoom::out));
-    EXPECT_NEAR(preview.scale(), width / 1.5625, 1e-9);
 }
 
 TEST_F(DocumentPreviewTest, ImagesAreShownAsOnePageWithTheirProportions) {
@@ -119,7 +117,8 @@ TEST_F(DocumentPreviewTest, TheSameFileKeepsItsScaleAndANewFileGetsTheCurrentFit
     const double zoomed = preview.scale();
     QSignalSpy finished(&preview, &DocumentPreview::loadFinished);
     preview.setFile(folder / "a.pdf");
-    EXPECT_FALSE(finished.wait(300));
+    settle();
+    EXPECT_TRUE(finished.isEmpty());
     EXPECT_EQ(preview.scale(), zoomed);
 
     ASSERT_TRUE(zoom(PreviewZoom::fitWidth));
@@ -134,7 +133,7 @@ TEST_F(DocumentPreviewTest, OnlyTheLastOfQuickSuccessiveFilesIsShown) {
     preview.setFile(folder / "first.pdf");
     preview.setFile(folder / "second.png");
     ASSERT_TRUE(finished.wait(10000));
-    QTest::qWait(200);
+    settle();
     EXPECT_EQ(finished.count(), 1);
     const auto page = preview.pageSizeAtUnitScale();
     EXPECT_NEAR(page.width, page.height, 1e-6);

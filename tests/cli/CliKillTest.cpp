@@ -65,57 +65,99 @@ std::map<std::string, std::string> visibleFiles(const fs::path& folder) {
     return files;
 }
 
+// Writes `count` receipts into `src`; returns their bytes with their names.
+std::map<std::string, std::string> writeReceipts(const fs::path& src, int count) {
+    fs::create_directories(src);
+    std::map<std::string, std::string> originals;  // bytes -> source name
+    for (int i = 0; i < count; ++i) {
+        auto document = tavori::SamplePdf::receipt("テスト商店" + std::to_string(i), 1 + i % 12, 1 + i % 28,
+                                                   100 + 10 * i);
+        const std::string name = "r" + std::to_string(100 + i) + ".pdf";
+        tavori::SamplePdf::write(src / name, document);
+        originals[readFile(src / name)] = name;
+    }
+    return originals;
+}
+
+// No file lost or partial, none saved under its old name, (moving) each exactly once; every saved file has
+// exactly one row, numbered in order, and no row names a file that is not there.
+void expectNothingLostAndEveryFileRecorded(const std::string& label, const std::string& mode,
+                                           const fs::path& src, const fs::path& dest,
+                                           std::map<std::string, std::string>& originals) {
+    std::map<std::string, int> seen;
+    for (const auto& [name, bytes] : visibleFiles(src)) {
+        ASSERT_TRUE(originals.count(bytes)) << label << ": changed source " << name;
+        ++seen[bytes];
+    }
+    for (const auto& [name, bytes] : visibleFiles(dest)) {
+        ASSERT_TRUE(originals.count(bytes)) << label << ": partial or foreign file " << name;
+        EXPECT_NE(name, originals[bytes]) << label << ": saved under its old name";
+        if (mode == "move") ++seen[bytes];
+    }
+    for (const auto& [bytes, name] : originals)
+        EXPECT_EQ(seen[bytes], 1) << label << ": " << name << " is there " << seen[bytes] << " times";
+
+    std::set<std::string> recorded;
+    if (fs::exists(dest / "索引簿.csv")) {
+        const auto records = parseCsv(readFile(dest / "索引簿.csv"));
+        ASSERT_TRUE(records) << label << ": the index book does not parse";
+        for (const auto& record : *records) ASSERT_EQ(record.size(), 8u) << label;
+        ASSERT_GE(records->size(), 1u) << label;
+        for (std::size_t i = 1; i < records->size(); ++i) {
+            EXPECT_EQ((*records)[i][0], std::to_string(i)) << label;
+            EXPECT_TRUE(recorded.insert((*records)[i][5]).second) << label << ": two rows for one file";
+        }
+    }
+    std::set<std::string> placed;
+    for (const auto& [name, bytes] : visibleFiles(dest)) placed.insert(name);
+    EXPECT_EQ(recorded, placed) << label << ": rows and saved files differ";
+}
+
 TEST(CliKillTest, AKilledSaveLosesNothingAndLeavesNoPartialFile) {
     constexpr int kFiles = 24;
     const std::vector<int> delaysMicroseconds = {0, 2000, 10000, 30000, 60000, 100000, 160000, 250000};
     for (const std::string mode : {"move", "copy"}) {
         for (const int delay : delaysMicroseconds) {
-            const std::string label = mode + " killed after " + std::to_string(delay) + " µs";
             TestFolder dir;
             const fs::path src = dir / "src", dest = dir / "dest";
-            fs::create_directories(src);
-            std::map<std::string, std::string> originals;  // bytes -> source name
-            for (int i = 0; i < kFiles; ++i) {
-                auto document = tavori::SamplePdf::receipt("テスト商店" + std::to_string(i), 1 + i % 12,
-                                                           1 + i % 28, 100 + 10 * i);
-                const std::string name = "r" + std::to_string(100 + i) + ".pdf";
-                tavori::SamplePdf::write(src / name, document);
-                originals[readFile(src / name)] = name;
-            }
+            auto originals = writeReceipts(src, kFiles);
             const CliRunner cli(dir.path());
             cli.runAndKill({"save", "--mode", mode, "--dest", dest.native(), src.native()},
                            std::chrono::microseconds(delay));
+            expectNothingLostAndEveryFileRecorded(mode + " killed after " + std::to_string(delay) + " µs",
+                                                  mode, src, dest, originals);
+        }
+    }
+}
 
-            std::map<std::string, int> seen;
-            for (const auto& [name, bytes] : visibleFiles(src)) {
-                ASSERT_TRUE(originals.count(bytes)) << label << ": changed source " << name;
-                ++seen[bytes];
-            }
-            for (const auto& [name, bytes] : visibleFiles(dest)) {
-                ASSERT_TRUE(originals.count(bytes)) << label << ": partial or foreign file " << name;
-                EXPECT_NE(name, originals[bytes]) << label << ": saved under its old name";
-                if (mode == "move") ++seen[bytes];
-            }
-            for (const auto& [bytes, name] : originals)
-                EXPECT_EQ(seen[bytes], 1) << label << ": " << name << " is there " << seen[bytes] << " times";
-
-            // Every file that reached the destination has its row, numbered in order, and no row names a
-            // file that is not there.
-            std::set<std::string> recorded;
-            if (fs::exists(dest / "索引簿.csv")) {
-                const auto records = parseCsv(readFile(dest / "索引簿.csv"));
-                ASSERT_TRUE(records) << label << ": the index book does not parse";
-                for (const auto& record : *records) ASSERT_EQ(record.size(), 8u) << label;
-                ASSERT_GE(records->size(), 1u) << label;
-                for (std::size_t i = 1; i < records->size(); ++i) {
-                    EXPECT_EQ((*records)[i][0], std::to_string(i)) << label;
-                    EXPECT_TRUE(recorded.insert((*records)[i][5]).second)
-                        << label << ": two rows for one file";
-                }
-            }
-            std::set<std::string> placed;
-            for (const auto& [name, bytes] : visibleFiles(dest)) placed.insert(name);
-            EXPECT_EQ(recorded, placed) << label << ": rows and saved files differ";
+// Killed right after the N-th rename (the first creates the book, each later one places a file): the file
+// is in place without its row, and the rerun records it, once, and removes what the killed run left.
+TEST(CliKillTest, ARerunRecordsTheFilesAKilledSavePlacedWithoutRows) {
+    constexpr int kFiles = 4;
+    for (const std::string mode : {"move", "copy"}) {
+        for (const int renames : {2, 3, 5}) {
+            const std::string label = mode + " killed after rename " + std::to_string(renames);
+            TestFolder dir;
+            const fs::path src = dir / "src", dest = dir / "dest";
+            auto originals = writeReceipts(src, kFiles);
+            const CliRunner cli(dir.path());
+            const std::vector<std::string> args = {"save",   "--mode",      mode,
+                                                   "--dest", dest.native(), src.native()};
+            EXPECT_EQ(cli.run(args, {"TAVORI_KILL_AFTER_RENAME=" + std::to_string(renames)}).exitCode, -1)
+                << label;
+            const auto rerun = cli.run(args);
+            // Moving, the last kill leaves nothing to save: the rerun says so, after completing the book.
+            const bool nothingLeft = mode == "move" && renames == kFiles + 1;
+            EXPECT_EQ(rerun.exitCode, nothingLeft ? 1 : 0) << label << rerun.err;
+            EXPECT_NE(rerun.out.find("前回中断された保存のファイルを索引簿に記録しました"), std::string::npos)
+                << label << rerun.out;
+            if (mode == "move") expectNothingLostAndEveryFileRecorded(label, mode, src, dest, originals);
+            // Copying twice saves each document twice; still, every copy has exactly one row.
+            const auto records = parseCsv(readFile(dest / "索引簿.csv"));
+            ASSERT_TRUE(records) << label;
+            EXPECT_EQ(records->size(), visibleFiles(dest).size() + 1) << label;
+            for (const std::string& name : tavori::test::names(dest))
+                EXPECT_TRUE(name == "索引簿.csv" || name.front() != '.') << label << ": left behind " << name;
         }
     }
 }

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -102,6 +104,7 @@ TEST_F(CliSearchTest, JsonNamesTheBookAndTheDocument) {
 
 TEST_F(CliSearchTest, RefusesBadConditionsAndUnreadableBooks) {
     writeFile(dir / "broken.csv", std::string("\x81\xFD\xFF", 3));
+    ASSERT_EQ(::mkfifo((dir / "pipe.csv").c_str(), 0600), 0);
     struct Case {
         std::vector<std::string> args;
         int exitCode;
@@ -113,6 +116,18 @@ TEST_F(CliSearchTest, RefusesBadConditionsAndUnreadableBooks) {
          2,
          "日付は 2024-01-31 の形（1990年から2100年まで）で指定してください: 2024-02-30\n"},
         {{"search", dest.native(), "--min", "十円"}, 2, "金額は円の整数で指定してください: 十円\n"},
+        {{"search", dest.native(), "--from", "2024-03-01", "--to", "2024-02-01"},
+         2,
+         "期間の始まりが終わりより後です: 2024/03/01 〜 2024/02/01\n"},
+        {{"search", dest.native(), "--min", "500", "--max", "100"},
+         2,
+         "金額の下限が上限より大きくなっています: 500 〜 100\n"},
+        {{"search", dest.native(), "--registration", "T12345"},
+         2,
+         "登録番号は T と13桁の数字で指定してください: T12345\n"},
+        {{"search", (dir / "pipe.csv").native()},
+         1,
+         "索引簿を開けません: " + (dir / "pipe.csv").native() + "（通常のファイルではありません）\n"},
         {{"search", dest.native(), "--type", "レシート"},
          2,
          "書類種別は次のどれかで指定してください: "

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -75,52 +72,35 @@ TEST_F(CliTest, ScanPrintsOneRowPerFileWithFieldsAndName) {
     ASSERT_EQ(lines.size(), expected.size()) << result.out;
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const Row& row = expected[i];
-        const auto cols = split(lines[i], '\t');
+        auto cols = split(lines[i], '\t');
         // The last column, possible duplicates, is empty: the line ends with its tab.
         ASSERT_EQ(cols.size(), 10u) << row.file << ": " << lines[i];
         EXPECT_TRUE(lines[i].ends_with("\t")) << row.file;
-        EXPECT_EQ(cols[0], sample(row.file));
-        EXPECT_EQ(cols[1], row.status) << row.file;
-        EXPECT_EQ(cols[2], row.date) << row.file;
-        EXPECT_EQ(cols[3], row.vendor) << row.file;
-        EXPECT_EQ(cols[4], row.amount) << row.file;
-        EXPECT_EQ(cols[5], row.type) << row.file;
-        EXPECT_EQ(cols[6], row.regno) << row.file;
-        EXPECT_EQ(cols[7], row.levels) << row.file;
+        // The review reasons are the analysis's own words; here, only whether there are any.
         EXPECT_EQ(cols[8].empty(), row.levels == "high/high/high")
             << row.file << " review reasons: " << cols[8];
-        EXPECT_EQ(cols[9], row.name) << row.file;
+        cols[8].clear();
+        EXPECT_EQ(cols,
+                  (std::vector<std::string>{sample(row.file), row.status, row.date, row.vendor, row.amount,
+                                            row.type, row.regno, row.levels, "", row.name}));
     }
 }
 
 TEST_F(CliTest, ScanJsonGivesOneObjectPerLineAndErrorsInJapanese) {
-    writeFile(dir / "broken.pdf", "%PDF-1.4 nothing else");
     writeFile(dir / "notes.txt", "hello");
-    const auto result = cli.run({"scan", "--json", sample("scan_0002.pdf"), (dir / "broken.pdf").native(),
-                                 (dir / "gone.pdf").native(), (dir / "notes.txt").native()});
+    const auto result = cli.run({"scan", "--json", sample("scan_0002.pdf"), (dir / "notes.txt").native()});
     EXPECT_EQ(result.exitCode, 1) << "a file that cannot be read fails the run";
     const auto lines = split(result.out, '\n');
-    ASSERT_EQ(lines.size(), 4u) << result.out;
+    ASSERT_EQ(lines.size(), 2u) << result.out;
     const auto cafe = nlohmann::json::parse(lines[0]);
     EXPECT_EQ(cafe["status"], "ready");
     EXPECT_EQ(cafe["fields"]["vendor"], "喫茶ひまわり");
     EXPECT_EQ(cafe["fields"]["amount"], 1400);
     EXPECT_EQ(cafe["name"], kCafe);
-    struct Case {
-        std::string name, error;
-    };
-    const std::vector<Case> failures = {
-        {"broken.pdf", "ファイルを読み込めませんでした（ファイルが壊れているか、読み取れない形式です）"},
-        {"gone.pdf",
-         "ファイルを読み込めませんでした（ファイルが見つかりません。移動または削除された可能性があります）"},
-        {"notes.txt", "対応していないファイル形式です（PDF・JPEG・PNG・HEIC・TIFFに対応）"},
-    };
-    for (std::size_t i = 0; i < failures.size(); ++i) {
-        const auto j = nlohmann::json::parse(lines[i + 1]);
-        EXPECT_EQ(j["file"], (dir / failures[i].name).native());
-        EXPECT_EQ(j["status"], "failed") << failures[i].name;
-        EXPECT_EQ(j["error"], failures[i].error) << failures[i].name;
-    }
+    const auto failed = nlohmann::json::parse(lines[1]);
+    EXPECT_EQ(failed["file"], (dir / "notes.txt").native());
+    EXPECT_EQ(failed["status"], "failed");
+    EXPECT_EQ(failed["error"], "対応していないファイル形式です（PDF・JPEG・PNG・HEIC・TIFFに対応）");
 }
 
 TEST_F(CliTest, ProgressLineOnATerminalCountsEveryFileAndKeepsRowsApart) {
@@ -143,85 +123,72 @@ TEST_F(CliTest, FoldersGiveTheirSupportedFilesOnceInNameOrder) {
         tavori::SamplePdf::write(folder / name, receipt);
     }
     writeFile(folder / "notes.txt", "not a document");
+    // Two links back to the parent (a walk that followed them would never end) and a second name of a file.
+    fs::create_directory_symlink("..", folder / "sub" / "u1");
+    fs::create_directory_symlink("..", folder / "sub" / "u2");
+    fs::create_symlink("../b.pdf", folder / "sub" / "link.pdf");
+    fs::create_directories(dir / "empty.pdf");
     struct Case {
         std::string label;
         std::vector<std::string> args;
         std::vector<std::string> files;
+        std::string err = "";
+        int exitCode = 0;
     };
     const std::vector<Case> cases = {
         {"folder", {folder.native()}, {"Z.pdf", "b.pdf"}},
         {"folder and its file",
          {folder.native(), (folder / "b.pdf").native(), (folder / "./b.pdf").native()},
          {"Z.pdf", "b.pdf"}},
-        {"recursive", {"-r", folder.native()}, {"Z.pdf", "b.pdf", "sub/c.pdf"}},
+        {"recursive, loops skipped and named",
+         {"-r", folder.native()},
+         {"Z.pdf", "b.pdf", "sub/c.pdf"},
+         "同じフォルダに戻るリンクのため読み飛ばしました: " + (folder / "sub" / "u1").native() + "\n" +
+             "同じフォルダに戻るリンクのため読み飛ばしました: " + (folder / "sub" / "u2").native() + "\n"},
+        {"a folder named like a document, without documents",
+         {(dir / "empty.pdf").native()},
+         {"../empty.pdf"},
+         "",
+         1},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{"scan"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         const auto result = cli.run(args);
-        EXPECT_EQ(result.exitCode, 0) << c.label << ": " << result.err;
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.label << ": " << result.err;
+        EXPECT_EQ(result.err, c.err) << c.label;
         std::vector<std::string> files;
         for (const auto& line : split(result.out, '\n'))
             files.push_back(fs::path(split(line, '\t')[0]).lexically_relative(folder).native());
         EXPECT_EQ(files, c.files) << c.label;
+        if (c.exitCode != 0) {
+            EXPECT_NE(result.out.find("フォルダに読み取れる書類がありません"), std::string::npos);
+        }
     }
 }
 
-TEST_F(CliTest, SaveCarriesOutEachModeWithoutReplacingAnything) {
+TEST_F(CliTest, SaveMovesEachFileToAFreeNameAndRecordsIt) {
     // The same receipt twice in one batch, and a name already taken (in other case) in the folder.
     fs::copy_file(in / "scan_0001.pdf", in / "scan_0001-copy.pdf");
-    struct Case {
-        std::string mode;
-        bool sourcesStay;
-        bool intoDestination;
-    };
-    for (const Case& c :
-         {Case{"copy", true, true}, Case{"move", false, true}, Case{"rename", false, false}}) {
-        TestFolder run;
-        const fs::path src = run / "src", dest = run / "dest";
-        fs::copy(in, src);
-        const auto before = snapshot(src);
-        const fs::path target = c.intoDestination ? dest : src;
-        writeFile(target / "20240315_さくら文具店_990.PDF", "already here");
-
-        std::vector<std::string> args{"save", "--mode", c.mode};
-        if (c.intoDestination) args.insert(args.end(), {"--dest", dest.native()});
-        for (const auto& [path, bytes] : before) args.push_back(path);
-        const auto result = cli.run(args);
-        ASSERT_EQ(result.exitCode, 0) << c.mode << ": " << result.err;
-        EXPECT_NE(result.out.find("4件を保存しました"), std::string::npos) << c.mode << ": " << result.out;
-        EXPECT_NE(result.out.find("索引簿 (index book): " + (target / "索引簿.csv").native()),
-                  std::string::npos)
-            << c.mode << ": " << result.out;
-
-        const std::set<std::string> saved = {kInvoice, "20240315_さくら文具店_990 (2).pdf",
-                                             "20240315_さくら文具店_990 (3).pdf", kCafe};
-        for (const auto& name : saved) EXPECT_TRUE(fs::exists(target / name)) << c.mode << ": " << name;
-        EXPECT_EQ(readFile(target / "20240315_さくら文具店_990.PDF"), "already here") << c.mode;
-        EXPECT_EQ(readFile(target / kCafe), before.at((src / "scan_0002.pdf").native())) << c.mode;
-        for (const auto& [path, bytes] : before)
-            EXPECT_EQ(fs::exists(path), c.sourcesStay) << c.mode << ": " << path;
-
-        const auto book = split(readFile(target / "索引簿.csv"), '\n');
-        ASSERT_EQ(book.size(), 5u) << c.mode;
-        EXPECT_EQ(book[2],
-                  "2,2024/03/15,990,さくら文具店,領収書,20240315_さくら文具店_990 (2).pdf,T1234567890123,\r")
-            << c.mode;
-    }
-}
-
-TEST_F(CliTest, SecondSaveAppendsNumberedRowsToTheBook) {
-    ASSERT_EQ(cli.run({"save", "--dest", out.native(), sample("scan_0001.pdf")}).exitCode, 0);
-    const auto result =
-        cli.run({"save", "--dest", out.native(), sample("scan_0002.pdf"), sample("invoice-may.pdf")});
+    const auto before = snapshot(in);
+    writeFile(out / "20240315_さくら文具店_990.PDF", "already here");
+    std::vector<std::string> args{"save", "--mode", "move", "--dest", out.native()};
+    for (const auto& [path, bytes] : before) args.push_back(path);
+    const auto result = cli.run(args);
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_NE(result.out.find("2件を保存しました"), std::string::npos) << result.out;
-    const std::string book = readFile(out / "索引簿.csv");
-    EXPECT_EQ(book,
-              "\xEF\xBB\xBF連番,取引年月日,取引金額,取引先,書類種別,ファイル名,登録番号,備考\r\n"
-              "1,2024/03/15,990,さくら文具店,領収書,20240315_さくら文具店_990.pdf,T1234567890123,\r\n"
-              "2,2024/04/02,1400,喫茶ひまわり,領収書,20240402_喫茶ひまわり_1400.pdf,,\r\n"
-              "3,2024/05/31,49500,みどり印刷,請求書,20240531_みどり印刷_49500.pdf,T9876543210987,\r\n");
+    EXPECT_NE(result.out.find("4件を保存しました"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("索引簿 (index book): " + (out / "索引簿.csv").native()), std::string::npos)
+        << result.out;
+    EXPECT_EQ(names(out), (std::set<std::string>{kInvoice, "20240315_さくら文具店_990.PDF",
+                                                 "20240315_さくら文具店_990 (2).pdf",
+                                                 "20240315_さくら文具店_990 (3).pdf", kCafe, "索引簿.csv"}));
+    EXPECT_EQ(readFile(out / "20240315_さくら文具店_990.PDF"), "already here");
+    EXPECT_EQ(readFile(out / kCafe), before.at(sample("scan_0002.pdf")));
+    EXPECT_EQ(names(in), std::set<std::string>{}) << "moved, not copied";
+    const auto book = split(readFile(out / "索引簿.csv"), '\n');
+    ASSERT_EQ(book.size(), 5u);
+    EXPECT_EQ(book[2],
+              "2,2024/03/15,990,さくら文具店,領収書,20240315_さくら文具店_990 (2).pdf,T1234567890123,\r");
 }
 
 TEST_F(CliTest, DryRunAndMissingDestinationTouchNothing) {
@@ -261,29 +228,6 @@ TEST_F(CliTest, DryRunAndMissingDestinationTouchNothing) {
     }
 }
 
-TEST_F(CliTest, FileNamesThatAreNotUtf8ReachTheBookAsTheSavedName) {
-    const std::string odd = "\xff\xfe receipt\x80";
-    const std::string bytes = readFile(in / "scan_0002.pdf");
-    fs::copy_file(in / "scan_0002.pdf", in / (odd + ".pdf"));
-    // An empty template falls back to the source's own base name, made valid text so that the book can
-    // name the saved file exactly.
-    const std::string saved = "\uFFFD\uFFFD receipt\uFFFD.pdf";
-    const auto result =
-        cli.run({"save", "--template", "", "--dest", out.native(), (in / (odd + ".pdf")).native()});
-    ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(names(out), (std::set<std::string>{saved, "索引簿.csv"}));
-    EXPECT_EQ(readFile(out / saved), bytes);
-    EXPECT_EQ(readFile(in / (odd + ".pdf")), bytes) << "the source keeps its own name";
-    const auto book = split(readFile(out / "索引簿.csv"), '\n');
-    ASSERT_EQ(book.size(), 2u);
-    EXPECT_EQ(split(book[1], ',').at(5), saved);
-
-    const auto scan = cli.run({"scan", "--template", "", (in / (odd + ".pdf")).native()});
-    const auto cols = split(split(scan.out, '\n').at(0), '\t');
-    EXPECT_EQ(cols.front(), (in / (odd + ".pdf")).native());
-    EXPECT_EQ(cols.back(), saved);
-}
-
 TEST_F(CliTest, ExportIndexWritesACompleteBookWithProposedNamesAndReplacesOnlyWithForce) {
     fs::copy_file(in / "scan_0002.pdf", in / "CAFE.PDF");
     writeFile(out / "book.csv", "old content");
@@ -296,12 +240,6 @@ TEST_F(CliTest, ExportIndexWritesACompleteBookWithProposedNamesAndReplacesOnlyWi
     EXPECT_EQ(refused.err,
               "同じ名前のファイルが既にあります: book.csv（置き換えるには --force を指定してください）\n");
     EXPECT_EQ(readFile(out / "book.csv"), "old content");
-    // Not even the document being indexed is replaced by its own book.
-    const auto ontoSource =
-        cli.run({"export-index", sample("invoice-may.pdf"), "-o", sample("invoice-may.pdf")});
-    EXPECT_EQ(ontoSource.exitCode, 1);
-    EXPECT_EQ(names(in).count("invoice-may.pdf"), 1u);
-    EXPECT_NE(readFile(in / "invoice-may.pdf").substr(0, 4), "\xEF\xBB\xBF\xE9") << "still the PDF";
 
     auto forced = args;
     forced.push_back("--force");
@@ -314,71 +252,61 @@ TEST_F(CliTest, ExportIndexWritesACompleteBookWithProposedNamesAndReplacesOnlyWi
               "1,2024/04/02,1400,喫茶ひまわり,領収書,20240402_喫茶ひまわり_1400.PDF,,\r\n"
               "2,2024/05/31,49500,みどり印刷,請求書,20240531_みどり印刷_49500.pdf,T9876543210987,\r\n");
     EXPECT_EQ(names(in).count("20240402_喫茶ひまわり_1400.PDF"), 0u) << "exporting saves nothing";
-
-    const auto fresh = cli.run({"export-index", sample("invoice-may.pdf"), "-o", (out / "new.csv").native()});
-    EXPECT_EQ(fresh.exitCode, 0) << fresh.err;
-    EXPECT_TRUE(fs::exists(out / "new.csv"));
 }
 
-TEST_F(CliTest, VendorsThatLookLikeFormulasAreTextInTheBook) {
-    // Aliases stand in for a receipt whose vendor line reads like a spreadsheet formula.
-    const auto set =
-        cli.run({"settings", "--add-alias", "さくら文具店==HYPERLINK(\"http://x.test\",\"開く\")",
-                 "--add-alias", "喫茶ひまわり=@SUM(A1)", "--add-alias", "みどり印刷=-1+2"});
-    ASSERT_EQ(set.exitCode, 0) << set.err;
-    const std::vector<std::string> files = {sample("scan_0001.pdf"), sample("scan_0002.pdf"),
-                                            sample("invoice-may.pdf")};
-    // The file-name cells start with the vendor too, and are neutralized like it.
-    const std::vector<std::string> rows = {
-        "1,2024/03/15,990,\"'=HYPERLINK(\"\"http://x.test\"\",\"\"開く\"\")\",領収書,"
-        "\"'=HYPERLINK(httpx.test,開く).pdf\",T1234567890123,",
-        "2,2024/04/02,1400,'@SUM(A1),領収書,'@SUM(A1).pdf,,",
-        "3,2024/05/31,49500,'-1+2,請求書,'-1+2.pdf,T9876543210987,",
-    };
+// Text-layer PDFs through the whole road: the amounts by rate in the scan's JSON, then each package's file.
+TEST_F(CliTest, ExportJournalWritesEachPackagesFileFromTheRatesRead) {
+    const auto scanned = cli.run({"scan", "--json", sample("scan_0001.pdf"), sample("invoice-may.pdf")});
+    const auto rows = split(scanned.out, '\n');
+    ASSERT_EQ(rows.size(), 2u) << scanned.err;
+    EXPECT_EQ(nlohmann::json::parse(rows[0])["taxBreakdown"].dump(),
+              R"([{"rate":10,"tax":90,"taxIncluded":true,"taxableAmount":990}])");
+    EXPECT_EQ(nlohmann::json::parse(rows[1])["taxBreakdown"].dump(),
+              R"([{"rate":10,"tax":4500,"taxIncluded":false,"taxableAmount":45000}])");
+
+    ASSERT_EQ(cli.run({"settings", "--account", "請求書=広告宣伝費"}).exitCode, 0);
     fs::create_directories(out);
-    std::vector<std::string> exportArgs = {"export-index", "--template", "{vendor}", "--output",
-                                           (out / "export.csv").native()};
-    exportArgs.insert(exportArgs.end(), files.begin(), files.end());
-    const auto exported = cli.run(exportArgs);
-    ASSERT_EQ(exported.exitCode, 0) << exported.err;
-    std::vector<std::string> saveArgs = {"save", "--template", "{vendor}", "--dest",
-                                         (out / "saved").native()};
-    saveArgs.insert(saveArgs.end(), files.begin(), files.end());
-    ASSERT_EQ(cli.run(saveArgs).exitCode, 0);
-
-    for (const fs::path& book : {out / "export.csv", out / "saved" / "索引簿.csv"}) {
-        const auto lines = split(readFile(book), '\n');
-        ASSERT_EQ(lines.size(), 4u) << book;
-        for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(lines[i + 1], rows[i] + "\r") << book;
-    }
-    EXPECT_TRUE(fs::exists(out / "saved" / "@SUM(A1).pdf")) << "the saved name is the value itself";
+    const auto generic = cli.run({"export-journal", sample("scan_0001.pdf"), sample("invoice-may.pdf"),
+                                  "--format", "generic", "-o", (out / "j.csv").native()});
+    EXPECT_EQ(generic.exitCode, 0) << generic.err;
+    EXPECT_EQ(readFile(out / "j.csv"),
+              "\xEF\xBB\xBF日付,取引先,勘定科目,金額,10%対象額(税込),10%消費税額,8%対象額(税込),8%消費税額,"
+              "登録番号,"
+              "適格請求書,メモ\r\n"
+              "2024/03/15,さくら文具店,消耗品費,990,990,90,,,T1234567890123,あり,scan_0001.pdf\r\n"
+              "2024/05/31,みどり印刷,広告宣伝費,49500,49500,4500,,,T9876543210987,あり,invoice-may.pdf\r\n");
+    const auto again = cli.run(
+        {"export-journal", sample("scan_0001.pdf"), "--format", "yayoi", "-o", (out / "j.csv").native()});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_NE(readFile(out / "j.csv").substr(0, 3), "200") << "an existing file is kept without --force";
+    const auto yayoi = cli.run(
+        {"export-journal", sample("scan_0001.pdf"), "--format", "yayoi", "-o", (out / "y.csv").native()});
+    EXPECT_EQ(yayoi.exitCode, 0) << yayoi.err;
+    // Shift_JIS: 消耗品費 is 8F C1 96 D5 95 69 94 EF, 現金 8C BB 8B E0.
+    EXPECT_EQ(readFile(out / "y.csv"),
+              "2000,,,2024/03/15,\x8F\xC1\x96\xD5\x95\x69\x94\xEF,,,"
+              "\x89\xDB\x91\xCE\x8E\x64\x93\xFC\x93\xE0"
+              "10%\x93\x4B\x8A\x69,990,90,\x8C\xBB\x8B\xE0,,,"
+              "\x91\xCE\x8F\xDB\x8A\x4F,990,,\x82\xB3\x82\xAD\x82\xE7\x95\xB6\x8B\xEF\x93\x58,,,0,,"
+              "scan_0001.pdf,,,no\r\n");
 }
 
+// Each hostile kind of file is the reader's to test; here, files whose libraries like to talk on standard
+// error, in one batch that goes on past them.
 TEST_F(CliTest, HostileFilesFailWithTheirReasonAndTheBatchGoesOn) {
     const fs::path bad = dir / "bad";
-    fs::create_directories(bad);
-    writeFile(bad / "a-empty.pdf", "");
     writeFile(bad / "b-zeros.pdf", std::string(1 << 20, '\0'));
     writeFile(bad / "c-text.png", "Dear customer, the invoice is attached.");
-    ASSERT_EQ(::mkfifo((bad / "d-pipe.pdf").c_str(), 0600), 0);
-    fs::create_symlink(bad / "e-loop.jpg", bad / "e-loop.jpg");
     const auto png = tavori::CraftedFiles::zeroPng(40000, 20);
     writeFile(bad / "f-bomb.png", std::string(png.begin(), png.end()));
     fs::copy_file(in / "scan_0002.pdf", bad / "g-good.pdf");
 
-    std::vector<std::string> args = {"scan"};
-    for (const char* name :
-         {"a-empty.pdf", "b-zeros.pdf", "c-text.png", "d-pipe.pdf", "e-loop.jpg", "f-bomb.png", "g-good.pdf"})
-        args.push_back((bad / name).native());
-    const auto result = cli.run(args);
+    const auto result = cli.run({"scan", bad.native()});
     EXPECT_EQ(result.exitCode, 1) << result.err;
     const std::string unreadable = "ファイルを読み込めませんでした";
     for (const auto& [name, reason] : std::vector<std::pair<std::string, std::string>>{
-             {"a-empty.pdf", "ファイルが空です"},
              {"b-zeros.pdf", "中身がPDFではありません"},
              {"c-text.png", "中身が対応している画像ではありません"},
-             {"d-pipe.pdf", "通常のファイルではありません"},
-             {"e-loop.jpg", "シンボリックリンクが循環しています"},
              {"f-bomb.png", "画像が大きすぎて読み込めません"},
          })
         EXPECT_NE(result.out.find((bad / name).native() + "\tfailed\t" + unreadable + "（" + reason + "）\n"),
@@ -449,78 +377,28 @@ TEST_F(CliTest, ABookThatCannotBeAppendedStopsTheSaveBeforeAnyFileMoves) {
         << refusedName.err;
     ASSERT_EQ(cli.run({"settings", "--recipient", "山田"}).exitCode, 0);
 
-    struct Case {
-        std::string label;
-        std::function<void()> arrange;
-        std::string message;
-    };
-    const std::vector<Case> cases = {
-        {"name with a folder", [&] { storeIndexBookName(cli.settingsFile(), "../book.csv"); },
-         "索引簿のファイル名が正しくありません"},
-        {"book is a link",
-         [&] {
-             writeFile(dir / "elsewhere.csv", "");
-             fs::create_directories(out);
-             fs::create_symlink(dir / "elsewhere.csv", out / "索引簿.csv");
-         },
-         "索引簿の場所に通常のファイルではないもの"},
-        {"book is a folder", [&] { fs::create_directories(out / "索引簿.csv"); },
-         "索引簿の場所に通常のファイルではないもの"},
-        {"book in Shift_JIS",
-         [&] {
-             fs::create_directories(out);
-             writeFile(out / "索引簿.csv", "\x98\x41\x94\xd4\r\n1,2024/01/01,100,\x8f\xa4\x93\x58\r\n");
-         },
-         "索引簿がUTF-8ではないため追記できません"},
-        {"destination is a file", [&] { writeFile(out, "not a folder"); }, "保存先フォルダに書き込めません"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        storeIndexBookName(cli.settingsFile(), "索引簿.csv");
-        std::error_code ec;
-        fs::remove_all(out, ec);
-        c.arrange();
-        const auto before = snapshot(in);
-        const auto result = cli.run({"save", "--mode", "move", "--dest", out.native(), in.native()});
-        EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.out, "");
-        EXPECT_NE(result.err.find("保存に失敗しました: " + c.message), std::string::npos) << result.err;
+    storeIndexBookName(cli.settingsFile(), "../book.csv");
+    const auto badName = cli.run({"save", "--dest", out.native(), in.native()});
+    EXPECT_EQ(badName.exitCode, 1);
+    EXPECT_NE(badName.err.find("保存に失敗しました: 索引簿のファイル名が正しくありません"), std::string::npos)
+        << badName.err;
+
+    storeIndexBookName(cli.settingsFile(), "索引簿.csv");
+    writeFile(out / "索引簿.csv", "\x98\x41\x94\xd4\r\n1,2024/01/01,100,\x8f\xa4\x93\x58\r\n");
+    const auto before = snapshot(in);
+    const auto bookBefore = snapshot(out);
+    for (const bool dryRun : {false, true}) {
+        std::vector<std::string> args{"save", "--mode", "move", "--dest", out.native(), in.native()};
+        if (dryRun) args.push_back("--dry-run");
+        const auto result = cli.run(args);
+        EXPECT_EQ(result.exitCode, 1) << dryRun;
+        EXPECT_EQ(result.out, "") << dryRun;
+        EXPECT_NE(result.err.find("保存に失敗しました: 索引簿がUTF-8ではないため追記できません"),
+                  std::string::npos)
+            << result.err;
         EXPECT_EQ(snapshot(in), before) << "nothing moved";
-        if (fs::is_directory(out)) {
-            for (const auto& name : names(out)) EXPECT_FALSE(name.ends_with(".pdf")) << name << " was saved";
-        }
-        const auto dryRun =
-            cli.run({"save", "--dry-run", "--mode", "move", "--dest", out.native(), in.native()});
-        EXPECT_EQ(dryRun.exitCode, 1) << "a dry run meets the same check";
+        EXPECT_EQ(snapshot(out), bookBefore) << "nothing saved";
     }
-}
-
-TEST_F(CliTest, ADryRunShowsTheNamesTheSaveGives) {
-    fs::copy_file(in / "scan_0002.pdf", in / "scan_0002-copy.pdf");
-    writeFile(out / kCafe, "already here");
-    const std::vector<std::string> files = {sample("scan_0002.pdf"), sample("scan_0002-copy.pdf"),
-                                            sample("invoice-may.pdf")};
-    std::vector<std::string> dryArgs = {"save", "--dry-run", "--dest", out.native()};
-    dryArgs.insert(dryArgs.end(), files.begin(), files.end());
-    const auto dryRun = cli.run(dryArgs);
-    ASSERT_EQ(dryRun.exitCode, 0) << dryRun.err;
-    std::vector<std::string> planned;
-    for (const auto& line : split(dryRun.out, '\n')) {
-        const auto cols = split(line, '\t');
-        if (cols.size() == 3) planned.push_back(cols[1] + " -> " + cols[2]);
-    }
-    EXPECT_EQ(planned.size(), 3u) << dryRun.out;
-    EXPECT_NE(dryRun.out.find((out / "20240402_喫茶ひまわり_1400 (3).pdf").native()), std::string::npos)
-        << dryRun.out;
-
-    std::vector<std::string> saveArgs = {"save", "--dest", out.native()};
-    saveArgs.insert(saveArgs.end(), files.begin(), files.end());
-    const auto saved = cli.run(saveArgs);
-    ASSERT_EQ(saved.exitCode, 0) << saved.err;
-    std::vector<std::string> done;
-    for (const auto& line : split(saved.out, '\n'))
-        if (line.find(" -> ") != std::string::npos) done.push_back(line);
-    EXPECT_EQ(done, planned);
 }
 
 TEST_F(CliTest, ABatchThatStopsStillReportsAndRecordsTheFilesSavedBeforeIt) {

@@ -42,8 +42,6 @@ TEST(PreparedLines, EveryLineKeepsItsIndexAndItsNormalisedText) {
         EXPECT_EQ(prepared.normalized(i), cases[i].normalized);
         EXPECT_EQ(prepared.prepared(i).folded(), cases[i].folded);
     }
-    // A line is prepared once: asking again gives the same prepared text.
-    EXPECT_EQ(&prepared.prepared(2), &prepared.prepared(2));
 }
 
 // An extractor may read a line's normalised text first and prepare it later: what it holds stays valid.

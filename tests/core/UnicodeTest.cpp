@@ -271,5 +271,13 @@ TEST(Unicode, UppercasedIgnoresTheUsersLanguage) {
     EXPECT_EQ(Unicode::uppercased("abc"), "ABC");
 }
 
+// Bidirectional overrides and isolates, zero-width and terminal controls go; line breaks and tabs become
+// spaces.
+TEST(Unicode, WithoutFormatOrControl) {
+    EXPECT_EQ(Unicode::withoutFormatOrControl("山田\u202E商店\u2066\u200B\x1B[31m\tA\r\nB"),
+              "山田商店[31m A  B");
+    EXPECT_EQ(Unicode::withoutFormatOrControl("ＡＢＣ商事"), "ＡＢＣ商事");
+}
+
 }  // namespace
 }  // namespace tavori

@@ -168,9 +168,6 @@ TEST(VendorAliasDictionary, DecodingFailsOnAnyMissingOrWrongMember) {
         {"rules as object", P("/rules"), nlohmann::json::object()},
         {"pattern as number", P("/rules/0/pattern"), nlohmann::json(3)},
         {"id not a UUID", P("/rules/0/id"), nlohmann::json("0f8e2a6c-1b3d-4c5e-9f70-8a1b2c3d4e5")},
-        {"id with a trailing byte", P("/rules/0/id"),
-         nlohmann::json("0f8e2a6c-1b3d-4c5e-9f70-8a1b2c3d4e5fa")},
-        {"id with braces", P("/rules/0/id"), nlohmann::json("{0f8e2a6c-1b3d-4c5e-9f70-8a1b2c3d4e}")},
     };
     for (const auto& c : cases) {
         auto j = valid;

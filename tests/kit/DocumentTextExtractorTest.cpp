@@ -226,6 +226,23 @@ TEST(DocumentTextExtractor, CancelledTokenStopsBeforeRecognising) {
     EXPECT_TRUE(DocumentTextExtractor{}.extract(dir / "scanned.pdf", token).lines.empty());
 }
 
+// A page that uses up its time (0 here, minutes for a page of vector drawings) stops the reading with the
+// reason, where an unlimited one reads it.
+TEST(DocumentTextExtractor, APageOverItsTimeLimitStopsWithTheReason) {
+    const TempDir dir;
+    test::writePdf(dir / "scanned.pdf", {test::scannedPage(test::receiptImage(2.5), 260, 300)});
+    DocumentTextExtractor extractor;
+    extractor.pageTimeLimit = std::chrono::milliseconds(0);
+    try {
+        extractor.extract(dir / "scanned.pdf");
+        ADD_FAILURE() << "read";
+    } catch (const DocumentTextExtractorError& e) {
+        EXPECT_EQ(e.errorCase(), DocumentTextExtractorError::Case::pageTooSlow);
+        EXPECT_TRUE(std::string(e.what()).starts_with("ページの読み取りが時間内に終わらなかった"))
+            << e.what();
+    }
+}
+
 TEST(DocumentTextExtractor, CancellingDuringAMultiPageScanStopsEarly) {
     const TempDir dir;
     const auto scanned = test::scannedPage(test::receiptImage(2.5), 260, 300);

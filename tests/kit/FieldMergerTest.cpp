@@ -82,6 +82,43 @@ TEST(FieldMerger, Amount) {
     check(rows, &ReceiptFields::amount, &FieldConfidence::amount, &SemanticFields::amount);
 }
 
+TEST(FieldMerger, TaxBreakdownFillsAGapOrMendsOneThatDisagrees) {
+    const std::vector<TaxRateAmount> model = {{10, 2200, 200, true}, {8, 1080, 80, true}};
+    const std::vector<TaxRateAmount> wrong = {{10, 2200, 200, true}, {8, 1000, 80, true}};
+    struct Case {
+        const char* name;
+        std::vector<TaxRateAmount> rule;
+        std::vector<TaxRateAmount> merged;
+        Level level;
+        Notes notes;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"no rule breakdown", {}, model, Level::high, {}},
+             {"a disagreeing rule breakdown is mended",
+              wrong,
+              model,
+              Level::high,
+              {"金額: 税率別の金額は文脈から判断しました"}},
+             {"an agreeing rule breakdown stays",
+              {{10, 3280, std::nullopt, true}},
+              {{10, 3280, std::nullopt, true}},
+              Level::medium,
+              {}},
+         }) {
+        ReceiptFields rules;
+        rules.amount = 3280;
+        rules.confidence.amount = Level::high;
+        rules.taxBreakdown = c.rule;
+        rules.confidence.taxBreakdown = TaxBreakdown::assess(c.rule, rules.amount);
+        SemanticFields semantic;
+        semantic.taxBreakdown = model;
+        const auto merged = FieldMerger::merge(rules, semantic, {});
+        EXPECT_EQ(merged.taxBreakdown, c.merged) << c.name;
+        EXPECT_EQ(merged.confidence.taxBreakdown, c.level) << c.name;
+        EXPECT_EQ(merged.confidence.notes, c.notes) << c.name;
+    }
+}
+
 TEST(FieldMerger, Vendor) {
     VendorAliasDictionary aliases;
     aliases.rules = {{Uuid{}, "yamada", "山田商店"}, {Uuid{}, "nothing", ""}};

@@ -6,8 +6,6 @@
 #include <vector>
 
 #include "KitFixtures.h"
-#include "TavoriCore/TextNormalizer.h"
-#include "TavoriKit/reading/DocumentTextExtractor.h"
 #include "TavoriKit/reading/ExifOrientation.h"
 #include "TavoriKit/reading/HeifImage.h"
 #include "TavoriKit/reading/ImageLoader.h"
@@ -125,24 +123,6 @@ TEST(ImageLoading, EveryFormatDecodesByContent) {
     }
     test::writeBytes(dir / "a.heif", HeifImage::encode(picture));
     expectUpright(ImageLoader::load(dir / "a.heif"), "a.heif");
-}
-
-TEST(ImageLoading, SidewaysPhotoIsRecognisedTopToBottom) {
-    const TempDir dir;
-    // The camera stored the receipt turned a quarter left and recorded orientation 6 to turn it back.
-    const Image stored = test::receiptImage(2.5).rotated90(false);
-    test::writeBytes(dir / "photo.jpg", ExifOrientation::withOrientation(stored.encodedJpeg(92), 6));
-    const auto document = DocumentTextExtractor{}.extract(dir / "photo.jpg");
-    std::vector<std::string> texts;
-    for (const auto& line : document.sortedLines()) texts.push_back(line.text);
-    const std::string all = test::compactText(texts);
-    const auto date = all.find("2024年3月15日"), total = all.find("1,980"), thanks = all.find("ありがとう");
-    ASSERT_NE(date, std::string::npos) << all;
-    ASSERT_NE(total, std::string::npos) << all;
-    EXPECT_LT(date, total) << all;
-    if (thanks != std::string::npos) {
-        EXPECT_LT(total, thanks) << all;
-    }
 }
 
 // A photo far larger than what it is needed for is decoded smaller, never below the size asked for: a JPEG by

@@ -149,5 +149,26 @@ TEST(IndexBookFileTest, BadFileNamesWriteNothing) {
     EXPECT_EQ(RenameService::indexBookPath(folder.path(), "..索引簿.csv"), folder / "..索引簿.csv");
 }
 
+// Rate columns after 備考 only where the book has them: a book keeps its columns whatever the setting says.
+TEST(IndexBookTaxColumns, RowsFollowTheBooksColumns) {
+    const std::string taxHeader =
+        "連番,取引年月日,取引金額,取引先,書類種別,ファイル名,登録番号,備考,"
+        "10%対象額(税込),10%消費税額,8%対象額(税込),8%消費税額\r\n";
+    IndexBookEntry mixed = twoEntries[0];
+    mixed.taxBreakdown = std::vector<TaxRateAmount>{{10, 200, 18, true}, {8, 1000, 80, false}};
+    TestFolder folder;
+    {
+        RenameService::IndexBookAppender book(folder / "new.csv", FileSystemCalls::posix(), true);
+        book.append(mixed);
+        book.append(twoEntries[1]);  // no breakdown: empty rate cells
+    }
+    EXPECT_EQ(readFile(folder / "new.csv"),
+              bom + taxHeader + "1,2024/03/05,1280,セブンイレブン,領収書,a.pdf,,,200,18,1080,80\r\n" +
+                  "2,2024/03/05,1280,セブンイレブン,領収書,b.pdf,,,,,,\r\n");
+    writeFile(folder / "old.csv", threeRows);
+    RenameService::appendIndexBook(std::vector<IndexBookEntry>{mixed}, folder / "old.csv");
+    EXPECT_EQ(readFile(folder / "old.csv"), threeRows + row(4, "a.pdf"));
+}
+
 }  // namespace
 }  // namespace tavori

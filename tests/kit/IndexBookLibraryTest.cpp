@@ -55,6 +55,39 @@ TEST(IndexBookLibrary, SearchesSeveralBooksFoundByFileOrFolder) {
     EXPECT_EQ(hits[0].book, b);
 }
 
+// The same book named as its folder, as the file and through "./" is read once; a stray quote in row 2 is
+// reported and hides none of the other rows; a device or pipe named like a book is refused, not read.
+TEST(IndexBookLibrary, StreamedSearchReadsEachBookOnceAndWhole) {
+    TestFolder folder;
+    const fs::path book = folder / "索引簿.csv";
+    std::string text = "連番,取引年月日,取引金額,取引先,書類種別,ファイル名,登録番号,備考\r\n";
+    for (int i = 1; i <= 999; ++i)
+        text += std::to_string(i) + ",2024/03/05," + std::to_string(i) + (i == 2 ? ",\"壊れた" : ",X") +
+                ",領収書,f" + std::to_string(i) + ".pdf,,\r\n";
+    writeFile(book, text);
+    const std::vector<fs::path> targets = {folder.path(), book, folder.path() / "." / "索引簿.csv"};
+    IndexBookQuery query;
+    query.minAmount = 500;
+    std::vector<std::string> warnings;
+    const auto hits = IndexBookLibrary::searchFiles(targets, "索引簿.csv", query, &warnings);
+    EXPECT_EQ(hits.size(), 500u);
+    EXPECT_EQ(IndexBookLibrary::searchFiles(targets, "索引簿.csv", {}).size(), 998u);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("3行目: 引用符（\"）が閉じていないため"), std::string::npos) << warnings[0];
+
+    ASSERT_EQ(::mkfifo((folder / "pipe.csv").c_str(), 0600), 0);
+    for (const fs::path& device : {folder / "pipe.csv", fs::path("/dev/zero")}) {
+        try {
+            IndexBookLibrary::searchFiles(std::vector{device}, "索引簿.csv", {});
+            ADD_FAILURE() << device;
+        } catch (const IndexBookReadError& e) {
+            EXPECT_EQ(e.errorCase(), Case::unreadable) << device;
+            EXPECT_NE(std::string(e.what()).find("通常のファイルではありません"), std::string::npos)
+                << e.what();
+        }
+    }
+}
+
 TEST(IndexBookLibrary, DocumentsResolveOnlyBesideTheirBook) {
     TestFolder folder;
     writeFile(folder / "secret.pdf", "x");

@@ -142,14 +142,18 @@ TEST(InvoiceRegistryTest, DifferenceFilesApplyInOrderAndAgainChangeNothing) {
     past.name = "過去の名称";
     past.updateDate = DateComponentsValue{2024, 12, 1};
 
+    RegistryRecord deletedUndated;  // as some published deletions come, without an update date
+    deletedUndated.number = data.records[7].number;
+    deletedUndated.process = RegistryRecord::Process::deleted;
+
     const fs::path diff = dir / "diff_20241002.zip";
     RegistrySample::writeZip(
-        diff, {{"diff_20241002.csv",
-                RegistrySample::csv(std::vector{changed, expired, cancelled, deleted, added, stale, past})}});
+        diff, {{"diff_20241002.csv", RegistrySample::csv(std::vector{changed, expired, cancelled, deleted,
+                                                                     added, stale, past, deletedUndated})}});
 
     for (int round = 0; round < 2; ++round) {
         const auto result = RegistryImporter::importFiles(std::vector{diff}, location);
-        EXPECT_EQ(result.summary.records, kRecords) << "round " << round;  // one deleted, one added
+        EXPECT_EQ(result.summary.records, kRecords - 1) << "round " << round;  // two deleted, one added
         EXPECT_EQ(result.summary.dataDate, (DateComponentsValue{2024, 10, 2}));
         const auto registry = InvoiceRegistry::open(location);
         EXPECT_EQ(registry->lookup(changed.number)->name, "株式会社新名称");
@@ -164,8 +168,10 @@ TEST(InvoiceRegistryTest, DifferenceFilesApplyInOrderAndAgainChangeNothing) {
     }
 
     // An older file imported after it does not bring the deleted number back.
-    RegistryImporter::importFiles(std::vector{data.csv}, location);
-    EXPECT_EQ(InvoiceRegistry::open(location)->check(deleted.number, std::nullopt).state, State::notFound);
+    RegistryImporter::importFiles(data.files(), location);
+    for (const auto& gone : {deleted, deletedUndated})
+        EXPECT_EQ(InvoiceRegistry::open(location)->check(gone.number, std::nullopt).state, State::notFound)
+            << gone.number;
 
     // A new full data set replaces everything.
     const fs::path fresh = dir / "fresh.csv";
@@ -197,6 +203,11 @@ TEST(InvoiceRegistryTest, AFailedOrStoppedImportLeavesTheRegisterAsItWas) {
     bytes[bytes.size() / 2] ^= 0x55;
     writeFile(damaged, bytes);
     const fs::path missing = dir / "missing.csv";
+    // Bombs: a small zip of nothing but commas, one of a single endless line; and an empty download.
+    const fs::path commas = dir / "commas.zip", longLine = dir / "line.zip", zeroBytes = dir / "zero.zip";
+    RegistrySample::writeZip(commas, {{"c.csv", std::string(std::size_t{8} << 20, ',')}});
+    RegistrySample::writeZip(longLine, {{"l.csv", std::string(std::size_t{8} << 20, 'x')}});
+    writeFile(zeroBytes, "");
 
     struct Failure {
         std::string name;
@@ -210,6 +221,9 @@ TEST(InvoiceRegistryTest, AFailedOrStoppedImportLeavesTheRegisterAsItWas) {
         {"not the register", {more, garbage}, Case::notRegistryFile},
         {"zip without CSV", {empty}, Case::notRegistryFile},
         {"missing file", {more, missing}, Case::unreadableFile},
+        {"zip of commas", {more, commas}, Case::notRegistryFile},
+        {"zip of one endless line", {longLine}, Case::notRegistryFile},
+        {"zero-byte zip", {zeroBytes}, Case::notRegistryFile},
     };
     for (const auto& f : failures) {
         RegistryImporter::Options options;

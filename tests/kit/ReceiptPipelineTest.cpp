@@ -58,8 +58,6 @@ TEST_F(ReceiptPipelineTest, RulesAloneUnlessTheModelAnswers) {
     ASSERT_EQ(rulesOnly.fields.documentType, DocumentType::other);
     LocalModelServer good;
     good.answerContent(modelAnswer);
-    LocalModelServer failing;
-    failing.answerChat(500, R"({"error":{"code":500,"message":"boom"}})");
     struct Case {
         const char* name;
         ReceiptPipeline pipeline;
@@ -67,12 +65,11 @@ TEST_F(ReceiptPipelineTest, RulesAloneUnlessTheModelAnswers) {
     const std::vector<Case> cases = {
         {"semantic off with a good server", pipelineFor(good.url(), false)},
         {"default pipeline, no model configured", ReceiptPipeline{}},
+        // Each way an exchange can fail is the semantic extractor's case; one stands for them here.
         {"nothing listening", pipelineFor(testing::unusedUrl())},
-        {"failing server", pipelineFor(failing.url())},
     };
     for (const auto& c : cases) EXPECT_EQ(c.pipeline.analyze(document, options()), rulesOnly) << c.name;
     EXPECT_TRUE(good.received().empty()) << "the model is never asked with semantic extraction off";
-    EXPECT_EQ(failing.count("/v1/chat/completions"), 1u);
 }
 
 TEST_F(ReceiptPipelineTest, AnswerIsMergedIntoTheRules) {
@@ -81,15 +78,14 @@ TEST_F(ReceiptPipelineTest, AnswerIsMergedIntoTheRules) {
     const RecognizedDocument document = receiptDocument();
     const auto result = pipelineFor(server.url()).analyze(document, options());
 
-    const SemanticFields semantic{
-        DateComponentsValue{2024, 5, 1}, "山田商店", 1980, DocumentType::receipt, {}};
-    // The rules found all three and the model agrees: every level is confirmed high, and the type the
-    // document does not state is the model's.
+    const SemanticFields semantic{DateComponentsValue{2024, 5, 1}, "山田商店", 1980, std::nullopt, {}};
+    // The rules found all three and the model agrees: every level is confirmed high. The type the model
+    // names is not written in the document, so it stays その他.
     const ReceiptFields merged{
         DateComponentsValue{2024, 5, 1},
         "山田商店",
         1980,
-        DocumentType::receipt,
+        DocumentType::other,
         std::nullopt,
         FieldConfidence{
             FieldConfidence::Level::high, FieldConfidence::Level::high, FieldConfidence::Level::high, {}}};

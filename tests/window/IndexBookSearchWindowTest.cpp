@@ -66,7 +66,8 @@ class IndexBookSearchWindowTest : public QObject {
         window.typeField()->setCurrentIndex(0);
         window.toField()->setText(QStringLiteral("三月"));
         QCOMPARE(window.table()->model()->rowCount(), 0);
-        QCOMPARE(window.message()->text(), QStringLiteral("日付は 2024-01-31 の形で入力してください"));
+        QCOMPARE(window.message()->text(),
+                 QStringLiteral("日付は 2024-01-31 の形（1990年から2100年まで）で指定してください: 三月"));
     }
 
     void opensRevealsAndExportsOnlyWhatIsThere() {

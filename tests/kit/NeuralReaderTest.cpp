@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "KitFixtures.h"
+#include "TavoriCore/ReceiptAnalyzer.h"
+#include "TavoriCore/TextNormalizer.h"
+#include "TavoriKit/reading/DocumentTextExtractor.h"
+#include "TavoriKit/reading/NeuralReader.h"
+
+namespace tavori {
+namespace {
+
+// One row of print on a page just large enough for it, at 3 pixels per point (about 36 px high text).
+Image rowImage(const std::string& text, double widthInPoints) {
+    test::PdfPageSpec page;
+    page.width = widthInPoints;
+    page.height = 24;
+    page.runs = {{text, 6, 17, 12}};
+    return test::renderPage(page, 3.0);
+}
+
+NeuralReader* installedReader() {
+    return NeuralReader::forThisThread(NeuralReader::modelFolder());
+}
+
+TEST(NeuralReader, ReadsRowsOfEveryWidthOneAfterAnother) {
+    NeuralReader* reader = installedReader();
+    if (reader == nullptr) GTEST_SKIP() << "the neural model is not installed (scripts/setup)";
+    // Narrow, wide, narrow again and a row wider than the widest network: OpenCV 4.6 reads zeros when one
+    // network is run at a second size, so each width must still read its own row.
+    const struct {
+        const char* text;
+        double width;
+        const char* digits;
+    } rows[] = {
+        {"合計 ¥1,980", 90, "1980"},
+        {"2026年02月26日(木) 14:32", 170, "202602261432"},
+        {"¥130", 50, "130"},
+        {"2026/2/26 14:32 No.0123 レジ02 担当 0457 取引番号 88812", 360, "20262261432012302045788812"},
+    };
+    for (const auto& row : rows) {
+        const NeuralReading reading = reader->read(rowImage(row.text, row.width));
+        EXPECT_EQ(TextNormalizer::digitsOnly(TextNormalizer::normalize(reading.text)), row.digits)
+            << row.text << " read as " << reading.text;
+        EXPECT_GT(reading.confidence, 0.5) << row.text;
+    }
+}
+
+TEST(NeuralRows, SimplifiedLabelsBecomeJapanese) {
+    const struct {
+        const char* read;
+        const char* japanese;
+    } cases[] = {
+        {"合计 ¥1,180", "合計 ¥1,180"},       {"现金 ¥2,000", "現金 ¥2,000"}, {"找零 ¥820", "お釣り ¥820"},
+        {"实收 ¥2,000", "お預り ¥2,000"},     {"小计 ¥1,080", "小計 ¥1,080"}, {"预り ¥5,000", "預り ¥5,000"},
+        {"2026年02月26日", "2026年02月26日"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(NeuralRows::japaneseLabels(c.read), c.japanese);
+}
+
+TEST(NeuralRows, AFigureTheReadersDisagreeOnIsAnAlternativeAndALostDateARow) {
+    NeuralReader* reader = installedReader();
+    if (reader == nullptr) GTEST_SKIP() << "the neural model is not installed (scripts/setup)";
+    test::PdfPageSpec page;
+    page.width = 200;
+    page.height = 70;
+    page.runs = {{"合計 ¥1,180", 10, 24, 12}, {"2026年02月26日 14:32", 10, 54, 12}};
+    const Image image = test::renderPage(page, 3.0);
+    // The page pass as Tesseract gets it wrong: a digit lost in the total, the date read as letters.
+    std::vector<TextLine> lines{{"合計 ¥180", 0.14, 0.05, 0, 0.9, {}},
+                                {"2O26#O2A26B 14:32", 0.57, 0.05, 0, 0.6, {}}};
+    const std::vector<std::optional<Rect>> boxes{Rect{0.04, 0.55, 0.45, 0.25}, Rect{0.04, 0.12, 0.75, 0.25}};
+    const auto read = NeuralRows::read(lines, boxes, image, reader);
+    ASSERT_EQ(read.size(), 3u);
+    EXPECT_EQ(read[0].text, "合計 ¥180");  // the words stay the page pass's
+    ASSERT_EQ(read[0].alternatives.size(), 1u);
+    EXPECT_EQ(TextNormalizer::digitsOnly(read[0].alternatives[0]), "1180") << read[0].alternatives[0];
+    EXPECT_EQ(TextNormalizer::digitsOnly(read[2].text), "202602261432") << read[2].text;
+
+    const ReceiptFields fields =
+        ReceiptAnalyzer::analyze(RecognizedDocument{read, RecognizedDocument::TextSource::ocr}, {});
+    EXPECT_EQ(fields.amount, 1180);
+    EXPECT_EQ(fields.confidence.amount, FieldConfidence::Level::low);  // the readers disagreed: review it
+    ASSERT_TRUE(fields.date);
+    EXPECT_EQ(fields.date->formatted("yyyy-MM-dd"), "2026-02-26");
+}
+
+TEST(NeuralRows, WithoutTheModelTheProgramStillReads) {
+    const test::TempDir dir;
+    EXPECT_EQ(NeuralReader::forThisThread(dir / "no-model"), nullptr);
+    ASSERT_TRUE(test::receiptImage(3.0).writePng(dir / "receipt.png"));
+    DocumentTextExtractor extractor;
+    extractor.neuralModels = dir / "no-model";
+    std::string all;
+    for (const auto& line : extractor.extract(dir / "receipt.png").lines) all += line.text + '\n';
+    EXPECT_NE(all.find("1,980"), std::string::npos) << all;
+}
+
+}  // namespace
+}  // namespace tavori
