@@ -36,6 +36,7 @@ class RenameServiceError : public std::exception {
         indexBookNotUtf8,         // appending would mix encodings in one file
         destinationNotWritable,   // a folder that has to change cannot be written
         exportTargetExists,       // an export would replace a file the user did not agree to replace
+        cancelled,                // the user stopped the batch; the files before stay saved
     };
 
     // `path` is the file or folder concerned; `code` the system's reason, when there is one.

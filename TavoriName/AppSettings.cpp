@@ -78,6 +78,11 @@ std::optional<fs::path> AppSettings::resolveBookmark(std::span<const std::uint8_
     return folder;
 }
 
+std::optional<fs::path> AppSettings::saveDestination() const {
+    if (mode == RenameMode::renameInPlace || !destinationBookmark) return std::nullopt;
+    return resolveBookmark(*destinationBookmark);
+}
+
 std::ostream& operator<<(std::ostream& os, const AppSettings& settings) {
     nlohmann::ordered_json j = settings;
     return os << j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);

@@ -42,6 +42,12 @@ struct AppSettings {
     // nothing is reported to the user.
     bool save(UserDefaults& defaults) const;
 
+    // The folder a save puts documents and the index book in: the chosen destination, except when renaming in
+    // place, where the documents stay in their own folders and the book goes beside the first of them. A
+    // destination kept from an earlier copy or move is not used then: a book there would list files that are
+    // not beside it.
+    std::optional<std::filesystem::path> saveDestination() const;
+
     // The reference to a destination folder: its absolute path as bytes.
     static std::vector<std::uint8_t> bookmark(const std::filesystem::path& folder);
     // The folder a reference names, when it still is a folder.

@@ -50,13 +50,16 @@ void QtDesktopServices::revealInFileManager(const std::filesystem::path& file) {
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << QStringList{fileUri(file)} << QString();
     const QString folder = fileUri(file.parent_path());
+    const std::string shown = file.parent_path().string();
     // The answer is awaited by a watcher, never by blocking the window.
     auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [folder](QDBusPendingCallWatcher* done) {
-                         if (done->isError()) QDesktopServices::openUrl(QUrl(folder, QUrl::TolerantMode));
-                         done->deleteLater();
-                     });
+    QObject::connect(
+        watcher, &QDBusPendingCallWatcher::finished, watcher,
+        [folder, shown, report = reportFailure](QDBusPendingCallWatcher* done) {
+            if (done->isError() && !QDesktopServices::openUrl(QUrl(folder, QUrl::TolerantMode)) && report)
+                report("フォルダを開けませんでした（ファイルマネージャが見つかりません）: " + shown);
+            done->deleteLater();
+        });
 }
 
 }  // namespace tavori

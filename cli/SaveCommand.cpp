@@ -39,8 +39,8 @@ int save(const SaveOptions& options, std::ostream& out, std::ostream& err) {
         std::error_code ec;
         saveSettings.destination = fs::absolute(*options.destination, ec);
         if (ec) saveSettings.destination = *options.destination;
-    } else if (settings.destinationBookmark) {
-        saveSettings.destination = AppSettings::resolveBookmark(*settings.destinationBookmark);
+    } else {
+        saveSettings.destination = settings.saveDestination();
     }
     // What does not depend on the documents is checked before any of them is read.
     try {
