@@ -6,8 +6,8 @@
 #include <QMetaObject>
 #include <QPointer>
 
-#include "TavoriKit/DocumentFiles.h"
-#include "TavoriKit/SavePlanner.h"
+#include "TavoriKit/reading/DocumentFiles.h"
+#include "TavoriKit/saving/SavePlanner.h"
 #include "TavoriName/DevLog.h"
 
 namespace tavori {
@@ -33,7 +33,7 @@ AnalyzerOptions analyzerOptions(const AppSettings& settings) {
 constexpr int settingsQuietMs = 400;
 
 SaveDocument saveDocument(const DocumentItem& item) {
-    return SaveDocument{item.currentPath(), item.fields(), item.outputURL()};
+    return SaveDocument{item.currentPath(), item.fields(), item.outputPath()};
 }
 
 SaveSettings saveSettingsFrom(const AppSettings& settings) {
@@ -48,7 +48,7 @@ SaveSettings saveSettingsFrom(const AppSettings& settings) {
 
 }  // namespace
 
-AppModel::AppModel(AppSettings settings, UserDefaults defaults, DesktopServices& desktop,
+AppModel::AppModel(AppSettings settings, SettingsStore defaults, DesktopServices& desktop,
                    std::unique_ptr<AnalysisService> service, QObject* parent)
     : QObject(parent),
       settings_(std::move(settings)),
@@ -185,7 +185,7 @@ std::vector<fs::path> AppModel::expand(const std::vector<fs::path>& urls) {
 void AppModel::addFiles(const std::vector<fs::path>& urls) {
     std::unordered_set<std::string> known;
     known.reserve(items_.size());
-    for (const auto& item : items_) known.insert(item->sourceURL().native());
+    for (const auto& item : items_) known.insert(item->sourcePath().native());
 
     std::vector<std::unique_ptr<DocumentItem>> added;
     for (const fs::path& url : expand(urls)) {
@@ -300,7 +300,7 @@ void AppModel::deliverAnalysis(const QUuid& id, std::uint64_t generation, Analys
     bool changed = false;
     if (auto* result = std::get_if<PipelineResult>(&outcome)) {
         changed = target->finishAnalysis(*result);
-        if (changed) DevLog::dump(target->sourceURL(), *result);
+        if (changed) DevLog::dump(target->sourcePath(), *result);
     } else {
         changed = target->failAnalysis(std::get<AnalysisError>(outcome).message);
     }
@@ -478,7 +478,7 @@ void AppModel::exportIndexBook() {
         });
 }
 
-void AppModel::revealInFinder(const QUuid& id) {
+void AppModel::revealInFileManager(const QUuid& id) {
     const DocumentItem* target = item(id);
     if (!target) return;
     desktop_.revealInFileManager(target->currentPath());

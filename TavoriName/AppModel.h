@@ -16,13 +16,13 @@
 #include <QTimer>
 #include <QUuid>
 
-#include "TavoriKit/AnalysisService.h"
-#include "TavoriKit/SavePlanner.h"
+#include "TavoriKit/saving/SavePlanner.h"
+#include "TavoriKit/service/AnalysisService.h"
 #include "TavoriName/AppSettings.h"
 #include "TavoriName/DesktopServices.h"
 #include "TavoriName/DocumentItem.h"
 #include "TavoriName/IoWorker.h"
-#include "TavoriName/UserDefaults.h"
+#include "TavoriName/SettingsStore.h"
 
 namespace tavori {
 
@@ -54,7 +54,7 @@ class AppModel : public QObject {
   public:
     // `defaults` is where every change of the settings is stored; `desktop` must outlive the model. Without a
     // service the model makes its own with the application's configuration.
-    AppModel(AppSettings settings, UserDefaults defaults, DesktopServices& desktop,
+    AppModel(AppSettings settings, SettingsStore defaults, DesktopServices& desktop,
              std::unique_ptr<AnalysisService> service = nullptr, QObject* parent = nullptr);
     // Stops the analyses first, so that none reports back afterwards.
     ~AppModel() override;
@@ -112,7 +112,7 @@ class AppModel : public QObject {
     void chooseDestination();
     void saveReady();
     void exportIndexBook();
-    void revealInFinder(const QUuid& id);
+    void revealInFileManager(const QUuid& id);
 
     // The user's corrections: each writes one field of the item and marks it edited. False when there is no
     // such item or the value is unchanged.
@@ -175,7 +175,7 @@ class AppModel : public QObject {
     QHash<QUuid, int> rows_;
     QSet<QUuid> selection_;
     AppSettings settings_;
-    UserDefaults defaults_;
+    SettingsStore defaults_;
     DesktopServices& desktop_;
     bool isSaving_ = false;
     SaveProgress saveProgress_;

@@ -41,7 +41,7 @@ void decode(const Json& j, AppSettings& settings) {
 
 }  // namespace
 
-AppSettings AppSettings::load(const UserDefaults& defaults) {
+AppSettings AppSettings::load(const SettingsStore& defaults) {
     const auto stored = defaults.value(storeKey);
     if (!stored) return {};
     try {
@@ -51,7 +51,7 @@ AppSettings AppSettings::load(const UserDefaults& defaults) {
     }
 }
 
-bool AppSettings::save(UserDefaults& defaults) const {
+bool AppSettings::save(SettingsStore& defaults) const {
     nlohmann::ordered_json document;
     try {
         document = *this;

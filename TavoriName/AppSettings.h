@@ -15,7 +15,7 @@
 #include "TavoriCore/JsonCoding.h"
 #include "TavoriCore/RenameMode.h"
 #include "TavoriCore/VendorAliasDictionary.h"
-#include "TavoriName/UserDefaults.h"
+#include "TavoriName/SettingsStore.h"
 
 namespace tavori {
 
@@ -37,10 +37,10 @@ struct AppSettings {
     static constexpr std::string_view storeKey = "settings.v1";
 
     // The stored settings, or the defaults when there are none or they cannot be read. Never fails.
-    static AppSettings load(const UserDefaults& defaults);
+    static AppSettings load(const SettingsStore& defaults);
     // Replaces the stored settings. False (and the old value kept) when they cannot be encoded or written;
     // nothing is reported to the user.
-    bool save(UserDefaults& defaults) const;
+    bool save(SettingsStore& defaults) const;
 
     // The folder a save puts documents and the index book in: the chosen destination, except when renaming in
     // place, where the documents stay in their own folders and the book goes beside the first of them. A

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "TavoriKit/ReceiptPipeline.h"
+#include "TavoriKit/service/ReceiptPipeline.h"
 
 namespace tavori {
 

@@ -35,6 +35,7 @@ using Field = DocumentItem::Field;
 constexpr int previewMinimumHeight = 220;
 // Below this width the fields stand one under another.
 constexpr int twoColumnWidth = 400;
+constexpr int narrowestWidth = 320;
 const QColor& warningOrange = Icons::orange;
 const QColor& errorRed = Icons::red;
 
@@ -155,6 +156,12 @@ DocumentDetailView::DocumentDetailView(AppModel& model, QWidget* parent) : QWidg
     column->addWidget(statusBand_);
 
     column->addWidget(makeForm());
+    // Tab goes from the page to the fields in the order they stand.
+    setTabOrder(preview_->pdfView(), dateField_);
+    setTabOrder(dateField_, amountField_);
+    setTabOrder(amountField_, vendorField_);
+    setTabOrder(vendorField_, typePicker_);
+    setTabOrder(typePicker_, registrationField_);
 
     connect(&model_, &AppModel::itemChanged, this, [this](int row) {
         if (row == model_.rowOf(itemId_)) refresh();
@@ -233,7 +240,8 @@ QWidget* DocumentDetailView::makeForm() {
     savedLocationLink_->setTextFormat(Qt::RichText);
     savedLocationLink_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     savedLocationLink_->setToolTip(QStringLiteral("ファイルマネージャで表示"));
-    connect(savedLocationLink_, &QLabel::linkActivated, this, [this] { model_.revealInFinder(itemId_); });
+    connect(savedLocationLink_, &QLabel::linkActivated, this,
+            [this] { model_.revealInFileManager(itemId_); });
     notSavedLabel_ = new QLabel(QStringLiteral("まだ保存していません"));
     notSavedLabel_->setForegroundRole(QPalette::PlaceholderText);
     auto* savedRow = new QHBoxLayout;
@@ -422,11 +430,12 @@ void DocumentDetailView::placeFields(bool twoColumns) {
     } else {
         for (int row = 0; row < 5; ++row) fieldGrid_->addWidget(cells_[std::size_t(row)], row, 0, 1, 2);
     }
-    setTabOrder(preview_->pdfView(), dateField_);
-    setTabOrder(dateField_, amountField_);
-    setTabOrder(amountField_, vendorField_);
-    setTabOrder(vendorField_, typePicker_);
-    setTabOrder(typePicker_, registrationField_);
+}
+
+QSize DocumentDetailView::minimumSizeHint() const {
+    // As narrow as the fields one under another need, whichever way they stand now, so that a narrower pane
+    // can take them out of two columns.
+    return {narrowestWidth, QWidget::minimumSizeHint().height()};
 }
 
 void DocumentDetailView::resizeEvent(QResizeEvent* event) {
@@ -444,7 +453,7 @@ const DocumentItem* DocumentDetailView::item() const {
 }
 
 QString DocumentDetailView::newFileName(const FileNameTemplate& nameTemplate, const DocumentItem& item) {
-    const auto& source = item.sourceURL();
+    const auto& source = item.sourcePath();
     const std::string base = FileNameTemplate::baseNameOrFallback(nameTemplate.render(item.fields()), source);
     std::string extension = source.extension().string();
     if (!extension.empty()) extension.erase(0, 1);
@@ -495,11 +504,11 @@ void DocumentDetailView::refresh() {
     duplicateLine_->setVisible(!duplicates.isEmpty());
 
     refreshNewName(*shown);
-    const bool saved = shown->status() == DocumentItem::Status::saved && shown->outputURL().has_value();
+    const bool saved = shown->status() == DocumentItem::Status::saved && shown->outputPath().has_value();
     savedLocationLink_->setVisible(saved);
     notSavedLabel_->setVisible(!saved);
     if (saved) {
-        const QString path = QString::fromLocal8Bit(shown->outputURL()->c_str());
+        const QString path = QString::fromLocal8Bit(shown->outputPath()->c_str());
         savedLocationLink_->setText(QStringLiteral("<a href=\"reveal\">%1</a>").arg(path.toHtmlEscaped()));
         savedLocationLink_->setToolTip(path);
     }

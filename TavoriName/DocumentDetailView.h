@@ -12,7 +12,7 @@
 #include <QWidget>
 
 #include "TavoriCore/FileNameTemplate.h"
-#include "TavoriKit/InvoiceRegistry.h"
+#include "TavoriKit/registry/InvoiceRegistry.h"
 #include "TavoriName/DocumentItem.h"
 
 class QComboBox;
@@ -85,6 +85,8 @@ class DocumentDetailView : public QWidget {
     bool showsFieldsInTwoColumns() const { return twoColumns_; }
     QLabel* errorLabel() const { return errorLabel_; }
     ConfidenceDot* dot(DocumentItem::Field field) const;
+
+    QSize minimumSizeHint() const override;
 
   protected:
     void resizeEvent(QResizeEvent* event) override;

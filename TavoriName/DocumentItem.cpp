@@ -20,8 +20,8 @@ std::string joinedLines(const RecognizedDocument& document) {
 
 }  // namespace
 
-DocumentItem::DocumentItem(std::filesystem::path sourceURL)
-    : id_(QUuid::createUuid()), sourceURL_(std::move(sourceURL)) {}
+DocumentItem::DocumentItem(std::filesystem::path sourcePath)
+    : id_(QUuid::createUuid()), sourcePath_(std::move(sourcePath)) {}
 
 bool DocumentItem::needsReview() const {
     if (status_ != Status::ready || userEdited_ || confirmed_) return false;
@@ -68,7 +68,7 @@ bool DocumentItem::failAnalysis(std::string message) {
 
 bool DocumentItem::markSaved(std::filesystem::path destination) {
     if (status_ != Status::ready) return false;
-    outputURL_ = std::move(destination);
+    outputPath_ = std::move(destination);
     status_ = Status::saved;
     return true;
 }

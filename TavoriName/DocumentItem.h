@@ -12,8 +12,8 @@
 
 #include "TavoriCore/ReceiptFields.h"
 #include "TavoriCore/RecognizedDocument.h"
-#include "TavoriKit/PreviewProvider.h"
-#include "TavoriKit/ReceiptPipeline.h"
+#include "TavoriKit/reading/PreviewProvider.h"
+#include "TavoriKit/service/ReceiptPipeline.h"
 
 namespace tavori {
 
@@ -25,10 +25,10 @@ class DocumentItem {
     enum class Status { queued, analyzing, ready, saved, failed };
     enum class Field { date, vendor, amount, documentType, registrationNumber };
 
-    explicit DocumentItem(std::filesystem::path sourceURL);
+    explicit DocumentItem(std::filesystem::path sourcePath);
 
     const QUuid& id() const { return id_; }
-    const std::filesystem::path& sourceURL() const { return sourceURL_; }
+    const std::filesystem::path& sourcePath() const { return sourcePath_; }
     Status status() const { return status_; }
     const ReceiptFields& fields() const { return fields_; }
     // One line per line of text, for the user to inspect.
@@ -36,10 +36,10 @@ class DocumentItem {
     std::optional<RecognizedDocument::TextSource> textSource() const { return textSource_; }
     bool usedSemantic() const { return usedSemantic_; }
     const std::optional<RgbImage>& thumbnail() const { return thumbnail_; }
-    const std::optional<std::filesystem::path>& outputURL() const { return outputURL_; }
+    const std::optional<std::filesystem::path>& outputPath() const { return outputPath_; }
     // Where the document's file is now: where the last save put it (moved, renamed or copied), otherwise
     // where it was added from.
-    const std::filesystem::path& currentPath() const { return outputURL_ ? *outputURL_ : sourceURL_; }
+    const std::filesystem::path& currentPath() const { return outputPath_ ? *outputPath_ : sourcePath_; }
     const std::optional<std::string>& errorMessage() const { return errorMessage_; }
     bool userEdited() const { return userEdited_; }
     const std::set<Field>& editedFields() const { return editedFields_; }
@@ -77,14 +77,14 @@ class DocumentItem {
 
   private:
     QUuid id_;
-    std::filesystem::path sourceURL_;
+    std::filesystem::path sourcePath_;
     Status status_ = Status::queued;
     ReceiptFields fields_;
     std::string recognizedText_;
     std::optional<RecognizedDocument::TextSource> textSource_;
     bool usedSemantic_ = false;
     std::optional<RgbImage> thumbnail_;
-    std::optional<std::filesystem::path> outputURL_;
+    std::optional<std::filesystem::path> outputPath_;
     std::optional<std::string> errorMessage_;
     bool userEdited_ = false;
     std::set<Field> editedFields_;

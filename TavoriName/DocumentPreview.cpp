@@ -22,7 +22,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "TavoriKit/PreviewProvider.h"
+#include "TavoriKit/reading/PreviewProvider.h"
 
 namespace tavori {
 

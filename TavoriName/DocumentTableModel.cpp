@@ -60,13 +60,13 @@ QString DocumentTableModel::amountText(const ReceiptFields& fields) {
 
 QString DocumentTableModel::newNameText(const DocumentItem& item, const AppSettings& settings) {
     if (item.status() == DocumentItem::Status::saved) {
-        if (!item.outputURL()) return {};
-        return displayName(*item.outputURL());
+        if (!item.outputPath()) return {};
+        return displayName(*item.outputPath());
     }
     // The same fallback the save applies, so the cell never promises a nameless ".pdf".
     const std::string base =
-        FileNameTemplate::baseNameOrFallback(settings.nameTemplate.render(item.fields()), item.sourceURL());
-    const std::string extension = item.sourceURL().extension().native();
+        FileNameTemplate::baseNameOrFallback(settings.nameTemplate.render(item.fields()), item.sourcePath());
+    const std::string extension = item.sourcePath().extension().native();
     QString name = QString::fromStdString(base);
     if (!extension.empty())
         name += QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size())).toLower();
@@ -92,7 +92,7 @@ QVariant DocumentTableModel::data(const QModelIndex& index, int role) const {
                        ? QVariant()
                        : QVariant(Icons::themed(Symbol::exclamationmarkTriangleFill, Icons::red));
         if (!messages.isEmpty())
-            return displayName(item.sourceURL()) + QLatin1Char('\n') + messages.join(QLatin1Char('\n'));
+            return displayName(item.sourcePath()) + QLatin1Char('\n') + messages.join(QLatin1Char('\n'));
     }
     if (index.column() == statusColumn) {
         const StatusBadge badge = StatusBadge::forItem(item);
@@ -114,7 +114,7 @@ QVariant DocumentTableModel::data(const QModelIndex& index, int role) const {
     }
     switch (index.column()) {
         case originalNameColumn:
-            return displayName(item.sourceURL());
+            return displayName(item.sourcePath());
         case dateColumn:
             return dateText(item.fields());
         case vendorColumn:

@@ -2,7 +2,7 @@
 
 #include <QTimer>
 
-#include "TavoriKit/IndexBookLibrary.h"
+#include "TavoriKit/indexbook/IndexBookLibrary.h"
 #include "TavoriName/AppModel.h"
 
 namespace fs = std::filesystem;
@@ -53,7 +53,7 @@ void DuplicateMarks::refreshNow() {
         const ReceiptFields& f = item->fields();
         ready.push_back(item->id());
         documents.push_back({item->currentPath(), DuplicateRecord{f.date, f.amount, f.vendor,
-                                                                  item->sourceURL().filename().native()}});
+                                                                  item->sourcePath().filename().native()}});
     }
     const std::optional<fs::path> bookPath = model_.indexBookTarget();
     model_.io().post(

@@ -8,7 +8,7 @@
 #include <QObject>
 #include <QUuid>
 
-#include "TavoriKit/DuplicateDetector.h"
+#include "TavoriKit/indexbook/DuplicateDetector.h"
 
 namespace tavori {
 

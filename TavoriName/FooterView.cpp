@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "TavoriKit/RenamePlan.h"
+#include "TavoriKit/saving/RenamePlan.h"
 #include "TavoriName/AppModel.h"
 
 namespace tavori {

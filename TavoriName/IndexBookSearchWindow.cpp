@@ -16,7 +16,7 @@
 
 #include "TavoriCore/FileNameTemplate.h"
 #include "TavoriCore/IndexBookReader.h"
-#include "TavoriKit/RenameService.h"
+#include "TavoriKit/saving/RenameService.h"
 #include "TavoriName/AppModel.h"
 #include "TavoriName/DesktopServices.h"
 #include "TavoriName/QtDesktopServices.h"

@@ -7,7 +7,7 @@
 
 #include <QWidget>
 
-#include "TavoriKit/IndexBookLibrary.h"
+#include "TavoriKit/indexbook/IndexBookLibrary.h"
 
 class QComboBox;
 class QLabel;

@@ -267,7 +267,7 @@ void MainWindow::buildContextMenu() {
     reveal_ = new QAction(QStringLiteral("ファイルマネージャで表示"), this);
     connect(reveal_, &QAction::triggered, this, [this] {
         const QSet<QUuid> ids = model_.selection();
-        for (const QUuid& id : ids) model_.revealInFinder(id);
+        for (const QUuid& id : ids) model_.revealInFileManager(id);
     });
     divider_ = new QAction(this);
     divider_->setSeparator(true);

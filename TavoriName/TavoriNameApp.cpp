@@ -30,7 +30,7 @@ QWidget* emptySettingsWindow(AppModel&, QWidget* parent) {
 
 }  // namespace
 
-TavoriNameApp::TavoriNameApp(UserDefaults defaults, DesktopServices* desktop,
+TavoriNameApp::TavoriNameApp(SettingsStore defaults, DesktopServices* desktop,
                              std::unique_ptr<AnalysisService> service, QObject* parent)
     : QObject(parent), settingsFactory_(emptySettingsWindow) {
     if (!desktop) {

@@ -10,10 +10,10 @@
 class QCoreApplication;
 #include <QPointer>
 
-#include "TavoriKit/AnalysisService.h"
+#include "TavoriKit/service/AnalysisService.h"
 #include "TavoriName/DesktopServices.h"
+#include "TavoriName/SettingsStore.h"
 #include "TavoriName/UpdaterBridge.h"
-#include "TavoriName/UserDefaults.h"
 
 class QWidget;
 
@@ -38,7 +38,7 @@ class TavoriNameApp final : public QObject {
 
     // Settings come from `defaults`. Without `desktop` the desktop's own panels are used; without a service
     // the model makes the application's own.
-    explicit TavoriNameApp(UserDefaults defaults, DesktopServices* desktop = nullptr,
+    explicit TavoriNameApp(SettingsStore defaults, DesktopServices* desktop = nullptr,
                            std::unique_ptr<AnalysisService> service = nullptr, QObject* parent = nullptr);
     ~TavoriNameApp() override;
 

@@ -3,7 +3,7 @@
 
 #include <QApplication>
 
-#include "TavoriKit/OcrProcess.h"
+#include "TavoriKit/reading/OcrProcess.h"
 #include "TavoriName/DetailPane.h"
 #include "TavoriName/Icons.h"
 #include "TavoriName/MainWindow.h"
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(tavori::Icons::application());
     tavori::TavoriNameApp::installQtTranslations(app);
 
-    tavori::TavoriNameApp shell{tavori::UserDefaults(tavori::UserDefaults::standardLocation())};
+    tavori::TavoriNameApp shell{tavori::SettingsStore(tavori::SettingsStore::standardLocation())};
     std::vector<std::filesystem::path> files;
     // QApplication has taken its own options out of argv; the rest are file names, kept as bytes.
     for (int i = 1; i < argc; ++i) files.push_back(std::filesystem::absolute(argv[i]));

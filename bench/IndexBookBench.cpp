@@ -7,8 +7,8 @@
 #include <random>
 
 #include "TavoriCore/IndexBookCSV.h"
-#include "TavoriKit/DuplicateDetector.h"
-#include "TavoriKit/IndexBookLibrary.h"
+#include "TavoriKit/indexbook/DuplicateDetector.h"
+#include "TavoriKit/indexbook/IndexBookLibrary.h"
 
 // Searching and duplicate checking against a book of 100,000 rows, with 2,000 saved files beside it.
 namespace {

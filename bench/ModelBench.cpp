@@ -18,7 +18,7 @@
 #include <QTimer>
 
 #include "BenchSupport.h"
-#include "TavoriKit/OcrProcess.h"
+#include "TavoriKit/reading/OcrProcess.h"
 #include "TavoriName/AppModel.h"
 #include "samples/SamplePdf.h"
 
@@ -60,7 +60,7 @@ std::unique_ptr<AppModel> makeModel(const fs::path& home, NoDesktop& desktop, st
     configuration.workers = workers;
     configuration.pipeline.useSemantic = false;
     configuration.pipeline.model = {};
-    return std::make_unique<AppModel>(tavori::AppSettings(), tavori::UserDefaults(home / "defaults.json"),
+    return std::make_unique<AppModel>(tavori::AppSettings(), tavori::SettingsStore(home / "defaults.json"),
                                       desktop,
                                       std::make_unique<tavori::AnalysisService>(std::move(configuration)));
 }

@@ -16,10 +16,10 @@
 
 #include "BenchSupport.h"
 #include "TavoriCore/ReceiptAnalyzer.h"
-#include "TavoriKit/DocumentTextExtractor.h"
-#include "TavoriKit/ImageLoader.h"
-#include "TavoriKit/OcrProcess.h"
-#include "TavoriKit/TesseractEngine.h"
+#include "TavoriKit/reading/DocumentTextExtractor.h"
+#include "TavoriKit/reading/ImageLoader.h"
+#include "TavoriKit/reading/OcrProcess.h"
+#include "TavoriKit/reading/TesseractEngine.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "TavoriKit/InvoiceRegistry.h"
+#include "TavoriKit/registry/InvoiceRegistry.h"
 #include "bench/BenchSupport.h"
 #include "samples/RegistrySample.h"
 

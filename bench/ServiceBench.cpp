@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "TavoriKit/AnalysisService.h"
-#include "TavoriKit/OcrProcess.h"
+#include "TavoriKit/reading/OcrProcess.h"
+#include "TavoriKit/service/AnalysisService.h"
 
 namespace {
 

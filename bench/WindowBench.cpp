@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "TavoriKit/OcrProcess.h"
-#include "TavoriKit/RenameService.h"
+#include "TavoriKit/reading/OcrProcess.h"
+#include "TavoriKit/saving/RenameService.h"
 #include "TavoriName/AppModel.h"
 #include "TavoriName/FooterView.h"
 #include "TavoriName/IndexBookSearchWindow.h"
@@ -76,7 +76,7 @@ class FirstPaint final : public QObject {
 int firstPaintChild(int argc, char** argv) {
     QApplication app(argc, argv);
     test::TestFolder folder;
-    TavoriNameApp shell(UserDefaults(folder / "defaults.json"));
+    TavoriNameApp shell(SettingsStore(folder / "defaults.json"));
     FirstPaint watcher;
     shell.window().installEventFilter(&watcher);
     shell.window().show();
@@ -129,7 +129,7 @@ void measureDropStall(std::size_t count) {
         uris += QtDesktopServices::fileUri(path).toLatin1() + "\r\n";
     }
 
-    TavoriNameApp shell(UserDefaults(folder / "defaults.json"));
+    TavoriNameApp shell(SettingsStore(folder / "defaults.json"));
     MainWindow& window = shell.window();
     window.show();
     AppModel& model = shell.model();
@@ -279,7 +279,7 @@ void measureSaveStall(std::size_t count) {
     AppSettings settings;
     settings.mode = RenameMode::copy;
     settings.destinationBookmark = AppSettings::bookmark(folder / "out");
-    UserDefaults defaults(folder / "defaults.json");
+    SettingsStore defaults(folder / "defaults.json");
     settings.save(defaults);
     TavoriNameApp shell(defaults);
     shell.window().show();
@@ -327,7 +327,7 @@ void measureSearchStall(std::size_t rows) {
     RenameService::writeIndexBook(entries, folder / "索引簿.csv");
     AppSettings settings;
     settings.destinationBookmark = AppSettings::bookmark(folder.path());
-    UserDefaults defaults(folder / "defaults.json");
+    SettingsStore defaults(folder / "defaults.json");
     settings.save(defaults);
     TavoriNameApp shell(defaults);
     shell.window().show();

@@ -7,7 +7,7 @@
 #include <ostream>
 
 #include "TavoriCore/Unicode.h"
-#include "TavoriKit/AnalysisService.h"
+#include "TavoriKit/service/AnalysisService.h"
 #include "cli/FileList.h"
 
 namespace fs = std::filesystem;
@@ -15,11 +15,11 @@ namespace fs = std::filesystem;
 namespace tavori::CommandSupport {
 
 AppSettings loadSettings() {
-    return AppSettings::load(UserDefaults(UserDefaults::standardLocation()));
+    return AppSettings::load(SettingsStore(SettingsStore::standardLocation()));
 }
 
 bool storeSettings(const AppSettings& settings) {
-    UserDefaults defaults(UserDefaults::standardLocation());
+    SettingsStore defaults(SettingsStore::standardLocation());
     return settings.save(defaults);
 }
 

@@ -10,8 +10,8 @@
 
 #include "TavoriCore/AnalyzerOptions.h"
 #include "TavoriCore/ReceiptFields.h"
-#include "TavoriKit/RenamePlan.h"
-#include "TavoriKit/SemanticFields.h"
+#include "TavoriKit/model/SemanticFields.h"
+#include "TavoriKit/saving/RenamePlan.h"
 #include "TavoriName/AppSettings.h"
 #include "cli/Commands.h"
 

@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "TavoriKit/IndexBookLibrary.h"
+#include "TavoriKit/indexbook/IndexBookLibrary.h"
 
 namespace fs = std::filesystem;
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "TavoriCore/PossibleDuplicate.h"
-#include "TavoriKit/DuplicateDetector.h"
+#include "TavoriKit/indexbook/DuplicateDetector.h"
 #include "TavoriName/AppSettings.h"
 #include "cli/CommandSupport.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "TavoriKit/DocumentFiles.h"
+#include "TavoriKit/reading/DocumentFiles.h"
 
 namespace fs = std::filesystem;
 

@@ -5,8 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "TavoriKit/InvoiceRegistry.h"
-#include "TavoriKit/RegistryImporter.h"
+#include "TavoriKit/registry/InvoiceRegistry.h"
+#include "TavoriKit/registry/RegistryImporter.h"
 #include "cli/Commands.h"
 
 namespace tavori::Commands {

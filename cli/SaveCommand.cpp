@@ -1,6 +1,6 @@
 #include <ostream>
 
-#include "TavoriKit/SavePlanner.h"
+#include "TavoriKit/saving/SavePlanner.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 

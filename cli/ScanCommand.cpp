@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "TavoriKit/InvoiceRegistry.h"
+#include "TavoriKit/registry/InvoiceRegistry.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/DuplicateReport.h"

@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "TavoriCore/IndexBookReader.h"
-#include "TavoriKit/IndexBookLibrary.h"
+#include "TavoriKit/indexbook/IndexBookLibrary.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 

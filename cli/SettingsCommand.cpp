@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <ostream>
 
-#include "TavoriKit/RenameService.h"
+#include "TavoriKit/saving/RenameService.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 
@@ -27,7 +27,7 @@ void show(const AppSettings& s, std::ostream& out) {
         out << "別名 (alias)\t" << rule.pattern << '\t' << rule.canonical << '\n';
     out << "法人格を除く (strip corporate forms)\t" << (s.aliases.stripCorporateSuffix ? "on" : "off")
         << '\n';
-    out << "設定ファイル (settings file)\t" << UserDefaults::standardLocation().native() << '\n';
+    out << "設定ファイル (settings file)\t" << SettingsStore::standardLocation().native() << '\n';
 }
 
 }  // namespace
@@ -75,7 +75,7 @@ int settings(const SettingsOptions& options, std::ostream& out, std::ostream& er
     }
     if (s != before && !CommandSupport::storeSettings(s)) {
         err << "設定を保存できませんでした (settings not saved): "
-            << UserDefaults::standardLocation().native() << '\n';
+            << SettingsStore::standardLocation().native() << '\n';
         return 1;
     }
     show(s, out);

@@ -1,6 +1,6 @@
 #include <iostream>
 
-#include "TavoriKit/OcrProcess.h"
+#include "TavoriKit/reading/OcrProcess.h"
 #include "cli/CommandLine.h"
 
 int main(int argc, char** argv) {

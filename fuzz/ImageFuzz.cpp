@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <span>
 
-#include "TavoriKit/BoundedDecoding.h"
-#include "TavoriKit/DocumentFile.h"
-#include "TavoriKit/Image.h"
+#include "TavoriKit/reading/BoundedDecoding.h"
+#include "TavoriKit/reading/DocumentFile.h"
+#include "TavoriKit/reading/Image.h"
 
 // The image decoders on arbitrary bytes: no crash, and nothing decoded beyond the bound whatever the header
 // declares.

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "TavoriKit/DocumentFile.h"
-#include "TavoriKit/PdfDocument.h"
+#include "TavoriKit/reading/DocumentFile.h"
+#include "TavoriKit/reading/PdfDocument.h"
 
 // The PDF path on arbitrary bytes, through a file as the reader meets it: the opening checks, poppler's
 // opening, page text and a small render.

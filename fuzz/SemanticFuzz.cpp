@@ -9,8 +9,8 @@
 
 #include "TavoriCore/TextNormalizer.h"
 #include "TavoriCore/Unicode.h"
-#include "TavoriKit/LocalModelConfig.h"
-#include "TavoriKit/SemanticExtractor.h"
+#include "TavoriKit/model/LocalModelConfig.h"
+#include "TavoriKit/model/SemanticExtractor.h"
 
 // The bytes before the first NUL are the model's answer, the rest the document's text. An answer that is not
 // the JSON object is cut at 0x1F into the five raw members, so validation sees arbitrary values either way.

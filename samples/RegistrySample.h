@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "TavoriKit/RegistryRecord.h"
+#include "TavoriKit/registry/RegistryRecord.h"
 
 // Made-up rows of the published register of qualified-invoice issuers, written in its file format (24 CSV
 // columns, UTF-8, no header; zipped as it is published), for the tests and the import benchmark.

@@ -28,9 +28,9 @@
 #include "GroundTruth.h"
 #include "TavoriCore/AmountExtractor.h"
 #include "TavoriCore/VendorExtractor.h"
-#include "TavoriKit/AnalysisService.h"
-#include "TavoriKit/DocumentTextExtractor.h"
-#include "TavoriKit/OcrProcess.h"
+#include "TavoriKit/reading/DocumentTextExtractor.h"
+#include "TavoriKit/reading/OcrProcess.h"
+#include "TavoriKit/service/AnalysisService.h"
 
 namespace {
 

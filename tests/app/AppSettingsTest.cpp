@@ -31,7 +31,7 @@ AppSettings customised() {
 
 TEST(AppSettingsTest, NothingStoredGivesTheDefaults) {
     TestFolder folder;
-    const AppSettings settings = AppSettings::load(UserDefaults(folder / "missing/defaults.json"));
+    const AppSettings settings = AppSettings::load(SettingsStore(folder / "missing/defaults.json"));
     EXPECT_EQ(settings.nameTemplate, (FileNameTemplate{"{date}_{vendor}_{amount}", "yyyyMMdd",
                                                        FileNameTemplate::AmountStyle::plain, 30}));
     EXPECT_EQ(settings.mode, RenameMode::copy);
@@ -46,7 +46,7 @@ TEST(AppSettingsTest, NothingStoredGivesTheDefaults) {
 TEST(AppSettingsTest, SavedSettingsLoadEqualAndKeepTheStoresOtherMembers) {
     TestFolder folder;
     writeFile(folder / "defaults.json", R"({"window.frame": [1, 2], "settings.v1": {}, "zzz": "last"})");
-    UserDefaults defaults(folder / "defaults.json");
+    SettingsStore defaults(folder / "defaults.json");
     for (const AppSettings& settings : {customised(), AppSettings{}, customised()}) {
         ASSERT_TRUE(settings.save(defaults));
         EXPECT_EQ(AppSettings::load(defaults), settings);
@@ -69,7 +69,7 @@ TEST(AppSettingsTest, SavedSettingsLoadEqualAndKeepTheStoresOtherMembers) {
 
 TEST(AppSettingsTest, DocumentWithoutBookmarkKeepsEverythingElse) {
     TestFolder folder;
-    UserDefaults defaults(folder / "defaults.json");
+    SettingsStore defaults(folder / "defaults.json");
     AppSettings settings = customised();
     ASSERT_TRUE(settings.save(defaults));
     Json store = Json::parse(readFile(folder / "defaults.json"));
@@ -92,7 +92,7 @@ class UnreadableSettingsTest : public testing::TestWithParam<UnreadableCase> {};
 
 TEST_P(UnreadableSettingsTest, LoadsTheCompleteDefaultsAndLeavesTheFile) {
     TestFolder folder;
-    UserDefaults defaults(folder / "defaults.json");
+    SettingsStore defaults(folder / "defaults.json");
     ASSERT_TRUE(customised().save(defaults));
     const std::string bytes = GetParam().stored(Json::parse(readFile(folder / "defaults.json")));
     writeFile(folder / "defaults.json", bytes);
@@ -128,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(AppSettingsTest, SaveReplacesTheFileAtomically) {
     TestFolder folder;
-    UserDefaults defaults(folder / "tavori-name/defaults.json");
+    SettingsStore defaults(folder / "tavori-name/defaults.json");
     ASSERT_TRUE(AppSettings{}.save(defaults));
     struct stat old {};
     ::stat(defaults.file().c_str(), &old);
@@ -148,7 +148,7 @@ TEST(AppSettingsTest, SaveReplacesTheFileAtomically) {
 TEST(AppSettingsTest, ACorruptStoreIsKeptAsideOnSave) {
     TestFolder folder;
     writeFile(folder / "defaults.json", "{\"half\": ");
-    UserDefaults defaults(folder / "defaults.json");
+    SettingsStore defaults(folder / "defaults.json");
     ASSERT_TRUE(customised().save(defaults));
     EXPECT_EQ(readFile(folder / "defaults.json.unreadable"), "{\"half\": ");
     EXPECT_EQ(AppSettings::load(defaults), customised());
@@ -157,10 +157,10 @@ TEST(AppSettingsTest, ACorruptStoreIsKeptAsideOnSave) {
 TEST(AppSettingsTest, SaveThatCannotWriteKeepsTheOldValue) {
     TestFolder folder;
     writeFile(folder / "blocker", "a file where the folder should be");
-    UserDefaults blocked(folder / "blocker/defaults.json");
+    SettingsStore blocked(folder / "blocker/defaults.json");
     EXPECT_FALSE(customised().save(blocked));
 
-    UserDefaults defaults(folder / "defaults.json");
+    SettingsStore defaults(folder / "defaults.json");
     ASSERT_TRUE(customised().save(defaults));
     AppSettings notText = customised();
     notText.recipientName = "\xff\xfe";
@@ -168,10 +168,11 @@ TEST(AppSettingsTest, SaveThatCannotWriteKeepsTheOldValue) {
     EXPECT_EQ(AppSettings::load(defaults), customised());
 }
 
-TEST(UserDefaultsTest, StandardLocation) {
-    EXPECT_EQ(UserDefaults::locationFor("/x/config", "/home/u"), "/x/config/tavori-name/defaults.json");
+TEST(SettingsStoreTest, StandardLocation) {
+    EXPECT_EQ(SettingsStore::locationFor("/x/config", "/home/u"), "/x/config/tavori-name/defaults.json");
     for (const char* ignored : {static_cast<const char*>(nullptr), "", "relative/config"})
-        EXPECT_EQ(UserDefaults::locationFor(ignored, "/home/u"), "/home/u/.config/tavori-name/defaults.json");
+        EXPECT_EQ(SettingsStore::locationFor(ignored, "/home/u"),
+                  "/home/u/.config/tavori-name/defaults.json");
 }
 
 TEST(AppSettingsTest, BookmarksNameFoldersByAbsolutePath) {

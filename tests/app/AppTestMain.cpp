@@ -6,7 +6,7 @@
 #include <QTimer>
 
 #include "AppTestSupport.h"
-#include "TavoriKit/OcrProcess.h"
+#include "TavoriKit/reading/OcrProcess.h"
 
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:libfontconfig.so\nleak:libx265.so\n";

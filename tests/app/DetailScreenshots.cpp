@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     const fs::path store = output / "defaults.json";
     fs::remove(store);
     NoDesktop desktop;
-    tavori::AppModel model(tavori::AppSettings{}, tavori::UserDefaults(store), desktop);
+    tavori::AppModel model(tavori::AppSettings{}, tavori::SettingsStore(store), desktop);
     std::vector<fs::path> files;
     for (int i = 2; i < argc; ++i) files.emplace_back(fs::absolute(argv[i]));
     model.addFiles(files);
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
         if (applied.isEmpty()) applied.wait(1000);
         QTest::qWait(700);  // the page renders on the view's own threads
         const fs::path picture = output / ("detail_" + std::to_string(row + 1) + "_" +
-                                           item.sourceURL().filename().string() + ".png");
+                                           item.sourcePath().filename().string() + ".png");
         pane.grab().save(QString::fromStdString(picture.string()));
         std::cout << picture.native() << ": " << item.status() << ", " << item.fields() << '\n';
     }
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     }
 
     // The whole window, as the application puts it together.
-    tavori::TavoriNameApp shell(tavori::UserDefaults(output / "window-defaults.json"));
+    tavori::TavoriNameApp shell(tavori::SettingsStore(output / "window-defaults.json"));
     shell.setDetailPaneFactory([](tavori::AppModel& appModel) { return new tavori::DetailPane(appModel); });
     shell.window().resize(1280, 800);
     shell.window().show();

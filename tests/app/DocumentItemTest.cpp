@@ -73,12 +73,12 @@ TEST(DocumentItemTest, TransitionsApplyOnlyFromTheirStatus) {
     EXPECT_TRUE(item.confirm());
     EXPECT_TRUE(item.markSaved("/out/20240305.pdf"));
     EXPECT_EQ(item.status(), Status::saved);
-    EXPECT_EQ(item.outputURL(), std::filesystem::path("/out/20240305.pdf"));
+    EXPECT_EQ(item.outputPath(), std::filesystem::path("/out/20240305.pdf"));
 
     item.beginAnalysis();
     EXPECT_FALSE(item.confirmed()) << "a new analysis asks again";
-    EXPECT_EQ(item.outputURL(), std::filesystem::path("/out/20240305.pdf")) << "kept when analysed again";
-    EXPECT_EQ(item.sourceURL(), std::filesystem::path("/docs/r.pdf"));
+    EXPECT_EQ(item.outputPath(), std::filesystem::path("/out/20240305.pdf")) << "kept when analysed again";
+    EXPECT_EQ(item.sourcePath(), std::filesystem::path("/docs/r.pdf"));
 }
 
 TEST(DocumentItemTest, CorrectionsSurviveAnalysisButTheirMarksDoNot) {

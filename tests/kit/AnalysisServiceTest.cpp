@@ -13,8 +13,8 @@
 
 #include "KitFixtures.h"
 #include "LocalModelServer.h"
-#include "TavoriKit/AnalysisService.h"
-#include "TavoriKit/SemanticExtractor.h"
+#include "TavoriKit/model/SemanticExtractor.h"
+#include "TavoriKit/service/AnalysisService.h"
 
 namespace tavori {
 namespace {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "KitFixtures.h"
-#include "TavoriKit/DocumentTextExtractor.h"
-#include "TavoriKit/PreviewProvider.h"
+#include "TavoriKit/reading/DocumentTextExtractor.h"
+#include "TavoriKit/reading/PreviewProvider.h"
 
 namespace tavori {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "KitFixtures.h"
-#include "TavoriKit/DocumentFiles.h"
+#include "TavoriKit/reading/DocumentFiles.h"
 
 namespace tavori {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "KitFixtures.h"
 #include "TavoriCore/TextNormalizer.h"
-#include "TavoriKit/DocumentTextExtractor.h"
+#include "TavoriKit/reading/DocumentTextExtractor.h"
 
 namespace tavori {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "TavoriKit/DuplicateDetector.h"
-#include "TavoriKit/IndexBookLibrary.h"
-#include "TavoriKit/RenameService.h"
+#include "TavoriKit/indexbook/DuplicateDetector.h"
+#include "TavoriKit/indexbook/IndexBookLibrary.h"
+#include "TavoriKit/saving/RenameService.h"
 #include "tests/TestFiles.h"
 
 namespace tavori {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "TavoriKit/FieldMerger.h"
+#include "TavoriKit/model/FieldMerger.h"
 
 namespace tavori {
 namespace {

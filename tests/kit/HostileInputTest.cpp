@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "KitFixtures.h"
-#include "TavoriKit/BoundedDecoding.h"
-#include "TavoriKit/DocumentTextExtractor.h"
-#include "TavoriKit/ImageLoader.h"
+#include "TavoriKit/reading/BoundedDecoding.h"
+#include "TavoriKit/reading/DocumentTextExtractor.h"
+#include "TavoriKit/reading/ImageLoader.h"
 #include "samples/CraftedFiles.h"
 
 namespace tavori {

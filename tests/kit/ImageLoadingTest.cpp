@@ -7,10 +7,10 @@
 
 #include "KitFixtures.h"
 #include "TavoriCore/TextNormalizer.h"
-#include "TavoriKit/DocumentTextExtractor.h"
-#include "TavoriKit/ExifOrientation.h"
-#include "TavoriKit/HeifImage.h"
-#include "TavoriKit/ImageLoader.h"
+#include "TavoriKit/reading/DocumentTextExtractor.h"
+#include "TavoriKit/reading/ExifOrientation.h"
+#include "TavoriKit/reading/HeifImage.h"
+#include "TavoriKit/reading/ImageLoader.h"
 
 namespace tavori {
 namespace {

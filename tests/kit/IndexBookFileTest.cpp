@@ -4,7 +4,7 @@
 #include <memory>
 #include <optional>
 
-#include "TavoriKit/RenameService.h"
+#include "TavoriKit/saving/RenameService.h"
 #include "tests/TestFiles.h"
 
 namespace tavori {

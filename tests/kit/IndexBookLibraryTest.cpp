@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "TavoriKit/IndexBookLibrary.h"
-#include "TavoriKit/RenameService.h"
+#include "TavoriKit/indexbook/IndexBookLibrary.h"
+#include "TavoriKit/saving/RenameService.h"
 #include "tests/TestFiles.h"
 
 namespace tavori {

@@ -1,4 +1,4 @@
-#include "TavoriKit/InvoiceRegistry.h"
+#include "TavoriKit/registry/InvoiceRegistry.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 
 #include <thread>
 
-#include "TavoriKit/RegistryImporter.h"
+#include "TavoriKit/registry/RegistryImporter.h"
 #include "samples/RegistrySample.h"
 #include "tests/TestFiles.h"
 

@@ -8,7 +8,7 @@
 
 #include "TavoriCore/TextNormalizer.h"
 #include "TavoriCore/Unicode.h"
-#include "TavoriKit/PdfDocument.h"
+#include "TavoriKit/reading/PdfDocument.h"
 
 namespace tavori::test {
 namespace {

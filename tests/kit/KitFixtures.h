@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "TavoriKit/Image.h"
+#include "TavoriKit/reading/Image.h"
 
 // Documents generated at test time from known text, so that recognition tests know what must come through.
 namespace tavori::test {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "TavoriKit/OcrProcess.h"
+#include "TavoriKit/reading/OcrProcess.h"
 
 // Under the leak checker: fontconfig (through Poppler's font substitution) and the x265 encoder (HEIC
 // fixtures) keep process-lifetime caches that they never free. Our own allocations are still checked.

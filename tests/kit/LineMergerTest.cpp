@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "TavoriKit/LineMerger.h"
+#include "TavoriKit/reading/LineMerger.h"
 
 namespace tavori {
 namespace {

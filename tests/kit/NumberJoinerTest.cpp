@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "TavoriKit/NumberJoiner.h"
+#include "TavoriKit/reading/NumberJoiner.h"
 
 namespace tavori {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "KitFixtures.h"
-#include "TavoriKit/ExifOrientation.h"
-#include "TavoriKit/PreviewProvider.h"
+#include "TavoriKit/reading/ExifOrientation.h"
+#include "TavoriKit/reading/PreviewProvider.h"
 
 namespace tavori {
 namespace {

@@ -9,8 +9,8 @@
 #include "KitFixtures.h"
 #include "LocalModelServer.h"
 #include "TavoriCore/ReceiptAnalyzer.h"
-#include "TavoriKit/ReceiptPipeline.h"
-#include "TavoriKit/SemanticExtractor.h"
+#include "TavoriKit/model/SemanticExtractor.h"
+#include "TavoriKit/service/ReceiptPipeline.h"
 
 namespace tavori {
 namespace {

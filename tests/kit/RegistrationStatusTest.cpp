@@ -1,4 +1,4 @@
-#include "TavoriKit/RegistrationStatus.h"
+#include "TavoriKit/registry/RegistrationStatus.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "TavoriKit/RegistryRecord.h"
+#include "TavoriKit/registry/RegistryRecord.h"
 
 #include <gtest/gtest.h>
 

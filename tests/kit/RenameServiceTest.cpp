@@ -1,4 +1,4 @@
-#include "TavoriKit/RenameService.h"
+#include "TavoriKit/saving/RenameService.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "../TestFiles.h"
-#include "TavoriKit/SavePlanner.h"
+#include "TavoriKit/saving/SavePlanner.h"
 
 namespace fs = std::filesystem;
 using tavori::FileSystemCalls;

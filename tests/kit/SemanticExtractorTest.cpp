@@ -11,7 +11,7 @@
 
 #include "LocalModelServer.h"
 #include "TavoriCore/Unicode.h"
-#include "TavoriKit/SemanticExtractor.h"
+#include "TavoriKit/model/SemanticExtractor.h"
 
 namespace tavori {
 namespace {

@@ -7,8 +7,8 @@
 #include "KitFixtures.h"
 #include "TavoriCore/ReceiptAnalyzer.h"
 #include "TavoriCore/TextNormalizer.h"
-#include "TavoriKit/LineRecognizer.h"
-#include "TavoriKit/ZoomedReread.h"
+#include "TavoriKit/reading/LineRecognizer.h"
+#include "TavoriKit/reading/ZoomedReread.h"
 
 namespace tavori {
 namespace {

@@ -14,7 +14,7 @@
 
 #include <iostream>
 
-#include "TavoriKit/OcrProcess.h"
+#include "TavoriKit/reading/OcrProcess.h"
 #include "TavoriName/DocumentTableModel.h"
 #include "TavoriName/FooterView.h"
 #include "tests/window/WindowTestSupport.h"
@@ -163,7 +163,7 @@ int main(int argc, char** argv) {
 
     for (int row = 0; row < f.model().itemCount(); ++row) {
         const DocumentItem& item = f.model().itemAt(row);
-        std::cout << item.sourceURL().filename().string() << '\t' << item.status() << '\t'
+        std::cout << item.sourcePath().filename().string() << '\t' << item.status() << '\t'
                   << window.tableModel()
                          ->data(window.tableModel()->index(row, DocumentTableModel::newNameColumn))
                          .toString()

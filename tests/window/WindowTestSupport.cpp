@@ -8,7 +8,7 @@
 namespace tavori::test {
 
 WindowFixture::WindowFixture(const AppSettings& settings) {
-    UserDefaults defaults(folder_ / "defaults.json");
+    SettingsStore defaults(folder_ / "defaults.json");
     settings.save(defaults);
     app_ = std::make_unique<TavoriNameApp>(defaults, &desktop_);
 }
