@@ -34,7 +34,7 @@ using Field = DocumentItem::Field;
 
 constexpr int previewMinimumHeight = 220;
 // Below this width the fields stand one under another.
-constexpr int twoColumnWidth = 400;
+constexpr int twoColumnWidth = 370;
 constexpr int narrowestWidth = 320;
 const QColor& warningOrange = Icons::orange;
 const QColor& errorRed = Icons::red;
@@ -152,7 +152,7 @@ DocumentDetailView::DocumentDetailView(AppModel& model, QWidget* parent) : QWidg
     stateLine_->setForegroundRole(QPalette::PlaceholderText);
     band->addWidget(stateLine_);
     const QFontMetrics metrics(font());
-    statusBand_->setFixedHeight(2 * 10 + 4 + 3 * metrics.lineSpacing() + 4);
+    statusBand_->setFixedHeight(2 * 6 + 4 + 3 * metrics.lineSpacing() + 10);
     column->addWidget(statusBand_);
 
     column->addWidget(makeForm());
@@ -190,7 +190,7 @@ QWidget* DocumentDetailView::makeBanner() {
                                                         window.blueF() * 0.85 + tint.blueF() * 0.15));
     banner->setPalette(palette);
     auto* row = new QHBoxLayout(banner);
-    row->setContentsMargins(10, 8, 10, 8);
+    row->setContentsMargins(10, 6, 10, 6);
     row->setSpacing(12);
 
     auto* text = new QVBoxLayout;
@@ -224,8 +224,8 @@ QWidget* DocumentDetailView::makeBanner() {
 QWidget* DocumentDetailView::makeForm() {
     auto* form = new QWidget;
     auto* column = new QVBoxLayout(form);
-    column->setContentsMargins(12, 8, 12, 8);
-    column->setSpacing(6);
+    column->setContentsMargins(10, 6, 10, 6);
+    column->setSpacing(4);
 
     auto* names = new QFormLayout;
     names->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
@@ -250,12 +250,6 @@ QWidget* DocumentDetailView::makeForm() {
     savedRow->addWidget(notSavedLabel_, 1);
     names->addRow(savedLocationCaption_, savedRow);
     column->addLayout(names);
-
-    auto* heading = new QLabel(QStringLiteral("読み取り結果"));
-    QFont bold = heading->font();
-    bold.setWeight(QFont::DemiBold);
-    heading->setFont(bold);
-    column->addWidget(heading);
 
     for (auto& dot : dots_) dot = new ConfidenceDot;
     // One field: its label, the control (and what goes beside it) and the confidence dot on one line.
@@ -298,7 +292,7 @@ QWidget* DocumentDetailView::makeForm() {
     amountField_ = new QLineEdit;
     amountField_->setAccessibleName(QStringLiteral("金額（円）"));
     amountField_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    amountField_->setMinimumWidth(90);
+    amountField_->setMinimumWidth(70);
     connect(amountField_, &QLineEdit::textEdited, this, &DocumentDetailView::amountEdited);
     connect(amountField_, &QLineEdit::editingFinished, this, &DocumentDetailView::amountFinished);
 
@@ -323,8 +317,8 @@ QWidget* DocumentDetailView::makeForm() {
     cells_[3] = cell(QStringLiteral("書類種別"), typePicker_, Field::documentType);
     cells_[4] = cell(QStringLiteral("登録番号"), registrationField_, Field::registrationNumber);
     fieldGrid_ = new QGridLayout;
-    fieldGrid_->setHorizontalSpacing(14);
-    fieldGrid_->setVerticalSpacing(6);
+    fieldGrid_->setHorizontalSpacing(10);
+    fieldGrid_->setVerticalSpacing(4);
     column->addLayout(fieldGrid_);
     placeFields(true);
 
@@ -412,7 +406,7 @@ QWidget* DocumentDetailView::makeForm() {
     notesArea_->setFrameShape(QFrame::NoFrame);
     notesArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     const QFontMetrics caption(captionFont(this));
-    notesArea_->setFixedHeight(3 * caption.lineSpacing() + 8);
+    notesArea_->setFixedHeight(2 * caption.lineSpacing() + 6);
     column->addWidget(notesArea_);
     return form;
 }
