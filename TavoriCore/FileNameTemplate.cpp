@@ -179,6 +179,23 @@ std::string FileNameTemplate::baseNameOrFallback(std::string_view rendered,
     return own;
 }
 
+std::string FileNameTemplate::lowercasedExtension(const std::filesystem::path& source) {
+    std::string ext = source.extension().native();
+    if (!ext.empty()) ext.erase(0, 1);
+    if (Unicode::isValidUtf8(ext)) return Unicode::lowercased(ext);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext;
+}
+
+std::string FileNameTemplate::savedName(const ReceiptFields& fields,
+                                        const std::filesystem::path& source) const {
+    std::string name = baseNameOrFallback(render(fields), source);
+    const std::string ext = lowercasedExtension(source);
+    if (!ext.empty()) name += '.' + ext;
+    return name;
+}
+
 TAVORI_RAW_VALUE_FUNCTIONS(AmountStyle, amountStyleFromRawValue, kAmountStyles);
 
 std::ostream& operator<<(std::ostream& os, const FileNameTemplate& t) {

@@ -66,6 +66,13 @@ struct FileNameTemplate {
     // and is always valid UTF-8 (invalid bytes become U+FFFD), as the index book records it; `untitledName`
     // when nothing of it is left.
     static std::string baseNameOrFallback(std::string_view rendered, const std::filesystem::path& source);
+    // The source's extension without its dot, in lower case; bytes that are not UTF-8 are kept, only their
+    // ASCII letters lowered.
+    static std::string lowercasedExtension(const std::filesystem::path& source);
+    // The name a save gives `source` with `fields`, before any " (2)" that a taken name adds: the base name
+    // (with the fallback above) and the lower-cased extension. The one place that name is made; the list,
+    // the detail pane and the save all show or use this.
+    std::string savedName(const ReceiptFields& fields, const std::filesystem::path& source) const;
 };
 
 inline constexpr std::array<FileNameTemplate::AmountStyle, 4> allAmountStyles = {

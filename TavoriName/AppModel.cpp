@@ -365,11 +365,7 @@ void AppModel::chooseDestination() {
     const std::optional<fs::path> folder = desktop_.chooseFolder(choice);
     if (!folder) return;
     AppSettings changed = settings_;
-    std::vector<std::uint8_t> bookmark = AppSettings::bookmark(*folder);
-    if (bookmark.empty())
-        changed.destinationBookmark.reset();
-    else
-        changed.destinationBookmark = std::move(bookmark);
+    changed.setDestination(*folder);
     setSettings(changed);
 }
 

@@ -1,6 +1,7 @@
 #include "TavoriName/AppSettings.h"
 
 #include "TavoriCore/JsonCoding.h"
+#include "TavoriCore/Unicode.h"
 #include "TavoriName/Base64.h"
 
 namespace tavori {
@@ -14,8 +15,13 @@ void encode(Json& j, const AppSettings& settings) {
     j = Json::object();
     j["template"] = settings.nameTemplate;
     j["mode"] = settings.mode;
-    if (settings.destinationBookmark)
-        j["destinationBookmark"] = Base64::encode(*settings.destinationBookmark);
+    if (settings.destination) {
+        const std::string& path = settings.destination->native();
+        if (Unicode::isValidUtf8(path))
+            j["destination"] = path;
+        else
+            j["destinationBytes"] = Base64::encode(std::vector<std::uint8_t>(path.begin(), path.end()));
+    }
     j["recipientName"] = settings.recipientName;
     j["aliases"] = settings.aliases;
     j["writeIndexBook"] = settings.writeIndexBook;
@@ -27,10 +33,17 @@ void decode(const Json& j, AppSettings& settings) {
     AppSettings decoded;
     decoded.nameTemplate = j.at("template").template get<FileNameTemplate>();
     decoded.mode = j.at("mode").template get<RenameMode>();
-    if (const Json* bookmark = JsonCoding::optionalMember(j, "destinationBookmark")) {
-        const auto bytes = Base64::decode(bookmark->template get<std::string>());
-        if (!bytes) throw Json::type_error::create(302, "destinationBookmark is not Base64", bookmark);
-        decoded.destinationBookmark = *bytes;
+    if (const Json* path = JsonCoding::optionalMember(j, "destination")) {
+        decoded.destination = fs::path(path->template get<std::string>());
+    } else {
+        for (const char* key : {"destinationBytes", "destinationBookmark"}) {
+            const Json* encoded = JsonCoding::optionalMember(j, key);
+            if (!encoded) continue;
+            const auto bytes = Base64::decode(encoded->template get<std::string>());
+            if (!bytes) throw Json::type_error::create(302, std::string(key) + " is not Base64", encoded);
+            if (!bytes->empty()) decoded.destination = fs::path(std::string(bytes->begin(), bytes->end()));
+            break;
+        }
     }
     decoded.recipientName = j.at("recipientName").template get<std::string>();
     decoded.aliases = j.at("aliases").template get<VendorAliasDictionary>();
@@ -62,25 +75,26 @@ bool AppSettings::save(SettingsStore& defaults) const {
     return defaults.setValue(storeKey, document);
 }
 
-std::vector<std::uint8_t> AppSettings::bookmark(const fs::path& folder) {
+std::optional<fs::path> AppSettings::destinationFolder() const {
     std::error_code ec;
-    fs::path absolute = fs::absolute(folder, ec);
-    if (ec) absolute = folder;
-    const std::string& bytes = absolute.native();
-    return {bytes.begin(), bytes.end()};
+    if (!destination || !destination->is_absolute() || !fs::is_directory(*destination, ec))
+        return std::nullopt;
+    return destination;
 }
 
-std::optional<fs::path> AppSettings::resolveBookmark(std::span<const std::uint8_t> bookmark) {
-    if (bookmark.empty()) return std::nullopt;
-    fs::path folder(std::string(bookmark.begin(), bookmark.end()));
+void AppSettings::setDestination(const fs::path& folder) {
+    if (folder.empty()) {
+        destination.reset();
+        return;
+    }
     std::error_code ec;
-    if (!folder.is_absolute() || !fs::is_directory(folder, ec)) return std::nullopt;
-    return folder;
+    fs::path absolute = fs::absolute(folder, ec);
+    destination = ec ? folder : absolute;
 }
 
 std::optional<fs::path> AppSettings::saveDestination() const {
-    if (mode == RenameMode::renameInPlace || !destinationBookmark) return std::nullopt;
-    return resolveBookmark(*destinationBookmark);
+    if (mode == RenameMode::renameInPlace) return std::nullopt;
+    return destinationFolder();
 }
 
 std::ostream& operator<<(std::ostream& os, const AppSettings& settings) {

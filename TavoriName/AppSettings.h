@@ -24,8 +24,8 @@ namespace tavori {
 struct AppSettings {
     FileNameTemplate nameTemplate = FileNameTemplate::standard();  // coded as "template"
     RenameMode mode = RenameMode::copy;
-    // The chosen destination folder's reference (see bookmark()); nothing until a folder is chosen.
-    std::optional<std::vector<std::uint8_t>> destinationBookmark;
+    // The chosen destination folder, absolute; nothing until a folder is chosen.
+    std::optional<std::filesystem::path> destination;
     std::string recipientName;  // the user's own name, trade name or company name
     VendorAliasDictionary aliases;
     bool writeIndexBook = true;
@@ -42,22 +42,23 @@ struct AppSettings {
     // nothing is reported to the user.
     bool save(SettingsStore& defaults) const;
 
+    // The destination when it still is a folder.
+    std::optional<std::filesystem::path> destinationFolder() const;
+    // Sets the destination to `folder`, made absolute.
+    void setDestination(const std::filesystem::path& folder);
     // The folder a save puts documents and the index book in: the chosen destination, except when renaming in
     // place, where the documents stay in their own folders and the book goes beside the first of them. A
     // destination kept from an earlier copy or move is not used then: a book there would list files that are
     // not beside it.
     std::optional<std::filesystem::path> saveDestination() const;
-
-    // The reference to a destination folder: its absolute path as bytes.
-    static std::vector<std::uint8_t> bookmark(const std::filesystem::path& folder);
-    // The folder a reference names, when it still is a folder.
-    static std::optional<std::filesystem::path> resolveBookmark(std::span<const std::uint8_t> bookmark);
 };
 
 std::ostream& operator<<(std::ostream& os, const AppSettings& settings);
 
-// Coded as {"template", "mode", "destinationBookmark" (Base64, left out when absent), "recipientName",
-// "aliases", "writeIndexBook", "indexBookFileName"}; decoding requires every member but the bookmark.
+// Coded as {"template", "mode", "destination" (left out when absent), "recipientName", "aliases",
+// "writeIndexBook", "indexBookFileName"}; decoding requires every member but the destination. A destination
+// whose path is not UTF-8 is coded in Base64 as "destinationBytes" instead, which is also how earlier
+// versions stored every destination (as "destinationBookmark").
 TAVORI_JSON_DECLARE(AppSettings);
 
 }  // namespace tavori

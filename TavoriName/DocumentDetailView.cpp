@@ -447,13 +447,7 @@ const DocumentItem* DocumentDetailView::item() const {
 }
 
 QString DocumentDetailView::newFileName(const FileNameTemplate& nameTemplate, const DocumentItem& item) {
-    const auto& source = item.sourcePath();
-    const std::string base = FileNameTemplate::baseNameOrFallback(nameTemplate.render(item.fields()), source);
-    std::string extension = source.extension().string();
-    if (!extension.empty()) extension.erase(0, 1);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
-    return qs(base) + QLatin1Char('.') + QString::fromLocal8Bit(extension.c_str());
+    return qs(nameTemplate.savedName(item.fields(), item.sourcePath()));
 }
 
 void DocumentDetailView::showItem(const QUuid& id) {

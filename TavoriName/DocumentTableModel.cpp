@@ -63,14 +63,8 @@ QString DocumentTableModel::newNameText(const DocumentItem& item, const AppSetti
         if (!item.outputPath()) return {};
         return displayName(*item.outputPath());
     }
-    // The same fallback the save applies, so the cell never promises a nameless ".pdf".
-    const std::string base =
-        FileNameTemplate::baseNameOrFallback(settings.nameTemplate.render(item.fields()), item.sourcePath());
-    const std::string extension = item.sourcePath().extension().native();
-    QString name = QString::fromStdString(base);
-    if (!extension.empty())
-        name += QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size())).toLower();
-    return name;
+    const std::string name = settings.nameTemplate.savedName(item.fields(), item.sourcePath());
+    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 QVariant DocumentTableModel::data(const QModelIndex& index, int role) const {

@@ -47,7 +47,7 @@ FooterView::FooterView(AppModel& model, QWidget* parent)
       save_(new QPushButton(this)) {
     for (RenamePlan::Mode mode : pickerModes)
         modePicker_->addItem(
-            QString::fromUtf8(rawValue(mode).data(), static_cast<qsizetype>(rawValue(mode).size())),
+            QString::fromUtf8(label(mode).data(), static_cast<qsizetype>(label(mode).size())),
             static_cast<int>(mode));
     destination_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     destination_->setMinimumWidth(80);
@@ -125,8 +125,7 @@ void FooterView::refreshSettings() {
         refreshIndexBook();
         return;
     }
-    std::optional<std::filesystem::path> folder;
-    if (settings.destinationBookmark) folder = AppSettings::resolveBookmark(*settings.destinationBookmark);
+    const std::optional<std::filesystem::path> folder = settings.destinationFolder();
     const QString text = folder ? pathText(*folder) : QStringLiteral("未設定");
     destination_->setText(text);
     destination_->setToolTip(folder ? text : QString());

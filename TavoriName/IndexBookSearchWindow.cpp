@@ -183,9 +183,7 @@ IndexBookSearchWindow::IndexBookSearchWindow(AppModel& model, DesktopServices& d
     layout->addLayout(buttons);
 
     const AppSettings& settings = model_.settings();
-    const auto destination = settings.destinationBookmark
-                                 ? AppSettings::resolveBookmark(*settings.destinationBookmark)
-                                 : std::nullopt;
+    const auto destination = settings.destinationFolder();
     if (destination) {
         setBook(*destination);
     } else {

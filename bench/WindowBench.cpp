@@ -278,7 +278,7 @@ void measureSaveStall(std::size_t count) {
     std::filesystem::create_directories(folder / "out");
     AppSettings settings;
     settings.mode = RenameMode::copy;
-    settings.destinationBookmark = AppSettings::bookmark(folder / "out");
+    settings.setDestination(folder / "out");
     SettingsStore defaults(folder / "defaults.json");
     settings.save(defaults);
     TavoriNameApp shell(defaults);
@@ -326,7 +326,7 @@ void measureSearchStall(std::size_t rows) {
     }
     RenameService::writeIndexBook(entries, folder / "索引簿.csv");
     AppSettings settings;
-    settings.destinationBookmark = AppSettings::bookmark(folder.path());
+    settings.setDestination(folder.path());
     SettingsStore defaults(folder / "defaults.json");
     settings.save(defaults);
     TavoriNameApp shell(defaults);

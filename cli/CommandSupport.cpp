@@ -24,10 +24,7 @@ bool storeSettings(const AppSettings& settings) {
 }
 
 std::optional<RenamePlan::Mode> parseMode(std::string_view text) {
-    if (text == "copy") return RenamePlan::Mode::copy;
-    if (text == "move") return RenamePlan::Mode::move;
-    if (text == "rename") return RenamePlan::Mode::renameInPlace;
-    return renamePlanModeFromRawValue(text);
+    return renameModeFromName(text);
 }
 
 bool applyMode(const std::optional<std::string>& text, AppSettings& settings, std::ostream& err) {
@@ -40,18 +37,6 @@ bool applyMode(const std::optional<std::string>& text, AppSettings& settings, st
     }
     settings.mode = *mode;
     return true;
-}
-
-std::string_view modeWord(RenamePlan::Mode mode) {
-    switch (mode) {
-        case RenamePlan::Mode::copy:
-            return "copy";
-        case RenamePlan::Mode::move:
-            return "move";
-        case RenamePlan::Mode::renameInPlace:
-            return "rename";
-    }
-    return "copy";
 }
 
 AnalyzerOptions analyzerOptions(const AppSettings& settings) {

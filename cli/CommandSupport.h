@@ -39,7 +39,6 @@ bool storeSettings(const AppSettings& settings);
 
 // "copy", "move", "rename" or a mode's Japanese name.
 std::optional<RenamePlan::Mode> parseMode(std::string_view text);
-std::string_view modeWord(RenamePlan::Mode mode);
 // Sets the settings' mode from a --mode option when one was given; false, with the message on `err`, when
 // the word is not a mode.
 bool applyMode(const std::optional<std::string>& text, AppSettings& settings, std::ostream& err);

@@ -66,8 +66,8 @@ int save(const SaveOptions& options, std::ostream& out, std::ostream& err) {
         try {
             const SavePreview preview = SavePlanner::preview(documents, saveSettings);
             for (std::size_t i = 0; i < preview.plans.size(); ++i)
-                out << CommandSupport::modeWord(preview.plans[i].mode) << '\t'
-                    << preview.plans[i].source.native() << '\t' << preview.destinations[i].native() << '\n';
+                out << rawValue(preview.plans[i].mode) << '\t' << preview.plans[i].source.native() << '\t'
+                    << preview.destinations[i].native() << '\n';
             if (preview.indexBook) out << "索引簿 (index book): " << preview.indexBook->native() << '\n';
         } catch (const RenameServiceError& error) {
             reportFailure(error.errorCase(), error.what(), err);

@@ -77,9 +77,7 @@ int search(const SearchOptions& options, std::ostream& out, std::ostream& err) {
     const AppSettings settings = CommandSupport::loadSettings();
     std::vector<fs::path> targets = options.books;
     if (targets.empty()) {
-        const auto destination = settings.destinationBookmark
-                                     ? AppSettings::resolveBookmark(*settings.destinationBookmark)
-                                     : std::nullopt;
+        const auto destination = settings.destinationFolder();
         if (!destination) {
             err << "保存先フォルダが設定されていません。索引簿かそのフォルダを指定してください。" << '\n';
             return 2;

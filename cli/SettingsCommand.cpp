@@ -16,10 +16,9 @@ void show(const AppSettings& s, std::ostream& out) {
     out << "日付形式 (date format)\t" << s.nameTemplate.dateFormat << '\n';
     out << "金額形式 (amount style)\t" << rawValue(s.nameTemplate.amountStyle) << '\n';
     out << "取引先の最大文字数 (vendor length)\t" << s.nameTemplate.maxVendorLength << '\n';
-    out << "保存方法 (mode)\t" << rawValue(s.mode) << " (" << CommandSupport::modeWord(s.mode) << ")\n";
+    out << "保存方法 (mode)\t" << label(s.mode) << " (" << rawValue(s.mode) << ")\n";
     out << "保存先 (destination)\t";
-    if (s.destinationBookmark)
-        out << std::string(s.destinationBookmark->begin(), s.destinationBookmark->end());
+    if (s.destination) out << s.destination->native();
     out << '\n';
     out << "索引簿 (index book)\t" << (s.writeIndexBook ? "on" : "off") << '\t' << s.indexBookFileName
         << '\n';
@@ -46,7 +45,7 @@ int settings(const SettingsOptions& options, std::ostream& out, std::ostream& er
             err << "フォルダが見つかりません (no such folder): " << options.destination->native() << '\n';
             return 1;
         }
-        s.destinationBookmark = AppSettings::bookmark(folder.lexically_normal());
+        s.setDestination(folder.lexically_normal());
     }
     if (options.indexBook) s.writeIndexBook = *options.indexBook;
     if (options.indexBookFileName) {

@@ -311,48 +311,14 @@ std::string prompt(std::string_view text, std::optional<std::string_view> recipi
 }
 
 std::string jsonString(std::string_view text) {
-    static constexpr char hex[] = "0123456789abcdef";
-    const std::string valid = Unicode::toValidUtf8(text);
+    // nlohmann-json leaves "/" as it is; the prompt has always escaped it, so the model sees the same bytes.
+    const std::string quoted = nlohmann::json(Unicode::toValidUtf8(text)).dump();
     std::string out;
-    out.reserve(valid.size() + 2);
-    out += '"';
-    for (const char c : valid) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '/':
-                out += "\\/";
-                break;
-            case '\b':
-                out += "\\b";
-                break;
-            case '\f':
-                out += "\\f";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    out += "\\u00";
-                    out += hex[(c >> 4) & 0xF];
-                    out += hex[c & 0xF];
-                } else {
-                    out += c;
-                }
-        }
+    out.reserve(quoted.size() + 8);
+    for (const char c : quoted) {
+        if (c == '/') out += '\\';
+        out += c;
     }
-    out += '"';
     return out;
 }
 

@@ -31,12 +31,6 @@ struct RenameResult {
     bool operator==(const RenameResult&) const = default;
 };
 
-inline constexpr const std::array<RenamePlan::Mode, 3>& allRenamePlanModes = allRenameModes;
-
-inline std::optional<RenamePlan::Mode> renamePlanModeFromRawValue(std::string_view raw) {
-    return renameModeFromRawValue(raw);
-}
-
 std::ostream& operator<<(std::ostream& os, const RenamePlan& plan);
 std::ostream& operator<<(std::ostream& os, const RenameResult& result);
 

@@ -245,16 +245,6 @@ Placed placeUnderFreeName(const FileSystemCalls& calls, const fs::path& from, Fo
     return {{EEXIST}, {}};
 }
 
-// The source's extension in lower case; bytes that are not UTF-8 are kept, only their ASCII letters lowered.
-std::string lowercasedExtension(const fs::path& source) {
-    std::string ext = source.extension().native();
-    if (!ext.empty()) ext.erase(0, 1);
-    if (Unicode::toValidUtf8(ext) == ext) return Unicode::lowercased(ext);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return ext;
-}
-
 // The base name as given, without the bytes that would leave the folder or end the path early; an empty
 // result keeps the source's own name byte for byte, so a save never makes a nameless file such as ".pdf".
 std::string safeBaseName(std::string_view baseName, const fs::path& source) {
@@ -299,7 +289,7 @@ void executeOne(const RenamePlan& plan, std::map<fs::path, FolderNames>& folders
     if (inPlace) names.taken.erase(lowercasedName(plan.source.filename().native()));
 
     const std::string base = safeBaseName(plan.baseName, plan.source);
-    const std::string ext = lowercasedExtension(plan.source);
+    const std::string ext = FileNameTemplate::lowercasedExtension(plan.source);
 
     const std::string firstName = FileNameTemplate::uniqueName(base, ext, names.taken);
     if (sameLocation(folder / firstName, plan.source)) {
@@ -562,8 +552,9 @@ std::vector<fs::path> plannedDestinations(std::span<const RenamePlan> plans) {
             names.taken = listNames(folder);
         }
         if (inPlace) names.taken.erase(lowercasedName(plan.source.filename().native()));
-        const std::string name = FileNameTemplate::uniqueName(safeBaseName(plan.baseName, plan.source),
-                                                              lowercasedExtension(plan.source), names.taken);
+        const std::string name =
+            FileNameTemplate::uniqueName(safeBaseName(plan.baseName, plan.source),
+                                         FileNameTemplate::lowercasedExtension(plan.source), names.taken);
         names.taken.insert(lowercasedName(name));
         destinations.push_back(sameLocation(folder / name, plan.source) ? plan.source : folder / name);
     }

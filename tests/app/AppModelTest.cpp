@@ -46,6 +46,7 @@ class AppModelTest : public ::testing::Test {
     fs::path out = dir / "out";
     ScriptedDesktop desktop;
     std::unique_ptr<AppModel> model;
+    tavori::AnalysisService* service = nullptr;  // the model's
 
     void SetUp() override {
         fs::create_directories(in);
@@ -55,8 +56,24 @@ class AppModelTest : public ::testing::Test {
     }
 
     std::unique_ptr<AppModel> makeModel(const AppSettings& settings) {
+        auto own = rulesOnlyService();
+        service = own.get();
         return std::make_unique<AppModel>(settings, SettingsStore(dir / "config" / "defaults.json"), desktop,
-                                          rulesOnlyService());
+                                          std::move(own));
+    }
+
+    // Waits, without running the event loop, until the service has delivered every result: they wait in
+    // the queue meanwhile.
+    void waitForResultsPosted() const {
+        for (int i = 0; i < 60000 && !(service->load() == tavori::AnalysisService::Load{}); ++i)
+            std::this_thread::sleep_for(1ms);
+        ASSERT_EQ(service->load(), tavori::AnalysisService::Load{});
+    }
+
+    // Lets every result the service delivered arrive, and anything they post in turn.
+    void drain() {
+        waitForResultsPosted();
+        tavori::test::drainPosted();
     }
 
     fs::path sample(const std::string& name) const { return in / name; }
@@ -82,7 +99,7 @@ class AppModelTest : public ::testing::Test {
     void useDestination(const fs::path& folder, RenameMode mode = RenameMode::copy) {
         fs::create_directories(folder);
         AppSettings settings = model->settings();
-        settings.destinationBookmark = AppSettings::bookmark(folder);
+        settings.setDestination(folder);
         settings.mode = mode;
         model->setSettings(settings);
     }
@@ -173,8 +190,7 @@ TEST_F(AppModelTest, AScannedPageIsReadByRecognition) {
 TEST_F(AppModelTest, AnalysingAgainLeavesOnlyTheSecondResult) {
     model->addFiles({sample("scan_0001.pdf")});
     const QUuid id = model->itemAt(0).id();
-    // Without running the event loop, the first result is read and waits in the queue meanwhile.
-    std::this_thread::sleep_for(1500ms);
+    waitForResultsPosted();
     // The second analysis runs with an alias rule, so its result is told apart from the first one's.
     AppSettings settings = model->settings();
     settings.aliases.rules.push_back({tavori::Uuid::random(), "さくら", "サクラ文具"});
@@ -189,7 +205,7 @@ TEST_F(AppModelTest, AnalysingAgainLeavesOnlyTheSecondResult) {
         last = now;
     });
     ASSERT_TRUE(waitUntil([&] { return allRead(); }));
-    tavori::test::settle(500ms);
+    drain();
     EXPECT_EQ(model->item(id)->fields().vendor, "サクラ文具");
     EXPECT_EQ(readyTransitions, 1) << "the first result never arrived";
 }
@@ -197,7 +213,7 @@ TEST_F(AppModelTest, AnalysingAgainLeavesOnlyTheSecondResult) {
 TEST_F(AppModelTest, RemovingAnItemDuringItsAnalysisLeavesNoTrace) {
     model->addFiles({sample("scan_0001.pdf"), sample("scan_0002.pdf")});
     const QUuid removed = model->itemAt(0).id();
-    std::this_thread::sleep_for(1500ms);  // its result is posted and waits in the queue
+    waitForResultsPosted();
     model->setSelection({removed});
     QSignalSpy aboutToRemove(model.get(), &AppModel::itemsAboutToBeRemoved);
     QSignalSpy selected(model.get(), &AppModel::selectedItemChanged);
@@ -210,7 +226,7 @@ TEST_F(AppModelTest, RemovingAnItemDuringItsAnalysisLeavesNoTrace) {
 
     QSignalSpy changed(model.get(), &AppModel::itemChanged);
     ASSERT_TRUE(waitUntil([&] { return allRead(); }));
-    tavori::test::settle(500ms);
+    drain();
     EXPECT_EQ(sourceNames(), std::vector<std::string>{"scan_0002.pdf"});
     for (const auto& args : changed) EXPECT_EQ(args.at(0).toInt(), 0) << "only the remaining row changes";
     EXPECT_FALSE(model->alertMessage());
@@ -323,7 +339,7 @@ TEST_F(AppModelTest, RenamingInPlaceKeepsTheBookBesideTheFirstFileWhateverDestin
     tavori::SamplePdf::write(in / "other.pdf", tavori::SamplePdf::receipt("青空商店", 6, 1, 500));
     addAndRead({in / "other.pdf"});
     fs::create_directories(out);
-    settings.destinationBookmark = AppSettings::bookmark(out);
+    settings.setDestination(out);
     model->setSettings(settings);
     EXPECT_EQ(model->indexBookTarget(), in / "索引簿.csv");
     save();
@@ -428,15 +444,14 @@ TEST_F(AppModelTest, ChoosingADestinationStoresItAndEveryChangeIsPersisted) {
     EXPECT_EQ(desktop.folderRequests[0].buttonTitle, QStringLiteral("この場所に保存"));
     EXPECT_EQ(desktop.folderRequests[0].message,
               QStringLiteral("リネームしたファイルの保存先フォルダを選んでください"));
-    EXPECT_FALSE(model->settings().destinationBookmark) << "cancelled";
+    EXPECT_FALSE(model->settings().destination) << "cancelled";
 
     fs::create_directories(out);
     desktop.folderAnswer = out;
     QSignalSpy settingsChanged(model.get(), &AppModel::settingsChanged);
     model->chooseDestination();
     EXPECT_EQ(settingsChanged.count(), 1);
-    ASSERT_TRUE(model->settings().destinationBookmark);
-    EXPECT_EQ(AppSettings::resolveBookmark(*model->settings().destinationBookmark), out);
+    EXPECT_EQ(model->settings().destinationFolder(), out);
     // Written after a quiet time, by the worker, once for a burst of changes.
     QSignalSpy written(model.get(), &AppModel::settingsWritten);
     AppSettings typed = model->settings();

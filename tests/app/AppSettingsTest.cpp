@@ -19,7 +19,7 @@ AppSettings customised() {
     AppSettings settings;
     settings.nameTemplate = {"{type}_{date}", "yyyy-MM-dd", FileNameTemplate::AmountStyle::groupedYen, 12};
     settings.mode = RenameMode::renameInPlace;
-    settings.destinationBookmark = std::vector<std::uint8_t>{'/', 'h', 'o', 'm', 'e', '/', 0xff, 0x00, 0x82};
+    settings.destination = "/home/帳簿";
     settings.recipientName = "山田商店";
     settings.aliases.rules.push_back(
         {*Uuid::fromString("0CE28277-DE38-4A91-A0E0-829BC2D0793C"), "セブン", "セブンイレブン"});
@@ -35,7 +35,7 @@ TEST(AppSettingsTest, NothingStoredGivesTheDefaults) {
     EXPECT_EQ(settings.nameTemplate, (FileNameTemplate{"{date}_{vendor}_{amount}", "yyyyMMdd",
                                                        FileNameTemplate::AmountStyle::plain, 30}));
     EXPECT_EQ(settings.mode, RenameMode::copy);
-    EXPECT_FALSE(settings.destinationBookmark);
+    EXPECT_FALSE(settings.destination);
     EXPECT_EQ(settings.recipientName, "");
     EXPECT_EQ(settings.aliases, (VendorAliasDictionary{{}, true}));
     EXPECT_TRUE(settings.writeIndexBook);
@@ -57,14 +57,13 @@ TEST(AppSettingsTest, SavedSettingsLoadEqualAndKeepTheStoresOtherMembers) {
     const Json& document = store["settings.v1"];
     std::vector<std::string> keys;
     for (const auto& [key, value] : document.items()) keys.push_back(key);
-    EXPECT_EQ(keys, (std::vector<std::string>{"template", "mode", "destinationBookmark", "recipientName",
-                                              "aliases", "writeIndexBook", "indexBookFileName"}));
-    EXPECT_EQ(document["mode"], "元の場所でリネーム");
-    EXPECT_EQ(document["destinationBookmark"], "L2hvbWUv/wCC");
+    EXPECT_EQ(keys, (std::vector<std::string>{"template", "mode", "destination", "recipientName", "aliases",
+                                              "writeIndexBook", "indexBookFileName"}));
+    EXPECT_EQ(document["mode"], "rename");
+    EXPECT_EQ(document["destination"], "/home/帳簿");
 
     ASSERT_TRUE(AppSettings{}.save(defaults));
-    EXPECT_FALSE(
-        Json::parse(readFile(folder / "defaults.json"))["settings.v1"].contains("destinationBookmark"));
+    EXPECT_FALSE(Json::parse(readFile(folder / "defaults.json"))["settings.v1"].contains("destination"));
 }
 
 TEST(AppSettingsTest, DocumentWithoutBookmarkKeepsEverythingElse) {
@@ -73,9 +72,30 @@ TEST(AppSettingsTest, DocumentWithoutBookmarkKeepsEverythingElse) {
     AppSettings settings = customised();
     ASSERT_TRUE(settings.save(defaults));
     Json store = Json::parse(readFile(folder / "defaults.json"));
-    store["settings.v1"].erase("destinationBookmark");
+    store["settings.v1"].erase("destination");
     writeFile(folder / "defaults.json", store.dump());
-    settings.destinationBookmark.reset();
+    settings.destination.reset();
+    EXPECT_EQ(AppSettings::load(defaults), settings);
+}
+
+// Earlier versions stored the mode under its label and the destination as Base64 bytes; they load as the same
+// settings, and the next save writes the current form. A path that is not UTF-8 keeps its bytes.
+TEST(AppSettingsTest, EarlierFormsAndOddPathsLoadAsTheSameSettings) {
+    TestFolder folder;
+    SettingsStore defaults(folder / "defaults.json");
+    AppSettings settings = customised();
+    ASSERT_TRUE(settings.save(defaults));
+    Json store = Json::parse(readFile(folder / "defaults.json"));
+    store["settings.v1"]["mode"] = "元の場所でリネーム";
+    store["settings.v1"].erase("destination");
+    store["settings.v1"]["destinationBookmark"] = "L2hvbWUv5biz57C/";  // "/home/帳簿"
+    writeFile(folder / "defaults.json", store.dump());
+    EXPECT_EQ(AppSettings::load(defaults), settings);
+
+    settings.destination = std::string("/home/\xff\x00\x82", 9);
+    ASSERT_TRUE(settings.save(defaults));
+    EXPECT_EQ(Json::parse(readFile(folder / "defaults.json"))["settings.v1"]["destinationBytes"],
+              "L2hvbWUv/wCC");
     EXPECT_EQ(AppSettings::load(defaults), settings);
 }
 
@@ -122,7 +142,8 @@ INSTANTIATE_TEST_SUITE_P(
         UnreadableCase{"VendorLengthAsFraction",
                        changed([](Json& s) { s["template"]["maxVendorLength"] = 1.5; })},
         UnreadableCase{"WriteIndexBookAsNumber", changed([](Json& s) { s["writeIndexBook"] = 1; })},
-        UnreadableCase{"BookmarkNotBase64", changed([](Json& s) { s["destinationBookmark"] = "a b"; })},
+        UnreadableCase{"BookmarkNotBase64",
+                       changed([](Json& s) { s.erase("destination"), s["destinationBookmark"] = "a b"; })},
         UnreadableCase{"AliasIdNotAUuid", changed([](Json& s) { s["aliases"]["rules"][0]["id"] = "x"; })}),
     [](const testing::TestParamInfo<UnreadableCase>& info) { return info.param.name; });
 
@@ -175,22 +196,23 @@ TEST(SettingsStoreTest, StandardLocation) {
                   "/home/u/.config/tavori-name/defaults.json");
 }
 
-TEST(AppSettingsTest, BookmarksNameFoldersByAbsolutePath) {
+TEST(AppSettingsTest, DestinationsAreAbsoluteFoldersThatStillExist) {
     TestFolder folder;
     const fs::path odd = folder / "caf\xe9";
     fs::create_directory(odd);
     const fs::path previous = fs::current_path();
     fs::current_path(folder.path());
-    const auto relative = AppSettings::bookmark("caf\xe9");
+    AppSettings settings;
+    settings.setDestination("caf\xe9");
     fs::current_path(previous);
-    EXPECT_EQ(std::string(relative.begin(), relative.end()), odd.native());
-    EXPECT_EQ(AppSettings::resolveBookmark(relative), odd);
+    EXPECT_EQ(settings.destination, odd);
+    EXPECT_EQ(settings.destinationFolder(), odd);
 
     writeFile(folder / "file", "x");
-    for (const std::string& bytes :
-         {(folder / "gone").native(), (folder / "file").native(), std::string("rel")})
-        EXPECT_FALSE(AppSettings::resolveBookmark(std::vector<std::uint8_t>(bytes.begin(), bytes.end())))
-            << bytes;
+    for (const fs::path& path : {folder / "gone", folder / "file", fs::path("rel")}) {
+        settings.destination = path;
+        EXPECT_FALSE(settings.destinationFolder()) << path;
+    }
 }
 
 TEST(Base64Test, EncodesAndDecodesStrictly) {

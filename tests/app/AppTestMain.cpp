@@ -34,9 +34,9 @@ bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds time
     return true;
 }
 
-void settle(std::chrono::milliseconds duration) {
-    QDeadlineTimer deadline(duration.count());
-    while (!deadline.hasExpired()) pump();
+void drainPosted() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
 }
 
 }  // namespace tavori::test

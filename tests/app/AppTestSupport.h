@@ -33,7 +33,7 @@ class ScriptedDesktop : public DesktopServices {
 // Runs the event loop until `done` holds or `timeout` passes; returns whether it holds.
 bool waitUntil(const std::function<bool()>& done,
                std::chrono::milliseconds timeout = std::chrono::seconds(60));
-// Runs the event loop for `duration`, so that anything still posted arrives.
-void settle(std::chrono::milliseconds duration);
+// Delivers what has been posted so far, and what that posts in turn.
+void drainPosted();
 
 }  // namespace tavori::test

@@ -288,7 +288,7 @@ TEST_F(DetailPaneTest, AFailedDocumentShowsItsErrorAndAnEmptyPreview) {
 TEST_F(DetailPaneTest, ASavedDocumentLinksToItsFile) {
     fs::create_directories(folder / "out");
     AppSettings settings = model.settings();
-    settings.destinationBookmark = AppSettings::bookmark(folder / "out");
+    settings.setDestination(folder / "out");
     model.setSettings(settings);
     const DocumentItem& item = add(namedReceipt("r.pdf", "さくら文具店", 1100));
     select(item);

@@ -57,7 +57,7 @@ class SavePlannerTest : public ::testing::Test {
 };
 
 TEST_F(SavePlannerTest, ThePreviewNamesAreTheNamesTheSaveGives) {
-    for (const RenamePlan::Mode mode : tavori::allRenamePlanModes) {
+    for (const RenamePlan::Mode mode : tavori::allRenameModes) {
         SCOPED_TRACE(rawValue(mode));
         std::error_code ec;
         fs::remove_all(in, ec);

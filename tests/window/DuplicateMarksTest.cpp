@@ -37,7 +37,7 @@ class DuplicateMarksTest : public QObject {
                         "\xEF\xBB\xBF連番,取引年月日,取引金額,取引先,書類種別,ファイル名,登録番号,備考\r\n"
                         "1,2024/03/15,990,さくら文具店,領収書,20240315_さくら文具店_990.pdf,,\r\n");
         AppSettings settings;
-        settings.destinationBookmark = AppSettings::bookmark(dest.path());
+        settings.setDestination(dest.path());
         test::WindowFixture f(settings);
         const fs::path booked = f.writeSample(0, "in/scan_0001.pdf");
         const fs::path cafe = f.writeSample(1, "in/scan_0002.pdf");

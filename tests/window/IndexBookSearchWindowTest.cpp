@@ -22,7 +22,7 @@ const std::string kBook =
 
 AppSettings withDestination(const fs::path& folder) {
     AppSettings settings;
-    settings.destinationBookmark = AppSettings::bookmark(folder);
+    settings.setDestination(folder);
     return settings;
 }
 

@@ -494,7 +494,7 @@ class MainWindowTest : public QObject {
         const fs::path earlier = f.folder() / "earlier";
         fs::create_directories(earlier);
         AppSettings changed = f.model().settings();
-        changed.destinationBookmark = AppSettings::bookmark(earlier);
+        changed.setDestination(earlier);
         f.model().setSettings(changed);
         QVERIFY(f.drop({f.writeSample(0, "in/a.pdf")}));
         QTRY_VERIFY_WITH_TIMEOUT(f.settled(), readingTimeout);
