@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include <QMetaObject>
+#include <QPointer>
 
 #include "TavoriKit/reading/DocumentFiles.h"
 #include "TavoriKit/saving/SavePlanner.h"
@@ -23,8 +24,22 @@ bool isPending(DocumentItem::Status status) {
 
 }
 
+// A quiet time long enough for typing, short enough that a crash soon after loses nothing the user remembers.
+constexpr int settingsQuietMs = 400;
+
 SaveDocument saveDocument(const DocumentItem& item) {
-    return SaveDocument{item.sourcePath(), item.fields(), item.outputPath()};
+    return SaveDocument{item.currentPath(), item.fields(), item.outputPath()};
+}
+
+SaveSettings saveSettingsFrom(const AppSettings& settings) {
+    SaveSettings saveSettings;
+    saveSettings.nameTemplate = settings.nameTemplate;
+    saveSettings.mode = settings.mode;
+    saveSettings.destination = settings.saveDestination();
+    saveSettings.writeIndexBook = settings.writeIndexBook;
+    saveSettings.indexBookFileName = settings.indexBookFileName;
+    saveSettings.indexBookTaxColumns = settings.indexBookTaxColumns;
+    return saveSettings;
 }
 
 }  // namespace
@@ -35,11 +50,24 @@ AppModel::AppModel(AppSettings settings, SettingsStore defaults, DesktopServices
       settings_(std::move(settings)),
       defaults_(std::move(defaults)),
       desktop_(desktop),
-      service_(service ? std::move(service) : std::make_unique<AnalysisService>()) {
+      service_(service ? std::move(service) : std::make_unique<AnalysisService>()),
+      io_(std::make_unique<IoWorker>()) {
     qRegisterMetaType<tavori::ReadingProgress>();
+    qRegisterMetaType<tavori::SaveProgress>();
+    settingsTimer_.setSingleShot(true);
+    settingsTimer_.setInterval(settingsQuietMs);
+    connect(&settingsTimer_, &QTimer::timeout, this, &AppModel::writeSettings);
+    desktop_.reportFailure = [self = QPointer<AppModel>(this)](std::string message) {
+        if (self) self->setAlert(std::move(message));
+    };
 }
 
 AppModel::~AppModel() {
+    desktop_.reportFailure = nullptr;
+    if (saveCancel_) saveCancel_->store(true);
+    // Changed settings are written whatever else happens; the worker finishes its queue before it goes.
+    flushSettings();
+    io_.reset();
     // Joins the workers; results they already posted are dropped with this object.
     service_.reset();
 }
@@ -81,8 +109,34 @@ const DocumentItem* AppModel::selectedItem() const {
 void AppModel::setSettings(const AppSettings& settings) {
     if (settings == settings_) return;
     settings_ = settings;
-    settings_.save(defaults_);
+    settingsDirty_ = true;
+    settingsTimer_.start();
     emit settingsChanged();
+}
+
+void AppModel::flushSettings() {
+    settingsTimer_.stop();
+    if (settingsDirty_) writeSettings();
+}
+
+void AppModel::writeSettings() {
+    settingsDirty_ = false;
+    io_->post(
+        this, [settings = settings_, defaults = defaults_]() mutable { return settings.save(defaults); },
+        [this](bool ok) { emit settingsWritten(ok); });
+}
+
+std::optional<fs::path> AppModel::indexBookTarget() const {
+    const fs::path name(settings_.indexBookFileName);
+    if (const auto folder = settings_.saveDestination()) return *folder / name;
+    if (settings_.mode != RenameMode::renameInPlace) return std::nullopt;
+    for (const auto& item : items_)
+        if (item->status() == DocumentItem::Status::ready) return item->currentPath().parent_path() / name;
+    return std::nullopt;
+}
+
+void AppModel::showAlert(std::string message) {
+    setAlert(std::move(message));
 }
 
 void AppModel::clearAlertMessage() {
@@ -199,8 +253,9 @@ void AppModel::startAnalysis(DocumentItem& target) {
     Task task;
     task.generation = nextGeneration_++;
     const std::uint64_t generation = task.generation;
+    // A saved document may have been moved or renamed: it is read where it is now.
     task.thumbnail = service_->thumbnail(
-        target.sourcePath(), thumbnailPixels,
+        target.currentPath(), thumbnailPixels,
         [this, id, generation](AnalysisService::RequestId, std::optional<RgbImage> image) {
             QMetaObject::invokeMethod(
                 this,
@@ -210,7 +265,7 @@ void AppModel::startAnalysis(DocumentItem& target) {
                 Qt::QueuedConnection);
         });
     task.analysis = service_->analyze(
-        target.sourcePath(), settings_.analyzerOptions(),
+        target.currentPath(), settings_.analyzerOptions(),
         [this, id, generation](AnalysisService::RequestId, AnalysisService::Outcome outcome) {
             QMetaObject::invokeMethod(
                 this,
@@ -355,39 +410,63 @@ void AppModel::saveMatching(const std::function<bool(const DocumentItem&)>& chos
     }
     if (ready.empty()) return;
 
-    const std::optional<fs::path> destination = settings_.destinationFolder();
-    if (settings_.mode != RenameMode::renameInPlace && !destination) {
+    const SaveSettings saveSettings = saveSettingsFrom(settings_);
+    if (settings_.mode != RenameMode::renameInPlace && !saveSettings.destination) {
         setAlert("先に保存先フォルダを選んでください。");
         return;
     }
 
-    SaveSettings saveSettings;
-    saveSettings.nameTemplate = settings_.nameTemplate;
-    saveSettings.mode = settings_.mode;
-    saveSettings.destination = destination;
-    saveSettings.writeIndexBook = settings_.writeIndexBook;
-    saveSettings.indexBookFileName = settings_.indexBookFileName;
-    saveSettings.indexBookTaxColumns = settings_.indexBookTaxColumns;
-
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    saveCancel_ = cancel;
     setSaving(true);
-    const SaveReport report =
-        SavePlanner::save(documents, saveSettings, [&](std::size_t index, const RenameResult& result) {
-            // Marked as each file is placed, so that documents saved before a failure are not saved twice.
-            if (DocumentItem* target = mutableItem(ready[index]);
-                target && target->markSaved(result.destination))
-                itemDidChange(ready[index]);
-        });
+    saveProgress_ = {0, static_cast<int>(ready.size())};
+    emit saveProgressChanged(saveProgress_);
+    IoWorker* io = io_.get();
+    io->post([this, io, ready = std::move(ready), documents = std::move(documents), saveSettings, cancel] {
+        const SaveReport report =
+            SavePlanner::save(documents, saveSettings, [&](std::size_t index, const RenameResult& result) {
+                // Marked as each file is placed, so that documents saved before a failure are not saved
+                // twice.
+                io->deliver([this, id = ready[index], destination = result.destination,
+                             done = static_cast<int>(index + 1)] { fileSaved(id, destination, done); });
+                if (cancel->load() && index + 1 < documents.size())
+                    throw RenameServiceError(RenameServiceError::Case::cancelled, {});
+            });
+        io->deliver([this, report] { finishSave(report); });
+    });
+}
+
+void AppModel::cancelSave() {
+    if (isSaving_ && saveCancel_) saveCancel_->store(true);
+}
+
+void AppModel::fileSaved(const QUuid& id, fs::path destination, int done) {
+    if (DocumentItem* target = mutableItem(id); target && target->markSaved(std::move(destination)))
+        itemDidChange(id);
+    saveProgress_.done = done;
+    emit saveProgressChanged(saveProgress_);
+}
+
+void AppModel::finishSave(const SaveReport& report) {
+    saveCancel_.reset();
     if (report.succeeded()) {
         lastSaveSummary_ = std::to_string(report.results.size()) + "件を保存しました";
         if (!report.recovered.empty())
             lastSaveSummary_ += "（前回中断された保存の" + std::to_string(report.recovered.size()) +
                                 "件を索引簿に記録しました）";
         emit lastSaveSummaryChanged();
+    } else if (report.failureCase == RenameServiceError::Case::cancelled) {
+        const std::size_t left = static_cast<std::size_t>(saveProgress_.total) - report.results.size();
+        lastSaveSummary_ = std::to_string(report.results.size()) + "件を保存しました（" +
+                           std::to_string(left) + "件は中止しました）";
+        emit lastSaveSummaryChanged();
     } else if (report.failureCase == RenameServiceError::Case::destinationMissing) {
         setAlert("先に保存先フォルダを選んでください。");
     } else {
         setAlert("保存に失敗しました: " + *report.failure);
     }
+    saveProgress_ = {};
+    emit saveProgressChanged(saveProgress_);
     setSaving(false);
 }
 
@@ -396,7 +475,7 @@ void AppModel::exportIndexBook() {
     for (const auto& item : items_)
         if (item->status() == DocumentItem::Status::ready || item->status() == DocumentItem::Status::saved)
             documents.push_back(saveDocument(*item));
-    const std::vector<IndexBookEntry> entries = SavePlanner::exportEntries(documents, settings_.nameTemplate);
+    std::vector<IndexBookEntry> entries = SavePlanner::exportEntries(documents, settings_.nameTemplate);
 
     SaveChoice choice;
     choice.proposedName = QString::fromStdString(settings_.indexBookFileName);
@@ -404,18 +483,27 @@ void AppModel::exportIndexBook() {
     choice.defaultSuffix = QStringLiteral("csv");
     const std::optional<fs::path> output = desktop_.chooseSaveLocation(choice);
     if (!output) return;
-    try {
-        // The panel has asked before letting the user pick an existing file.
-        SavePlanner::writeExport(entries, *output, true);
-    } catch (const std::exception& error) {
-        setAlert(error.what());
-    }
+    io_->post(
+        this,
+        [entries = std::move(entries), output = *output]() -> std::optional<std::string> {
+            try {
+                // The panel has asked before letting the user pick an existing file.
+                SavePlanner::writeExport(entries, output, true);
+                return std::nullopt;
+            } catch (const std::exception& error) {
+                return std::string(error.what());
+            }
+        },
+        [this](std::optional<std::string> failure) {
+            if (failure) setAlert(std::move(*failure));
+            emit exportFinished(!failure);
+        });
 }
 
 void AppModel::revealInFileManager(const QUuid& id) {
     const DocumentItem* target = item(id);
     if (!target) return;
-    desktop_.revealInFileManager(target->outputPath() ? *target->outputPath() : target->sourcePath());
+    desktop_.revealInFileManager(target->currentPath());
 }
 
 bool AppModel::editField(const QUuid& id, DocumentItem::Field field, const ReceiptFields& values) {

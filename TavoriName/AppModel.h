@@ -14,12 +14,15 @@
 #include <QHash>
 #include <QObject>
 #include <QSet>
+#include <QTimer>
 #include <QUuid>
 
+#include "TavoriKit/saving/SavePlanner.h"
 #include "TavoriKit/service/AnalysisService.h"
 #include "TavoriName/AppSettings.h"
 #include "TavoriName/DesktopServices.h"
 #include "TavoriName/DocumentItem.h"
+#include "TavoriName/IoWorker.h"
 #include "TavoriName/SettingsStore.h"
 
 namespace tavori {
@@ -32,9 +35,17 @@ struct ReadingProgress {
     bool operator==(const ReadingProgress&) const = default;
 };
 
+// How far the running save has come: `done` files of `total` are in place.
+struct SaveProgress {
+    int done = 0;
+    int total = 0;
+    bool operator==(const SaveProgress&) const = default;
+};
+
 // The application's controller and the window's single source of truth: the list of items, the selection,
-// the persisted settings and the running analyses. Lives on the GUI thread; every operation is a synchronous
-// call there, only the analyses run on the service's workers and come back by queued calls.
+// the persisted settings and the running analyses. Lives on the GUI thread and never waits there: the
+// analyses run on the service's workers, file work (saving, exports, writing the settings) on the I/O worker,
+// and both come back by queued calls.
 //
 // Rows are indexes into the item list; they stay valid between two signals. Views never change items
 // directly: field edits go through setVendor, editField and the like, so that itemChanged fires.
@@ -63,10 +74,25 @@ class AppModel : public QObject {
     const DocumentItem* selectedItem() const;
 
     const AppSettings& settings() const { return settings_; }
-    // Stores the whole settings at once; nothing happens when they are equal to the present ones.
+    // Takes the whole settings at once; nothing happens when they are equal to the present ones. They are
+    // written to the store after a short quiet time (typing in a field writes once), and always before the
+    // model goes.
     void setSettings(const AppSettings& settings);
+    // Writes changed settings now rather than after the quiet time.
+    void flushSettings();
+    // The book a save would append rows to now (when the settings write rows): the destination's, beside the
+    // first ready document when renaming in place, nothing when there is neither.
+    std::optional<std::filesystem::path> indexBookTarget() const;
+
+    // The thread for the window's file work, shared by its views.
+    IoWorker& io() { return *io_; }
 
     bool isSaving() const { return isSaving_; }
+    SaveProgress saveProgress() const { return saveProgress_; }
+    // Stops the running save after the file it is placing; the files before it stay saved.
+    void cancelSave();
+    // A problem the window shows in its alert (a folder or page that could not be opened).
+    void showAlert(std::string message);
     const std::optional<std::string>& lastSaveSummary() const { return lastSaveSummary_; }
     const std::optional<std::string>& alertMessage() const { return alertMessage_; }
     // The window calls it when the alert is dismissed.
@@ -126,6 +152,11 @@ class AppModel : public QObject {
     void alertMessageChanged();
     void savingChanged(bool saving);
     void lastSaveSummaryChanged();
+    void saveProgressChanged(tavori::SaveProgress progress);
+    // The settings reached the store (or could not be written, `ok` false).
+    void settingsWritten(bool ok);
+    // An export finished; the alert says why when it failed.
+    void exportFinished(bool ok);
     void readingProgressChanged(tavori::ReadingProgress progress);
 
   private:
@@ -141,6 +172,9 @@ class AppModel : public QObject {
     void updateProgress();
     void setAlert(std::optional<std::string> message);
     void rebuildRows();
+    void writeSettings();
+    void fileSaved(const QUuid& id, std::filesystem::path destination, int done);
+    void finishSave(const SaveReport& report);
 
     struct Task {
         std::uint64_t generation = 0;
@@ -155,6 +189,10 @@ class AppModel : public QObject {
     SettingsStore defaults_;
     DesktopServices& desktop_;
     bool isSaving_ = false;
+    SaveProgress saveProgress_;
+    std::shared_ptr<std::atomic<bool>> saveCancel_;
+    QTimer settingsTimer_;
+    bool settingsDirty_ = false;
     std::optional<std::string> lastSaveSummary_;
     std::optional<std::string> alertMessage_;
     ReadingProgress progress_;
@@ -164,8 +202,11 @@ class AppModel : public QObject {
     bool startScheduled_ = false;
     std::uint64_t nextGeneration_ = 1;
     std::unique_ptr<AnalysisService> service_;
+    // Last, so that it goes first: its queue finishes before the state its answers go to.
+    std::unique_ptr<IoWorker> io_;
 };
 
 }  // namespace tavori
 
 Q_DECLARE_METATYPE(tavori::ReadingProgress)
+Q_DECLARE_METATYPE(tavori::SaveProgress)

@@ -132,6 +132,11 @@ std::optional<fs::path> AppSettings::inboxFolder() const {
     return inbox;
 }
 
+std::optional<fs::path> AppSettings::saveDestination() const {
+    if (mode == RenameMode::renameInPlace) return std::nullopt;
+    return destinationFolder();
+}
+
 std::ostream& operator<<(std::ostream& os, const AppSettings& settings) {
     nlohmann::ordered_json j = settings;
     return os << j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);

@@ -64,6 +64,11 @@ struct AppSettings {
     void setDestination(const std::filesystem::path& folder);
     // The inbox when it still is a folder.
     std::optional<std::filesystem::path> inboxFolder() const;
+    // The folder a save puts documents and the index book in: the chosen destination, except when renaming in
+    // place, where the documents stay in their own folders and the book goes beside the first of them. A
+    // destination kept from an earlier copy or move is not used then: a book there would list files that are
+    // not beside it.
+    std::optional<std::filesystem::path> saveDestination() const;
 };
 
 std::ostream& operator<<(std::ostream& os, const AppSettings& settings);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <string>
 
 #include <QString>
 
@@ -31,8 +33,12 @@ class DesktopServices {
     // The file the user confirmed, or nothing when cancelled. The panel asks before an existing file is
     // replaced, so a returned path may be written over.
     virtual std::optional<std::filesystem::path> chooseSaveLocation(const SaveChoice& choice) = 0;
-    // Shows the file selected in a file-manager window.
+    // Shows the file selected in a file-manager window; a failure found later goes to `reportFailure`.
     virtual void revealInFileManager(const std::filesystem::path& file) = 0;
+
+    // Where a failure that is known only after a call returned is told, in a Japanese sentence (the model
+    // shows it in its alert). Called on the GUI thread; may be empty.
+    std::function<void(std::string)> reportFailure;
 };
 
 }  // namespace tavori

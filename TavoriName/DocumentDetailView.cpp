@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPdfView>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -33,7 +34,9 @@ namespace {
 using Field = DocumentItem::Field;
 
 constexpr int previewMinimumHeight = 220;
-constexpr int formMaximumHeight = 420;
+// Below this width the fields stand one under another.
+constexpr int twoColumnWidth = 370;
+constexpr int narrowestWidth = 320;
 const QColor& warningOrange = Icons::orange;
 const QColor& errorRed = Icons::red;
 
@@ -86,22 +89,23 @@ QString formatAmount(std::optional<std::int64_t> amount) {
     return amount ? QLocale().toString(static_cast<qlonglong>(*amount)) : QString();
 }
 
-// The form asks for its whole height, up to the limit, so that the preview gets what is left over; on a short
-// window both give way and the form scrolls.
-class FormScrollArea : public QScrollArea {
-  public:
-    QSize sizeHint() const override {
-        QSize hint = QScrollArea::sizeHint();
-        if (const QWidget* content = widget())
-            hint.setHeight(std::min(content->sizeHint().height() + 2 * frameWidth(), formMaximumHeight));
-        return hint;
+// The item's state in the band where the banner would be, in the words of the list's badges.
+QString stateText(const DocumentItem& item) {
+    switch (item.status()) {
+        case DocumentItem::Status::queued:
+            return QStringLiteral("読み取り待ち");
+        case DocumentItem::Status::analyzing:
+            return QStringLiteral("読み取り中…");
+        case DocumentItem::Status::saved:
+            return QStringLiteral("保存済み");
+        case DocumentItem::Status::failed:
+            return {};
+        case DocumentItem::Status::ready:
+            break;
     }
-    QSize minimumSizeHint() const override { return {QScrollArea::minimumSizeHint().width(), 120}; }
-};
-
-QGroupBox* section(const QString& title) {
-    auto* box = new QGroupBox(title);
-    return box;
+    if (item.userEdited()) return QStringLiteral("手で修正済み。保存できます");
+    if (item.confirmed()) return QStringLiteral("確認済み。保存できます");
+    return QStringLiteral("読み取り結果に自信あり。保存できます");
 }
 
 }  // namespace
@@ -111,8 +115,10 @@ DocumentDetailView::DocumentDetailView(AppModel& model, QWidget* parent) : QWidg
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
+    // The preview takes whatever height the compact parts below leave.
     preview_ = new DocumentPreview;
     preview_->setMinimumHeight(previewMinimumHeight);
+    preview_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     zoomBar_ = new ZoomBar(preview_);
     connect(zoomBar_, &ZoomBar::zoomRequested, preview_, &DocumentPreview::zoom);
     column->addWidget(preview_, 1);
@@ -122,27 +128,41 @@ DocumentDetailView::DocumentDetailView(AppModel& model, QWidget* parent) : QWidg
     divider->setFrameShadow(QFrame::Sunken);
     column->addWidget(divider);
 
+    // The banner, the item's error or its plain state share one band of fixed height, so that the preview
+    // and the form stay where they are when the banner comes or goes.
+    statusBand_ = new QWidget;
+    auto* band = new QVBoxLayout(statusBand_);
+    band->setContentsMargins(0, 0, 0, 0);
+    band->setSpacing(0);
     banner_ = makeBanner();
-    column->addWidget(banner_);
+    band->addWidget(banner_);
+    errorSection_ = new QWidget;
+    auto* errorRow = new QVBoxLayout(errorSection_);
+    errorRow->setContentsMargins(12, 8, 12, 8);
+    errorLabel_ = new QLabel;
+    errorLabel_->setWordWrap(true);
+    errorLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    errorLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    setTextColour(errorLabel_, errorRed);
+    errorRow->addWidget(errorLabel_, 1);
+    errorSection_->hide();
+    band->addWidget(errorSection_);
+    stateLine_ = new QLabel;
+    stateLine_->setContentsMargins(12, 8, 12, 8);
+    stateLine_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    stateLine_->setForegroundRole(QPalette::PlaceholderText);
+    band->addWidget(stateLine_);
+    const QFontMetrics metrics(font());
+    statusBand_->setFixedHeight(2 * 6 + 4 + 3 * metrics.lineSpacing() + 10);
+    column->addWidget(statusBand_);
 
-    // Apart from the review banner: a possible duplicate is a warning, not a reason to review.
-    duplicateLine_ = new QLabel;
-    duplicateLine_->setWordWrap(true);
-    duplicateLine_->setContentsMargins(12, 6, 12, 6);
-    duplicateLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    QPalette duplicatePalette = duplicateLine_->palette();
-    duplicatePalette.setColor(QPalette::WindowText, QColor(0xc0, 0x39, 0x2b));
-    duplicateLine_->setPalette(duplicatePalette);
-    duplicateLine_->hide();
-    column->addWidget(duplicateLine_);
-
-    auto* scroll = formScroll_ = new FormScrollArea;
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidget(makeForm());
-    scroll->setMaximumHeight(formMaximumHeight);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    column->addWidget(scroll);
+    column->addWidget(makeForm());
+    // Tab goes from the page to the fields in the order they stand.
+    setTabOrder(preview_->pdfView(), dateField_);
+    setTabOrder(dateField_, amountField_);
+    setTabOrder(amountField_, vendorField_);
+    setTabOrder(vendorField_, typePicker_);
+    setTabOrder(typePicker_, registrationField_);
 
     connect(&model_, &AppModel::itemChanged, this, [this](int row) {
         if (row == model_.rowOf(itemId_)) refresh();
@@ -171,7 +191,7 @@ QWidget* DocumentDetailView::makeBanner() {
                                                         window.blueF() * 0.85 + tint.blueF() * 0.15));
     banner->setPalette(palette);
     auto* row = new QHBoxLayout(banner);
-    row->setContentsMargins(10, 10, 10, 10);
+    row->setContentsMargins(10, 6, 10, 6);
     row->setSpacing(12);
 
     auto* text = new QVBoxLayout;
@@ -189,8 +209,8 @@ QWidget* DocumentDetailView::makeBanner() {
     headingRow->addStretch(1);
     text->addLayout(headingRow);
     bannerReasons_ = new QLabel;
-    bannerReasons_->setWordWrap(true);
-    text->addWidget(bannerReasons_);
+    bannerReasons_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    text->addWidget(bannerReasons_, 1);
     row->addLayout(text, 1);
 
     confirmButton_ = new QPushButton(QStringLiteral("このままでOK"));
@@ -205,34 +225,47 @@ QWidget* DocumentDetailView::makeBanner() {
 QWidget* DocumentDetailView::makeForm() {
     auto* form = new QWidget;
     auto* column = new QVBoxLayout(form);
+    column->setContentsMargins(10, 6, 10, 6);
+    column->setSpacing(4);
 
-    auto* nameSection = section(QString());
-    auto* nameForm = new QFormLayout(nameSection);
-    nameForm->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    auto* names = new QFormLayout;
+    names->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    names->setVerticalSpacing(4);
     newNameLabel_ = new QLabel;
     newNameLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    newNameLabel_->setWordWrap(true);
-    nameForm->addRow(QStringLiteral("新しいファイル名"), newNameLabel_);
+    newNameLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    names->addRow(QStringLiteral("新しいファイル名"), newNameLabel_);
+    // The row is there for every item, saved or not, so that saving moves nothing.
     savedLocationCaption_ = new QLabel(QStringLiteral("保存先"));
     savedLocationLink_ = new QLabel;
-    savedLocationLink_->setWordWrap(true);
     savedLocationLink_->setTextFormat(Qt::RichText);
+    savedLocationLink_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     savedLocationLink_->setToolTip(QStringLiteral("ファイルマネージャで表示"));
     connect(savedLocationLink_, &QLabel::linkActivated, this,
             [this] { model_.revealInFileManager(itemId_); });
-    nameForm->addRow(savedLocationCaption_, savedLocationLink_);
-    column->addWidget(nameSection);
+    notSavedLabel_ = new QLabel(QStringLiteral("まだ保存していません"));
+    notSavedLabel_->setForegroundRole(QPalette::PlaceholderText);
+    auto* savedRow = new QHBoxLayout;
+    savedRow->setContentsMargins(0, 0, 0, 0);
+    savedRow->addWidget(savedLocationLink_, 1);
+    savedRow->addWidget(notSavedLabel_, 1);
+    names->addRow(savedLocationCaption_, savedRow);
+    column->addLayout(names);
 
-    auto* fieldsSection = section(QStringLiteral("読み取り結果"));
-    auto* fields = new QFormLayout(fieldsSection);
-    fields->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     for (auto& dot : dots_) dot = new ConfidenceDot;
-    auto withDot = [this](QWidget* control, Field field, QWidget* extra = nullptr) {
-        auto* row = new QHBoxLayout;
+    // One field: its label, the control (and what goes beside it) and the confidence dot on one line.
+    auto cell = [this](const QString& label, QWidget* control, Field field, QWidget* extra = nullptr) {
+        auto* widget = new QWidget;
+        auto* row = new QHBoxLayout(widget);
+        row->setContentsMargins(0, 0, 0, 0);
+        row->setSpacing(6);
+        auto* caption = new QLabel(label);
+        caption->setBuddy(control);
+        row->addWidget(caption);
         row->addWidget(control, 1);
         if (extra) row->addWidget(extra);
         row->addWidget(dots_[index(field)]);
-        return row;
+        return widget;
     };
 
     dateField_ = new QDateEdit;
@@ -245,35 +278,24 @@ QWidget* DocumentDetailView::makeForm() {
     dateMissingLabel_ = new QLabel(QStringLiteral("未検出"));
     dateMissingLabel_->setFont(captionFont(dateMissingLabel_));
     setTextColour(dateMissingLabel_, errorRed);
+    QSizePolicy keepRoom = dateMissingLabel_->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    dateMissingLabel_->setSizePolicy(keepRoom);
     connect(dateField_, &QDateEdit::dateChanged, this, [this](QDate date) {
         if (refreshing_ || !date.isValid()) return;
         model_.setDateBinding(itemId_, QDateTime(date, QTime(0, 0), Qt::LocalTime));
     });
-    fields->addRow(QStringLiteral("日付"), withDot(dateField_, Field::date, dateMissingLabel_));
 
     vendorField_ = new QLineEdit;
     vendorField_->setAccessibleName(QStringLiteral("取引先"));
     connect(vendorField_, &QLineEdit::textEdited, this, &DocumentDetailView::vendorEdited);
-    fields->addRow(QStringLiteral("取引先"), withDot(vendorField_, Field::vendor));
-    learnVendorButton_ = new QPushButton(QStringLiteral("次回からこの名前にする"));
-    learnVendorButton_->setToolTip(QStringLiteral(
-        "読み取った名前を含む取引先を、次回からこの名前で読み取ります（設定の「取引先」に追加されます）"));
-    connect(learnVendorButton_, &QPushButton::clicked, this, &DocumentDetailView::learnVendor);
-    auto* learnRow = new QHBoxLayout;
-    learnRow->addWidget(learnVendorButton_);
-    learnRow->addStretch(1);
-    fields->addRow(QString(), learnRow);
-    learnVendorButton_->hide();
 
     amountField_ = new QLineEdit;
     amountField_->setAccessibleName(QStringLiteral("金額（円）"));
     amountField_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    amountField_->setMinimumWidth(70);
     connect(amountField_, &QLineEdit::textEdited, this, &DocumentDetailView::amountEdited);
-    // Whatever was typed, the field shows the stored amount in the locale's format once it is left.
-    connect(amountField_, &QLineEdit::editingFinished, this, [this] {
-        if (const DocumentItem* shown = item()) amountField_->setText(formatAmount(shown->fields().amount));
-    });
-    fields->addRow(QStringLiteral("金額（円）"), withDot(amountField_, Field::amount));
+    connect(amountField_, &QLineEdit::editingFinished, this, &DocumentDetailView::amountFinished);
 
     // Under the amount, the amounts by rate: small, since most documents print at most two.
     auto* rates = new QGridLayout;
@@ -293,7 +315,11 @@ QWidget* DocumentDetailView::makeForm() {
     }
     rates->setColumnStretch(1, 2);
     rates->setColumnStretch(2, 1);
-    fields->addRow(QStringLiteral("税率別"), rates);
+    auto* taxRow = new QWidget;
+    auto* taxLayout = new QHBoxLayout(taxRow);
+    taxLayout->setContentsMargins(0, 0, 0, 0);
+    taxLayout->addWidget(new QLabel(QStringLiteral("税率別")));
+    taxLayout->addLayout(rates, 1);
 
     typePicker_ = new QComboBox;
     typePicker_->setAccessibleName(QStringLiteral("書類種別"));
@@ -302,7 +328,6 @@ QWidget* DocumentDetailView::makeForm() {
         if (chosen < 0 || chosen >= int(allDocumentTypes.size())) return;
         model_.setDocumentType(itemId_, allDocumentTypes[std::size_t(chosen)]);
     });
-    fields->addRow(QStringLiteral("書類種別"), withDot(typePicker_, Field::documentType));
 
     registrationField_ = new QLineEdit;
     registrationField_->setAccessibleName(QStringLiteral("登録番号"));
@@ -310,7 +335,33 @@ QWidget* DocumentDetailView::makeForm() {
         model_.setRegistrationNumber(itemId_,
                                      text.isEmpty() ? std::nullopt : std::optional(text.toStdString()));
     });
-    fields->addRow(QStringLiteral("登録番号"), withDot(registrationField_, Field::registrationNumber));
+
+    cells_[0] = cell(QStringLiteral("日付"), dateField_, Field::date, dateMissingLabel_);
+    cells_[1] = cell(QStringLiteral("金額（円）"), amountField_, Field::amount);
+    cells_[2] = cell(QStringLiteral("取引先"), vendorField_, Field::vendor);
+    cells_[3] = cell(QStringLiteral("書類種別"), typePicker_, Field::documentType);
+    cells_[4] = cell(QStringLiteral("登録番号"), registrationField_, Field::registrationNumber);
+    fieldGrid_ = new QGridLayout;
+    fieldGrid_->setHorizontalSpacing(10);
+    fieldGrid_->setVerticalSpacing(4);
+    column->addLayout(fieldGrid_);
+    column->addWidget(taxRow);
+    placeFields(true);
+
+    // Warnings and offers under the fields share one area of fixed height: coming and going, they move
+    // nothing else. A long list scrolls within it.
+    auto* notes = new QWidget;
+    auto* notesColumn = new QVBoxLayout(notes);
+    notesColumn->setContentsMargins(0, 0, 0, 0);
+    notesColumn->setSpacing(2);
+
+    amountWarning_ = new QLabel;
+    amountWarning_->setWordWrap(true);
+    amountWarning_->setFont(captionFont(amountWarning_));
+    setTextColour(amountWarning_, errorRed);
+    amountWarning_->hide();
+    notesColumn->addWidget(amountWarning_);
+
     checkDigitWarning_ = new QWidget;
     auto* warningRow = new QHBoxLayout(checkDigitWarning_);
     warningRow->setContentsMargins(0, 0, 0, 0);
@@ -326,7 +377,7 @@ QWidget* DocumentDetailView::makeForm() {
     setTextColour(warningText, warningOrange);
     warningRow->addWidget(warningIcon, 0, Qt::AlignTop);
     warningRow->addWidget(warningText, 1);
-    fields->addRow(QString(), checkDigitWarning_);
+    notesColumn->addWidget(checkDigitWarning_);
     checkDigitWarning_->hide();
 
     registryStatusRow_ = new QWidget;
@@ -343,32 +394,74 @@ QWidget* DocumentDetailView::makeForm() {
     registryStatusLabel_->setFont(captionFont(registryStatusLabel_));
     statusRow->addWidget(registryStatusIcon_, 0, Qt::AlignTop);
     statusRow->addWidget(registryStatusLabel_, 1);
-    fields->addRow(QString(), registryStatusRow_);
+    notesColumn->addWidget(registryStatusRow_);
     registryStatusRow_->hide();
+
+    // Apart from the review banner: a possible duplicate is a warning, not a reason to review.
+    duplicateLine_ = new QLabel;
+    duplicateLine_->setWordWrap(true);
+    duplicateLine_->setFont(captionFont(duplicateLine_));
+    duplicateLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    setTextColour(duplicateLine_, QColor(0xc0, 0x39, 0x2b));
+    duplicateLine_->hide();
+    notesColumn->addWidget(duplicateLine_);
+
+    learnVendorButton_ = new QPushButton(QStringLiteral("次回からこの名前にする"));
+    learnVendorButton_->setToolTip(QStringLiteral(
+        "読み取った名前を含む取引先を、次回からこの名前で読み取ります（設定の「取引先」に追加されます）"));
+    connect(learnVendorButton_, &QPushButton::clicked, this, &DocumentDetailView::learnVendor);
     registryVendorButton_ = new QPushButton;
     registryVendorButton_->setToolTip(QStringLiteral(
         "適格請求書発行事業者の公表データにある名称を取引先にします（手で直したことになります）"));
     connect(registryVendorButton_, &QPushButton::clicked, this, [this] {
         if (!registryVendor_.empty()) model_.setVendor(itemId_, registryVendor_);
     });
-    auto* registryVendorRow = new QHBoxLayout;
-    registryVendorRow->addWidget(registryVendorButton_);
-    registryVendorRow->addStretch(1);
-    fields->addRow(QString(), registryVendorRow);
+    auto* offers = new QHBoxLayout;
+    offers->setContentsMargins(0, 0, 0, 0);
+    offers->addWidget(learnVendorButton_);
+    offers->addWidget(registryVendorButton_);
+    offers->addStretch(1);
+    notesColumn->addLayout(offers);
+    learnVendorButton_->hide();
     registryVendorButton_->hide();
-    column->addWidget(fieldsSection);
+    notesColumn->addStretch(1);
 
-    errorSection_ = section(QString());
-    auto* errorColumn = new QVBoxLayout(errorSection_);
-    errorLabel_ = new QLabel;
-    errorLabel_->setWordWrap(true);
-    errorLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    setTextColour(errorLabel_, errorRed);
-    errorColumn->addWidget(errorLabel_);
-    column->addWidget(errorSection_);
-    errorSection_->hide();
-    column->addStretch(1);
+    notesArea_ = new QScrollArea;
+    notesArea_->setWidget(notes);
+    notesArea_->setWidgetResizable(true);
+    notesArea_->setFrameShape(QFrame::NoFrame);
+    notesArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const QFontMetrics caption(captionFont(this));
+    notesArea_->setFixedHeight(2 * caption.lineSpacing() + 6);
+    column->addWidget(notesArea_);
     return form;
+}
+
+void DocumentDetailView::placeFields(bool twoColumns) {
+    if (twoColumns_ == twoColumns && fieldGrid_->count() > 0) return;
+    twoColumns_ = twoColumns;
+    for (QWidget* cell : cells_) fieldGrid_->removeWidget(cell);
+    if (twoColumns) {
+        fieldGrid_->addWidget(cells_[0], 0, 0);
+        fieldGrid_->addWidget(cells_[1], 0, 1);
+        fieldGrid_->addWidget(cells_[2], 1, 0, 1, 2);
+        fieldGrid_->addWidget(cells_[3], 2, 0);
+        fieldGrid_->addWidget(cells_[4], 2, 1);
+    } else {
+        for (int row = 0; row < 5; ++row) fieldGrid_->addWidget(cells_[std::size_t(row)], row, 0, 1, 2);
+    }
+}
+
+QSize DocumentDetailView::minimumSizeHint() const {
+    // As narrow as the fields one under another need, whichever way they stand now, so that a narrower pane
+    // can take them out of two columns.
+    return {narrowestWidth, QWidget::minimumSizeHint().height()};
+}
+
+void DocumentDetailView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // Two fields side by side need about this much room for a date and a six-digit amount.
+    placeFields(width() >= twoColumnWidth);
 }
 
 ConfidenceDot* DocumentDetailView::dot(Field field) const {
@@ -386,9 +479,10 @@ QString DocumentDetailView::newFileName(const FileNameTemplate& nameTemplate, co
 void DocumentDetailView::showItem(const QUuid& id) {
     if (id != itemId_) {
         itemId_ = id;
+        amountBeforeTyping_.reset();
+        amountWarning_->hide();
         // Another document starts fitted to its page.
         preview_->setCurrentZoom(PreviewZoom::fitPage);
-        if (const DocumentItem* shown = item()) preview_->setFile(shown->sourcePath());
     }
     refresh();
 }
@@ -397,14 +491,25 @@ void DocumentDetailView::refresh() {
     const DocumentItem* shown = item();
     if (!shown) return;
     refreshing_ = true;
+    // The file where it is now: a save may have moved or renamed it.
+    preview_->setFile(shown->currentPath());
     const ReceiptFields& fields = shown->fields();
     const auto& edited = shown->editedFields();
 
     const auto reasons = shown->reviewReasons();
     QStringList lines;
     for (const auto& reason : reasons) lines << QStringLiteral("・") + qs(reason);
-    bannerReasons_->setText(lines.join(QLatin1Char('\n')));
-    banner_->setVisible(!reasons.empty());
+    // The band holds two reasons; the rest are counted and all of them are in the tooltip.
+    QStringList shownLines = lines.mid(0, 2);
+    if (lines.size() > 2) shownLines << QStringLiteral("ほか%1件").arg(lines.size() - 2);
+    bannerReasons_->setText(shownLines.join(QLatin1Char('\n')));
+    bannerReasons_->setToolTip(lines.join(QLatin1Char('\n')));
+    const bool failed = shown->errorMessage().has_value();
+    banner_->setVisible(!reasons.empty() && !failed);
+    errorSection_->setVisible(failed);
+    errorLabel_->setText(failed ? qs(*shown->errorMessage()) : QString());
+    stateLine_->setVisible(reasons.empty() && !failed);
+    stateLine_->setText(stateText(*shown));
 
     QStringList duplicates;
     for (const auto& duplicate : DuplicateMarks::of(model_).forItem(shown->id()))
@@ -414,11 +519,12 @@ void DocumentDetailView::refresh() {
 
     refreshNewName(*shown);
     const bool saved = shown->status() == DocumentItem::Status::saved && shown->outputPath().has_value();
-    savedLocationCaption_->setVisible(saved);
     savedLocationLink_->setVisible(saved);
+    notSavedLabel_->setVisible(!saved);
     if (saved) {
         const QString path = QString::fromLocal8Bit(shown->outputPath()->c_str());
         savedLocationLink_->setText(QStringLiteral("<a href=\"reveal\">%1</a>").arg(path.toHtmlEscaped()));
+        savedLocationLink_->setToolTip(path);
     }
 
     const QDate pickerDate = shown->dateBinding().date();
@@ -428,7 +534,8 @@ void DocumentDetailView::refresh() {
     showText(vendorField_, qs(fields.vendor), vendorField_->text().toStdString() == fields.vendor);
     bool typedOk = false;
     const auto typedAmount = parseAmount(amountField_->text(), typedOk);
-    showText(amountField_, formatAmount(fields.amount), typedOk && typedAmount == fields.amount);
+    // A text being typed that is not an amount stays, with its warning, until it is fixed or left.
+    showText(amountField_, formatAmount(fields.amount), !typedOk || typedAmount == fields.amount);
     for (std::size_t r = 0; r < 2; ++r) {
         const int rate = r == 0 ? 10 : 8;
         const auto it = std::find_if(fields.taxBreakdown.begin(), fields.taxBreakdown.end(),
@@ -464,17 +571,12 @@ void DocumentDetailView::refresh() {
     dot(Field::vendor)->setState(confidence.vendor, edited.contains(Field::vendor));
     dot(Field::amount)->setState(confidence.amount, edited.contains(Field::amount));
     dot(Field::documentType)->setState(documentTypeLevel(fields), edited.contains(Field::documentType));
-    // A number the imported register does not hold is as doubtful as one whose check digit fails.
-    const auto status = refreshRegistryStatus(*shown);
-    const bool unregistered = status && status->state == RegistrationStatus::State::notFound;
+    // The register's word comes later from the I/O worker (showRegistryStatus), and may lower this dot.
     dot(Field::registrationNumber)
-        ->setState(unregistered ? FieldConfidence::Level::low : registrationNumberLevel(fields),
-                   edited.contains(Field::registrationNumber));
+        ->setState(registrationNumberLevel(fields), edited.contains(Field::registrationNumber));
 
     refreshLearnButton(*shown);
-    errorSection_->setVisible(shown->errorMessage().has_value());
-    errorLabel_->setText(shown->errorMessage() ? qs(*shown->errorMessage()) : QString());
-    formScroll_->updateGeometry();
+    refreshRegistryStatus(*shown);
     refreshing_ = false;
 }
 
@@ -505,60 +607,75 @@ std::optional<VendorAliasDictionary::Rule> DocumentDetailView::aliasToLearn(cons
 }
 
 void DocumentDetailView::setRegistryLocation(std::filesystem::path location) {
-    registryLocation_ = std::move(location);
-    registry_.reset();
-    registryStamp_ = {};
+    model_.io().post([state = registry_, location = std::move(location)] {
+        state->location = location;
+        state->registry.reset();
+        state->stamp = {};
+    });
     refresh();
 }
 
-const InvoiceRegistry* DocumentDetailView::registry() {
-    std::error_code ec;
-    const auto stamp = std::filesystem::last_write_time(registryLocation_, ec);
-    if (ec) {
-        registry_.reset();
-        return nullptr;
+void DocumentDetailView::refreshRegistryStatus(const DocumentItem& shown) {
+    if (!shown.fields().registrationNumber) {
+        showRegistryStatus(std::nullopt);
+        return;
     }
-    if (!registry_ || stamp != registryStamp_) {
-        registryStamp_ = stamp;
-        try {
-            registry_ = InvoiceRegistry::open(registryLocation_);
-        } catch (const RegistryError&) {
-            // A register that cannot be read is as good as none here; `tavori registry status` says why.
-            registry_.reset();
-        }
-    }
-    return registry_.get();
+    const std::uint64_t generation = ++registryGeneration_;
+    // Opening the register and looking the number up happen on the I/O worker; the row keeps its place.
+    model_.io().post(
+        this,
+        [state = registry_, fields = shown.fields()]() -> std::optional<RegistrationStatus> {
+            std::error_code ec;
+            const auto stamp = std::filesystem::last_write_time(state->location, ec);
+            if (ec) {
+                state->registry.reset();
+                return std::nullopt;
+            }
+            try {
+                // A register imported while the window is open is picked up here.
+                if (!state->registry || stamp != state->stamp) {
+                    state->stamp = stamp;
+                    state->registry = InvoiceRegistry::open(state->location);
+                }
+                return state->registry->check(fields);
+            } catch (const RegistryError&) {
+                // A register that cannot be read is as good as none here; `tavori registry status` says why.
+                state->registry.reset();
+                return std::nullopt;
+            }
+        },
+        [this, generation](std::optional<RegistrationStatus> status) {
+            if (generation != registryGeneration_) return;
+            showRegistryStatus(status);
+            emit registryChecked();
+        });
 }
 
-std::optional<RegistrationStatus> DocumentDetailView::refreshRegistryStatus(const DocumentItem& shown) {
-    const InvoiceRegistry* reg = shown.fields().registrationNumber ? registry() : nullptr;
-    std::optional<RegistrationStatus> status;
-    if (reg != nullptr) {
-        try {
-            status = reg->check(shown.fields());
-        } catch (const RegistryError&) {
-            status.reset();
-        }
-    }
-    registryStatusRow_->setVisible(status.has_value());
+void DocumentDetailView::showRegistryStatus(const std::optional<RegistrationStatus>& status) {
+    const DocumentItem* shown = item();
+    registryStatusRow_->setVisible(shown && status.has_value());
     registryVendor_.clear();
-    if (status) {
+    if (shown && status) {
         registryStatusIcon_->setVisible(!status->isReliable());
         registryStatusLabel_->setText(qs(status->message()));
         setTextColour(registryStatusLabel_,
                       status->isReliable() ? palette().color(QPalette::WindowText) : warningOrange);
-        const auto& f = shown.fields();
+        const auto& f = shown->fields();
         const auto level = f.confidence.vendor;
         const bool uncertain = f.vendor.empty() || level == FieldConfidence::Level::low ||
                                level == FieldConfidence::Level::missing;
         const std::string suggestion = status->vendorSuggestion();
         if (uncertain && !suggestion.empty() && suggestion != f.vendor &&
-            !shown.editedFields().contains(Field::vendor))
+            !shown->editedFields().contains(Field::vendor))
             registryVendor_ = suggestion;
     }
     registryVendorButton_->setText(QStringLiteral("取引先を「%1」にする").arg(qs(registryVendor_)));
     registryVendorButton_->setVisible(!registryVendor_.empty());
-    return status;
+    // A number the imported register does not hold is as doubtful as one whose check digit fails.
+    if (shown && status && status->state == RegistrationStatus::State::notFound)
+        dot(Field::registrationNumber)
+            ->setState(FieldConfidence::Level::low,
+                       shown->editedFields().contains(Field::registrationNumber));
 }
 
 void DocumentDetailView::vendorEdited(const QString& text) {
@@ -581,9 +698,39 @@ void DocumentDetailView::taxBreakdownEdited() {
 }
 
 void DocumentDetailView::amountEdited(const QString& text) {
+    const DocumentItem* shown = item();
+    if (!shown) return;
+    if (!amountBeforeTyping_) amountBeforeTyping_ = shown->fields().amount;
     bool ok = false;
     const auto amount = parseAmount(text, ok);
-    if (ok) model_.setAmount(itemId_, amount);
+    if (ok) {
+        amountWarning_->hide();
+        model_.setAmount(itemId_, amount);
+        return;
+    }
+    // A part typed before the mistake ("12" of "12abc34") is not kept as the amount.
+    amountWarning_->setText(
+        QStringLiteral("「%1」は金額として読めません。数字だけで入力してください").arg(text));
+    amountWarning_->show();
+    model_.setAmount(itemId_, *amountBeforeTyping_);
+}
+
+void DocumentDetailView::amountFinished() {
+    const DocumentItem* shown = item();
+    amountBeforeTyping_.reset();
+    if (!shown) return;
+    bool ok = false;
+    const QString typed = amountField_->text();
+    parseAmount(typed, ok);
+    if (!ok) {
+        const auto amount = shown->fields().amount;
+        amountWarning_->setText(
+            QStringLiteral("「%1」は金額として読めないため、金額は%2のままです")
+                .arg(typed, amount ? QStringLiteral("¥") + formatAmount(amount) : QStringLiteral("空欄")));
+        amountWarning_->show();
+    }
+    // Whatever was typed, the field shows the stored amount in the locale's format once it is left.
+    amountField_->setText(formatAmount(shown->fields().amount));
 }
 
 void DocumentDetailView::learnVendor() {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <array>
-
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -17,7 +17,7 @@
 
 class QComboBox;
 class QDateEdit;
-class QGroupBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -34,6 +34,10 @@ class ZoomBar;
 // and the five fields with their confidence. Every correction goes through the model at once.
 class DocumentDetailView : public QWidget {
     Q_OBJECT
+
+  signals:
+    // A look-up in the register is shown.
+    void registryChecked();
 
   public:
     explicit DocumentDetailView(AppModel& model, QWidget* parent = nullptr);
@@ -72,23 +76,37 @@ class DocumentDetailView : public QWidget {
     // Offers the registered name as the vendor when the reading found none or only an uncertain one.
     QPushButton* registryVendorButton() const { return registryVendorButton_; }
     // Where the register is read from (the standard data folder unless a test says otherwise); a register
-    // imported while the window is open is picked up at the next refresh.
+    // imported while the window is open is picked up at the next refresh. Look-ups run on the model's I/O
+    // worker; registryChecked() follows each.
     void setRegistryLocation(std::filesystem::path location);
-    QGroupBox* errorSection() const { return errorSection_; }
+    // The item's error, in the band where the banner would be.
+    QWidget* errorSection() const { return errorSection_; }
+    // The item's state in that band when there is neither banner nor error.
+    QLabel* stateLine() const { return stateLine_; }
+    // Says why a typed amount was not taken.
+    QLabel* amountWarning() const { return amountWarning_; }
+    QWidget* statusBand() const { return statusBand_; }
+    bool showsFieldsInTwoColumns() const { return twoColumns_; }
     QLabel* errorLabel() const { return errorLabel_; }
     ConfidenceDot* dot(DocumentItem::Field field) const;
 
+    QSize minimumSizeHint() const override;
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
   private:
+    void placeFields(bool twoColumns);
+    void amountFinished();
     QWidget* makeBanner();
     QWidget* makeForm();
     const DocumentItem* item() const;
     void refresh();
     void refreshNewName(const DocumentItem& item);
     void refreshLearnButton(const DocumentItem& item);
-    // Shows the register's word on the number; the status shown, if any.
-    std::optional<RegistrationStatus> refreshRegistryStatus(const DocumentItem& item);
+    void refreshRegistryStatus(const DocumentItem& item);
+    void showRegistryStatus(const std::optional<RegistrationStatus>& status);
     std::optional<VendorAliasDictionary::Rule> aliasToLearn(const DocumentItem& item) const;
-    const InvoiceRegistry* registry();
     void vendorEdited(const QString& text);
     void amountEdited(const QString& text);
     void taxBreakdownEdited();
@@ -125,12 +143,25 @@ class DocumentDetailView : public QWidget {
     QLabel* registryStatusLabel_ = nullptr;
     QPushButton* registryVendorButton_ = nullptr;
     std::string registryVendor_;
-    std::filesystem::path registryLocation_ = InvoiceRegistry::standardLocation();
-    std::unique_ptr<InvoiceRegistry> registry_;
-    std::filesystem::file_time_type registryStamp_{};
-    QGroupBox* errorSection_ = nullptr;
-    QScrollArea* formScroll_ = nullptr;
+    // The register as the I/O worker holds it; touched only there.
+    struct RegistryState {
+        std::filesystem::path location = InvoiceRegistry::standardLocation();
+        std::unique_ptr<InvoiceRegistry> registry;
+        std::filesystem::file_time_type stamp{};
+    };
+    std::shared_ptr<RegistryState> registry_ = std::make_shared<RegistryState>();
+    std::uint64_t registryGeneration_ = 0;
+    QWidget* statusBand_ = nullptr;
+    QWidget* errorSection_ = nullptr;
     QLabel* errorLabel_ = nullptr;
+    QLabel* stateLine_ = nullptr;
+    QLabel* notSavedLabel_ = nullptr;
+    QLabel* amountWarning_ = nullptr;
+    std::optional<std::optional<std::int64_t>> amountBeforeTyping_;
+    QScrollArea* notesArea_ = nullptr;
+    QGridLayout* fieldGrid_ = nullptr;
+    std::array<QWidget*, 5> cells_ = {};
+    bool twoColumns_ = true;
     ConfidenceDot* dots_[5] = {};
 };
 

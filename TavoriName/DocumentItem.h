@@ -38,6 +38,9 @@ class DocumentItem {
     bool usedSemantic() const { return usedSemantic_; }
     const std::optional<RgbImage>& thumbnail() const { return thumbnail_; }
     const std::optional<std::filesystem::path>& outputPath() const { return outputPath_; }
+    // Where the document's file is now: where the last save put it (moved, renamed or copied), otherwise
+    // where it was added from.
+    const std::filesystem::path& currentPath() const { return outputPath_ ? *outputPath_ : sourcePath_; }
     const std::optional<std::string>& errorMessage() const { return errorMessage_; }
     bool userEdited() const { return userEdited_; }
     const std::set<Field>& editedFields() const { return editedFields_; }

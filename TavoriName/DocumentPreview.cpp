@@ -1,7 +1,11 @@
 #include "TavoriName/DocumentPreview.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -66,17 +70,24 @@ std::unique_ptr<QTemporaryFile> imageAsPdf(const std::filesystem::path& path) {
 
 // Runs on a worker thread: the document ready to be shown on the GUI thread, or null.
 QPdfDocument* loadDocument(const std::filesystem::path& path, QThread* guiThread) {
-    std::unique_ptr<QTemporaryFile> madeFromImage;
-    QString fileName = QString::fromStdString(path.string());
-    if (!isPdf(path)) {
-        madeFromImage = imageAsPdf(path);
-        if (!madeFromImage) return nullptr;
-        fileName = madeFromImage->fileName();
-    }
     auto document = std::make_unique<QPdfDocument>();
-    // The document keeps the file open, so the temporary copy may go when this function returns.
-    if (document->load(fileName) != QPdfDocument::Error::None ||
-        document->status() != QPdfDocument::Status::Ready || document->pageCount() < 1)
+    if (isPdf(path)) {
+        // Opened by its bytes: a name that is not UTF-8 cannot make the round trip through a QString.
+        auto* file = new QFile(document.get());
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || !file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            if (fd >= 0) ::close(fd);
+            return nullptr;
+        }
+        document->load(file);
+    } else {
+        const std::unique_ptr<QTemporaryFile> madeFromImage = imageAsPdf(path);
+        if (!madeFromImage) return nullptr;
+        // The document keeps the file open, so the temporary copy may go when this function returns.
+        document->load(madeFromImage->fileName());
+    }
+    if (document->error() != QPdfDocument::Error::None || document->status() != QPdfDocument::Status::Ready ||
+        document->pageCount() < 1)
         return nullptr;
     const QSizeF page = document->pagePointSize(0);
     if (!(page.width() > 0) || !(page.height() > 0)) return nullptr;
@@ -95,6 +106,9 @@ DocumentPreview::DocumentPreview(QWidget* parent) : QWidget(parent), view_(new Q
     view_->setPageSpacing(0);
     view_->setDocumentMargins(QMargins(0, 0, 0, 0));
     view_->setFrameShape(QFrame::NoFrame);
+    // Reached by Tab between the list and the form, so that the arrow keys scroll the page.
+    view_->setFocusPolicy(Qt::StrongFocus);
+    setFocusProxy(view_);
     QPalette palette = view_->palette();
     palette.setBrush(QPalette::Dark, palette.brush(QPalette::Window));
     view_->setPalette(palette);

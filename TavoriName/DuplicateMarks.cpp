@@ -38,54 +38,59 @@ void DuplicateMarks::scheduleRefresh() {
     });
 }
 
-std::optional<fs::path> DuplicateMarks::currentBook() const {
-    const AppSettings& settings = model_.settings();
-    if (const auto folder = settings.destinationFolder())
-        return *folder / fs::path(settings.indexBookFileName);
-    if (settings.mode == RenameMode::renameInPlace)
-        for (const DocumentItem* item : model_.items())
-            if (item->status() == DocumentItem::Status::ready)
-                return item->sourcePath().parent_path() / fs::path(settings.indexBookFileName);
-    return std::nullopt;
-}
-
 void DuplicateMarks::refreshNow() {
     scheduled_ = false;
-    const auto bookPath = currentBook();
-    DuplicateDetector detector(model_.settings().aliases, digests_);
-    if (bookPath) {
-        std::error_code sizeError, timeError;
-        const auto size = fs::file_size(*bookPath, sizeError);
-        const auto modified = fs::last_write_time(*bookPath, timeError);
-        const bool exists = !sizeError && !timeError;
-        if (!exists) {
-            book_.reset();
-        } else if (!book_ || book_->path != *bookPath || book_->size != size || book_->modified != modified) {
-            BookState state{*bookPath, size, modified, {}};
-            try {
-                state.rows = IndexBookLibrary::read(*bookPath).rows;
-            } catch (const IndexBookReadError&) {
-                // A book that cannot be read still names the folder whose files are compared.
-            }
-            book_ = std::move(state);
-        }
-        detector.setBook(*bookPath, book_ ? book_->rows : std::vector<IndexBookEntry>{});
+    // One computation at a time: changes meanwhile give one more when it is done.
+    if (running_) {
+        again_ = true;
+        return;
     }
-
-    std::vector<const DocumentItem*> ready;
+    running_ = true;
+    std::vector<QUuid> ready;
     std::vector<DuplicateDocument> documents;
     for (const DocumentItem* item : model_.items()) {
         if (item->status() != DocumentItem::Status::ready) continue;
         const ReceiptFields& f = item->fields();
-        ready.push_back(item);
-        documents.push_back({item->sourcePath(), DuplicateRecord{f.date, f.amount, f.vendor,
-                                                                 item->sourcePath().filename().native()}});
+        ready.push_back(item->id());
+        documents.push_back({item->currentPath(), DuplicateRecord{f.date, f.amount, f.vendor,
+                                                                  item->sourcePath().filename().native()}});
     }
-    const auto found = detector.check(documents);
+    const std::optional<fs::path> bookPath = model_.indexBookTarget();
+    model_.io().post(
+        this,
+        [state = worker_, aliases = model_.settings().aliases, bookPath, ready = std::move(ready),
+         documents = std::move(documents)] {
+            DuplicateDetector detector(aliases, state->digests);
+            if (bookPath) {
+                std::error_code sizeError, timeError;
+                const auto size = fs::file_size(*bookPath, sizeError);
+                const auto modified = fs::last_write_time(*bookPath, timeError);
+                auto& book = state->book;
+                if (sizeError || timeError) {
+                    book.reset();
+                } else if (!book || book->path != *bookPath || book->size != size ||
+                           book->modified != modified) {
+                    BookState read{*bookPath, size, modified, {}};
+                    try {
+                        read.rows = IndexBookLibrary::read(*bookPath).rows;
+                    } catch (const IndexBookReadError&) {
+                        // A book that cannot be read still names the folder whose files are compared.
+                    }
+                    book = std::move(read);
+                }
+                detector.setBook(*bookPath, book ? book->rows : std::vector<IndexBookEntry>{});
+            }
+            const auto found = detector.check(documents);
+            QHash<QUuid, std::vector<PossibleDuplicate>> marks;
+            for (std::size_t k = 0; k < ready.size(); ++k)
+                if (!found[k].empty()) marks.insert(ready[k], found[k]);
+            return marks;
+        },
+        [this](QHash<QUuid, std::vector<PossibleDuplicate>> marks) { apply(std::move(marks)); });
+}
 
-    QHash<QUuid, std::vector<PossibleDuplicate>> marks;
-    for (std::size_t k = 0; k < ready.size(); ++k)
-        if (!found[k].empty()) marks.insert(ready[k]->id(), found[k]);
+void DuplicateMarks::apply(QHash<QUuid, std::vector<PossibleDuplicate>> marks) {
+    running_ = false;
     QSet<QUuid> changed;
     for (auto it = marks.cbegin(); it != marks.cend(); ++it)
         if (forItem(it.key()) != it.value()) changed.insert(it.key());
@@ -94,6 +99,12 @@ void DuplicateMarks::refreshNow() {
     marks_ = std::move(marks);
     for (const QUuid& id : changed)
         if (const int row = model_.rowOf(id); row >= 0) emit marksChanged(row);
+    if (again_) {
+        again_ = false;
+        scheduleRefresh();
+    } else {
+        emit refreshed();
+    }
 }
 
 }  // namespace tavori

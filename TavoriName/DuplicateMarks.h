@@ -17,7 +17,8 @@ class AppModel;
 // The possible duplicates of the model's ready items: another item of the list, or a row of the index book
 // that saving appends to, with the same date, amount and vendor, or a file of the same content there. Kept up
 // to date as items are read, corrected, removed and saved and as the settings change. A mark is a warning
-// only: it holds nothing back from saving and does not change whether an item asks for review.
+// only: it holds nothing back from saving and does not change whether an item asks for review. The book is
+// read and the files compared on the model's I/O worker; the marks follow a moment later.
 class DuplicateMarks final : public QObject {
     Q_OBJECT
   public:
@@ -26,31 +27,38 @@ class DuplicateMarks final : public QObject {
 
     // Empty for items that are not ready or have no possible duplicate.
     const std::vector<PossibleDuplicate>& forItem(const QUuid& id) const;
-    // Computes the marks now rather than when the event loop next runs.
+    // Starts computing the marks now rather than when the event loop next runs; refreshed() follows.
     void refreshNow();
 
   signals:
     // The marks of the item in `row` changed.
     void marksChanged(int row);
+    // A computation's marks are in place.
+    void refreshed();
 
   private:
     explicit DuplicateMarks(AppModel& model);
     void scheduleRefresh();
-    // The book a save would append to now.
-    std::optional<std::filesystem::path> currentBook() const;
+    void apply(QHash<QUuid, std::vector<PossibleDuplicate>> marks);
 
-    AppModel& model_;
-    std::shared_ptr<FileDigests> digests_ = std::make_shared<FileDigests>();
-    QHash<QUuid, std::vector<PossibleDuplicate>> marks_;
-    bool scheduled_ = false;
-    // The book last read, so that it is read again only when it has changed.
+    // The book last read, so that it is read again only when it has changed; touched on the worker only.
     struct BookState {
         std::filesystem::path path;
         std::uintmax_t size = 0;
         std::filesystem::file_time_type modified;
         std::vector<IndexBookEntry> rows;
     };
-    std::optional<BookState> book_;
+    struct WorkerState {
+        std::shared_ptr<FileDigests> digests = std::make_shared<FileDigests>();
+        std::optional<BookState> book;
+    };
+
+    AppModel& model_;
+    std::shared_ptr<WorkerState> worker_ = std::make_shared<WorkerState>();
+    QHash<QUuid, std::vector<PossibleDuplicate>> marks_;
+    bool scheduled_ = false;
+    bool running_ = false;
+    bool again_ = false;
 };
 
 }  // namespace tavori

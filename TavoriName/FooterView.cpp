@@ -38,6 +38,8 @@ FooterView::FooterView(AppModel& model, QWidget* parent)
       modePicker_(new QComboBox(this)),
       destination_(new QLabel(this)),
       changeDestination_(new QPushButton(QStringLiteral("変更…"), this)),
+      indexBook_(new QLabel(this)),
+      cancel_(new QPushButton(QStringLiteral("中止"), this)),
       summary_(secondaryLabel({}, this)),
       progress_(secondaryLabel({}, this)),
       progressBar_(new QProgressBar(this)),
@@ -50,6 +52,11 @@ FooterView::FooterView(AppModel& model, QWidget* parent)
     destination_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     destination_->setMinimumWidth(80);
     destination_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    indexBook_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    indexBook_->setMinimumWidth(80);
+    indexBook_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    cancel_->setToolTip(QStringLiteral("いま保存しているファイルの次から保存をやめます"));
+    cancel_->hide();
     progressBar_->setTextVisible(false);
     progressBar_->setMaximumWidth(120);
     progressBar_->setMaximumHeight(8);
@@ -64,6 +71,8 @@ FooterView::FooterView(AppModel& model, QWidget* parent)
     destinationRow->addWidget(destination_, 1);
     destinationRow->addWidget(changeDestination_);
     grid->addLayout(destinationRow, 1, 1);
+    grid->addWidget(secondaryLabel(QStringLiteral("索引簿"), this), 2, 0);
+    grid->addWidget(indexBook_, 2, 1);
     grid->setColumnStretch(1, 1);
 
     auto* actions = new QHBoxLayout;
@@ -72,6 +81,7 @@ FooterView::FooterView(AppModel& model, QWidget* parent)
     actions->addWidget(summary_);
     actions->addStretch(1);
     actions->addWidget(export_);
+    actions->addWidget(cancel_);
     actions->addWidget(save_);
 
     auto* layout = new QVBoxLayout(this);
@@ -87,6 +97,12 @@ FooterView::FooterView(AppModel& model, QWidget* parent)
     connect(changeDestination_, &QPushButton::clicked, this, [this] { model_.chooseDestination(); });
     connect(export_, &QPushButton::clicked, this, [this] { model_.exportIndexBook(); });
     connect(save_, &QPushButton::clicked, this, [this] { model_.saveReady(); });
+    connect(cancel_, &QPushButton::clicked, this, [this] {
+        model_.cancelSave();
+        cancel_->setEnabled(false);
+    });
+    connect(&model_, &AppModel::saveProgressChanged, this, &FooterView::refreshProgress);
+    connect(&model_, &AppModel::savingChanged, this, &FooterView::refreshProgress);
     connect(&model_, &AppModel::settingsChanged, this, &FooterView::refreshSettings);
     connect(&model_, &AppModel::lastSaveSummaryChanged, this, &FooterView::refreshSummary);
     connect(&model_, &AppModel::readingProgressChanged, this, &FooterView::refreshProgress);
@@ -106,12 +122,32 @@ void FooterView::refreshSettings() {
     if (inPlace) {
         destination_->setText(QStringLiteral("元のフォルダ内でリネーム"));
         destination_->setToolTip({});
+        refreshIndexBook();
         return;
     }
     const std::optional<std::filesystem::path> folder = settings.destinationFolder();
     const QString text = folder ? pathText(*folder) : QStringLiteral("未設定");
     destination_->setText(text);
     destination_->setToolTip(folder ? text : QString());
+    refreshIndexBook();
+}
+
+void FooterView::refreshIndexBook() {
+    const AppSettings& settings = model_.settings();
+    QString text;
+    if (!settings.writeIndexBook) {
+        text = QStringLiteral("追記しない（設定の「ファイル名」で切り替え）");
+    } else if (const auto book = model_.indexBookTarget()) {
+        text = pathText(*book);
+    } else if (settings.mode == RenamePlan::Mode::renameInPlace) {
+        text = QStringLiteral("1件目のファイルと同じフォルダの「%1」")
+                   .arg(QString::fromStdString(settings.indexBookFileName));
+    } else {
+        text = QStringLiteral("保存先フォルダを選ぶと、その中の「%1」")
+                   .arg(QString::fromStdString(settings.indexBookFileName));
+    }
+    indexBook_->setText(text);
+    indexBook_->setToolTip(text);
 }
 
 void FooterView::refreshSummary() {
@@ -121,6 +157,17 @@ void FooterView::refreshSummary() {
 }
 
 void FooterView::refreshProgress() {
+    cancel_->setVisible(model_.isSaving());
+    if (!model_.isSaving()) cancel_->setEnabled(true);
+    if (model_.isSaving()) {
+        const SaveProgress saving = model_.saveProgress();
+        progress_->setVisible(true);
+        progressBar_->setVisible(true);
+        progress_->setText(QStringLiteral("保存中 %1/%2").arg(saving.done).arg(saving.total));
+        progressBar_->setRange(0, saving.total);
+        progressBar_->setValue(saving.done);
+        return;
+    }
     const ReadingProgress progress = model_.readingProgress();
     const bool reading = progress.pending > 0;
     progress_->setVisible(reading);
@@ -136,8 +183,10 @@ void FooterView::refreshCounts() {
     int ready = 0;
     for (int row = 0; row < model_.itemCount(); ++row)
         if (model_.itemAt(row).status() == DocumentItem::Status::ready) ++ready;
-    save_->setText(QString::number(ready) + QStringLiteral("件をリネームして保存"));
+    save_->setText(model_.isSaving() ? QStringLiteral("保存中…")
+                                     : QString::number(ready) + QStringLiteral("件をリネームして保存"));
     save_->setEnabled(ready > 0 && !model_.isSaving());
+    refreshIndexBook();
 }
 
 }  // namespace tavori

@@ -11,8 +11,8 @@ namespace tavori {
 
 class AppModel;
 
-// Under the list: how and where to save, what the last save did, how far reading has come, and the buttons
-// that export the index book and save the ready documents.
+// Under the list: how and where to save, where the index book goes, what the last save did, how far reading
+// or saving has come, and the buttons that export the index book, save the ready documents and stop a save.
 class FooterView final : public QWidget {
     Q_OBJECT
   public:
@@ -21,6 +21,8 @@ class FooterView final : public QWidget {
     QComboBox* modePicker() const { return modePicker_; }
     QLabel* destinationLabel() const { return destination_; }
     QPushButton* changeDestinationButton() const { return changeDestination_; }
+    QLabel* indexBookLabel() const { return indexBook_; }
+    QPushButton* cancelButton() const { return cancel_; }
     QLabel* summaryLabel() const { return summary_; }
     QLabel* progressLabel() const { return progress_; }
     QPushButton* exportButton() const { return export_; }
@@ -33,11 +35,14 @@ class FooterView final : public QWidget {
     void refreshSettings();
     void refreshSummary();
     void refreshProgress();
+    void refreshIndexBook();
 
     AppModel& model_;
     QComboBox* modePicker_;
     QLabel* destination_;
     QPushButton* changeDestination_;
+    QLabel* indexBook_;
+    QPushButton* cancel_;
     QLabel* summary_;
     QLabel* progress_;
     QProgressBar* progressBar_;

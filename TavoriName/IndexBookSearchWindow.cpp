@@ -1,5 +1,6 @@
 #include "TavoriName/IndexBookSearchWindow.h"
 
+#include <QAbstractTableModel>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -9,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStandardItemModel>
 #include <QTableView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -35,6 +35,71 @@ std::string utf8(const QString& s) {
 }
 
 }  // namespace
+
+// The hits as table rows, made as the view asks for them: a search that finds 100,000 rows costs nothing
+// until they are scrolled to.
+class HitTableModel final : public QAbstractTableModel {
+  public:
+    explicit HitTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+    void setHits(const std::vector<IndexBookLibrary::Hit>* hits, QBrush missing) {
+        beginResetModel();
+        hits_ = hits;
+        missing_ = std::move(missing);
+        endResetModel();
+    }
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() || !hits_ ? 0 : static_cast<int>(hits_->size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : 6; }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        static const QStringList titles = {QStringLiteral("連番"),     QStringLiteral("取引年月日"),
+                                           QStringLiteral("取引金額"), QStringLiteral("取引先"),
+                                           QStringLiteral("書類種別"), QStringLiteral("ファイル名")};
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 6)
+            return titles[section];
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!hits_ || !index.isValid() || index.row() >= rowCount()) return {};
+        const IndexBookLibrary::Hit& hit = (*hits_)[static_cast<std::size_t>(index.row())];
+        const IndexBookEntry& e = hit.entry;
+        switch (role) {
+            case Qt::DisplayRole:
+                switch (index.column()) {
+                    case 0:
+                        return QString::number(e.sequence);
+                    case 1:
+                        return e.date ? text(e.date->formatted("yyyy/MM/dd")) : QStringLiteral("—");
+                    case 2:
+                        return e.amount ? QStringLiteral("¥") + text(FileNameTemplate::grouped(*e.amount))
+                                        : QStringLiteral("—");
+                    case 3:
+                        return text(e.vendor);
+                    case 4:
+                        return text(displayName(e.documentType));
+                    default:
+                        return text(e.fileName);
+                }
+            case Qt::TextAlignmentRole:
+                if (index.column() == 0 || index.column() == 2)
+                    return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+                return {};
+            // A booked document that is no longer beside its book: shown, but greyed out.
+            case Qt::ForegroundRole:
+                return hit.documentExists ? QVariant() : QVariant(missing_);
+            case Qt::ToolTipRole:
+                return !hit.documentExists && index.column() == 5 ? QStringLiteral("ファイルが見つかりません")
+                                                                  : QVariant();
+            default:
+                return {};
+        }
+    }
+
+  private:
+    const std::vector<IndexBookLibrary::Hit>* hits_ = nullptr;
+    QBrush missing_;
+};
 
 IndexBookSearchWindow::IndexBookSearchWindow(AppModel& model, DesktopServices& desktop, QWidget* parent)
     : QWidget(parent, Qt::Window), model_(model), desktop_(desktop) {
@@ -84,10 +149,7 @@ IndexBookSearchWindow::IndexBookSearchWindow(AppModel& model, DesktopServices& d
     message_ = new QLabel(this);
     message_->setWordWrap(true);
 
-    results_ = new QStandardItemModel(0, 6, this);
-    results_->setHorizontalHeaderLabels({QStringLiteral("連番"), QStringLiteral("取引年月日"),
-                                         QStringLiteral("取引金額"), QStringLiteral("取引先"),
-                                         QStringLiteral("書類種別"), QStringLiteral("ファイル名")});
+    results_ = new HitTableModel(this);
     table_ = new QTableView(this);
     table_->setModel(results_);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -95,6 +157,8 @@ IndexBookSearchWindow::IndexBookSearchWindow(AppModel& model, DesktopServices& d
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
+    // Column widths from the first rows only: measuring 100,000 rows would hold the window.
+    table_->horizontalHeader()->setResizeContentsPrecision(200);
     connect(table_, &QTableView::doubleClicked, this, &IndexBookSearchWindow::openSelected);
 
     open_ = new QPushButton(QStringLiteral("開く"), this);
@@ -136,18 +200,44 @@ void IndexBookSearchWindow::chooseBook() {
 }
 
 void IndexBookSearchWindow::setBook(const fs::path& target) {
-    book_ = IndexBookLibrary::locate(target, model_.settings().indexBookFileName);
-    bookLabel_->setText(QStringLiteral("索引簿: ") + text(book_.native()));
-    books_.clear();
-    try {
-        books_.push_back(IndexBookLibrary::read(book_));
-    } catch (const IndexBookReadError& e) {
-        hits_.clear();
-        showHits();
-        message_->setText(QString::fromUtf8(e.what()));
-        return;
-    }
-    search();
+    const std::uint64_t generation = ++bookGeneration_;
+    ++searchGeneration_;  // a search of the old book is no longer wanted
+    ++running_;
+    bookLabel_->setText(QStringLiteral("索引簿: ") + text(target.native()));
+    message_->setText(QStringLiteral("索引簿を読み込み中…"));
+    struct Read {
+        fs::path book;
+        std::optional<IndexBookLibrary::Book> content;
+        QString error;
+    };
+    model_.io().post(
+        this,
+        [target, name = model_.settings().indexBookFileName] {
+            Read read{IndexBookLibrary::locate(target, name), std::nullopt, {}};
+            try {
+                read.content = IndexBookLibrary::read(read.book);
+            } catch (const IndexBookReadError& e) {
+                read.error = QString::fromUtf8(e.what());
+            }
+            return read;
+        },
+        [this, generation](Read read) {
+            --running_;
+            if (generation != bookGeneration_) return;
+            book_ = read.book;
+            columnsFitted_ = false;
+            bookLabel_->setText(QStringLiteral("索引簿: ") + text(book_.native()));
+            auto books = std::make_shared<std::vector<IndexBookLibrary::Book>>();
+            if (read.content) books->push_back(std::move(*read.content));
+            books_ = std::move(books);
+            if (!read.content) {
+                showHits({});
+                message_->setText(read.error);
+                emit searched();
+                return;
+            }
+            search();
+        });
 }
 
 void IndexBookSearchWindow::search() {
@@ -168,39 +258,37 @@ void IndexBookSearchWindow::search() {
     for (const std::string& problem : parsed.problems) problems << QString::fromStdString(problem);
 
     problems.removeDuplicates();
-    hits_ =
-        problems.isEmpty() ? IndexBookLibrary::search(books_, query) : std::vector<IndexBookLibrary::Hit>{};
-    showHits();
-    if (!problems.isEmpty())
-        message_->setText(problems.join(QStringLiteral("。")));
-    else if (!books_.empty())
-        message_->setText(QStringLiteral("%1件見つかりました").arg(hits_.size()));
+    const std::uint64_t generation = ++searchGeneration_;
+    if (!problems.isEmpty() || !books_ || books_->empty()) {
+        showHits({});
+        if (!problems.isEmpty()) message_->setText(problems.join(QStringLiteral("。")));
+        emit searched();
+        return;
+    }
+    ++running_;
+    model_.io().post(
+        this, [books = books_, query] { return IndexBookLibrary::search(*books, query); },
+        [this, generation](std::vector<IndexBookLibrary::Hit> hits) {
+            --running_;
+            // Typing searches on every key; only the answer to the latest one is shown.
+            if (generation != searchGeneration_) return;
+            showHits(std::move(hits));
+            message_->setText(QStringLiteral("%1件見つかりました").arg(hits_.size()));
+            emit searched();
+        });
 }
 
-void IndexBookSearchWindow::showHits() {
-    results_->removeRows(0, results_->rowCount());
-    for (const auto& hit : hits_) {
-        const IndexBookEntry& e = hit.entry;
-        QList<QStandardItem*> row = {
-            new QStandardItem(QString::number(e.sequence)),
-            new QStandardItem(e.date ? text(e.date->formatted("yyyy/MM/dd")) : QStringLiteral("—")),
-            new QStandardItem(e.amount ? QStringLiteral("¥") + text(FileNameTemplate::grouped(*e.amount))
-                                       : QStringLiteral("—")),
-            new QStandardItem(text(e.vendor)),
-            new QStandardItem(text(displayName(e.documentType))),
-            new QStandardItem(text(e.fileName)),
-        };
-        row[0]->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        row[2]->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        if (!hit.documentExists) {
-            // A booked document that is no longer beside its book: shown, but greyed out.
-            for (QStandardItem* cell : row)
-                cell->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
-            row[5]->setToolTip(QStringLiteral("ファイルが見つかりません"));
-        }
-        results_->appendRow(row);
+void IndexBookSearchWindow::showHits(std::vector<IndexBookLibrary::Hit> hits) {
+    std::vector<IndexBookLibrary::Hit> old = std::move(hits_);
+    hits_ = std::move(hits);
+    results_->setHits(&hits_, palette().brush(QPalette::Disabled, QPalette::Text));
+    // Freeing 100,000 hits takes longer than a turn of the event loop may; the worker does it.
+    if (!old.empty()) model_.io().post([old = std::move(old)] {});
+    // Measured once per book, from its first rows: measuring on every key would cost a turn each time.
+    if (!columnsFitted_ && !hits_.empty()) {
+        table_->resizeColumnsToContents();
+        columnsFitted_ = true;
     }
-    table_->resizeColumnsToContents();
     updateButtons();
 }
 
@@ -221,7 +309,10 @@ const IndexBookLibrary::Hit* IndexBookSearchWindow::selectedHit() const {
 void IndexBookSearchWindow::openSelected() {
     const IndexBookLibrary::Hit* hit = selectedHit();
     if (!hit || !hit->documentExists) return;
-    QDesktopServices::openUrl(QUrl(QtDesktopServices::fileUri(hit->document)));
+    if (!QDesktopServices::openUrl(QUrl(QtDesktopServices::fileUri(hit->document))))
+        message_->setText(
+            QStringLiteral("ファイルを開けませんでした（開くアプリケーションが見つかりません）: ") +
+            text(hit->document.native()));
 }
 
 void IndexBookSearchWindow::revealSelected() {
@@ -235,14 +326,24 @@ void IndexBookSearchWindow::exportResults() {
         SaveChoice{QStringLiteral("検索結果.csv"), QStringLiteral("CSV (*.csv)"), QStringLiteral("csv")});
     if (!target) return;
     std::vector<IndexBookEntry> entries;
+    entries.reserve(hits_.size());
     for (const auto& hit : hits_) entries.push_back(hit.entry);
-    try {
-        RenameService::writeIndexBook(entries, *target);
-        message_->setText(QStringLiteral("%1件を書き出しました: ").arg(entries.size()) +
-                          text(target->native()));
-    } catch (const std::exception& e) {
-        message_->setText(QString::fromUtf8(e.what()));
-    }
+    ++running_;
+    model_.io().post(
+        this,
+        [entries = std::move(entries), target = *target]() -> QString {
+            try {
+                RenameService::writeIndexBook(entries, target);
+                return QStringLiteral("%1件を書き出しました: ").arg(entries.size()) + text(target.native());
+            } catch (const std::exception& e) {
+                return QString::fromUtf8(e.what());
+            }
+        },
+        [this](QString outcome) {
+            --running_;
+            message_->setText(outcome);
+            emit exported();
+        });
 }
 
 }  // namespace tavori

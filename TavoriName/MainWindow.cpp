@@ -16,6 +16,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "TavoriName/AppModel.h"
@@ -102,6 +103,8 @@ MainWindow::MainWindow(AppModel& model, QWidget* parent)
     table_->setShowGrid(false);
     table_->setWordWrap(false);
     table_->setTextElideMode(Qt::ElideMiddle);
+    // Tab leaves the list for the detail pane rather than walking its cells.
+    table_->setTabKeyNavigation(false);
     table_->verticalHeader()->hide();
     table_->verticalHeader()->setDefaultSectionSize(26);
     QHeaderView* header = table_->horizontalHeader();
@@ -111,6 +114,7 @@ MainWindow::MainWindow(AppModel& model, QWidget* parent)
     header->resizeSection(DocumentTableModel::originalNameColumn, 150);
     header->resizeSection(DocumentTableModel::dateColumn, 90);
     header->resizeSection(DocumentTableModel::vendorColumn, 120);
+    header->setSectionResizeMode(DocumentTableModel::amountColumn, QHeaderView::Fixed);
     header->resizeSection(DocumentTableModel::amountColumn, 80);
     header->setStretchLastSection(true);
     table_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -169,6 +173,42 @@ void MainWindow::setDetailWidget(QWidget* detail) {
     }
     splitter_->setStretchFactor(1, 0);
     splitter_->setSizes({std::max(520, width() - 420), 420});
+    chainFocus();
+}
+
+void MainWindow::chainFocus() {
+    // Tab goes list → preview → the form's fields → footer, although the footer was built before the pane.
+    const auto focusable = [](QWidget* root) {
+        std::vector<QWidget*> chain;
+        for (QWidget* w = root->nextInFocusChain(); w && w != root; w = w->nextInFocusChain()) {
+            if (!root->isAncestorOf(w)) continue;
+            if ((w->focusPolicy() & Qt::TabFocus) && !w->focusProxy()) chain.push_back(w);
+            if (chain.size() > 200) break;
+        }
+        return chain;
+    };
+    std::vector<QWidget*> order{table_};
+    for (QWidget* w : focusable(detail_)) order.push_back(w);
+    for (QWidget* w : focusable(footer_)) order.push_back(w);
+    for (std::size_t k = 1; k < order.size(); ++k) setTabOrder(order[k - 1], order[k]);
+}
+
+void MainWindow::fitAmountColumn() {
+    // Money is never cut: the column is as wide as its widest amount.
+    const QFontMetrics metrics(table_->font());
+    int widest =
+        metrics.horizontalAdvance(
+            tableModel_->headerData(DocumentTableModel::amountColumn, Qt::Horizontal, Qt::DisplayRole)
+                .toString()) +
+        24;
+    for (int row = 0; row < tableModel_->rowCount(); ++row)
+        widest = std::max(widest,
+                          metrics.horizontalAdvance(
+                              tableModel_->index(row, DocumentTableModel::amountColumn).data().toString()) +
+                              16);
+    QHeaderView* header = table_->horizontalHeader();
+    if (header->sectionSize(DocumentTableModel::amountColumn) != widest)
+        header->resizeSection(DocumentTableModel::amountColumn, widest);
 }
 
 QMessageBox* MainWindow::alert() const {
@@ -190,6 +230,17 @@ void MainWindow::buildToolbar() {
     add_ = toolbar->addAction(Icons::themed(Symbol::plus, tint), QStringLiteral("追加"));
     add_->setToolTip(QStringLiteral("領収書・請求書のPDFや画像を追加"));
     connect(add_, &QAction::triggered, this, &MainWindow::chooseFilesToAdd);
+    // The panel picks files or folders, not both: folders have an entry of their own under 追加.
+    addFolders_ = new QAction(QStringLiteral("フォルダを追加…"), this);
+    addFolders_->setToolTip(QStringLiteral("フォルダの中のPDFや画像をまとめて追加"));
+    connect(addFolders_, &QAction::triggered, this, &MainWindow::chooseFoldersToAdd);
+    auto* addMenu = new QMenu(this);
+    QAction* addFiles = addMenu->addAction(QStringLiteral("ファイルを追加…"));
+    connect(addFiles, &QAction::triggered, this, &MainWindow::chooseFilesToAdd);
+    addMenu->addAction(addFolders_);
+    add_->setMenu(addMenu);
+    if (auto* button = qobject_cast<QToolButton*>(toolbar->widgetForAction(add_)))
+        button->setPopupMode(QToolButton::MenuButtonPopup);
 
     reanalyze_ = toolbar->addAction(Icons::themed(Symbol::arrowClockwise, tint), QStringLiteral("再解析"));
     connect(reanalyze_, &QAction::triggered, this, [this] {
@@ -254,6 +305,21 @@ void MainWindow::chooseFilesToAdd() {
     connect(panel, &QFileDialog::filesSelected, this, [this](const QStringList& files) {
         std::vector<std::filesystem::path> paths;
         for (const QString& file : files) paths.emplace_back(QFile::encodeName(file).toStdString());
+        addFiles(paths);
+    });
+    panel->open();
+}
+
+void MainWindow::chooseFoldersToAdd() {
+    auto* panel =
+        new QFileDialog(this, QStringLiteral("領収書・請求書のPDFや画像が入ったフォルダを選んでください"));
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setFileMode(QFileDialog::Directory);
+    panel->setOption(QFileDialog::ShowDirsOnly);
+    panel->setLabelText(QFileDialog::Accept, QStringLiteral("追加"));
+    connect(panel, &QFileDialog::filesSelected, this, [this](const QStringList& folders) {
+        std::vector<std::filesystem::path> paths;
+        for (const QString& folder : folders) paths.emplace_back(QFile::encodeName(folder).toStdString());
         addFiles(paths);
     });
     panel->open();
@@ -344,6 +410,7 @@ void MainWindow::refresh() {
     reanalyze_->setEnabled(count > 0);
     clearSaved_->setEnabled(anySaved);
     footer_->refreshCounts();
+    fitAmountColumn();
     updateContextActions();
     if (anyBusy && !busyTimer_->isActive()) busyTimer_->start();
     if (!anyBusy) busyTimer_->stop();

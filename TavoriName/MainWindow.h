@@ -38,8 +38,10 @@ class MainWindow final : public QMainWindow {
     // event-loop turn, in order.
     void addFiles(const std::vector<std::filesystem::path>& paths);
 
-    // The open-files panel; the chosen files and folders go to the model. It does not wait for the user.
+    // The open-files panel; the chosen files go to the model. It does not wait for the user.
     void chooseFilesToAdd();
+    // The same for folders: each one's supported files are added.
+    void chooseFoldersToAdd();
 
     bool isDropTargeted() const { return dropTargeted_; }
 
@@ -48,6 +50,7 @@ class MainWindow final : public QMainWindow {
     DropPlaceholder* placeholder() const { return placeholder_; }
     FooterView* footer() const { return footer_; }
     QAction* addAction() const { return add_; }
+    QAction* addFoldersAction() const { return addFolders_; }
     QAction* reanalyzeAction() const { return reanalyze_; }
     QAction* clearSavedAction() const { return clearSaved_; }
     // The table's context-menu entries, in menu order (the divider is a separator action).
@@ -75,6 +78,8 @@ class MainWindow final : public QMainWindow {
     void pushSelectionToModel();
     void pullSelectionFromModel();
     void updateBusyTimer();
+    void fitAmountColumn();
+    void chainFocus();
 
     AppModel& model_;
     DocumentTableModel* tableModel_;
@@ -87,6 +92,7 @@ class MainWindow final : public QMainWindow {
     DropOutline* outline_;
     QWidget* detail_ = nullptr;
     QAction* add_ = nullptr;
+    QAction* addFolders_ = nullptr;
     QAction* reanalyze_ = nullptr;
     QAction* clearSaved_ = nullptr;
     QAction* confirm_ = nullptr;

@@ -45,16 +45,26 @@ std::optional<std::filesystem::path> QtDesktopServices::chooseSaveLocation(const
 }
 
 void QtDesktopServices::revealInFileManager(const std::filesystem::path& file) {
+    const QString folder = fileUri(file.parent_path());
+    const std::string shown = file.parent_path().string();
+    const auto openFolder = [folder, shown, report = reportFailure] {
+        if (!QDesktopServices::openUrl(QUrl(folder, QUrl::TolerantMode)) && report)
+            report("フォルダを開けませんでした（ファイルマネージャが見つかりません）: " + shown);
+    };
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        openFolder();
+        return;
+    }
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << QStringList{fileUri(file)} << QString();
-    const QString folder = fileUri(file.parent_path());
     // The answer is awaited by a watcher, never by blocking the window.
-    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000));
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [folder](QDBusPendingCallWatcher* done) {
-                         if (done->isError()) QDesktopServices::openUrl(QUrl(folder, QUrl::TolerantMode));
+                     [openFolder](QDBusPendingCallWatcher* done) {
+                         if (done->isError()) openFolder();
                          done->deleteLater();
                      });
 }

@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMenuBar>
 #include <QTimer>
+#include <QTranslator>
 #include <QUrl>
 
 #include "TavoriName/AppModel.h"
@@ -84,8 +87,21 @@ void TavoriNameApp::showSearch() {
 }
 
 void TavoriNameApp::openSupportPage() {
-    QDesktopServices::openUrl(QUrl(QString::fromUtf8(BuildInfo::supportURL.data(),
-                                                     static_cast<qsizetype>(BuildInfo::supportURL.size()))));
+    const QString address =
+        QString::fromUtf8(BuildInfo::supportURL.data(), static_cast<qsizetype>(BuildInfo::supportURL.size()));
+    if (!QDesktopServices::openUrl(QUrl(address)))
+        model_->showAlert("サポートページを開けませんでした。ブラウザで次のページを開いてください: " +
+                          address.toStdString());
+}
+
+bool TavoriNameApp::installQtTranslations(QCoreApplication& application) {
+    auto* translator = new QTranslator(&application);
+    if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }
 
 void TavoriNameApp::buildMenus() {
@@ -94,6 +110,7 @@ void TavoriNameApp::buildMenus() {
     QAction* add = file->addAction(QStringLiteral("ファイルを追加…"));
     add->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
     connect(add, &QAction::triggered, window_.get(), &MainWindow::chooseFilesToAdd);
+    file->addAction(window_->addFoldersAction());
     QAction* settings = file->addAction(QStringLiteral("設定…"));
     settings->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
     settings->setMenuRole(QAction::PreferencesRole);

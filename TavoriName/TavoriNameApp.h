@@ -6,6 +6,8 @@
 #include <vector>
 
 #include <QObject>
+
+class QCoreApplication;
 #include <QPointer>
 
 #include "TavoriKit/service/AnalysisService.h"
@@ -27,6 +29,9 @@ class QtDesktopServices;
 class TavoriNameApp final : public QObject {
     Q_OBJECT
   public:
+    // Qt's own texts (the standard buttons of dialogs, the file panel, a text field's context menu) in
+    // Japanese, from the system's Qt catalogue. False when the catalogue is not installed.
+    static bool installQtTranslations(QCoreApplication& application);
     // Makes the window that edits the settings; the window deletes it when closed.
     using SettingsWindowFactory = std::function<QWidget*(AppModel& model, QWidget* parent)>;
     // Makes the detail pane for the right side of the main window.
@@ -40,6 +45,7 @@ class TavoriNameApp final : public QObject {
 
     AppModel& model() { return *model_; }
     MainWindow& window() { return *window_; }
+    DesktopServices& desktop() { return *desktop_; }
     const UpdaterBridge& updater() const { return updater_; }
 
     void setSettingsWindowFactory(SettingsWindowFactory factory) { settingsFactory_ = std::move(factory); }

@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("タヴォリネーム"));
     QApplication::setDesktopFileName(QStringLiteral("tavori-name"));
     QApplication::setWindowIcon(tavori::Icons::application());
+    tavori::TavoriNameApp::installQtTranslations(app);
 
     tavori::TavoriNameApp shell{tavori::SettingsStore(tavori::SettingsStore::standardLocation())};
     std::vector<std::filesystem::path> files;

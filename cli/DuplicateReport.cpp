@@ -12,8 +12,7 @@ namespace {
 // Where a save would append: the destination's book, or beside the first file when renaming in place
 // without a destination.
 std::optional<fs::path> bookFor(const fs::path& firstSource, const AppSettings& settings) {
-    if (const auto folder = settings.destinationFolder())
-        return *folder / fs::path(settings.indexBookFileName);
+    if (const auto folder = settings.saveDestination()) return *folder / fs::path(settings.indexBookFileName);
     if (settings.mode == RenameMode::renameInPlace)
         return firstSource.parent_path() / fs::path(settings.indexBookFileName);
     return std::nullopt;

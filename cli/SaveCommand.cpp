@@ -41,7 +41,7 @@ int save(const SaveOptions& options, std::ostream& out, std::ostream& err) {
         saveSettings.destination = fs::absolute(*options.destination, ec);
         if (ec) saveSettings.destination = *options.destination;
     } else {
-        saveSettings.destination = settings.destinationFolder();
+        saveSettings.destination = settings.saveDestination();
     }
     // What does not depend on the documents is checked before any of them is read.
     try {

@@ -108,6 +108,8 @@ std::string describe(Case c, const fs::path& path, std::error_code code) {
             break;
         case Case::exportTargetExists:
             return "同じ名前のファイルが既にあります: " + shownName(path);
+        case Case::cancelled:
+            return "保存を中止しました";
     }
     text += shownName(path);
     if (code) text += "（" + reason(code) + "）";
@@ -492,6 +494,8 @@ std::ostream& operator<<(std::ostream& os, RenameServiceError::Case c) {
             return os << "exportTargetExists";
         case Case::exportNotWritten:
             return os << "exportNotWritten";
+        case Case::cancelled:
+            return os << "cancelled";
     }
     return os << "unknown";
 }

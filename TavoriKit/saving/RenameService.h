@@ -37,6 +37,7 @@ class RenameServiceError : public std::exception {
         destinationNotWritable,   // a folder that has to change cannot be written
         exportTargetExists,       // an export would replace a file the user did not agree to replace
         exportNotWritten,         // an export file could not be written; nothing is left at its place
+        cancelled,                // the user stopped the batch; the files before stay saved
     };
 
     // `path` is the file or folder concerned; `code` the system's reason, when there is one.

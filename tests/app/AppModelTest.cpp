@@ -103,6 +103,12 @@ class AppModelTest : public ::testing::Test {
         settings.mode = mode;
         model->setSettings(settings);
     }
+
+    // Saving runs on the I/O worker; this waits for it to end.
+    void save() {
+        model->saveReady();
+        ASSERT_TRUE(waitUntil([&] { return !model->isSaving(); })) << "the save did not finish";
+    }
 };
 
 TEST_F(AppModelTest, FoldersGiveTheirSupportedFilesInCodePointOrder) {
@@ -285,7 +291,7 @@ TEST_F(AppModelTest, SavesNumberTheBookOnAcrossSavesAndSkipItemsNotReady) {
         {sample("scan_0001.pdf"), sample("scan_0002.pdf"), in / "broken.pdf", sample("invoice-may.pdf")});
     useDestination(out);
     QSignalSpy saving(model.get(), &AppModel::savingChanged);
-    model->saveReady();
+    save();
     EXPECT_FALSE(model->alertMessage()) << *model->alertMessage();
     EXPECT_EQ(model->lastSaveSummary(), "3件を保存しました");
     EXPECT_EQ(saving.count(), 2);
@@ -303,9 +309,9 @@ TEST_F(AppModelTest, SavesNumberTheBookOnAcrossSavesAndSkipItemsNotReady) {
     fs::copy_file(sample("scan_0001.pdf"), in / "late.pdf");
     addAndRead({in / "again.pdf"});
     model->addFiles({in / "late.pdf"});
-    model->saveReady();
+    save();
     EXPECT_EQ(model->lastSaveSummary(), "1件を保存しました");
-    EXPECT_EQ(model->itemAt(5).status(), Status::analyzing);
+    EXPECT_NE(model->itemAt(5).status(), Status::saved);
     const std::string book = readFile(out / "索引簿.csv");
     EXPECT_NE(book.find("\r\n4,2024/04/02,1400,喫茶ひまわり,領収書,20240402_喫茶ひまわり_1400 (2).pdf,,\r\n"),
               std::string::npos)
@@ -313,39 +319,70 @@ TEST_F(AppModelTest, SavesNumberTheBookOnAcrossSavesAndSkipItemsNotReady) {
     EXPECT_EQ(book.find("\r\n5,"), std::string::npos);
 
     ASSERT_TRUE(waitUntil([&] { return allRead(); }));
-    model->saveReady();
+    save();
     EXPECT_NE(readFile(out / "索引簿.csv").find("\r\n5,2024/03/15,990,"), std::string::npos);
     model->clearSaved();
     EXPECT_EQ(sourceNames(), std::vector<std::string>{"broken.pdf"});
 }
 
-TEST_F(AppModelTest, RenamingInPlaceKeepsTheBookBesideTheFirstFileOrInTheStoredDestination) {
+TEST_F(AppModelTest, RenamingInPlaceKeepsTheBookBesideTheFirstFileWhateverDestinationIsStored) {
     addAndRead({sample("scan_0001.pdf"), sample("scan_0002.pdf")});
     AppSettings settings = model->settings();
     settings.mode = RenameMode::renameInPlace;
     model->setSettings(settings);
-    model->saveReady();
+    save();
     EXPECT_EQ(model->lastSaveSummary(), "2件を保存しました");
     EXPECT_TRUE(fs::exists(in / kStationery));
     EXPECT_TRUE(fs::exists(in / "索引簿.csv"));
 
-    // A destination stored by an earlier save in another mode receives the book.
+    // A destination stored by an earlier copy does not take the book: it would list files not beside it.
     tavori::SamplePdf::write(in / "other.pdf", tavori::SamplePdf::receipt("青空商店", 6, 1, 500));
     addAndRead({in / "other.pdf"});
     fs::create_directories(out);
     settings.setDestination(out);
     model->setSettings(settings);
-    model->saveReady();
+    EXPECT_EQ(model->indexBookTarget(), in / "索引簿.csv");
+    save();
     EXPECT_TRUE(fs::exists(in / "20240601_青空商店_500.pdf")) << "still renamed where it is";
-    EXPECT_EQ(readFile(out / "索引簿.csv"),
-              std::string(kBookHeader) + "1,2024/06/01,500,青空商店,領収書,20240601_青空商店_500.pdf,,\r\n");
+    EXPECT_FALSE(fs::exists(out / "索引簿.csv"));
+    EXPECT_NE(readFile(in / "索引簿.csv")
+                  .find("\r\n3,2024/06/01,500,青空商店,領収書,20240601_青空商店_500.pdf,,\r\n"),
+              std::string::npos);
+}
+
+TEST_F(AppModelTest, ACancelledSaveStopsAfterTheFileInHandAndKeepsWhatWasSaved) {
+    std::vector<fs::path> files;
+    for (int k = 0; k < 6; ++k) {
+        files.push_back(in / ("r" + std::to_string(k) + ".pdf"));
+        tavori::SamplePdf::write(files.back(), tavori::SamplePdf::receipt("青空商店", 6, 1 + k, 500 + k));
+    }
+    addAndRead(files);
+    useDestination(out);
+    std::vector<int> progress;
+    QObject::connect(model.get(), &AppModel::saveProgressChanged, model.get(),
+                     [&](tavori::SaveProgress p) { progress.push_back(p.done); });
+    model->saveReady();
+    // Each file takes a sync or two: the worker is still at the first when 中止 is pressed.
+    model->cancelSave();
+    ASSERT_TRUE(waitUntil([&] { return !model->isSaving(); }));
+    ASSERT_TRUE(model->lastSaveSummary());
+    int saved = 0;
+    for (const DocumentItem* item : model->items()) saved += item->status() == Status::saved;
+    EXPECT_GE(saved, 1);
+    EXPECT_LT(saved, 6) << "the save went on after the cancel";
+    EXPECT_EQ(*model->lastSaveSummary(), std::to_string(saved) + "件を保存しました（" +
+                                             std::to_string(6 - saved) + "件は中止しました）");
+    EXPECT_EQ(tavori::test::names(out).size(), static_cast<std::size_t>(saved) + 1) << "files and the book";
+    EXPECT_EQ(progress.front(), 0);
+    EXPECT_EQ(progress.back(), 0) << "the progress is cleared when the save ends";
+    EXPECT_FALSE(model->alertMessage());
 }
 
 TEST_F(AppModelTest, ASaveThatStopsKeepsWhatWasSavedAndSaysHowManyWereNot) {
     addAndRead({sample("scan_0001.pdf"), sample("scan_0002.pdf"), sample("invoice-may.pdf")});
     useDestination(out, RenameMode::move);
     fs::remove(sample("scan_0002.pdf"));
-    model->saveReady();
+    save();
     EXPECT_EQ(model->alertMessage(),
               "保存に失敗しました: 元ファイルが見つかりません: scan_0002.pdf（2件は保存されていません）");
     EXPECT_EQ(model->itemAt(0).status(), Status::saved) << "its file has moved: it must not be saved again";
@@ -361,7 +398,7 @@ TEST_F(AppModelTest, ABookThatIsNotUtf8StopsTheSaveBeforeAnythingMoves) {
     addAndRead({sample("scan_0001.pdf")});
     useDestination(out, RenameMode::move);
     writeFile(out / "索引簿.csv", "\x98\x41\x94\xd4\r\n");
-    model->saveReady();
+    save();
     ASSERT_TRUE(model->alertMessage());
     EXPECT_TRUE(
         model->alertMessage()->starts_with("保存に失敗しました: 索引簿がUTF-8ではないため追記できません"))
@@ -375,7 +412,7 @@ TEST_F(AppModelTest, ExportListsReadyAndSavedItemsWhereTheUserChooses) {
     fs::copy_file(sample("scan_0002.pdf"), in / "CAFE.PDF");
     addAndRead({sample("scan_0001.pdf"), in / "broken.pdf", in / "CAFE.PDF"});
     useDestination(out);
-    model->saveReady();
+    save();
     fs::copy_file(sample("scan_0001.pdf"), in / "late.pdf");
     model->addFiles({in / "late.pdf"});
 
@@ -387,13 +424,16 @@ TEST_F(AppModelTest, ExportListsReadyAndSavedItemsWhereTheUserChooses) {
 
     writeFile(dir / "export.csv", "replaced after the panel asked");
     desktop.saveAnswer = dir / "export.csv";
+    QSignalSpy exported(model.get(), &AppModel::exportFinished);
     model->exportIndexBook();
+    ASSERT_TRUE(exported.wait(10000));
     EXPECT_EQ(readFile(dir / "export.csv"),
               std::string(kBookHeader) + "1,2024/03/15,990,さくら文具店,領収書," + kStationery +
                   ",T1234567890123,\r\n" + "2,2024/04/02,1400,喫茶ひまわり,領収書," + kCafe + ",,\r\n");
 
     desktop.saveAnswer = dir / "no-such-folder" / "export.csv";
     model->exportIndexBook();
+    ASSERT_TRUE(exported.wait(10000));
     ASSERT_TRUE(model->alertMessage());
     EXPECT_TRUE(model->alertMessage()->starts_with("索引簿に書き込めません")) << *model->alertMessage();
 }
@@ -412,18 +452,38 @@ TEST_F(AppModelTest, ChoosingADestinationStoresItAndEveryChangeIsPersisted) {
     model->chooseDestination();
     EXPECT_EQ(settingsChanged.count(), 1);
     EXPECT_EQ(model->settings().destinationFolder(), out);
-    const AppSettings stored = AppSettings::load(SettingsStore(dir / "config" / "defaults.json"));
-    EXPECT_EQ(stored, model->settings());
+    // Written after a quiet time, by the worker, once for a burst of changes.
+    QSignalSpy written(model.get(), &AppModel::settingsWritten);
+    AppSettings typed = model->settings();
+    for (const char* name : {"A", "AB", "ABC"}) {
+        typed.recipientName = name;
+        model->setSettings(typed);
+    }
+    ASSERT_TRUE(written.wait(10000));
+    EXPECT_EQ(written.count(), 1);
+    EXPECT_EQ(AppSettings::load(SettingsStore(dir / "config" / "defaults.json")), model->settings());
+
+    // A change made just before the model goes is written all the same.
+    typed.recipientName = "最後の変更";
+    model->setSettings(typed);
+    model.reset();
+    EXPECT_EQ(AppSettings::load(SettingsStore(dir / "config" / "defaults.json")).recipientName, "最後の変更");
 }
 
 TEST_F(AppModelTest, RevealShowsTheSavedFileOrTheSource) {
     addAndRead({sample("scan_0001.pdf")});
     const QUuid id = model->itemAt(0).id();
     model->revealInFileManager(id);
-    useDestination(out);
-    model->saveReady();
+    useDestination(out, RenameMode::move);
+    save();
     model->revealInFileManager(id);
     EXPECT_EQ(desktop.revealed, (std::vector<fs::path>{sample("scan_0001.pdf"), out / kStationery}));
+
+    // Read again after the move: from where the file is now, not from where it was added.
+    model->analyze(id);
+    ASSERT_TRUE(waitUntil([&] { return allRead(); }));
+    EXPECT_EQ(model->itemAt(0).status(), Status::ready) << model->itemAt(0).errorMessage().value_or("");
+    EXPECT_EQ(model->itemAt(0).currentPath(), out / kStationery);
 }
 
 }  // namespace

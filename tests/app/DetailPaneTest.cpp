@@ -83,6 +83,14 @@ class DetailPaneTest : public ::testing::Test {
     }
 
     void select(const DocumentItem& item) { model.setSelection({item.id()}); }
+
+    // Runs `action` and waits for the look-up in the register it starts.
+    template <typename Action>
+    void lookUp(Action action) {
+        QSignalSpy checked(&view(), &DocumentDetailView::registryChecked);
+        action();
+        ASSERT_TRUE(checked.wait(10000)) << "no look-up came back";
+    }
     DocumentDetailView& view() { return *pane.detailView(); }
 
     test::TestFolder folder;
@@ -247,8 +255,10 @@ TEST_F(DetailPaneTest, FieldControlsShowAndStoreTheValues) {
     EXPECT_EQ(item.fields().amount, 1200);
     replaceText(view().amountField(), QStringLiteral("１，５００"));
     EXPECT_EQ(item.fields().amount, 1500);
+    // Refused: the amount goes back to what it was before this round of typing, not to a part of it.
     replaceText(view().amountField(), QStringLiteral("abc"));
-    EXPECT_EQ(item.fields().amount, 1500);
+    EXPECT_EQ(item.fields().amount, 12345);
+    EXPECT_TRUE(view().amountWarning()->isVisible());
     replaceText(view().amountField(), QString());
     EXPECT_FALSE(item.fields().amount.has_value());
 
@@ -302,8 +312,15 @@ TEST_F(DetailPaneTest, ASavedDocumentLinksToItsFile) {
     const DocumentItem& item = add(namedReceipt("r.pdf", "さくら文具店", 1100));
     select(item);
     EXPECT_FALSE(view().savedLocationLink()->isVisible());
+    settings.mode = RenameMode::move;
+    model.setSettings(settings);
+    QSignalSpy loaded(view().preview(), &DocumentPreview::loadFinished);
     model.saveReady();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isSaving(); }, 10000));
     ASSERT_EQ(item.status(), DocumentItem::Status::saved);
+    // The file has moved: the preview shows it where it is now.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !loaded.isEmpty() && loaded.back().front().toBool(); }, 10000));
+    EXPECT_FALSE(fs::exists(folder / "r.pdf"));
     ASSERT_TRUE(view().savedLocationLink()->isVisible());
     EXPECT_TRUE(
         view().savedLocationLink()->text().contains(QString::fromStdString(item.outputPath()->string())));
@@ -327,6 +344,9 @@ TEST_F(DetailPaneTest, ACorrectedVendorIsLearntAsARuleForTheNextReceipt) {
     EXPECT_EQ(model.settings().aliases.rules[0].canonical, "さくら文具店");
     EXPECT_FALSE(view().learnVendorButton()->isVisible());
     // The stored settings hold the rule as well.
+    QSignalSpy written(&model, &AppModel::settingsWritten);
+    model.flushSettings();
+    ASSERT_TRUE(written.wait(10000));
     EXPECT_EQ(AppSettings::load(SettingsStore(folder / "defaults.json")).aliases.rules,
               model.settings().aliases.rules);
 
@@ -434,12 +454,12 @@ TEST_F(DetailPaneTest, TheRegisterNamesTheIssuerOrWarnsAndOffersItsNameAsVendor)
                                      {"合計", 36, 130, 13},
                                      {"¥1,100", 200, 130, 13}}});
     select(item);
-    view().setRegistryLocation(location);
+    lookUp([&] { view().setRegistryLocation(location); });
     EXPECT_FALSE(view().registryStatusRow()->isVisible()) << "no register imported yet";
     EXPECT_FALSE(view().registryVendorButton()->isVisible());
 
     RegistryImporter::importFiles(std::vector{csv}, location);
-    view().setRegistryLocation(location);
+    lookUp([&] { view().setRegistryLocation(location); });
     ASSERT_TRUE(view().registryStatusRow()->isVisible());
     EXPECT_EQ(view().registryStatusLabel()->text(),
               QStringLiteral("登録済み: 見本　花子（屋号: さくら文具店）、個人事業者、2023年10月1日登録"));
@@ -449,7 +469,7 @@ TEST_F(DetailPaneTest, TheRegisterNamesTheIssuerOrWarnsAndOffersItsNameAsVendor)
     EXPECT_EQ(view().registryVendorButton()->text(), QStringLiteral("取引先を「さくら文具店」にする"));
     const std::string before = item.fields().vendor;
     EXPECT_EQ(item.fields().vendor, before) << "nothing changes until the button is pressed";
-    view().registryVendorButton()->click();
+    lookUp([&] { view().registryVendorButton()->click(); });
     EXPECT_EQ(item.fields().vendor, "さくら文具店");
     EXPECT_TRUE(item.editedFields().contains(Field::vendor));
     EXPECT_FALSE(view().registryVendorButton()->isVisible());
@@ -464,7 +484,7 @@ TEST_F(DetailPaneTest, TheRegisterNamesTheIssuerOrWarnsAndOffersItsNameAsVendor)
     };
     for (const Case& c : warnings) {
         SCOPED_TRACE(c.number);
-        replaceText(view().registrationField(), QString::fromUtf8(c.number));
+        lookUp([&] { replaceText(view().registrationField(), QString::fromUtf8(c.number)); });
         ASSERT_TRUE(view().registryStatusRow()->isVisible());
         EXPECT_TRUE(view().registryStatusLabel()->text().contains(QString::fromUtf8(c.message)))
             << view().registryStatusLabel()->text().toStdString();
@@ -474,6 +494,64 @@ TEST_F(DetailPaneTest, TheRegisterNamesTheIssuerOrWarnsAndOffersItsNameAsVendor)
     }
     replaceText(view().registrationField(), QString());
     EXPECT_FALSE(view().registryStatusRow()->isVisible());
+}
+
+TEST_F(DetailPaneTest, ThePreviewTakesTheRoomAndNothingMovesWhenTheBannerOrAWarningComesAndGoes) {
+    pane.resize(420, 520);
+    const DocumentItem& item = add(receiptWithoutTotal("no-total.pdf"));
+    select(item);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(view().banner()->isVisible());
+    EXPECT_TRUE(view().showsFieldsInTwoColumns());
+    const QRect preview = view().preview()->geometry();
+    const auto where = [&](QWidget* w) { return w->mapTo(&view(), QPoint(0, 0)); };
+    const QPoint registration = where(view().registrationField());
+    // The form is compact: the preview has more than half of the pane.
+    EXPECT_GT(preview.height(), view().height() / 2 - 40) << preview.height() << " of " << view().height();
+
+    view().confirmButton()->click();
+    replaceText(view().registrationField(), QStringLiteral("T6000012010024"));  // a check digit that fails
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(view().banner()->isVisible());
+    EXPECT_TRUE(view().checkDigitWarning()->isVisible());
+    EXPECT_EQ(view().preview()->geometry(), preview);
+    EXPECT_EQ(where(view().registrationField()), registration);
+
+    pane.resize(360, 520);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(view().showsFieldsInTwoColumns()) << "too narrow for two fields side by side";
+}
+
+TEST_F(DetailPaneTest, AnAmountThatIsNotANumberIsRefusedAndSaysSo) {
+    const DocumentItem& item = add(namedReceipt("r.pdf", "さくら文具店", 1100));
+    select(item);
+    QLineEdit* amount = view().amountField();
+    amount->setFocus();
+    amount->selectAll();
+    for (const QString key : {"1", "2", "a", "b", "c", "3", "4"}) type(amount, key);
+    EXPECT_EQ(amount->text(), QStringLiteral("12abc34")) << "what was typed stays to be fixed";
+    EXPECT_EQ(item.fields().amount, 1100) << "not 12, the part before the mistake";
+    ASSERT_TRUE(view().amountWarning()->isVisible());
+    EXPECT_TRUE(view().amountWarning()->text().contains(QStringLiteral("「12abc34」は金額として読めません")));
+
+    emit amount->editingFinished();
+    EXPECT_EQ(amount->text(), QStringLiteral("1,100"));
+    EXPECT_TRUE(view().amountWarning()->text().contains(QStringLiteral("金額は¥1,100のままです")));
+    replaceText(amount, QStringLiteral("２，４００円"));
+    EXPECT_EQ(item.fields().amount, 2400);
+    EXPECT_FALSE(view().amountWarning()->isVisible());
+}
+
+TEST_F(DetailPaneTest, AFileWhoseNameIsNotUtf8IsPreviewed) {
+    const SamplePdf::Document document = namedReceipt("x.pdf", "さくら文具店", 1100);
+    const fs::path path = folder / std::string("\xff\xfe\x93\xfa.pdf");
+    SamplePdf::write(path, document);
+    const DocumentItem& item = addFile(path);
+    QSignalSpy loaded(view().preview(), &DocumentPreview::loadFinished);
+    select(item);
+    ASSERT_TRUE(loaded.wait(10000));
+    EXPECT_TRUE(loaded.front().front().toBool());
+    EXPECT_TRUE(view().preview()->hasDocument());
 }
 
 }  // namespace

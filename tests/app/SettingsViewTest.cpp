@@ -188,19 +188,31 @@ class NoDesktop : public DesktopServices {
     void revealInFileManager(const std::filesystem::path&) override {}
 };
 
-TEST(SettingsWindowTest, EachChangeIsStoredThroughTheModelAtOnceAndModelChangesShow) {
+// The model writes the settings after a quiet time, on its worker: this waits for the write.
+void waitForWrite(AppModel& model) {
+    QSignalSpy written(&model, &AppModel::settingsWritten);
+    ASSERT_TRUE(written.wait(10000));
+}
+
+TEST(SettingsWindowTest, EachChangeTakesEffectAtOnceIsStoredOnceTypingPausesAndModelChangesShow) {
     test::TestFolder folder;
     NoDesktop desktop;
     const SettingsStore store(folder / "defaults.json");
     AppModel model(AppSettings{}, store, desktop);
     SettingsView view(model);
     view.show();
+    QSignalSpy written(&model, &AppModel::settingsWritten);
     QTest::keyClicks(view.templateField(), "_{regno}");
     EXPECT_EQ(model.settings().nameTemplate.templateText, "{date}_{vendor}_{amount}_{regno}");
+    EXPECT_EQ(written.count(), 0) << "not one write per key";
+    ASSERT_TRUE(written.wait(10000));
+    EXPECT_EQ(written.count(), 1);
     EXPECT_EQ(AppSettings::load(store).nameTemplate.templateText, "{date}_{vendor}_{amount}_{regno}");
     view.vendorLengthStepper()->stepDown();
+    waitForWrite(model);
     EXPECT_EQ(AppSettings::load(store).nameTemplate.maxVendorLength, 29);
     view.addRuleButton()->click();
+    waitForWrite(model);
     ASSERT_EQ(AppSettings::load(store).aliases.rules.size(), 1u);
 
     // A rule learnt elsewhere (the detail pane) shows as a row at once.
@@ -210,7 +222,8 @@ TEST(SettingsWindowTest, EachChangeIsStoredThroughTheModelAtOnceAndModelChangesS
     ASSERT_EQ(view.ruleRows().size(), 2u);
     EXPECT_EQ(view.ruleRows()[1].canonical->text(), QStringLiteral("セブンイレブン"));
     view.ruleRows()[0].remove->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return AppSettings::load(store).aliases.rules.size() == 1; }, 5000));
+    waitForWrite(model);
+    ASSERT_EQ(AppSettings::load(store).aliases.rules.size(), 1u);
     EXPECT_EQ(AppSettings::load(store).aliases.rules[0].canonical, "セブンイレブン");
 }
 

@@ -21,6 +21,13 @@ QStringList marksOf(test::WindowFixture& f, int row) {
 
 }  // namespace
 
+// The marks are computed on the I/O worker: this waits until they are in place.
+void refresh(test::WindowFixture& f) {
+    QSignalSpy refreshed(&DuplicateMarks::of(f.model()), &DuplicateMarks::refreshed);
+    DuplicateMarks::of(f.model()).refreshNow();
+    QVERIFY(refreshed.wait(readingTimeout));
+}
+
 class DuplicateMarksTest : public QObject {
     Q_OBJECT
   private slots:
@@ -38,7 +45,7 @@ class DuplicateMarksTest : public QObject {
         const fs::path invoice = f.writeSample(2, "in/invoice-may.pdf");
         f.model().addFiles({booked, cafe, cafeAgain, invoice});
         QTRY_VERIFY_WITH_TIMEOUT(f.settled(), readingTimeout);
-        DuplicateMarks::of(f.model()).refreshNow();
+        refresh(f);
 
         QCOMPARE(marksOf(f, 0),
                  QStringList{"重複の可能性: 2024/03/15 ¥990 さくら文具店（20240315_さくら文具店_990.pdf）"});
@@ -62,18 +69,19 @@ class DuplicateMarksTest : public QObject {
         // Removing one copy clears the other's mark; saving keeps nothing back and leaves no saved item
         // marked.
         f.model().remove({f.model().itemAt(2).id()});
-        DuplicateMarks::of(f.model()).refreshNow();
+        refresh(f);
         QCOMPARE(marksOf(f, 1), QStringList{});
         f.model().saveReady();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.model().isSaving(), readingTimeout);
         QCOMPARE(f.model().lastSaveSummary(), std::optional<std::string>("3件を保存しました"));
-        DuplicateMarks::of(f.model()).refreshNow();
+        refresh(f);
         for (int row = 0; row < f.model().itemCount(); ++row) QCOMPARE(marksOf(f, row), QStringList{});
 
         // The same receipts read again are now duplicates of what was saved, by fields and by content.
         const fs::path cafeThird = f.writeSample(1, "in2/喫茶.pdf");
         f.model().addFiles({cafeThird});
         QTRY_VERIFY_WITH_TIMEOUT(f.settled(), readingTimeout);
-        DuplicateMarks::of(f.model()).refreshNow();
+        refresh(f);
         const QStringList marks = marksOf(f, f.model().itemCount() - 1);
         QCOMPARE(marks.size(), 1);
         QVERIFY2(

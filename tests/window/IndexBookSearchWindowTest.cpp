@@ -33,6 +33,16 @@ QStringList column(const QTableView* table, int column) {
     return values;
 }
 
+// Reading and searching run on the I/O worker; these wait for the answer on screen.
+void settle(IndexBookSearchWindow& window) {
+    QTRY_VERIFY_WITH_TIMEOUT(window.isIdle(), 10000);
+}
+
+void type(IndexBookSearchWindow& window, QLineEdit* field, const QString& text) {
+    field->setText(text);
+    settle(window);
+}
+
 }  // namespace
 
 class IndexBookSearchWindowTest : public QObject {
@@ -44,27 +54,30 @@ class IndexBookSearchWindowTest : public QObject {
         test::writeFile(dest / "20240315_セブンイレブン_302.pdf", "x");
         test::WindowFixture fixture(withDestination(dest.path()));
         IndexBookSearchWindow window(fixture.model(), fixture.desktop());
+        settle(window);
 
         QCOMPARE(window.book(), dest / "索引簿.csv");
         QCOMPARE(column(window.table(), 1), (QStringList{"2024/01/05", "2024/03/15", "2024/03/31"}));
         QCOMPARE(window.message()->text(), QStringLiteral("3件見つかりました"));
 
-        window.fromField()->setText(QStringLiteral("2024-03-15"));
-        window.maxField()->setText(QStringLiteral("1,000"));
+        type(window, window.fromField(), QStringLiteral("2024-03-15"));
+        type(window, window.maxField(), QStringLiteral("1,000"));
         QCOMPARE(column(window.table(), 5),
                  (QStringList{"20240315_セブンイレブン_302.pdf", "20240331_ローソン_1000.pdf"}));
         QCOMPARE(column(window.table(), 2), (QStringList{"¥302", "¥1,000"}));
+        // Keys typed faster than the searches run: only the last one's answer is shown.
         window.vendorField()->setText(QStringLiteral("ｾﾌﾞﾝ"));
-        window.vendorField()->setText(QStringLiteral("ＳＥＶＥＮ"));
+        type(window, window.vendorField(), QStringLiteral("ＳＥＶＥＮ"));
         QCOMPARE(window.table()->model()->rowCount(), 0);
-        window.vendorField()->setText(QStringLiteral("セブン"));
+        type(window, window.vendorField(), QStringLiteral("セブン"));
         QCOMPARE(window.table()->model()->rowCount(), 1);
         window.typeField()->setCurrentText(QStringLiteral("請求書"));
+        settle(window);
         QCOMPARE(window.table()->model()->rowCount(), 0);
 
         // A condition that cannot be read says so and finds nothing.
         window.typeField()->setCurrentIndex(0);
-        window.toField()->setText(QStringLiteral("三月"));
+        type(window, window.toField(), QStringLiteral("三月"));
         QCOMPARE(window.table()->model()->rowCount(), 0);
         QCOMPARE(window.message()->text(),
                  QStringLiteral("日付は 2024-01-31 の形（1990年から2100年まで）で指定してください: 三月"));
@@ -76,6 +89,7 @@ class IndexBookSearchWindowTest : public QObject {
         test::writeFile(dest / "20240315_セブンイレブン_302.pdf", "x");
         test::WindowFixture fixture(withDestination(dest.path()));
         IndexBookSearchWindow window(fixture.model(), fixture.desktop());
+        settle(window);
 
         QVERIFY(!window.revealButton()->isEnabled());
         window.table()->selectRow(0);  // the invoice: its file is gone
@@ -87,10 +101,12 @@ class IndexBookSearchWindowTest : public QObject {
         QCOMPARE(fixture.desktop().revealed,
                  (std::vector<fs::path>{dest / "20240315_セブンイレブン_302.pdf"}));
 
-        window.registrationField()->setText(QStringLiteral("T9876543210987"));
+        type(window, window.registrationField(), QStringLiteral("T9876543210987"));
         fixture.desktop().saveLocation = dest / "out" / "結果.csv";
         fs::create_directories(dest / "out");
+        QSignalSpy exported(&window, &IndexBookSearchWindow::exported);
         window.exportButton()->click();
+        QVERIFY(exported.wait(10000));
         const auto rows = IndexBookReader::parse(test::readFile(dest / "out" / "結果.csv"));
         QCOMPARE(rows.size(), std::size_t{1});
         QCOMPARE(rows[0].vendor, std::string("みどり印刷"));
@@ -106,11 +122,13 @@ class IndexBookSearchWindowTest : public QObject {
 
         test::writeFile(folder / "broken.csv", std::string("\x81\xFD\xFF", 3));
         window.setBook(folder / "broken.csv");
+        settle(window);
         QCOMPARE(window.message()->text(),
                  QString::fromStdString("索引簿を読めません: " + (folder / "broken.csv").string() +
                                         "（文字コードがUTF-8でもShift_JISでもありません）"));
         test::writeFile(folder / "other" / "索引簿.csv", kBook);
         window.setBook(folder / "other");
+        settle(window);
         QCOMPARE(window.table()->model()->rowCount(), 3);
     }
 };

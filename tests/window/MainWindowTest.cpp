@@ -1,11 +1,15 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDateEdit>
+#include <QDialogButtonBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPdfView>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTableView>
@@ -13,6 +17,9 @@
 
 #include "TavoriKit/reading/OcrProcess.h"
 #include "TavoriKit/saving/RenamePlan.h"
+#include "TavoriName/DetailPane.h"
+#include "TavoriName/DocumentDetailView.h"
+#include "TavoriName/DocumentPreview.h"
 #include "TavoriName/DocumentTableModel.h"
 #include "TavoriName/DropPlaceholder.h"
 #include "TavoriName/FooterView.h"
@@ -105,7 +112,7 @@ class MainWindowTest : public QObject {
                                                : action->text() + " " + action->shortcut().toString());
             return list;
         };
-        QCOMPARE(entries(menus[0]), (QStringList{"ファイルを追加… Ctrl+O", "設定… Ctrl+,",
+        QCOMPARE(entries(menus[0]), (QStringList{"ファイルを追加… Ctrl+O", "フォルダを追加… ", "設定… Ctrl+,",
                                                  "索引簿を検索… Ctrl+F", "—", "終了 Ctrl+Q"}));
         QCOMPARE(entries(menus[1]), (QStringList{"アップデートを確認… ", "サポートページを開く "}));
         // A build without an update feed has no controller: the command does nothing.
@@ -113,10 +120,10 @@ class MainWindowTest : public QObject {
         menus[1]->actions()[0]->trigger();
 
         // The settings window comes from a replaceable factory, and only one is open at a time.
-        menus[0]->actions()[1]->trigger();
+        menus[0]->actions()[2]->trigger();
         QVERIFY(f.app().settingsWindow() && f.app().settingsWindow()->isVisible());
         QWidget* first = f.app().settingsWindow();
-        menus[0]->actions()[1]->trigger();
+        menus[0]->actions()[2]->trigger();
         QCOMPARE(f.app().settingsWindow(), first);
         first->close();
         QTRY_VERIFY(f.app().settingsWindow() == nullptr);
@@ -125,7 +132,7 @@ class MainWindowTest : public QObject {
             replacement->setObjectName("replacement");
             return replacement;
         });
-        menus[0]->actions()[1]->trigger();
+        menus[0]->actions()[2]->trigger();
         QCOMPARE(f.app().settingsWindow()->objectName(), QStringLiteral("replacement"));
 
         // So does the detail pane.
@@ -437,7 +444,18 @@ class MainWindowTest : public QObject {
         QVERIFY(f.drop({f.writeSample(0, "a.pdf"), f.writeSample(1, "b.pdf")}));
         QTRY_VERIFY_WITH_TIMEOUT(f.settled(), readingTimeout);
         QVERIFY(!f.window().clearSavedAction()->isEnabled());
-        f.window().footer()->saveButton()->click();
+        FooterView& footer = *f.window().footer();
+        QVERIFY(!footer.cancelButton()->isVisible());
+        footer.saveButton()->click();
+        // The save runs on the worker: the footer draws it while the window goes on.
+        QVERIFY(f.model().isSaving());
+        QVERIFY(footer.cancelButton()->isVisible());
+        QVERIFY(!footer.saveButton()->isEnabled());
+        QCOMPARE(footer.saveButton()->text(), QStringLiteral("保存中…"));
+        QVERIFY(footer.progressLabel()->text().startsWith(QStringLiteral("保存中 ")));
+        QVERIFY(footer.progressLabel()->text().endsWith(QStringLiteral("/2")));
+        QTRY_VERIFY_WITH_TIMEOUT(!f.model().isSaving(), readingTimeout);
+        QVERIFY(!footer.cancelButton()->isVisible());
 
         QCOMPARE(f.model().itemAt(0).status(), DocumentItem::Status::saved);
         QCOMPARE(cell(f, 0, DocumentTableModel::newNameColumn),
@@ -462,6 +480,90 @@ class MainWindowTest : public QObject {
         QCOMPARE(f.model().itemCount(), 1);
         QCOMPARE(cell(f, 0, DocumentTableModel::originalNameColumn), QStringLiteral("c.pdf"));
         QTRY_VERIFY(!f.window().clearSavedAction()->isEnabled());
+    }
+
+    void theFooterSaysWhereTheBookGoes() {
+        AppSettings settings;
+        settings.mode = RenamePlan::Mode::renameInPlace;
+        WindowFixture f(settings);
+        FooterView& footer = *f.window().footer();
+        QCOMPARE(footer.indexBookLabel()->text(),
+                 QStringLiteral("1件目のファイルと同じフォルダの「索引簿.csv」"));
+
+        // A destination kept from an earlier copy does not take the book when renaming in place.
+        const fs::path earlier = f.folder() / "earlier";
+        fs::create_directories(earlier);
+        AppSettings changed = f.model().settings();
+        changed.setDestination(earlier);
+        f.model().setSettings(changed);
+        QVERIFY(f.drop({f.writeSample(0, "in/a.pdf")}));
+        QTRY_VERIFY_WITH_TIMEOUT(f.settled(), readingTimeout);
+        f.window().footer()->refreshCounts();
+        QCOMPARE(footer.indexBookLabel()->text(),
+                 QString::fromStdString((f.folder() / "in" / "索引簿.csv").string()));
+
+        changed.mode = RenamePlan::Mode::copy;
+        f.model().setSettings(changed);
+        QCOMPARE(footer.indexBookLabel()->text(), QString::fromStdString((earlier / "索引簿.csv").string()));
+        changed.writeIndexBook = false;
+        f.model().setSettings(changed);
+        QVERIFY(footer.indexBookLabel()->text().startsWith(QStringLiteral("追記しない")));
+    }
+
+    void moneyIsNeverCutAndTabGoesListPreviewFormFooter() {
+        WindowFixture f;
+        f.app().setDetailPaneFactory([](AppModel& model) { return new DetailPane(model); });
+        f.window().resize(900, 560);
+        f.window().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window()));
+        QVERIFY(f.drop({f.writeDocument(SamplePdf::receipt("さくら文具店", 3, 15, 24000087), "big.pdf")}));
+        QTRY_VERIFY_WITH_TIMEOUT(f.settled(), readingTimeout);
+        QTRY_COMPARE(cell(f, 0, DocumentTableModel::amountColumn), QStringLiteral("¥24,000,087"));
+        QTableView* table = f.window().table();
+        const QString amount = cell(f, 0, DocumentTableModel::amountColumn);
+        QVERIFY(table->columnWidth(DocumentTableModel::amountColumn) >
+                table->fontMetrics().horizontalAdvance(amount));
+
+        selectRows(f, {0});
+        auto* pane = static_cast<DetailPane*>(f.window().detailWidget());
+        DocumentDetailView& detail = *pane->detailView();
+        table->setFocus();
+        QTRY_VERIFY(table->hasFocus());
+        QStringList visited;
+        QWidget* focused = table;
+        for (int k = 0; k < 30 && !f.window().footer()->isAncestorOf(focused); ++k) {
+            QTest::keyClick(focused, Qt::Key_Tab);
+            focused = QApplication::focusWidget();
+            QVERIFY(focused);
+            if (focused == detail.preview()->pdfView()) visited << "preview";
+            if (focused == detail.dateField() || detail.dateField()->isAncestorOf(focused)) visited << "date";
+            if (focused == detail.vendorField()) visited << "vendor";
+            if (focused == detail.registrationField()) visited << "registration";
+        }
+        QVERIFY(f.window().footer()->isAncestorOf(focused));
+        visited.removeDuplicates();
+        QCOMPARE(visited, (QStringList{"preview", "date", "vendor", "registration"}));
+    }
+
+    void foldersCanBeAddedAndQtSpeaksJapanese() {
+        WindowFixture f;
+        QAction* folders = f.window().addFoldersAction();
+        QCOMPARE(folders->text(), QStringLiteral("フォルダを追加…"));
+        QVERIFY(f.window().addAction()->menu()->actions().contains(folders));
+        QStringList fileMenu;
+        for (QAction* action : f.window().menuBar()->actions().front()->menu()->actions())
+            fileMenu << action->text();
+        QVERIFY(fileMenu.contains(QStringLiteral("フォルダを追加…")));
+
+        QVERIFY(TavoriNameApp::installQtTranslations(*QCoreApplication::instance()));
+        QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+        QLineEdit field;
+        std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+        QVERIFY(!menu->actions().isEmpty());
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator())
+                QVERIFY2(!action->text().contains(QStringLiteral("Undo")), qPrintable(action->text()));
     }
 };
 

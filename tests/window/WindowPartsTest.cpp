@@ -6,6 +6,7 @@
 #include "TavoriName/QtDesktopServices.h"
 #include "TavoriName/StatusBadge.h"
 #include "TavoriName/UpdaterBridge.h"
+#include "tests/window/WindowTestSupport.h"
 
 using namespace tavori;
 namespace fs = std::filesystem;
@@ -221,6 +222,28 @@ class WindowPartsTest : public QObject {
         const UpdaterBridge bridge(feed.toStdString(), key.toStdString());
         QCOMPARE(bridge.controller() != nullptr, configured);
         QCOMPARE(UpdaterBridge::isConfigured(feed.toStdString(), key.toStdString()), configured);
+    }
+
+    void failuresToOpenAFolderOrThePageAreShown() {
+        // Neither a file manager on the session bus nor a program to open folders and pages with.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", "/nonexistent");
+        QtDesktopServices desktop;
+        std::vector<std::string> reported;
+        desktop.reportFailure = [&](std::string message) { reported.push_back(std::move(message)); };
+        desktop.revealInFileManager("/tmp/保存先/a.pdf");
+        QTRY_COMPARE(reported.size(), std::size_t{1});
+        QCOMPARE(
+            QString::fromStdString(reported[0]),
+            QStringLiteral("フォルダを開けませんでした（ファイルマネージャが見つかりません）: /tmp/保存先"));
+
+        test::WindowFixture f;
+        f.app().openSupportPage();
+        QVERIFY(f.model().alertMessage().has_value());
+        QVERIFY2(f.model().alertMessage()->starts_with("サポートページを開けませんでした"),
+                 f.model().alertMessage()->c_str());
+        qputenv("PATH", path);
     }
 
     void buildWithoutUpdateConfigurationHasNoController() {

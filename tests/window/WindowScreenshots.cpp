@@ -15,6 +15,7 @@
 #include <iostream>
 
 #include "TavoriKit/reading/OcrProcess.h"
+#include "TavoriName/DetailPane.h"
 #include "TavoriName/DocumentTableModel.h"
 #include "TavoriName/FooterView.h"
 #include "tests/window/WindowTestSupport.h"
@@ -116,6 +117,7 @@ int main(int argc, char** argv) {
     QDir().mkpath(out);
 
     WindowFixture f;
+    f.app().setDetailPaneFactory([](AppModel& model) { return new DetailPane(model); });
     MainWindow& window = f.window();
     window.resize(1180, 700);
     window.move(40, 40);
@@ -152,6 +154,19 @@ int main(int argc, char** argv) {
     QToolTip::showText(badgeCenter + QPoint(8, 8), badge.data(Qt::ToolTipRole).toString(), window.table());
     ok = shoot(window, out + "/03-read.png") && ok;
     QToolTip::hideText();
+
+    // The detail pane at the smallest window and maximised.
+    window.resize(900, 560);
+    waitFor([] { return false; }, 400);
+    ok = shoot(window, out + "/05-pane-900x560.png") && ok;
+    // Without a window manager (Xvfb) maximising does nothing: the window takes the whole screen itself.
+    window.setGeometry(window.screen()->availableGeometry());
+    window.showMaximized();
+    waitFor([] { return false; }, 600);
+    ok = shoot(window, out + "/06-pane-maximised.png") && ok;
+    window.showNormal();
+    window.resize(1180, 700);
+    waitFor([] { return false; }, 400);
 
     const fs::path destination = f.folder() / "整理済み";
     fs::create_directories(destination);
