@@ -6,6 +6,7 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include "TavoriKit/model/LocalModelConfig.h"
 #include "TavoriKit/reading/DocumentFiles.h"
 #include "TavoriKit/saving/SavePlanner.h"
 #include "TavoriName/DevLog.h"
@@ -20,8 +21,6 @@ constexpr double thumbnailPixels = 320;
 
 bool isPending(DocumentItem::Status status) {
     return status == DocumentItem::Status::queued || status == DocumentItem::Status::analyzing;
-}
-
 }
 
 // A quiet time long enough for typing, short enough that a crash soon after loses nothing the user remembers.
@@ -60,6 +59,8 @@ AppModel::AppModel(AppSettings settings, SettingsStore defaults, DesktopServices
     desktop_.reportFailure = [self = QPointer<AppModel>(this)](std::string message) {
         if (self) self->setAlert(std::move(message));
     };
+    // A model URL that will never be contacted is said at once, so that the user knows the model is off.
+    if (auto refusal = LocalModelConfig::fromEnvironment().refusal()) setAlert(std::move(refusal));
 }
 
 AppModel::~AppModel() {
@@ -450,10 +451,11 @@ void AppModel::fileSaved(const QUuid& id, fs::path destination, int done) {
 void AppModel::finishSave(const SaveReport& report) {
     saveCancel_.reset();
     if (report.succeeded()) {
-        lastSaveSummary_ = std::to_string(report.results.size()) + "件を保存しました";
+        std::string summary = std::to_string(report.results.size()) + "件を保存しました";
         if (!report.recovered.empty())
-            lastSaveSummary_ += "（前回中断された保存の" + std::to_string(report.recovered.size()) +
-                                "件を索引簿に記録しました）";
+            summary += "（前回中断された保存の" + std::to_string(report.recovered.size()) +
+                       "件を索引簿に記録しました）";
+        lastSaveSummary_ = std::move(summary);
         emit lastSaveSummaryChanged();
     } else if (report.failureCase == RenameServiceError::Case::cancelled) {
         const std::size_t left = static_cast<std::size_t>(saveProgress_.total) - report.results.size();

@@ -57,11 +57,7 @@ FileAnalysis fileAnalysis(const fs::path& source, AnalysisService::Outcome outco
 void analyzeFiles(const Commands::FileOptions& files, const AppSettings& settings, std::ostream& err,
                   const std::function<void(FileAnalysis)>& row) {
     // A model URL that will never be contacted is said once, so that the user knows the model is off.
-    if (const LocalModelConfig model = LocalModelConfig::fromEnvironment(); !model.url.empty()) {
-        const auto endpoint = LocalEndpoint::parse(model.url);
-        if (const auto* why = std::get_if<SemanticAvailability>(&endpoint))
-            err << "TAVORI_LLM_URL「" << model.url << "」は使えません: " << userDescription(*why) << '\n';
-    }
+    if (const auto refusal = LocalModelConfig::fromEnvironment().refusal()) err << *refusal << '\n';
     std::vector<std::string> skipped;
     const std::vector<fs::path> expanded = FileList::expand(files.paths, files.recursive, &skipped);
     for (const std::string& note : skipped) err << note << '\n';
@@ -77,7 +73,8 @@ void analyzeFiles(const Commands::FileOptions& files, const AppSettings& setting
         const AnalyzerOptions options = settings.analyzerOptions();
         for (std::size_t i = 0; i < total; ++i) {
             if (std::error_code ec; fs::is_directory(expanded[i], ec)) {
-                FileAnalysis analysis{expanded[i], std::nullopt, {}, false, std::nullopt};
+                FileAnalysis analysis;
+                analysis.source = expanded[i];
                 analysis.error = "フォルダに読み取れる書類がありません";
                 std::lock_guard lock(mutex);
                 finished[i] = std::move(analysis);

@@ -138,7 +138,10 @@ int watch(const WatchOptions& options, std::ostream& out, std::ostream& err) {
                     });
             },
             [&](const fs::path& path, const std::string& message) {
-                deliver(Arrival{FileAnalysis{path, std::nullopt, message, false, std::nullopt}, {}});
+                FileAnalysis failed;
+                failed.source = path;
+                failed.error = message;
+                deliver(Arrival{std::move(failed), {}});
             });
         err << "受信フォルダを監視しています (watching) " << inbox.native() << "  Ctrl-C で終了 (to stop)"
             << std::endl;

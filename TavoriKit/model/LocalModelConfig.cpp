@@ -85,6 +85,14 @@ LocalModelConfig LocalModelConfig::fromEnvironment(
     return config;
 }
 
+std::optional<std::string> LocalModelConfig::refusal() const {
+    if (url.empty()) return std::nullopt;
+    const auto endpoint = LocalEndpoint::parse(url);
+    const auto* why = std::get_if<SemanticAvailability>(&endpoint);
+    if (!why) return std::nullopt;
+    return "TAVORI_LLM_URL「" + url + "」は使えません: " + std::string(userDescription(*why));
+}
+
 std::ostream& operator<<(std::ostream& os, const LocalModelConfig& config) {
     return os << "LocalModelConfig{url=\"" << config.url << "\" model=\"" << config.model
               << "\" timeout=" << config.timeout.count() << "ms probe=" << config.probeTimeout.count()

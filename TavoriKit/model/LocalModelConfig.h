@@ -28,6 +28,11 @@ struct LocalModelConfig {
     static LocalModelConfig fromEnvironment();
     static LocalModelConfig fromEnvironment(
         const std::function<std::optional<std::string>(const char*)>& lookup);
+
+    // Why a configured URL will never be contacted, as the user reads it (「TAVORI_LLM_URL「…」は使えません:
+    // …」); nothing when no URL is configured or it can be used. Said once by each front end, so that the
+    // user knows the model is off.
+    std::optional<std::string> refusal() const;
 };
 
 std::ostream& operator<<(std::ostream& os, const LocalModelConfig& config);

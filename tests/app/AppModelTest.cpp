@@ -178,6 +178,15 @@ TEST_F(AppModelTest, AnalysesFillTheItemsOrFailThemWithTheReason) {
     EXPECT_FALSE(broken.confirmed()) << "a failed item cannot be confirmed";
 }
 
+TEST_F(AppModelTest, AModelUrlOffThisMachineIsSaidAtOnce) {
+    ::setenv("TAVORI_LLM_URL", "http://192.0.2.1:8080", 1);
+    const auto refused = makeModel(AppSettings());
+    ::unsetenv("TAVORI_LLM_URL");
+    ASSERT_TRUE(refused->alertMessage());
+    EXPECT_EQ(refused->alertMessage()->rfind("TAVORI_LLM_URL「http://192.0.2.1:8080」は使えません: ", 0), 0u);
+    EXPECT_FALSE(model->alertMessage()) << "no URL, nothing to say";
+}
+
 TEST_F(AppModelTest, AScannedPageIsReadByRecognition) {
     tavori::test::writePdf(in / "scanned.pdf", {tavori::test::scannedPage(tavori::test::receiptImage(3.0))});
     addAndRead({in / "scanned.pdf"});

@@ -383,6 +383,9 @@ TEST_F(DetailPaneTest, ACorrectedOrConfirmedVendorIsRememberedByTheDocumentsNumb
     EXPECT_EQ(entries[0],
               (VendorMemory::Entry{VendorMemory::Kind::registrationNumber, "T5000012010024", "みなと製菓"}));
     EXPECT_EQ(entries[1], (VendorMemory::Entry{VendorMemory::Kind::telephone, "0312345678", "みなと製菓"}));
+    QSignalSpy written(&model, &AppModel::settingsWritten);
+    model.flushSettings();
+    ASSERT_TRUE(written.wait(10000));
     EXPECT_EQ(AppSettings::load(SettingsStore(folder / "defaults.json")).vendors, model.settings().vendors);
 
     // The next receipt shares only the telephone number.

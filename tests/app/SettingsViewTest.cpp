@@ -242,13 +242,16 @@ TEST(SettingsWindowTest, TheInboxTabChoosesAFolderTurnsItOffAndSwitchesAutoSave)
     EXPECT_FALSE(view.autoSaveToggle()->isChecked()) << "off by default";
 
     view.chooseInboxButton()->click();
+    waitForWrite(model);
     ASSERT_TRUE(AppSettings::load(store).inbox);
     EXPECT_EQ(*AppSettings::load(store).inbox, folder.path());
     EXPECT_EQ(view.inboxFolderLabel()->text(), QString::fromStdString(folder.path().native()));
     view.autoSaveToggle()->click();
+    waitForWrite(model);
     EXPECT_TRUE(AppSettings::load(store).autoSaveConfident);
 
     view.inboxOffButton()->click();
+    waitForWrite(model);
     EXPECT_FALSE(AppSettings::load(store).inbox);
     EXPECT_TRUE(AppSettings::load(store).autoSaveConfident) << "the switch stays for the next folder";
     EXPECT_EQ(view.inboxFolderLabel()->text(), QStringLiteral("オフ（監視しません）"));

@@ -112,8 +112,9 @@ class MainWindowTest : public QObject {
                                                : action->text() + " " + action->shortcut().toString());
             return list;
         };
-        QCOMPARE(entries(menus[0]), (QStringList{"ファイルを追加… Ctrl+O", "フォルダを追加… ", "設定… Ctrl+,",
-                                                 "索引簿を検索… Ctrl+F", "—", "終了 Ctrl+Q"}));
+        QCOMPARE(entries(menus[0]),
+                 (QStringList{"ファイルを追加… Ctrl+O", "フォルダを追加… ", "設定… Ctrl+,",
+                              "索引簿を検索… Ctrl+F", "会計ソフト用の仕訳を書き出す ", "—", "終了 Ctrl+Q"}));
         QCOMPARE(entries(menus[1]), (QStringList{"アップデートを確認… ", "サポートページを開く "}));
         // A build without an update feed has no controller: the command does nothing.
         QVERIFY(f.app().updater().controller() == nullptr);
