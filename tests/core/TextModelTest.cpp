@@ -135,7 +135,7 @@ TEST(TextNormalizer, Normalize) {
          "\uFFFD\uFFFD"
          "abc"},
         {"\xe3\x81", "\uFFFD"},
-        {"\\\\\\", "¥¥¥"},                      // output longer than the input
+        {"\\\\\\", "¥¥¥"},  // output longer than the input
         {"\xff\xff\xff", "\uFFFD\uFFFD\uFFFD"},
         {"\uFFFD ok", "\uFFFD ok"},
         {"\u00a0abc\u2003", "abc"},

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "TavoriKit/service/ReceiptPipeline.h"
 #include "TavoriKit/registry/RegistryImporter.h"
+#include "TavoriKit/service/ReceiptPipeline.h"
 #include "samples/RegistrySample.h"
 #include "tests/TestFiles.h"
 
