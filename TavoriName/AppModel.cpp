@@ -379,9 +379,7 @@ void AppModel::chooseInboxFolder() {
     const std::optional<fs::path> folder = desktop_.chooseFolder(choice);
     if (!folder) return;
     AppSettings changed = settings_;
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(*folder, ec);
-    changed.inbox = ec ? *folder : absolute;
+    changed.setInbox(*folder);
     setSettings(changed);
 }
 

@@ -109,27 +109,39 @@ AnalyzerOptions AppSettings::analyzerOptions() const {
     return options;
 }
 
-std::optional<fs::path> AppSettings::destinationFolder() const {
+namespace {
+
+// A stored folder, when it is absolute and still a folder.
+std::optional<fs::path> stillAFolder(const std::optional<fs::path>& folder) {
     std::error_code ec;
-    if (!destination || !destination->is_absolute() || !fs::is_directory(*destination, ec))
-        return std::nullopt;
-    return destination;
+    if (!folder || !folder->is_absolute() || !fs::is_directory(*folder, ec)) return std::nullopt;
+    return folder;
+}
+
+// `folder` made absolute, as it is stored; nothing for an empty path.
+std::optional<fs::path> storedFolder(const fs::path& folder) {
+    if (folder.empty()) return std::nullopt;
+    std::error_code ec;
+    fs::path absolute = fs::absolute(folder, ec);
+    return ec ? folder : absolute;
+}
+
+}  // namespace
+
+std::optional<fs::path> AppSettings::destinationFolder() const {
+    return stillAFolder(destination);
 }
 
 void AppSettings::setDestination(const fs::path& folder) {
-    if (folder.empty()) {
-        destination.reset();
-        return;
-    }
-    std::error_code ec;
-    fs::path absolute = fs::absolute(folder, ec);
-    destination = ec ? folder : absolute;
+    destination = storedFolder(folder);
 }
 
 std::optional<fs::path> AppSettings::inboxFolder() const {
-    std::error_code ec;
-    if (!inbox || !inbox->is_absolute() || !fs::is_directory(*inbox, ec)) return std::nullopt;
-    return inbox;
+    return stillAFolder(inbox);
+}
+
+void AppSettings::setInbox(const fs::path& folder) {
+    inbox = storedFolder(folder);
 }
 
 std::optional<fs::path> AppSettings::saveDestination() const {

@@ -64,6 +64,8 @@ struct AppSettings {
     void setDestination(const std::filesystem::path& folder);
     // The inbox when it still is a folder.
     std::optional<std::filesystem::path> inboxFolder() const;
+    // Sets the inbox to `folder`, made absolute.
+    void setInbox(const std::filesystem::path& folder);
     // The folder a save puts documents and the index book in: the chosen destination, except when renaming in
     // place, where the documents stay in their own folders and the book goes beside the first of them. A
     // destination kept from an earlier copy or move is not used then: a book there would list files that are
