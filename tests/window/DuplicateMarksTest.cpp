@@ -1,4 +1,7 @@
-#include <QtTest>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
 
 #include "TavoriName/DocumentTableModel.h"
 #include "TavoriName/DuplicateMarks.h"
@@ -19,76 +22,69 @@ QStringList marksOf(test::WindowFixture& f, int row) {
         .toStringList();
 }
 
-}  // namespace
-
 // The marks are computed on the I/O worker: this waits until they are in place.
 void refresh(test::WindowFixture& f) {
     QSignalSpy refreshed(&DuplicateMarks::of(f.model()), &DuplicateMarks::refreshed);
     DuplicateMarks::of(f.model()).refreshNow();
-    QVERIFY(refreshed.wait(readingTimeout));
+    ASSERT_TRUE(refreshed.wait(readingTimeout));
 }
 
-class DuplicateMarksTest : public QObject {
-    Q_OBJECT
-  private slots:
-    void marksItemsBookedOrListedTwiceAndLeavesThemSavable() {
-        test::TestFolder dest;
-        test::writeFile(dest / "索引簿.csv",
-                        "\xEF\xBB\xBF連番,取引年月日,取引金額,取引先,書類種別,ファイル名,登録番号,備考\r\n"
-                        "1,2024/03/15,990,さくら文具店,領収書,20240315_さくら文具店_990.pdf,,\r\n");
-        AppSettings settings;
-        settings.setDestination(dest.path());
-        test::WindowFixture f(settings);
-        const fs::path booked = f.writeSample(0, "in/scan_0001.pdf");
-        const fs::path cafe = f.writeSample(1, "in/scan_0002.pdf");
-        const fs::path cafeAgain = f.writeSample(1, "in/scan_0002 again.pdf");
-        const fs::path invoice = f.writeSample(2, "in/invoice-may.pdf");
-        f.model().addFiles({booked, cafe, cafeAgain, invoice});
-        QTRY_VERIFY_WITH_TIMEOUT(f.settled(), readingTimeout);
-        refresh(f);
+}  // namespace
 
-        QCOMPARE(marksOf(f, 0),
-                 QStringList{"重複の可能性: 2024/03/15 ¥990 さくら文具店（20240315_さくら文具店_990.pdf）"});
-        QCOMPARE(marksOf(f, 1),
-                 QStringList{"重複の可能性: 2024/04/02 ¥1,400 喫茶ひまわり（scan_0002 again.pdf）"});
-        QCOMPARE(marksOf(f, 2), QStringList{"重複の可能性: 2024/04/02 ¥1,400 喫茶ひまわり（scan_0002.pdf）"});
-        QCOMPARE(marksOf(f, 3), QStringList{});
-        // A mark of its own: the status badge and review are as without it.
-        QVERIFY(!f.model().itemAt(1).needsReview());
-        QVERIFY(!f.window()
+TEST(DuplicateMarksTest, marksItemsBookedOrListedTwiceAndLeavesThemSavable) {
+    test::TestFolder dest;
+    test::writeFile(dest / "索引簿.csv",
+                    "\xEF\xBB\xBF連番,取引年月日,取引金額,取引先,書類種別,ファイル名,登録番号,備考\r\n"
+                    "1,2024/03/15,990,さくら文具店,領収書,20240315_さくら文具店_990.pdf,,\r\n");
+    AppSettings settings;
+    settings.setDestination(dest.path());
+    test::WindowFixture f(settings);
+    const fs::path booked = f.writeSample(0, "in/scan_0001.pdf");
+    const fs::path cafe = f.writeSample(1, "in/scan_0002.pdf");
+    const fs::path cafeAgain = f.writeSample(1, "in/scan_0002 again.pdf");
+    const fs::path invoice = f.writeSample(2, "in/invoice-may.pdf");
+    f.model().addFiles({booked, cafe, cafeAgain, invoice});
+    ASSERT_TRUE(f.waitSettled());
+    refresh(f);
+
+    EXPECT_EQ(marksOf(f, 0),
+              QStringList{"重複の可能性: 2024/03/15 ¥990 さくら文具店（20240315_さくら文具店_990.pdf）"});
+    EXPECT_EQ(marksOf(f, 1),
+              QStringList{"重複の可能性: 2024/04/02 ¥1,400 喫茶ひまわり（scan_0002 again.pdf）"});
+    EXPECT_EQ(marksOf(f, 2), QStringList{"重複の可能性: 2024/04/02 ¥1,400 喫茶ひまわり（scan_0002.pdf）"});
+    EXPECT_EQ(marksOf(f, 3), QStringList{});
+    // A mark of its own: the status badge and review are as without it.
+    EXPECT_FALSE(f.model().itemAt(1).needsReview());
+    EXPECT_TRUE(!f.window()
                      .tableModel()
                      ->index(3, DocumentTableModel::originalNameColumn)
                      .data(Qt::DecorationRole)
                      .isValid());
-        QVERIFY(f.window()
+    EXPECT_TRUE(f.window()
                     .tableModel()
                     ->index(1, DocumentTableModel::originalNameColumn)
                     .data(Qt::DecorationRole)
                     .isValid());
 
-        // Removing one copy clears the other's mark; saving keeps nothing back and leaves no saved item
-        // marked.
-        f.model().remove({f.model().itemAt(2).id()});
-        refresh(f);
-        QCOMPARE(marksOf(f, 1), QStringList{});
-        f.model().saveReady();
-        QTRY_VERIFY_WITH_TIMEOUT(!f.model().isSaving(), readingTimeout);
-        QCOMPARE(f.model().lastSaveSummary(), std::optional<std::string>("3件を保存しました"));
-        refresh(f);
-        for (int row = 0; row < f.model().itemCount(); ++row) QCOMPARE(marksOf(f, row), QStringList{});
+    // Removing one copy clears the other's mark; saving keeps nothing back and leaves no saved item
+    // marked.
+    f.model().remove({f.model().itemAt(2).id()});
+    refresh(f);
+    EXPECT_EQ(marksOf(f, 1), QStringList{});
+    f.model().saveReady();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.model().isSaving(); }, readingTimeout));
+    EXPECT_EQ(f.model().lastSaveSummary(), std::optional<std::string>("3件を保存しました"));
+    refresh(f);
+    for (int row = 0; row < f.model().itemCount(); ++row) EXPECT_EQ(marksOf(f, row), QStringList{});
 
-        // The same receipts read again are now duplicates of what was saved, by fields and by content.
-        const fs::path cafeThird = f.writeSample(1, "in2/喫茶.pdf");
-        f.model().addFiles({cafeThird});
-        QTRY_VERIFY_WITH_TIMEOUT(f.settled(), readingTimeout);
-        refresh(f);
-        const QStringList marks = marksOf(f, f.model().itemCount() - 1);
-        QCOMPARE(marks.size(), 1);
-        QVERIFY2(
-            marks[0].startsWith("重複の可能性: 2024/04/02 ¥1,400 喫茶ひまわり（20240402_喫茶ひまわり_1400"),
-            qPrintable(marks[0]));
-    }
-};
-
-QTEST_MAIN(DuplicateMarksTest)
-#include "DuplicateMarksTest.moc"
+    // The same receipts read again are now duplicates of what was saved, by fields and by content.
+    const fs::path cafeThird = f.writeSample(1, "in2/喫茶.pdf");
+    f.model().addFiles({cafeThird});
+    ASSERT_TRUE(f.waitSettled());
+    refresh(f);
+    const QStringList marks = marksOf(f, f.model().itemCount() - 1);
+    ASSERT_EQ(marks.size(), 1);
+    EXPECT_TRUE(
+        marks[0].startsWith("重複の可能性: 2024/04/02 ¥1,400 喫茶ひまわり（20240402_喫茶ひまわり_1400"))
+        << (marks[0]);
+}

@@ -2,8 +2,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
-#include <QtTest>
+#include <QTest>
+
+#include <gtest/gtest.h>
 
 #include "TavoriCore/IndexBookReader.h"
 #include "TavoriName/IndexBookSearchWindow.h"
@@ -35,7 +38,7 @@ QStringList column(const QTableView* table, int column) {
 
 // Reading and searching run on the I/O worker; these wait for the answer on screen.
 void settle(IndexBookSearchWindow& window) {
-    QTRY_VERIFY_WITH_TIMEOUT(window.isIdle(), 10000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.isIdle(); }, 10000));
 }
 
 void type(IndexBookSearchWindow& window, QLineEdit* field, const QString& text) {
@@ -45,93 +48,85 @@ void type(IndexBookSearchWindow& window, QLineEdit* field, const QString& text) 
 
 }  // namespace
 
-class IndexBookSearchWindowTest : public QObject {
-    Q_OBJECT
-  private slots:
-    void searchesTheDestinationsBookAsConditionsAreTyped() {
-        test::TestFolder dest;
-        test::writeFile(dest / "索引簿.csv", kBook);
-        test::writeFile(dest / "20240315_セブンイレブン_302.pdf", "x");
-        test::WindowFixture fixture(withDestination(dest.path()));
-        IndexBookSearchWindow window(fixture.model(), fixture.desktop());
-        settle(window);
+TEST(IndexBookSearchWindowTest, searchesTheDestinationsBookAsConditionsAreTyped) {
+    test::TestFolder dest;
+    test::writeFile(dest / "索引簿.csv", kBook);
+    test::writeFile(dest / "20240315_セブンイレブン_302.pdf", "x");
+    test::WindowFixture fixture(withDestination(dest.path()));
+    IndexBookSearchWindow window(fixture.model(), fixture.desktop());
+    settle(window);
 
-        QCOMPARE(window.book(), dest / "索引簿.csv");
-        QCOMPARE(column(window.table(), 1), (QStringList{"2024/01/05", "2024/03/15", "2024/03/31"}));
-        QCOMPARE(window.message()->text(), QStringLiteral("3件見つかりました"));
+    EXPECT_EQ(window.book(), dest / "索引簿.csv");
+    EXPECT_EQ(column(window.table(), 1), (QStringList{"2024/01/05", "2024/03/15", "2024/03/31"}));
+    EXPECT_EQ(window.message()->text(), "3件見つかりました");
 
-        type(window, window.fromField(), QStringLiteral("2024-03-15"));
-        type(window, window.maxField(), QStringLiteral("1,000"));
-        QCOMPARE(column(window.table(), 5),
-                 (QStringList{"20240315_セブンイレブン_302.pdf", "20240331_ローソン_1000.pdf"}));
-        QCOMPARE(column(window.table(), 2), (QStringList{"¥302", "¥1,000"}));
-        // Keys typed faster than the searches run: only the last one's answer is shown.
-        window.vendorField()->setText(QStringLiteral("ｾﾌﾞﾝ"));
-        type(window, window.vendorField(), QStringLiteral("ＳＥＶＥＮ"));
-        QCOMPARE(window.table()->model()->rowCount(), 0);
-        type(window, window.vendorField(), QStringLiteral("セブン"));
-        QCOMPARE(window.table()->model()->rowCount(), 1);
-        window.typeField()->setCurrentText(QStringLiteral("請求書"));
-        settle(window);
-        QCOMPARE(window.table()->model()->rowCount(), 0);
+    type(window, window.fromField(), QStringLiteral("2024-03-15"));
+    type(window, window.maxField(), QStringLiteral("1,000"));
+    EXPECT_EQ(column(window.table(), 5),
+              (QStringList{"20240315_セブンイレブン_302.pdf", "20240331_ローソン_1000.pdf"}));
+    EXPECT_EQ(column(window.table(), 2), (QStringList{"¥302", "¥1,000"}));
+    // Keys typed faster than the searches run: only the last one's answer is shown.
+    window.vendorField()->setText(QStringLiteral("ｾﾌﾞﾝ"));
+    type(window, window.vendorField(), QStringLiteral("ＳＥＶＥＮ"));
+    EXPECT_EQ(window.table()->model()->rowCount(), 0);
+    type(window, window.vendorField(), QStringLiteral("セブン"));
+    EXPECT_EQ(window.table()->model()->rowCount(), 1);
+    window.typeField()->setCurrentText(QStringLiteral("請求書"));
+    settle(window);
+    EXPECT_EQ(window.table()->model()->rowCount(), 0);
 
-        // A condition that cannot be read says so and finds nothing.
-        window.typeField()->setCurrentIndex(0);
-        type(window, window.toField(), QStringLiteral("三月"));
-        QCOMPARE(window.table()->model()->rowCount(), 0);
-        QCOMPARE(window.message()->text(),
-                 QStringLiteral("日付は 2024-01-31 の形（1990年から2100年まで）で指定してください: 三月"));
-    }
+    // A condition that cannot be read says so and finds nothing.
+    window.typeField()->setCurrentIndex(0);
+    type(window, window.toField(), QStringLiteral("三月"));
+    EXPECT_EQ(window.table()->model()->rowCount(), 0);
+    EXPECT_EQ(window.message()->text(),
+              "日付は 2024-01-31 の形（1990年から2100年まで）で指定してください: 三月");
+}
 
-    void opensRevealsAndExportsOnlyWhatIsThere() {
-        test::TestFolder dest;
-        test::writeFile(dest / "索引簿.csv", kBook);
-        test::writeFile(dest / "20240315_セブンイレブン_302.pdf", "x");
-        test::WindowFixture fixture(withDestination(dest.path()));
-        IndexBookSearchWindow window(fixture.model(), fixture.desktop());
-        settle(window);
+TEST(IndexBookSearchWindowTest, opensRevealsAndExportsOnlyWhatIsThere) {
+    test::TestFolder dest;
+    test::writeFile(dest / "索引簿.csv", kBook);
+    test::writeFile(dest / "20240315_セブンイレブン_302.pdf", "x");
+    test::WindowFixture fixture(withDestination(dest.path()));
+    IndexBookSearchWindow window(fixture.model(), fixture.desktop());
+    settle(window);
 
-        QVERIFY(!window.revealButton()->isEnabled());
-        window.table()->selectRow(0);  // the invoice: its file is gone
-        QVERIFY(!window.revealButton()->isEnabled());
-        QVERIFY(!window.openButton()->isEnabled());
-        window.table()->selectRow(1);
-        QVERIFY(window.revealButton()->isEnabled());
-        window.revealButton()->click();
-        QCOMPARE(fixture.desktop().revealed,
-                 (std::vector<fs::path>{dest / "20240315_セブンイレブン_302.pdf"}));
+    EXPECT_FALSE(window.revealButton()->isEnabled());
+    window.table()->selectRow(0);  // the invoice: its file is gone
+    EXPECT_FALSE(window.revealButton()->isEnabled());
+    EXPECT_FALSE(window.openButton()->isEnabled());
+    window.table()->selectRow(1);
+    EXPECT_TRUE(window.revealButton()->isEnabled());
+    window.revealButton()->click();
+    EXPECT_EQ(fixture.desktop().revealed, (std::vector<fs::path>{dest / "20240315_セブンイレブン_302.pdf"}));
 
-        type(window, window.registrationField(), QStringLiteral("T9876543210987"));
-        fixture.desktop().saveLocation = dest / "out" / "結果.csv";
-        fs::create_directories(dest / "out");
-        QSignalSpy exported(&window, &IndexBookSearchWindow::exported);
-        window.exportButton()->click();
-        QVERIFY(exported.wait(10000));
-        const auto rows = IndexBookReader::parse(test::readFile(dest / "out" / "結果.csv"));
-        QCOMPARE(rows.size(), std::size_t{1});
-        QCOMPARE(rows[0].vendor, std::string("みどり印刷"));
-        QVERIFY(test::readFile(dest / "out" / "結果.csv").starts_with("\xEF\xBB\xBF連番,"));
-    }
+    type(window, window.registrationField(), QStringLiteral("T9876543210987"));
+    fixture.desktop().saveLocation = dest / "out" / "結果.csv";
+    fs::create_directories(dest / "out");
+    QSignalSpy exported(&window, &IndexBookSearchWindow::exported);
+    window.exportButton()->click();
+    EXPECT_TRUE(exported.wait(10000));
+    const auto rows = IndexBookReader::parse(test::readFile(dest / "out" / "結果.csv"));
+    ASSERT_EQ(rows.size(), std::size_t{1});
+    EXPECT_EQ(rows[0].vendor, std::string("みどり印刷"));
+    EXPECT_TRUE(test::readFile(dest / "out" / "結果.csv").starts_with("\xEF\xBB\xBF連番,"));
+}
 
-    void anotherBookAndBrokenBooks() {
-        test::TestFolder folder;
-        test::WindowFixture fixture;  // no destination
-        IndexBookSearchWindow window(fixture.model(), fixture.desktop());
-        QCOMPARE(window.table()->model()->rowCount(), 0);
-        QVERIFY(!window.exportButton()->isEnabled());
+TEST(IndexBookSearchWindowTest, anotherBookAndBrokenBooks) {
+    test::TestFolder folder;
+    test::WindowFixture fixture;  // no destination
+    IndexBookSearchWindow window(fixture.model(), fixture.desktop());
+    EXPECT_EQ(window.table()->model()->rowCount(), 0);
+    EXPECT_FALSE(window.exportButton()->isEnabled());
 
-        test::writeFile(folder / "broken.csv", std::string("\x81\xFD\xFF", 3));
-        window.setBook(folder / "broken.csv");
-        settle(window);
-        QCOMPARE(window.message()->text(),
-                 QString::fromStdString("索引簿を読めません: " + (folder / "broken.csv").string() +
-                                        "（文字コードがUTF-8でもShift_JISでもありません）"));
-        test::writeFile(folder / "other" / "索引簿.csv", kBook);
-        window.setBook(folder / "other");
-        settle(window);
-        QCOMPARE(window.table()->model()->rowCount(), 3);
-    }
-};
-
-QTEST_MAIN(IndexBookSearchWindowTest)
-#include "IndexBookSearchWindowTest.moc"
+    test::writeFile(folder / "broken.csv", std::string("\x81\xFD\xFF", 3));
+    window.setBook(folder / "broken.csv");
+    settle(window);
+    EXPECT_EQ(window.message()->text(),
+              QString::fromStdString("索引簿を読めません: " + (folder / "broken.csv").string() +
+                                     "（文字コードがUTF-8でもShift_JISでもありません）"));
+    test::writeFile(folder / "other" / "索引簿.csv", kBook);
+    window.setBook(folder / "other");
+    settle(window);
+    EXPECT_EQ(window.table()->model()->rowCount(), 3);
+}

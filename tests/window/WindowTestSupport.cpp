@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDropEvent>
+#include <QTest>
 
 #include "TavoriName/QtDesktopServices.h"
 
@@ -52,6 +53,14 @@ bool WindowFixture::settled() const {
         const auto status = app_->model().itemAt(row).status();
         if (status == DocumentItem::Status::queued || status == DocumentItem::Status::analyzing) return false;
     }
+    return true;
+}
+
+bool WindowFixture::waitSettled(int timeoutMs) {
+    if (!QTest::qWaitFor([this] { return settled(); }, timeoutMs)) return false;
+    // The window redraws what changed once per burst, from a posted call.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
     return true;
 }
 

@@ -3,10 +3,12 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include <QMimeData>
+#include <QString>
 
 #include "TavoriName/AppModel.h"
 #include "TavoriName/DesktopServices.h"
@@ -53,6 +55,8 @@ class WindowFixture {
     bool drop(QMimeData* data);
     // No item queued or being read.
     bool settled() const;
+    // Runs the event loop until settled() and the window has drawn the outcome; whether that came in time.
+    bool waitSettled(int timeoutMs = 30000);
 
   private:
     TestFolder folder_;
@@ -64,3 +68,8 @@ class WindowFixture {
 QByteArray uriList(const std::vector<std::filesystem::path>& paths);
 
 }  // namespace tavori::test
+
+// Qt's strings in test failures, as their UTF-8.
+inline std::ostream& operator<<(std::ostream& out, const QString& text) {
+    return out << text.toStdString();
+}
