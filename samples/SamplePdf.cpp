@@ -40,13 +40,17 @@ std::string number(double v) {
 }  // namespace
 
 std::string bytes(const Document& document) {
-    std::string content;
-    for (const auto& line : document.lines)
-        content += "BT /F1 " + number(line.size) + " Tf 1 0 0 1 " + number(line.x) + " " +
-                   number(document.height - line.y) + " Tm " + hexUtf16(line.text) + " Tj ET\n";
+    Page page;
+    page.lines = document.lines;
+    page.width = document.width;
+    page.height = document.height;
+    return bytes({page}, {}, document.padding);
+}
+
+std::string bytes(const std::vector<Page>& pages, const std::string& trailerExtra, std::size_t padding) {
     std::vector<std::string> objects = {
         "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [6 0 R] /Count 1 >>",
+        "",  // the page tree, once the pages have their numbers
         "<< /Type /Font /Subtype /Type0 /BaseFont /HeiseiKakuGo-W5 /Encoding /UniJIS-UCS2-H /DescendantFonts "
         "[4 0 R] >>",
         "<< /Type /Font /Subtype /CIDFontType0 /BaseFont /HeiseiKakuGo-W5 /CIDSystemInfo << /Registry "
@@ -55,13 +59,37 @@ std::string bytes(const Document& document) {
         "<< /Type /FontDescriptor /FontName /HeiseiKakuGo-W5 /Flags 4 /FontBBox [0 -200 1000 900] "
         "/ItalicAngle 0 "
         "/Ascent 880 /Descent -120 /CapHeight 700 /StemV 80 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + number(document.width) + " " +
-            number(document.height) + "] /Resources << /Font << /F1 3 0 R >> >> /Contents 7 0 R >>",
-        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
     };
-    if (document.padding > 0)
-        objects.push_back("<< /Length " + std::to_string(document.padding) + " >>\nstream\n" +
-                          std::string(document.padding, ' ') + "\nendstream");
+    std::string kids;
+    for (const auto& page : pages) {
+        const std::string pageId = std::to_string(objects.size() + 1);
+        const std::string imageId = std::to_string(objects.size() + 3);
+        std::string content;
+        if (!page.jpeg.empty())
+            content += "q " + number(page.width) + " 0 0 " + number(page.height) + " 0 0 cm /Im1 Do Q\n";
+        for (const auto& line : page.lines)
+            content += "BT /F1 " + number(line.size) + " Tf 1 0 0 1 " + number(line.x) + " " +
+                       number(page.height - line.y) + " Tm " + hexUtf16(line.text) + " Tj ET\n";
+        kids += (kids.empty() ? "" : " ") + pageId + " 0 R";
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + number(page.width) + " " +
+                          number(page.height) + "]" +
+                          (page.rotate != 0 ? " /Rotate " + std::to_string(page.rotate) : "") +
+                          " /Resources << /Font << /F1 3 0 R >>" +
+                          (page.jpeg.empty() ? "" : " /XObject << /Im1 " + imageId + " 0 R >>") +
+                          " >> /Contents " + std::to_string(objects.size() + 2) + " 0 R >>");
+        objects.push_back("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
+                          "\nendstream");
+        if (!page.jpeg.empty())
+            objects.push_back("<< /Type /XObject /Subtype /Image /Width " + std::to_string(page.jpegWidth) +
+                              " /Height " + std::to_string(page.jpegHeight) +
+                              " /ColorSpace /DeviceGray /BitsPerComponent 8 /Filter /DCTDecode /Length " +
+                              std::to_string(page.jpeg.size()) + " >>\nstream\n" +
+                              std::string(page.jpeg.begin(), page.jpeg.end()) + "\nendstream");
+    }
+    objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + " >>";
+    if (padding > 0)
+        objects.push_back("<< /Length " + std::to_string(padding) + " >>\nstream\n" +
+                          std::string(padding, ' ') + "\nendstream");
     std::string out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
     std::vector<std::size_t> offsets;
     for (std::size_t i = 0; i < objects.size(); ++i) {
@@ -75,8 +103,9 @@ std::string bytes(const Document& document) {
         std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
         out += line;
     }
-    out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           std::to_string(xref) + "\n%%EOF\n";
+    out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R " +
+           (trailerExtra.empty() ? "" : trailerExtra + " ") + ">>\nstartxref\n" + std::to_string(xref) +
+           "\n%%EOF\n";
     return out;
 }
 

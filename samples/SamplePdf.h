@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -23,8 +24,23 @@ struct Document {
     std::size_t padding = 0;  // bytes of an object no page uses, for documents of a given size
 };
 
+// One page of a document of several, optionally a scan: a greyscale JPEG drawn over the whole page under
+// the text.
+struct Page {
+    std::vector<Line> lines;
+    double width = 595;
+    double height = 842;
+    int rotate = 0;  // the page's /Rotate
+    std::vector<std::uint8_t> jpeg;
+    int jpegWidth = 0;
+    int jpegHeight = 0;
+};
+
 // A one-page PDF; Japanese text uses a standard Japanese font that the reader substitutes.
 std::string bytes(const Document& document);
+// A PDF of `pages`; `trailerExtra` goes into the trailer's dictionary (an /Encrypt, say).
+std::string bytes(const std::vector<Page>& pages, const std::string& trailerExtra = {},
+                  std::size_t padding = 0);
 void write(const std::filesystem::path& path, const Document& document);
 
 // A few receipts and invoices of made-up shops.

@@ -202,7 +202,7 @@ TEST(DocumentTextExtractor, LargeScanIsShrunkToAbout300DpiAndStillRead) {
     test::PdfPageSpec page = test::receiptPage();
     page.width = 595;
     page.height = 842;
-    for (auto& run : page.runs) run.size = 12;
+    for (auto& run : page.lines) run.size = 12;
     const Image scan = test::renderPage(page, 600.0 / 72.0);
     ASSERT_GT(static_cast<double>(scan.width()) * scan.height(), 34e6);
     const Image prepared = DocumentTextExtractor::preparedForRecognition(scan);

@@ -18,7 +18,7 @@ Image rowImage(const std::string& text, double widthInPoints) {
     test::PdfPageSpec page;
     page.width = widthInPoints;
     page.height = 24;
-    page.runs = {{text, 6, 17, 12}};
+    page.lines = {{text, 6, 17, 12}};
     return test::renderPage(page, 3.0);
 }
 
@@ -67,7 +67,7 @@ TEST(NeuralRows, AFigureTheReadersDisagreeOnIsAnAlternativeAndALostDateARow) {
     test::PdfPageSpec page;
     page.width = 200;
     page.height = 70;
-    page.runs = {{"合計 ¥1,180", 10, 24, 12}, {"2026年02月26日 14:32", 10, 54, 12}};
+    page.lines = {{"合計 ¥1,180", 10, 24, 12}, {"2026年02月26日 14:32", 10, 54, 12}};
     const Image image = test::renderPage(page, 3.0);
     // The page pass as Tesseract gets it wrong: a digit lost in the total, the date read as letters.
     std::vector<TextLine> lines{{"合計 ¥180", 0.14, 0.05, 0, 0.9, {}},

@@ -236,7 +236,7 @@ test::PdfPageSpec receiptWithLargePrint() {
     page.width = 260;
     page.height = 330;
     const double s = 10;
-    page.runs = {
+    page.lines = {
         {"みどり商店", 40, 40, 30},   {"2024年3月15日 14:05", 20, 74, s},
         {"おにぎり", 20, 96, s},      {"¥150", 190, 96, s},
         {"緑茶", 20, 116, s},         {"¥130", 190, 116, s},
