@@ -29,13 +29,5 @@ TEST(DateComponentsValue, FormattingIsTextual) {
     EXPECT_LT((DateComponentsValue{2024, 1, 31}), (DateComponentsValue{2024, 2, 1}));
 }
 
-TEST(DateComponentsValue, Coding) {
-    nlohmann::ordered_json j = DateComponentsValue{2024, 1, 5};
-    EXPECT_EQ(j.dump(), R"({"year":2024,"month":1,"day":5})");
-    EXPECT_EQ(j.get<DateComponentsValue>(), (DateComponentsValue{2024, 1, 5}));
-    EXPECT_THROW(nlohmann::json::parse(R"({"year":2024,"month":1})").get<DateComponentsValue>(),
-                 nlohmann::json::exception);
-}
-
 }  // namespace
 }  // namespace tavori

@@ -70,16 +70,5 @@ TEST(DocumentTypeDetector, PositionAndLengthBonuses) {
     }
 }
 
-TEST(DocumentType, RawValuesAndCoding) {
-    EXPECT_EQ(documentTypeFromRawValue("その他"), DocumentType::other);
-    EXPECT_EQ(documentTypeFromRawValue("Receipt"), std::nullopt);
-    EXPECT_EQ(allDocumentTypes.front(), DocumentType::receipt);
-    EXPECT_EQ(allDocumentTypes.back(), DocumentType::other);
-    nlohmann::ordered_json j = DocumentType::deliveryNote;
-    EXPECT_EQ(j.dump(), "\"納品書\"");
-    EXPECT_EQ(j.get<DocumentType>(), DocumentType::deliveryNote);
-    EXPECT_THROW(nlohmann::json("Receipt").get<DocumentType>(), nlohmann::json::exception);
-}
-
 }  // namespace
 }  // namespace tavori

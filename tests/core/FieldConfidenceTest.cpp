@@ -37,25 +37,5 @@ TEST(FieldConfidence, ReviewFollowsLevelsAndNotes) {
     }
 }
 
-TEST(FieldConfidence, Coding) {
-    EXPECT_EQ(nlohmann::ordered_json(FieldConfidence{Level::high, Level::medium, Level::missing, {}}).dump(),
-              R"({"date":"high","vendor":"medium","amount":"missing","notes":[]})");
-    const FieldConfidence original{Level::low, Level::missing, Level::medium, {"日付: 一", "金額: 二"}};
-    EXPECT_EQ(nlohmann::ordered_json(original).get<FieldConfidence>(), original);
-    EXPECT_EQ(nlohmann::json::parse(nlohmann::json(original).dump()).get<FieldConfidence>(), original);
-
-    const std::vector<std::pair<const char*, const char*>> failures = {
-        {"no notes", R"({"date":"high","vendor":"high","amount":"high"})"},
-        {"no date", R"({"vendor":"high","amount":"high","notes":[]})"},
-        {"no vendor", R"({"date":"high","amount":"high","notes":[]})"},
-        {"no amount", R"({"date":"high","vendor":"high","notes":[]})"},
-        {"unknown level", R"({"date":"High","vendor":"high","amount":"high","notes":[]})"},
-        {"note not a string", R"({"date":"high","vendor":"high","amount":"high","notes":[3]})"},
-    };
-    for (const auto& [name, text] : failures)
-        EXPECT_THROW(nlohmann::ordered_json::parse(text).get<FieldConfidence>(), nlohmann::json::exception)
-            << name;
-}
-
 }  // namespace
 }  // namespace tavori

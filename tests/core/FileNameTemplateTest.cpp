@@ -218,24 +218,5 @@ TEST(FileNameTemplate, BaseNameOrFallback) {
         EXPECT_EQ(FileNameTemplate::baseNameOrFallback(rendered, source), expected) << name;
 }
 
-TEST(FileNameTemplate, Coding) {
-    EXPECT_EQ(nlohmann::ordered_json(FileNameTemplate::standard()).dump(),
-              R"({"template":"{date}_{vendor}_{amount}","dateFormat":"yyyyMMdd","amountStyle":"12345",)"
-              R"("maxVendorLength":30})");
-    const FileNameTemplate custom{"{type}_{date}", "yyyy-MM-dd", AmountStyle::groupedYen, 12};
-    EXPECT_EQ(nlohmann::ordered_json(custom).get<FileNameTemplate>(), custom);
-    EXPECT_EQ(nlohmann::json::parse(nlohmann::json(custom).dump()).get<FileNameTemplate>(), custom);
-
-    const std::vector<std::pair<const char*, const char*>> failures = {
-        {"no template", R"({"dateFormat":"d","amountStyle":"12345","maxVendorLength":30})"},
-        {"no maxVendorLength", R"({"template":"x","dateFormat":"d","amountStyle":"12345"})"},
-        {"unknown style", R"({"template":"x","dateFormat":"d","amountStyle":"plain","maxVendorLength":30})"},
-        {"huge length", R"({"template":"x","dateFormat":"d","amountStyle":"12345","maxVendorLength":1e40})"},
-    };
-    for (const auto& [name, text] : failures)
-        EXPECT_THROW(nlohmann::ordered_json::parse(text).get<FileNameTemplate>(), nlohmann::json::exception)
-            << name;
-}
-
 }  // namespace
 }  // namespace tavori

@@ -98,29 +98,5 @@ TEST(IndexBookCSV, TextCellsThatLookLikeFormulasAreNeutralized) {
               kHeader + "3,2024/03/05,-1200,'@x,領収書,'=a.pdf,'+T1,'-note\r\n");
 }
 
-TEST(IndexBookEntry, Coding) {
-    const IndexBookEntry full{
-        3, DateComponentsValue{2024, 3, 5}, 1280, "A", DocumentType::invoice, "a.pdf", "T1234567890123", "n"};
-    const IndexBookEntry bare{1, std::nullopt, std::nullopt, "", DocumentType::other, "x", std::nullopt, ""};
-    EXPECT_EQ(
-        nlohmann::ordered_json(full).dump(),
-        R"({"sequence":3,"date":{"year":2024,"month":3,"day":5},"amount":1280,"vendor":"A",)"
-        R"("documentType":"請求書","fileName":"a.pdf","registrationNumber":"T1234567890123","note":"n"})");
-    EXPECT_EQ(nlohmann::ordered_json(bare).dump(),
-              R"({"sequence":1,"vendor":"","documentType":"その他","fileName":"x","note":""})");
-    for (const auto& entry : {full, bare}) {
-        EXPECT_EQ(nlohmann::ordered_json(entry).get<IndexBookEntry>(), entry) << entry;
-        EXPECT_EQ(nlohmann::json::parse(nlohmann::json(entry).dump()).get<IndexBookEntry>(), entry) << entry;
-    }
-    const std::vector<std::pair<const char*, const char*>> failures = {
-        {"no sequence", R"({"vendor":"","documentType":"その他","fileName":"x","note":""})"},
-        {"no fileName", R"({"sequence":1,"vendor":"","documentType":"その他","note":""})"},
-        {"fractional sequence",
-         R"({"sequence":1.5,"vendor":"","documentType":"その他","fileName":"x","note":""})"},
-    };
-    for (const auto& [name, text] : failures)
-        EXPECT_THROW(nlohmann::json::parse(text).get<IndexBookEntry>(), nlohmann::json::exception) << name;
-}
-
 }  // namespace
 }  // namespace tavori

@@ -103,12 +103,6 @@ TEST(FromPlainText, BlankGivesNoLinesAndTrimKeepsOtherSpaces) {
     EXPECT_EQ(doc.lines[0].text, "x\u200b");
 }
 
-TEST(TextSource, RawValues) {
-    EXPECT_EQ(rawValue(RecognizedDocument::TextSource::pdfTextLayer), "pdfTextLayer");
-    EXPECT_EQ(textSourceFromRawValue("ocr"), RecognizedDocument::TextSource::ocr);
-    EXPECT_EQ(textSourceFromRawValue("OCR"), std::nullopt);
-}
-
 struct Conversion {
     std::string input;
     std::string expected;

@@ -131,59 +131,6 @@ TEST(VendorAliasDictionary, DefaultRuleIdsAreDistinctAndKeptForTheRun) {
     EXPECT_EQ(ids.size(), first.size()) << "every built-in rule has its own id";
 }
 
-TEST(VendorAliasDictionary, CodedForm) {
-    const auto id = Uuid::fromString("0f8e2a6c-1b3d-4c5e-9f70-8a1b2c3d4e5f");
-    ASSERT_TRUE(id);
-    const VendorAliasDictionary d{{Rule{*id, "ｾﾌﾞﾝ", "セブンイレブン"}, rule("", "")}, false};
-
-    nlohmann::ordered_json j = d;
-    const std::string dumped = j.dump();
-    EXPECT_EQ(
-        dumped.substr(0, dumped.find(",{")),
-        R"({"rules":[{"id":"0F8E2A6C-1B3D-4C5E-9F70-8A1B2C3D4E5F","pattern":"ｾﾌﾞﾝ","canonical":"セブンイレブン"})");
-    EXPECT_EQ(dumped.substr(dumped.size() - 31), R"(],"stripCorporateSuffix":false})");
-    EXPECT_EQ(j.get<VendorAliasDictionary>(), d);
-    EXPECT_EQ(nlohmann::json::parse(dumped).get<VendorAliasDictionary>(), d);
-    EXPECT_EQ(nlohmann::json(VendorAliasDictionary{}).dump(), R"({"rules":[],"stripCorporateSuffix":true})");
-}
-
-TEST(VendorAliasDictionary, DecodingFailsOnAnyMissingOrWrongMember) {
-    const auto valid = nlohmann::json::parse(
-        R"({"rules":[{"id":"0f8e2a6c-1b3d-4c5e-9f70-8a1b2c3d4e5f","pattern":"a","canonical":"b"}],"stripCorporateSuffix":true})");
-    ASSERT_EQ(valid.get<VendorAliasDictionary>().rules.size(), 1u);
-    struct Case {
-        const char* name;
-        nlohmann::json::json_pointer at;
-        std::optional<nlohmann::json> replacement;  // absent: the member is removed
-    };
-    using P = nlohmann::json::json_pointer;
-    const std::vector<Case> cases = {
-        {"no rules", P("/rules"), std::nullopt},
-        {"no stripCorporateSuffix", P("/stripCorporateSuffix"), std::nullopt},
-        {"no id", P("/rules/0/id"), std::nullopt},
-        {"no pattern", P("/rules/0/pattern"), std::nullopt},
-        {"no canonical", P("/rules/0/canonical"), std::nullopt},
-        {"flag as text", P("/stripCorporateSuffix"), nlohmann::json("true")},
-        {"flag as number", P("/stripCorporateSuffix"), nlohmann::json(1)},
-        {"rules as object", P("/rules"), nlohmann::json::object()},
-        {"pattern as number", P("/rules/0/pattern"), nlohmann::json(3)},
-        {"id not a UUID", P("/rules/0/id"), nlohmann::json("0f8e2a6c-1b3d-4c5e-9f70-8a1b2c3d4e5")},
-    };
-    for (const auto& c : cases) {
-        auto j = valid;
-        if (c.replacement) {
-            j[c.at] = *c.replacement;
-        } else {
-            j[c.at.parent_pointer()].erase(c.at.back());
-        }
-        EXPECT_THROW(j.get<VendorAliasDictionary>(), nlohmann::json::exception) << c.name;
-        EXPECT_THROW(nlohmann::ordered_json::parse(j.dump()).get<VendorAliasDictionary>(),
-                     nlohmann::json::exception)
-            << c.name;
-    }
-    EXPECT_THROW(nlohmann::json::array().get<VendorAliasDictionary>(), nlohmann::json::exception);
-}
-
 TEST(Uuid, TextForm) {
     const auto random = Uuid::random();
     EXPECT_NE(random, Uuid::random());
