@@ -116,6 +116,11 @@ void write(const std::filesystem::path& path, const Document& document) {
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
+void writeSamples(const std::filesystem::path& folder) {
+    std::filesystem::create_directories(folder);
+    for (const auto& document : samples()) write(folder / document.fileName, document);
+}
+
 Document receipt(const std::string& vendor, int month, int day, long amount) {
     const std::string date = "2024年" + std::to_string(month) + "月" + std::to_string(day) + "日 12:30";
     const std::string yen = "¥" + FileNameTemplate::grouped(amount);

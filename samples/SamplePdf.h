@@ -45,6 +45,8 @@ void write(const std::filesystem::path& path, const Document& document);
 
 // A few receipts and invoices of made-up shops.
 const std::vector<Document>& samples();
+// Writes each of samples() into `folder`, made if missing, under its own file name.
+void writeSamples(const std::filesystem::path& folder);
 
 // A receipt of `vendor` on 2024-`month`-`day` over `amount` yen (for batches of distinct documents).
 Document receipt(const std::string& vendor, int month, int day, long amount);

@@ -7,6 +7,7 @@
 
 #include "AppTestSupport.h"
 #include "TavoriKit/reading/OcrProcess.h"
+#include "TavoriKit/service/AnalysisService.h"
 
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:libfontconfig.so\nleak:libx265.so\n";
@@ -24,6 +25,14 @@ void pump() {
 }
 
 }  // namespace
+
+std::unique_ptr<AnalysisService> rulesOnlyService() {
+    AnalysisService::Configuration configuration;
+    configuration.workers = 2;
+    configuration.pipeline.useSemantic = false;
+    configuration.pipeline.model = {};
+    return std::make_unique<AnalysisService>(std::move(configuration));
+}
 
 bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
     QDeadlineTimer deadline(timeout.count());

@@ -3,12 +3,18 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "TavoriName/DesktopServices.h"
 
-// What the app-model tests share: a desktop whose answers are set in advance, and waiting on the event loop.
+namespace tavori {
+class AnalysisService;
+}
+
+// What the app-model tests share: a desktop whose answers are set in advance, a service that reads by the
+// rules alone, and waiting on the event loop.
 namespace tavori::test {
 
 class ScriptedDesktop : public DesktopServices {
@@ -29,6 +35,9 @@ class ScriptedDesktop : public DesktopServices {
     }
     void revealInFileManager(const std::filesystem::path& file) override { revealed.push_back(file); }
 };
+
+// Two workers, no local model.
+std::unique_ptr<AnalysisService> rulesOnlyService();
 
 // Runs the event loop until `done` holds or `timeout` passes; returns whether it holds.
 bool waitUntil(const std::function<bool()>& done,

@@ -56,13 +56,4 @@ TEST(DevLogTest, TheBlockShowsLinesFieldsLevelsModelAndNotes) {
         "     note: 金額: 候補が複数あります\n");
 }
 
-TEST(DevLogTest, AnEmptyReadingStillGivesHeaderRulesAndLevelsAndNoModelLine) {
-    PipelineResult result;
-    result.document.source = RecognizedDocument::TextSource::pdfTextLayer;
-    EXPECT_EQ(tavori::DevLog::text("/in/empty.pdf", result),
-              "==== empty.pdf (pdfTextLayer)\n"
-              "---- rules+merged: date=- vendor= amount=- type=その他 regno=-\n"
-              "     confidence: date=missing vendor=missing amount=missing\n");
-}
-
 }  // namespace

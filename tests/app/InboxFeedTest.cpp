@@ -31,10 +31,8 @@ class InboxFeedTest : public ::testing::Test {
     std::unique_ptr<tavori::InboxFeed> feed;
 
     void SetUp() override {
-        fs::create_directories(inbox);
         fs::create_directories(out);
-        for (const auto& document : tavori::SamplePdf::samples())
-            tavori::SamplePdf::write(inbox / document.fileName, document);
+        tavori::SamplePdf::writeSamples(inbox);
         // No date: it asks for review.
         tavori::SamplePdf::write(inbox / "undated.pdf", {"undated.pdf",
                                                          {{"くすのき書房", 36, 40, 16},
@@ -49,11 +47,8 @@ class InboxFeedTest : public ::testing::Test {
         settings.inbox = inbox;
         settings.destination = out;
         settings.autoSaveConfident = autoSave;
-        tavori::AnalysisService::Configuration configuration;
-        configuration.workers = 2;
-        configuration.pipeline.useSemantic = false;
         model = std::make_unique<AppModel>(settings, tavori::SettingsStore(dir / "defaults.json"), desktop,
-                                           std::make_unique<tavori::AnalysisService>(configuration));
+                                           tavori::test::rulesOnlyService());
         tavori::InboxWatcher::Configuration watching;
         watching.settleTime = 50ms;
         feed = std::make_unique<tavori::InboxFeed>(*model, watching);

@@ -16,6 +16,7 @@
 
 #include "TavoriName/AppModel.h"
 #include "tests/TestFiles.h"
+#include "tests/app/AppTestSupport.h"
 
 namespace tavori {
 namespace {
@@ -178,16 +179,6 @@ TEST_F(SettingsViewTest, ShowingNewSettingsKeepsTheFieldBeingTyped) {
     EXPECT_EQ(view.recipientField()->text(), QStringLiteral("自分"));
 }
 
-// The model's desktop panels are not used by the settings window.
-class NoDesktop : public DesktopServices {
-  public:
-    std::optional<std::filesystem::path> chooseFolder(const FolderChoice&) override { return std::nullopt; }
-    std::optional<std::filesystem::path> chooseSaveLocation(const SaveChoice&) override {
-        return std::nullopt;
-    }
-    void revealInFileManager(const std::filesystem::path&) override {}
-};
-
 // The model writes the settings after a quiet time, on its worker: this waits for the write.
 void waitForWrite(AppModel& model) {
     QSignalSpy written(&model, &AppModel::settingsWritten);
@@ -196,7 +187,7 @@ void waitForWrite(AppModel& model) {
 
 TEST(SettingsWindowTest, EachChangeTakesEffectAtOnceIsStoredOnceTypingPausesAndModelChangesShow) {
     test::TestFolder folder;
-    NoDesktop desktop;
+    test::ScriptedDesktop desktop;
     const SettingsStore store(folder / "defaults.json");
     AppModel model(AppSettings{}, store, desktop);
     SettingsView view(model);
@@ -229,11 +220,8 @@ TEST(SettingsWindowTest, EachChangeTakesEffectAtOnceIsStoredOnceTypingPausesAndM
 
 TEST(SettingsWindowTest, TheInboxTabChoosesAFolderTurnsItOffAndSwitchesAutoSave) {
     test::TestFolder folder;
-    struct ChoosingDesktop : NoDesktop {
-        std::filesystem::path answer;
-        std::optional<std::filesystem::path> chooseFolder(const FolderChoice&) override { return answer; }
-    } desktop;
-    desktop.answer = folder.path();
+    test::ScriptedDesktop desktop;
+    desktop.folderAnswer = folder.path();
     const SettingsStore store(folder / "defaults.json");
     AppModel model(AppSettings{}, store, desktop);
     SettingsView view(model);

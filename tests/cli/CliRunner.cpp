@@ -7,12 +7,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
 #include "../TestFiles.h"
 
 namespace tavori::test {
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::istringstream in(text);
+    for (std::string part; std::getline(in, part, separator);) parts.push_back(part);
+    return parts;
+}
 
 int CliRunner::spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
                      int terminal) const {

@@ -14,6 +14,9 @@ struct CliResult {
     std::string err;
 };
 
+// The parts of `text` between separators: its lines, or a row's columns with '\t'.
+std::vector<std::string> split(const std::string& text, char separator = '\n');
+
 class CliRunner {
   public:
     // `home` holds the settings (XDG_CONFIG_HOME), the register (XDG_DATA_HOME) and the captured output.

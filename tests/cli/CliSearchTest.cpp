@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "../TestFiles.h"
 #include "CliRunner.h"
@@ -11,25 +10,17 @@
 
 namespace fs = std::filesystem;
 using tavori::test::CliRunner;
+using tavori::test::split;
 using tavori::test::TestFolder;
 using tavori::test::writeFile;
 
 namespace {
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-}
-
 // The date and file-name columns of each row: enough to tell which rows came back and in which order.
 std::vector<std::string> datesAndNames(const std::string& out) {
     std::vector<std::string> result;
-    for (const auto& line : lines(out)) {
-        std::vector<std::string> cols;
-        std::istringstream in(line);
-        for (std::string col; std::getline(in, col, '\t');) cols.push_back(col);
+    for (const auto& line : split(out)) {
+        const auto cols = split(line, '\t');
         if (cols.size() != 7) return {"bad row: " + line};
         result.push_back(cols[0] + " " + fs::path(cols[5]).filename().string() + " " + cols[6]);
     }
@@ -70,9 +61,7 @@ TEST_F(CliSearchTest, DefaultsToTheDestinationsBookAndCombinesConditions) {
           "2024/03/31 20240331_ローソン_1000.pdf なし"}},
         {{"--from", "2024-03-15", "--to", "2024/03/31", "--max", "1,000"},
          {"2024/03/15 20240315_セブンイレブン_302.pdf あり", "2024/03/31 20240331_ローソン_1000.pdf なし"}},
-        {{"--min", "303", "--type", "領収書"}, {"2024/03/31 20240331_ローソン_1000.pdf なし"}},
         {{"--vendor", "ｾﾌﾞﾝｲﾚﾌﾞﾝ"}, {}},
-        {{"--vendor", "いんさつ"}, {}},
         {{"--vendor", "印刷", "--registration", "T9876543210987"},
          {"2024/01/05 20240105_みどり印刷_49500.pdf なし"}},
         {{(old / "帳簿.csv").native(), dest.native(), "--vendor", "セブン"},
@@ -91,7 +80,7 @@ TEST_F(CliSearchTest, DefaultsToTheDestinationsBookAndCombinesConditions) {
 TEST_F(CliSearchTest, JsonNamesTheBookAndTheDocument) {
     const auto result = cli.run({"search", (old / "帳簿.csv").native(), "--json"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    const auto all = lines(result.out);
+    const auto all = split(result.out);
     ASSERT_EQ(all.size(), 1u);
     const auto j = nlohmann::json::parse(all[0]);
     EXPECT_EQ(j["vendor"], "セブン-イレブン,新宿");
@@ -158,9 +147,7 @@ TEST(CliDuplicateTest, ScanReportsPossibleDuplicatesAsAColumnAndInJson) {
     CliRunner cli{dir.path()};
     const fs::path in = dir / "in";
     const fs::path dest = dir / "dest";
-    fs::create_directories(in);
-    for (const auto& document : tavori::SamplePdf::samples())
-        tavori::SamplePdf::write(in / document.fileName, document);
+    tavori::SamplePdf::writeSamples(in);
     fs::copy_file(in / "scan_0002.pdf", in / "scan_0002 copy.pdf");
     fs::create_directories(dest);
     fs::copy_file(in / "invoice-may.pdf", dest / "20240531_みどり印刷_49500.pdf");
@@ -178,7 +165,7 @@ TEST(CliDuplicateTest, ScanReportsPossibleDuplicatesAsAColumnAndInJson) {
     };
     const auto rows = cli.run({"scan", in.native()});
     ASSERT_EQ(rows.exitCode, 0) << rows.err;
-    const auto rowLines = lines(rows.out);
+    const auto rowLines = split(rows.out);
     ASSERT_EQ(rowLines.size(), expected.size()) << rows.out;
     for (std::size_t k = 0; k < expected.size(); ++k) {
         EXPECT_TRUE(rowLines[k].starts_with((in / expected[k].first).native() + "\t")) << rowLines[k];
@@ -187,7 +174,7 @@ TEST(CliDuplicateTest, ScanReportsPossibleDuplicatesAsAColumnAndInJson) {
 
     const auto json = cli.run({"scan", "--json", in.native()});
     ASSERT_EQ(json.exitCode, 0) << json.err;
-    const auto jsonLines = lines(json.out);
+    const auto jsonLines = split(json.out);
     ASSERT_EQ(jsonLines.size(), expected.size());
     const auto first = nlohmann::json::parse(jsonLines[0]);
     EXPECT_EQ(first["duplicates"],

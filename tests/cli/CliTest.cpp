@@ -2,7 +2,6 @@
 
 #include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "../TestFiles.h"
 #include "CliRunner.h"
@@ -13,18 +12,11 @@ namespace fs = std::filesystem;
 using tavori::test::CliRunner;
 using tavori::test::names;
 using tavori::test::readFile;
+using tavori::test::split;
 using tavori::test::TestFolder;
 using tavori::test::writeFile;
 
 namespace {
-
-std::vector<std::string> split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    std::string part;
-    std::istringstream in(text);
-    while (std::getline(in, part, separator)) parts.push_back(part);
-    return parts;
-}
 
 // Every file below `folder` with its bytes, so that a run can be shown to have changed nothing.
 std::map<std::string, std::string> snapshot(const fs::path& folder) {
@@ -41,11 +33,7 @@ class CliTest : public ::testing::Test {
     fs::path in = dir / "in";
     fs::path out = dir / "out";
 
-    void SetUp() override {
-        fs::create_directories(in);
-        for (const auto& document : tavori::SamplePdf::samples())
-            tavori::SamplePdf::write(in / document.fileName, document);
-    }
+    void SetUp() override { tavori::SamplePdf::writeSamples(in); }
     std::string sample(const std::string& name) const { return (in / name).native(); }
 };
 
@@ -254,16 +242,9 @@ TEST_F(CliTest, ExportIndexWritesACompleteBookWithProposedNamesAndReplacesOnlyWi
     EXPECT_EQ(names(in).count("20240402_喫茶ひまわり_1400.PDF"), 0u) << "exporting saves nothing";
 }
 
-// Text-layer PDFs through the whole road: the amounts by rate in the scan's JSON, then each package's file.
-TEST_F(CliTest, ExportJournalWritesEachPackagesFileFromTheRatesRead) {
-    const auto scanned = cli.run({"scan", "--json", sample("scan_0001.pdf"), sample("invoice-may.pdf")});
-    const auto rows = split(scanned.out, '\n');
-    ASSERT_EQ(rows.size(), 2u) << scanned.err;
-    EXPECT_EQ(nlohmann::json::parse(rows[0])["taxBreakdown"].dump(),
-              R"([{"rate":10,"tax":90,"taxIncluded":true,"taxableAmount":990}])");
-    EXPECT_EQ(nlohmann::json::parse(rows[1])["taxBreakdown"].dump(),
-              R"([{"rate":10,"tax":4500,"taxIncluded":false,"taxableAmount":45000}])");
-
+// Text-layer PDFs through the whole road: the amounts by rate read, the stored account, the file written
+// (each format's bytes are the journal export's to test).
+TEST_F(CliTest, ExportJournalWritesTheFileFromTheRatesRead) {
     ASSERT_EQ(cli.run({"settings", "--account", "請求書=広告宣伝費"}).exitCode, 0);
     fs::create_directories(out);
     const auto generic = cli.run({"export-journal", sample("scan_0001.pdf"), sample("invoice-may.pdf"),
@@ -279,16 +260,6 @@ TEST_F(CliTest, ExportJournalWritesEachPackagesFileFromTheRatesRead) {
         {"export-journal", sample("scan_0001.pdf"), "--format", "yayoi", "-o", (out / "j.csv").native()});
     EXPECT_EQ(again.exitCode, 1);
     EXPECT_NE(readFile(out / "j.csv").substr(0, 3), "200") << "an existing file is kept without --force";
-    const auto yayoi = cli.run(
-        {"export-journal", sample("scan_0001.pdf"), "--format", "yayoi", "-o", (out / "y.csv").native()});
-    EXPECT_EQ(yayoi.exitCode, 0) << yayoi.err;
-    // Shift_JIS: 消耗品費 is 8F C1 96 D5 95 69 94 EF, 現金 8C BB 8B E0.
-    EXPECT_EQ(readFile(out / "y.csv"),
-              "2000,,,2024/03/15,\x8F\xC1\x96\xD5\x95\x69\x94\xEF,,,"
-              "\x89\xDB\x91\xCE\x8E\x64\x93\xFC\x93\xE0"
-              "10%\x93\x4B\x8A\x69,990,90,\x8C\xBB\x8B\xE0,,,"
-              "\x91\xCE\x8F\xDB\x8A\x4F,990,,\x82\xB3\x82\xAD\x82\xE7\x95\xB6\x8B\xEF\x93\x58,,,0,,"
-              "scan_0001.pdf,,,no\r\n");
 }
 
 // Each hostile kind of file is the reader's to test; here, files whose libraries like to talk on standard
@@ -363,42 +334,23 @@ TEST_F(CliTest, SettingsAreStoredAndUsedUntilAFlagOverridesThemForOneRun) {
     }
 }
 
-// Stores settings as another version of the program might have left them, past the command's own checks.
-void storeIndexBookName(const fs::path& settingsFile, const std::string& name) {
-    auto document = nlohmann::json::parse(readFile(settingsFile));
-    document["settings.v1"]["indexBookFileName"] = name;
-    writeFile(settingsFile, document.dump());
-}
-
+// Which books the planner refuses is its own to test; here, how the command says so.
 TEST_F(CliTest, ABookThatCannotBeAppendedStopsTheSaveBeforeAnyFileMoves) {
     const auto refusedName = cli.run({"settings", "--index-book-name", "../book.csv"});
     EXPECT_EQ(refusedName.exitCode, 2);
     EXPECT_NE(refusedName.err.find("索引簿のファイル名が正しくありません"), std::string::npos)
         << refusedName.err;
-    ASSERT_EQ(cli.run({"settings", "--recipient", "山田"}).exitCode, 0);
 
-    storeIndexBookName(cli.settingsFile(), "../book.csv");
-    const auto badName = cli.run({"save", "--dest", out.native(), in.native()});
-    EXPECT_EQ(badName.exitCode, 1);
-    EXPECT_NE(badName.err.find("保存に失敗しました: 索引簿のファイル名が正しくありません"), std::string::npos)
-        << badName.err;
-
-    storeIndexBookName(cli.settingsFile(), "索引簿.csv");
     writeFile(out / "索引簿.csv", "\x98\x41\x94\xd4\r\n1,2024/01/01,100,\x8f\xa4\x93\x58\r\n");
     const auto before = snapshot(in);
-    const auto bookBefore = snapshot(out);
-    for (const bool dryRun : {false, true}) {
-        std::vector<std::string> args{"save", "--mode", "move", "--dest", out.native(), in.native()};
-        if (dryRun) args.push_back("--dry-run");
-        const auto result = cli.run(args);
-        EXPECT_EQ(result.exitCode, 1) << dryRun;
-        EXPECT_EQ(result.out, "") << dryRun;
-        EXPECT_NE(result.err.find("保存に失敗しました: 索引簿がUTF-8ではないため追記できません"),
-                  std::string::npos)
-            << result.err;
-        EXPECT_EQ(snapshot(in), before) << "nothing moved";
-        EXPECT_EQ(snapshot(out), bookBefore) << "nothing saved";
-    }
+    const auto result = cli.run({"save", "--mode", "move", "--dest", out.native(), in.native()});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("保存に失敗しました: 索引簿がUTF-8ではないため追記できません"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(snapshot(in), before) << "nothing moved";
+    EXPECT_EQ(names(out), std::set<std::string>{"索引簿.csv"}) << "nothing saved";
 }
 
 TEST_F(CliTest, ABatchThatStopsStillReportsAndRecordsTheFilesSavedBeforeIt) {
@@ -414,9 +366,6 @@ TEST_F(CliTest, ABatchThatStopsStillReportsAndRecordsTheFilesSavedBeforeIt) {
         "保存に失敗しました: 元ファイルが見つかりません: scan_0003-link.pdf（2件は保存されていません）\n");
     EXPECT_EQ(names(out), (std::set<std::string>{kStationery, kCafe, "索引簿.csv"}));
     EXPECT_TRUE(fs::exists(in / "invoice-may.pdf")) << "plans after the failing one are not attempted";
-    const auto book = split(readFile(out / "索引簿.csv"), '\n');
-    ASSERT_EQ(book.size(), 3u);
-    EXPECT_EQ(book[2], "2,2024/04/02,1400,喫茶ひまわり,領収書,20240402_喫茶ひまわり_1400.pdf,,\r");
 }
 
 TEST_F(CliTest, HelpIsJapaneseWithEnglish) {

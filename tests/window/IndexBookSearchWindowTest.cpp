@@ -23,12 +23,6 @@ const std::string kBook =
     "2,2024/01/05,49500,みどり印刷,請求書,20240105_みどり印刷_49500.pdf,T9876543210987,\r\n"
     "3,2024/03/31,1000,ローソン,領収書,20240331_ローソン_1000.pdf,,\r\n";
 
-AppSettings withDestination(const fs::path& folder) {
-    AppSettings settings;
-    settings.setDestination(folder);
-    return settings;
-}
-
 QStringList column(const QTableView* table, int column) {
     QStringList values;
     for (int row = 0; row < table->model()->rowCount(); ++row)
@@ -46,65 +40,68 @@ void type(IndexBookSearchWindow& window, QLineEdit* field, const QString& text) 
     settle(window);
 }
 
+// The search window over the destination's book, once it has been read.
+class IndexBookSearchWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        test::writeFile(dest / "索引簿.csv", kBook);
+        test::writeFile(dest / "20240315_セブンイレブン_302.pdf", "x");
+        AppSettings settings;
+        settings.setDestination(dest.path());
+        fixture = std::make_unique<test::WindowFixture>(settings);
+        window = std::make_unique<IndexBookSearchWindow>(fixture->model(), fixture->desktop());
+        settle(*window);
+    }
+    test::TestFolder dest;
+    std::unique_ptr<test::WindowFixture> fixture;
+    std::unique_ptr<IndexBookSearchWindow> window;
+};
+
 }  // namespace
 
-TEST(IndexBookSearchWindowTest, searchesTheDestinationsBookAsConditionsAreTyped) {
-    test::TestFolder dest;
-    test::writeFile(dest / "索引簿.csv", kBook);
-    test::writeFile(dest / "20240315_セブンイレブン_302.pdf", "x");
-    test::WindowFixture fixture(withDestination(dest.path()));
-    IndexBookSearchWindow window(fixture.model(), fixture.desktop());
-    settle(window);
+TEST_F(IndexBookSearchWindowTest, searchesTheDestinationsBookAsConditionsAreTyped) {
+    EXPECT_EQ(window->book(), dest / "索引簿.csv");
+    EXPECT_EQ(column(window->table(), 1), (QStringList{"2024/01/05", "2024/03/15", "2024/03/31"}));
+    EXPECT_EQ(window->message()->text(), "3件見つかりました");
 
-    EXPECT_EQ(window.book(), dest / "索引簿.csv");
-    EXPECT_EQ(column(window.table(), 1), (QStringList{"2024/01/05", "2024/03/15", "2024/03/31"}));
-    EXPECT_EQ(window.message()->text(), "3件見つかりました");
-
-    type(window, window.fromField(), QStringLiteral("2024-03-15"));
-    type(window, window.maxField(), QStringLiteral("1,000"));
-    EXPECT_EQ(column(window.table(), 5),
+    type(*window, window->fromField(), QStringLiteral("2024-03-15"));
+    type(*window, window->maxField(), QStringLiteral("1,000"));
+    EXPECT_EQ(column(window->table(), 5),
               (QStringList{"20240315_セブンイレブン_302.pdf", "20240331_ローソン_1000.pdf"}));
-    EXPECT_EQ(column(window.table(), 2), (QStringList{"¥302", "¥1,000"}));
+    EXPECT_EQ(column(window->table(), 2), (QStringList{"¥302", "¥1,000"}));
     // Keys typed faster than the searches run: only the last one's answer is shown.
-    window.vendorField()->setText(QStringLiteral("ｾﾌﾞﾝ"));
-    type(window, window.vendorField(), QStringLiteral("ＳＥＶＥＮ"));
-    EXPECT_EQ(window.table()->model()->rowCount(), 0);
-    type(window, window.vendorField(), QStringLiteral("セブン"));
-    EXPECT_EQ(window.table()->model()->rowCount(), 1);
-    window.typeField()->setCurrentText(QStringLiteral("請求書"));
-    settle(window);
-    EXPECT_EQ(window.table()->model()->rowCount(), 0);
+    window->vendorField()->setText(QStringLiteral("ｾﾌﾞﾝ"));
+    type(*window, window->vendorField(), QStringLiteral("ＳＥＶＥＮ"));
+    EXPECT_EQ(window->table()->model()->rowCount(), 0);
+    type(*window, window->vendorField(), QStringLiteral("セブン"));
+    EXPECT_EQ(window->table()->model()->rowCount(), 1);
+    window->typeField()->setCurrentText(QStringLiteral("請求書"));
+    settle(*window);
+    EXPECT_EQ(window->table()->model()->rowCount(), 0);
 
     // A condition that cannot be read says so and finds nothing.
-    window.typeField()->setCurrentIndex(0);
-    type(window, window.toField(), QStringLiteral("三月"));
-    EXPECT_EQ(window.table()->model()->rowCount(), 0);
-    EXPECT_EQ(window.message()->text(),
+    window->typeField()->setCurrentIndex(0);
+    type(*window, window->toField(), QStringLiteral("三月"));
+    EXPECT_EQ(window->table()->model()->rowCount(), 0);
+    EXPECT_EQ(window->message()->text(),
               "日付は 2024-01-31 の形（1990年から2100年まで）で指定してください: 三月");
 }
 
-TEST(IndexBookSearchWindowTest, opensRevealsAndExportsOnlyWhatIsThere) {
-    test::TestFolder dest;
-    test::writeFile(dest / "索引簿.csv", kBook);
-    test::writeFile(dest / "20240315_セブンイレブン_302.pdf", "x");
-    test::WindowFixture fixture(withDestination(dest.path()));
-    IndexBookSearchWindow window(fixture.model(), fixture.desktop());
-    settle(window);
+TEST_F(IndexBookSearchWindowTest, opensRevealsAndExportsOnlyWhatIsThere) {
+    EXPECT_FALSE(window->revealButton()->isEnabled());
+    window->table()->selectRow(0);  // the invoice: its file is gone
+    EXPECT_FALSE(window->revealButton()->isEnabled());
+    EXPECT_FALSE(window->openButton()->isEnabled());
+    window->table()->selectRow(1);
+    EXPECT_TRUE(window->revealButton()->isEnabled());
+    window->revealButton()->click();
+    EXPECT_EQ(fixture->desktop().revealed, (std::vector<fs::path>{dest / "20240315_セブンイレブン_302.pdf"}));
 
-    EXPECT_FALSE(window.revealButton()->isEnabled());
-    window.table()->selectRow(0);  // the invoice: its file is gone
-    EXPECT_FALSE(window.revealButton()->isEnabled());
-    EXPECT_FALSE(window.openButton()->isEnabled());
-    window.table()->selectRow(1);
-    EXPECT_TRUE(window.revealButton()->isEnabled());
-    window.revealButton()->click();
-    EXPECT_EQ(fixture.desktop().revealed, (std::vector<fs::path>{dest / "20240315_セブンイレブン_302.pdf"}));
-
-    type(window, window.registrationField(), QStringLiteral("T9876543210987"));
-    fixture.desktop().saveLocation = dest / "out" / "結果.csv";
+    type(*window, window->registrationField(), QStringLiteral("T9876543210987"));
+    fixture->desktop().saveAnswer = dest / "out" / "結果.csv";
     fs::create_directories(dest / "out");
-    QSignalSpy exported(&window, &IndexBookSearchWindow::exported);
-    window.exportButton()->click();
+    QSignalSpy exported(window.get(), &IndexBookSearchWindow::exported);
+    window->exportButton()->click();
     EXPECT_TRUE(exported.wait(10000));
     const auto rows = IndexBookReader::parse(test::readFile(dest / "out" / "結果.csv"));
     ASSERT_EQ(rows.size(), std::size_t{1});
@@ -112,7 +109,7 @@ TEST(IndexBookSearchWindowTest, opensRevealsAndExportsOnlyWhatIsThere) {
     EXPECT_TRUE(test::readFile(dest / "out" / "結果.csv").starts_with("\xEF\xBB\xBF連番,"));
 }
 
-TEST(IndexBookSearchWindowTest, anotherBookAndBrokenBooks) {
+TEST(IndexBookSearchWindowWithoutDestinationTest, anotherBookAndBrokenBooks) {
     test::TestFolder folder;
     test::WindowFixture fixture;  // no destination
     IndexBookSearchWindow window(fixture.model(), fixture.desktop());

@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
 
     const fs::path destination = f.folder() / "整理済み";
     fs::create_directories(destination);
-    f.desktop().folder = destination;
+    f.desktop().folderAnswer = destination;
     window.footer()->changeDestinationButton()->click();
     window.footer()->saveButton()->click();
     ok = waitFor([&] { return f.model().lastSaveSummary().has_value(); }, 5000) && ok;

@@ -11,29 +11,15 @@
 #include <QString>
 
 #include "TavoriName/AppModel.h"
-#include "TavoriName/DesktopServices.h"
 #include "TavoriName/MainWindow.h"
 #include "TavoriName/TavoriNameApp.h"
 #include "samples/SamplePdf.h"
 #include "tests/TestFiles.h"
+#include "tests/app/AppTestSupport.h"
 
 // A real app model and main window over files in a fresh folder, for the widget tests, the screenshots and
 // the window benchmark.
 namespace tavori::test {
-
-// The desktop's panels answered in advance.
-class ScriptedDesktop final : public DesktopServices {
-  public:
-    std::optional<std::filesystem::path> folder;
-    std::optional<std::filesystem::path> saveLocation;
-    std::vector<std::filesystem::path> revealed;
-
-    std::optional<std::filesystem::path> chooseFolder(const FolderChoice&) override { return folder; }
-    std::optional<std::filesystem::path> chooseSaveLocation(const SaveChoice&) override {
-        return saveLocation;
-    }
-    void revealInFileManager(const std::filesystem::path& file) override { revealed.push_back(file); }
-};
 
 class WindowFixture {
   public:
