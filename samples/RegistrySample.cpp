@@ -84,6 +84,12 @@ RegistryRecord record(std::uint64_t index) {
     return r;
 }
 
+std::vector<RegistryRecord> records(std::uint64_t first, std::uint64_t count) {
+    std::vector<RegistryRecord> list;
+    for (std::uint64_t i = first; i < first + count; ++i) list.push_back(record(i));
+    return list;
+}
+
 std::string csvRow(const RegistryRecord& r, std::uint64_t sequence) {
     const bool sole = r.kind == RegistryRecord::Kind::soleProprietor;
     const bool deleted = r.process == RegistryRecord::Process::deleted;

@@ -17,6 +17,8 @@ namespace tavori::RegistrySample {
 // name), the rest corporations whose numbers carry a valid corporate check digit; registered between
 // 2023-10-01 and 2024-09-30. Distinct indexes (below 10^12) give distinct numbers.
 RegistryRecord record(std::uint64_t index);
+// record(first) to record(first + count - 1).
+std::vector<RegistryRecord> records(std::uint64_t first, std::uint64_t count);
 
 // One row as the register publishes it, ending in CRLF; text columns are quoted, and the address holds a
 // comma.

@@ -67,6 +67,7 @@ std::string bytes(const std::vector<Page>& pages, const std::string& trailerExtr
         std::string content;
         if (!page.jpeg.empty())
             content += "q " + number(page.width) + " 0 0 " + number(page.height) + " 0 0 cm /Im1 Do Q\n";
+        content += page.drawing;
         for (const auto& line : page.lines)
             content += "BT /F1 " + number(line.size) + " Tf 1 0 0 1 " + number(line.x) + " " +
                        number(page.height - line.y) + " Tm " + hexUtf16(line.text) + " Tj ET\n";

@@ -30,7 +30,8 @@ struct Page {
     std::vector<Line> lines;
     double width = 595;
     double height = 842;
-    int rotate = 0;  // the page's /Rotate
+    int rotate = 0;       // the page's /Rotate
+    std::string drawing;  // content operators drawn under the text, such as vector fills
     std::vector<std::uint8_t> jpeg;
     int jpegWidth = 0;
     int jpegHeight = 0;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -54,6 +55,15 @@ inline std::set<std::string> names(const std::filesystem::path& folder) {
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
         result.insert(it->path().filename().native());
     return result;
+}
+
+// Every regular file below `root`, by its path relative to `root`, with its bytes: what a run changed.
+inline std::map<std::string, std::string> tree(const std::filesystem::path& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        if (entry.is_regular_file())
+            files[entry.path().lexically_relative(root).native()] = readFile(entry.path());
+    return files;
 }
 
 // Polls `condition` until it holds, for at most `bound` (generous, for a loaded machine); whether it came.

@@ -5,6 +5,7 @@
 
 #include "../TestFiles.h"
 #include "CliRunner.h"
+#include "TavoriCore/CsvReader.h"
 #include "samples/SamplePdf.h"
 
 namespace fs = std::filesystem;
@@ -14,43 +15,17 @@ using tavori::test::TestFolder;
 
 namespace {
 
-// Records of a CSV text, or nothing when it does not parse (an unterminated quote or record).
+// The book's records, or nothing when it is torn: a line the reader had to leave out, or no line break after
+// the last record.
 std::optional<std::vector<std::vector<std::string>>> parseCsv(const std::string& text) {
     std::vector<std::vector<std::string>> records;
-    std::vector<std::string> record;
-    std::string field;
-    bool quoted = false, wasQuoted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quoted) {
-            if (c != '"') {
-                field += c;
-            } else if (i + 1 < text.size() && text[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else {
-                quoted = false;
-            }
-        } else if (c == '"' && field.empty() && !wasQuoted) {
-            quoted = wasQuoted = true;
-        } else if (c == ',') {
-            record.push_back(std::move(field));
-            field.clear();
-            wasQuoted = false;
-        } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            record.push_back(std::move(field));
-            records.push_back(std::move(record));
-            field.clear();
-            record.clear();
-            wasQuoted = false;
-            ++i;
-        } else if (c == '"' || c == '\r' || c == '\n') {
-            return std::nullopt;
-        } else {
-            field += c;
-        }
-    }
-    if (quoted || !field.empty() || !record.empty()) return std::nullopt;
+    bool leftOut = false;
+    tavori::CsvReader reader([&](std::span<const std::string> fields,
+                                 std::uint64_t) { records.emplace_back(fields.begin(), fields.end()); },
+                             {}, [&](std::uint64_t, const std::string&) { leftOut = true; });
+    reader.feed(text);
+    reader.finish();
+    if (leftOut || !text.ends_with("\r\n")) return std::nullopt;
     return records;
 }
 

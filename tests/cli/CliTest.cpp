@@ -14,17 +14,10 @@ using tavori::test::names;
 using tavori::test::readFile;
 using tavori::test::split;
 using tavori::test::TestFolder;
+using tavori::test::tree;
 using tavori::test::writeFile;
 
 namespace {
-
-// Every file below `folder` with its bytes, so that a run can be shown to have changed nothing.
-std::map<std::string, std::string> snapshot(const fs::path& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        if (entry.is_regular_file()) files[entry.path().native()] = readFile(entry.path());
-    return files;
-}
 
 class CliTest : public ::testing::Test {
   protected:
@@ -158,10 +151,10 @@ TEST_F(CliTest, FoldersGiveTheirSupportedFilesOnceInNameOrder) {
 TEST_F(CliTest, SaveMovesEachFileToAFreeNameAndRecordsIt) {
     // The same receipt twice in one batch, and a name already taken (in other case) in the folder.
     fs::copy_file(in / "scan_0001.pdf", in / "scan_0001-copy.pdf");
-    const auto before = snapshot(in);
+    const auto before = tree(in);
     writeFile(out / "20240315_さくら文具店_990.PDF", "already here");
     std::vector<std::string> args{"save", "--mode", "move", "--dest", out.native()};
-    for (const auto& [path, bytes] : before) args.push_back(path);
+    for (const auto& [name, bytes] : before) args.push_back(sample(name));
     const auto result = cli.run(args);
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(result.out.find("4件を保存しました"), std::string::npos) << result.out;
@@ -171,7 +164,7 @@ TEST_F(CliTest, SaveMovesEachFileToAFreeNameAndRecordsIt) {
                                                  "20240315_さくら文具店_990 (2).pdf",
                                                  "20240315_さくら文具店_990 (3).pdf", kCafe, "索引簿.csv"}));
     EXPECT_EQ(readFile(out / "20240315_さくら文具店_990.PDF"), "already here");
-    EXPECT_EQ(readFile(out / kCafe), before.at(sample("scan_0002.pdf")));
+    EXPECT_EQ(readFile(out / kCafe), before.at("scan_0002.pdf"));
     EXPECT_EQ(names(in), std::set<std::string>{}) << "moved, not copied";
     const auto book = split(readFile(out / "索引簿.csv"), '\n');
     ASSERT_EQ(book.size(), 5u);
@@ -180,7 +173,7 @@ TEST_F(CliTest, SaveMovesEachFileToAFreeNameAndRecordsIt) {
 }
 
 TEST_F(CliTest, DryRunAndMissingDestinationTouchNothing) {
-    const auto before = snapshot(dir.path() / "in");
+    const auto before = tree(dir.path() / "in");
     struct Case {
         std::string label;
         std::vector<std::string> args;
@@ -210,7 +203,7 @@ TEST_F(CliTest, DryRunAndMissingDestinationTouchNothing) {
         EXPECT_EQ(result.exitCode, c.exitCode) << c.label;
         EXPECT_EQ(result.out, c.out) << c.label;
         EXPECT_EQ(result.err, c.err) << c.label;
-        EXPECT_EQ(snapshot(in), before) << c.label;
+        EXPECT_EQ(tree(in), before) << c.label;
         EXPECT_FALSE(fs::exists(out)) << c.label;
         EXPECT_FALSE(fs::exists(cli.settingsFile())) << c.label;
     }
@@ -342,14 +335,14 @@ TEST_F(CliTest, ABookThatCannotBeAppendedStopsTheSaveBeforeAnyFileMoves) {
         << refusedName.err;
 
     writeFile(out / "索引簿.csv", "\x98\x41\x94\xd4\r\n1,2024/01/01,100,\x8f\xa4\x93\x58\r\n");
-    const auto before = snapshot(in);
+    const auto before = tree(in);
     const auto result = cli.run({"save", "--mode", "move", "--dest", out.native(), in.native()});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out, "");
     EXPECT_NE(result.err.find("保存に失敗しました: 索引簿がUTF-8ではないため追記できません"),
               std::string::npos)
         << result.err;
-    EXPECT_EQ(snapshot(in), before) << "nothing moved";
+    EXPECT_EQ(tree(in), before) << "nothing moved";
     EXPECT_EQ(names(out), std::set<std::string>{"索引簿.csv"}) << "nothing saved";
 }
 

@@ -18,12 +18,6 @@ namespace RegistrySample = tavori::RegistrySample;
 
 namespace {
 
-std::vector<RegistryRecord> generated(std::uint64_t first, std::uint64_t count) {
-    std::vector<RegistryRecord> records;
-    for (std::uint64_t i = first; i < first + count; ++i) records.push_back(RegistrySample::record(i));
-    return records;
-}
-
 // The numbers the sample documents print, registered as the cases need them: the stationery shop's receipt
 // of 2024-03-15 and the printer's invoice of 2024-05-31.
 std::vector<RegistryRecord> sampleIssuers() {
@@ -51,7 +45,7 @@ TEST_F(RegistryCliTest, ImportsLooksUpAndReportsItsStatus) {
     EXPECT_EQ(none.exitCode, 0);
     EXPECT_NE(none.out.find("https://www.invoice-kohyo.nta.go.jp/download/"), std::string::npos) << none.out;
 
-    auto records = generated(0, 2000);
+    auto records = RegistrySample::records(0, 2000);
     const fs::path full = dir / "zenken.zip";
     RegistrySample::writeZip(full, {{"zenken.csv", RegistrySample::csv(records) + "1,broken\r\n"}});
     const auto imported = cli.run({"registry", "import", full.native()});
@@ -112,7 +106,7 @@ TEST_F(RegistryCliTest, ImportsLooksUpAndReportsItsStatus) {
 
 TEST_F(RegistryCliTest, AKilledImportLeavesTheRegisterAsItWas) {
     const fs::path small = dir / "small.csv", big = dir / "big.csv";
-    writeFile(small, RegistrySample::csv(generated(0, 100)));
+    writeFile(small, RegistrySample::csv(RegistrySample::records(0, 100)));
     RegistrySample::writeGeneratedCsv(big, 1000, 200'000);
 
     // Whenever the kill comes, the register is either the old one, byte for byte, or the whole new one.

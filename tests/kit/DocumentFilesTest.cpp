@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,10 +12,6 @@ namespace tavori {
 namespace {
 
 namespace fs = std::filesystem;
-
-void touch(const fs::path& path) {
-    std::ofstream(path) << "x";
-}
 
 std::vector<std::string> names(const std::vector<fs::path>& paths) {
     std::vector<std::string> out;
@@ -30,7 +25,7 @@ TEST(DocumentFiles, FolderGivesItsDirectSupportedNonHiddenFilesInCodePointOrder)
     fs::create_directories(folder / "sub");
     for (const char* name : {"b.pdf", "B.png", "10.pdf", "2.pdf", "a.txt", ".hidden.pdf", "領収書.jpg",
                              "é.pdf", "sub/inner.pdf"})
-        touch(folder / name);
+        test::writeFile(folder / name, "x");
     fs::create_directories(folder / "folder.pdf");  // a folder is no document, whatever its name
 
     const std::vector<fs::path> expanded = DocumentFiles::expand(std::vector<fs::path>{folder});
@@ -43,8 +38,8 @@ TEST(DocumentFiles, FolderGivesItsDirectSupportedNonHiddenFilesInCodePointOrder)
 TEST(DocumentFiles, FilesPassThroughUnchangedInTheGivenOrder) {
     const test::TempDir dir;
     fs::create_directories(dir / "f");
-    touch(dir / "f/z.pdf");
-    touch(dir / "f/a.pdf");
+    test::writeFile(dir / "f/z.pdf", "x");
+    test::writeFile(dir / "f/a.pdf", "x");
     const std::vector<fs::path> input{dir / "notes.txt", dir / "f", dir / "missing.pdf", dir / "f"};
     const std::vector<fs::path> expected{dir / "notes.txt",   dir / "f/a.pdf", dir / "f/z.pdf",
                                          dir / "missing.pdf", dir / "f/a.pdf", dir / "f/z.pdf"};
@@ -56,7 +51,7 @@ TEST(DocumentFiles, UnlistableFolderGivesNothing) {
     const test::TempDir dir;
     const fs::path locked = dir / "locked";
     fs::create_directories(locked);
-    touch(locked / "a.pdf");
+    test::writeFile(locked / "a.pdf", "x");
     fs::permissions(locked, fs::perms::none);
     const auto expanded = DocumentFiles::expand(std::vector<fs::path>{locked, dir / "after.pdf"});
     fs::permissions(locked, fs::perms::owner_all);

@@ -21,16 +21,10 @@ using State = RegistrationStatus::State;
 
 constexpr std::uint64_t kRecords = 3000;
 
-std::vector<RegistryRecord> generated(std::uint64_t first, std::uint64_t count) {
-    std::vector<RegistryRecord> records;
-    for (std::uint64_t i = first; i < first + count; ++i) records.push_back(RegistrySample::record(i));
-    return records;
-}
-
 // The full data as two files: the first half as CSV with one malformed row in it, the second half zipped.
 struct FullData {
     fs::path csv, zip;
-    std::vector<RegistryRecord> records = generated(0, kRecords);
+    std::vector<RegistryRecord> records = RegistrySample::records(0, kRecords);
 
     explicit FullData(const TestFolder& dir)
         : csv(dir / "00_zenkoku_all_20240930_1.csv"), zip(dir / "00_zenkoku_all_20240930_2.zip") {
@@ -175,7 +169,7 @@ TEST(InvoiceRegistryTest, DifferenceFilesApplyInOrderAndAgainChangeNothing) {
 
     // A new full data set replaces everything.
     const fs::path fresh = dir / "fresh.csv";
-    writeFile(fresh, RegistrySample::csv(generated(5000, 10)));
+    writeFile(fresh, RegistrySample::csv(RegistrySample::records(5000, 10)));
     RegistryImporter::Options replace;
     replace.replace = true;
     const auto replaced = RegistryImporter::importFiles(std::vector{fresh}, location, replace);
@@ -191,14 +185,14 @@ TEST(InvoiceRegistryTest, AFailedOrStoppedImportLeavesTheRegisterAsItWas) {
     const std::string before = readFile(location);
 
     const fs::path more = dir / "more.csv";
-    writeFile(more, RegistrySample::csv(generated(10000, 5000)));
+    writeFile(more, RegistrySample::csv(RegistrySample::records(10000, 5000)));
     const fs::path garbage = dir / "garbage.csv";
     writeFile(garbage, "date,vendor,amount\r\n2024-01-01,Shop,100\r\n");
     const fs::path empty = dir / "empty.zip";
     RegistrySample::writeZip(empty, {{"readme.txt", "nothing"}});
     // A zip whose data does not match its checksum.
     const fs::path damaged = dir / "damaged.zip";
-    RegistrySample::writeZip(damaged, {{"d.csv", RegistrySample::csv(generated(20000, 2000))}});
+    RegistrySample::writeZip(damaged, {{"d.csv", RegistrySample::csv(RegistrySample::records(20000, 2000))}});
     std::string bytes = readFile(damaged);
     bytes[bytes.size() / 2] ^= 0x55;
     writeFile(damaged, bytes);

@@ -20,15 +20,6 @@ using namespace tavori::test;
 using Mode = RenamePlan::Mode;
 using Case = RenameServiceError::Case;
 
-// Every regular file under `root`, by relative path, with its bytes.
-std::map<std::string, std::string> tree(const fs::path& root) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        if (entry.is_regular_file())
-            files[entry.path().lexically_relative(root).native()] = readFile(entry.path());
-    return files;
-}
-
 struct PlanSpec {
     std::string source;  // paths relative to the test folder
     std::string folder;

@@ -235,38 +235,6 @@ TEST_F(SavePlannerTest, WhatCanBeCheckedFirstStopsTheSaveBeforeAnythingMoves) {
     EXPECT_EQ(names(out / "new" / "folder").size(), 3u);
 }
 
-TEST_F(SavePlannerTest, AppendedRowsContinueTheBooksNumberingWithoutASecondHeader) {
-    struct Book {
-        const char* label;
-        std::string before;
-        std::string separator;  // what ends the last existing record
-        int first;
-    };
-    const std::vector<Book> books = {
-        {"three rows",
-         std::string(kHeader) + "1,,,x,領収書,x.pdf,,\r\n2,,,y,領収書,y.pdf,,\r\n3,,,z,領収書,z.pdf,,\r\n",
-         "", 4},
-        {"no final line break", std::string(kHeader) + "1,,,x,領収書,x.pdf,,", "\r\n", 2},
-        {"empty file", "", "", 1},
-    };
-    for (const Book& b : books) {
-        SCOPED_TRACE(b.label);
-        std::error_code ec;
-        fs::remove_all(in, ec);
-        fs::remove_all(out, ec);
-        writeFile(out / "索引簿.csv", b.before);
-        const auto report = SavePlanner::save(
-            std::vector<SaveDocument>{document("a.pdf", "青空商店", 100), document("c.pdf", "海辺食堂", 300)},
-            settings(RenamePlan::Mode::copy));
-        ASSERT_TRUE(report.succeeded()) << *report.failure;
-        EXPECT_EQ(readFile(out / "索引簿.csv"),
-                  b.before + b.separator + std::to_string(b.first) +
-                      ",2024/03/05,100,青空商店,領収書,20240305_青空商店_100.pdf,,\r\n" +
-                      std::to_string(b.first + 1) +
-                      ",2024/03/05,300,海辺食堂,領収書,20240305_海辺食堂_300.pdf,,\r\n");
-    }
-}
-
 TEST_F(SavePlannerTest, AnExportReplacesAFileOnlyWhenAllowed) {
     std::vector<SaveDocument> documents = {document("a.JPG", "青空商店", 100),
                                            document("c.pdf", "海辺食堂", 300)};
