@@ -30,17 +30,6 @@ SaveDocument saveDocument(const DocumentItem& item) {
     return SaveDocument{item.currentPath(), item.fields(), item.outputPath()};
 }
 
-SaveSettings saveSettingsFrom(const AppSettings& settings) {
-    SaveSettings saveSettings;
-    saveSettings.nameTemplate = settings.nameTemplate;
-    saveSettings.mode = settings.mode;
-    saveSettings.destination = settings.saveDestination();
-    saveSettings.writeIndexBook = settings.writeIndexBook;
-    saveSettings.indexBookFileName = settings.indexBookFileName;
-    saveSettings.indexBookTaxColumns = settings.indexBookTaxColumns;
-    return saveSettings;
-}
-
 }  // namespace
 
 AppModel::AppModel(AppSettings settings, SettingsStore defaults, DesktopServices& desktop,
@@ -128,12 +117,13 @@ void AppModel::writeSettings() {
 }
 
 std::optional<fs::path> AppModel::indexBookTarget() const {
-    const fs::path name(settings_.indexBookFileName);
-    if (const auto folder = settings_.saveDestination()) return *folder / name;
-    if (settings_.mode != RenameMode::renameInPlace) return std::nullopt;
+    std::optional<fs::path> firstReady;
     for (const auto& item : items_)
-        if (item->status() == DocumentItem::Status::ready) return item->currentPath().parent_path() / name;
-    return std::nullopt;
+        if (item->status() == DocumentItem::Status::ready) {
+            firstReady = item->currentPath();
+            break;
+        }
+    return SavePlanner::indexBook(settings_.saveSettings(), firstReady);
 }
 
 void AppModel::showAlert(std::string message) {
@@ -409,7 +399,7 @@ void AppModel::saveMatching(const std::function<bool(const DocumentItem&)>& chos
     }
     if (ready.empty()) return;
 
-    const SaveSettings saveSettings = saveSettingsFrom(settings_);
+    const SaveSettings saveSettings = settings_.saveSettings();
     if (settings_.mode != RenameMode::renameInPlace && !saveSettings.destination) {
         setAlert("先に保存先フォルダを選んでください。");
         return;

@@ -127,6 +127,12 @@ std::string savedName(const FileNameTemplate& nameTemplate, const FileAnalysis& 
     return baseName(nameTemplate, analysis) + ext;
 }
 
+std::filesystem::path absolutePath(const std::filesystem::path& path) {
+    std::error_code ec;
+    auto absolute = std::filesystem::absolute(path, ec);
+    return ec ? path : absolute;
+}
+
 // Tabs and line breaks become spaces.
 std::string column(std::string_view text) {
     std::string out = Unicode::withoutFormatOrControl(text);

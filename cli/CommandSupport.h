@@ -47,6 +47,9 @@ std::optional<RenamePlan::Mode> parseMode(std::string_view text);
 // the word is not a mode.
 bool applyMode(const std::optional<std::string>& text, AppSettings& settings, std::ostream& err);
 
+// A --dest folder made absolute (as given when it cannot be).
+std::filesystem::path absolutePath(const std::filesystem::path& path);
+
 // A reading as the commands report it.
 FileAnalysis fileAnalysis(const std::filesystem::path& source, AnalysisService::Outcome outcome);
 

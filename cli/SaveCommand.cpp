@@ -4,8 +4,6 @@
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 
-namespace fs = std::filesystem;
-
 namespace tavori::Commands {
 namespace {
 
@@ -30,19 +28,8 @@ int save(const SaveOptions& options, std::ostream& out, std::ostream& err) {
     if (options.templateText) settings.nameTemplate.templateText = *options.templateText;
     if (options.noIndexBook) settings.writeIndexBook = false;
 
-    SaveSettings saveSettings;
-    saveSettings.nameTemplate = settings.nameTemplate;
-    saveSettings.mode = settings.mode;
-    saveSettings.writeIndexBook = settings.writeIndexBook;
-    saveSettings.indexBookFileName = settings.indexBookFileName;
-    saveSettings.indexBookTaxColumns = settings.indexBookTaxColumns;
-    if (options.destination) {
-        std::error_code ec;
-        saveSettings.destination = fs::absolute(*options.destination, ec);
-        if (ec) saveSettings.destination = *options.destination;
-    } else {
-        saveSettings.destination = settings.saveDestination();
-    }
+    SaveSettings saveSettings = settings.saveSettings();
+    if (options.destination) saveSettings.destination = CommandSupport::absolutePath(*options.destination);
     // What does not depend on the documents is checked before any of them is read.
     try {
         SavePlanner::check({}, saveSettings);

@@ -72,17 +72,8 @@ int watch(const WatchOptions& options, std::ostream& out, std::ostream& err) {
     }
     const fs::path inbox = fs::absolute(options.folder, ec).lexically_normal();
 
-    SaveSettings saveSettings;
-    saveSettings.nameTemplate = settings.nameTemplate;
-    saveSettings.mode = settings.mode;
-    saveSettings.writeIndexBook = settings.writeIndexBook;
-    saveSettings.indexBookFileName = settings.indexBookFileName;
-    if (options.destination) {
-        saveSettings.destination = fs::absolute(*options.destination, ec);
-        if (ec) saveSettings.destination = *options.destination;
-    } else {
-        saveSettings.destination = settings.destinationFolder();
-    }
+    SaveSettings saveSettings = settings.saveSettings();
+    if (options.destination) saveSettings.destination = CommandSupport::absolutePath(*options.destination);
     if (options.saveConfident) {
         try {
             SavePlanner::check({}, saveSettings);
@@ -146,7 +137,7 @@ int watch(const WatchOptions& options, std::ostream& out, std::ostream& err) {
         err << "受信フォルダを監視しています (watching) " << inbox.native() << "  Ctrl-C で終了 (to stop)"
             << std::endl;
 
-        DuplicateReport duplicateReport(settings, err);
+        DuplicateReport duplicateReport(saveSettings, settings.aliases, err);
         while (true) {
             std::unique_lock lock(mutex);
             changed.wait(lock, [&] { return stopRequested || !arrivals.empty(); });
