@@ -19,6 +19,7 @@ class QComboBox;
 class QDateEdit;
 class QGridLayout;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QScrollArea;
@@ -99,7 +100,16 @@ class DocumentDetailView : public QWidget {
     void placeFields(bool twoColumns);
     void amountFinished();
     QWidget* makeBanner();
+    // The form under the status band, by section: the names, the fields, the amounts by rate, the notes.
     QWidget* makeForm();
+    QLayout* makeNames();
+    void makeFields();
+    QWidget* makeDateField();
+    QWidget* fieldCell(const QString& label, QWidget* control, DocumentItem::Field field,
+                       QWidget* extra = nullptr);
+    QWidget* makeTaxRow();
+    QWidget* makeNotes();
+    QLayout* makeOffers();
     const DocumentItem* item() const;
     void refresh();
     void refreshNewName(const DocumentItem& item);
