@@ -39,6 +39,7 @@ AppModel::AppModel(AppSettings settings, SettingsStore defaults, DesktopServices
       defaults_(std::move(defaults)),
       desktop_(desktop),
       service_(service ? std::move(service) : std::make_unique<AnalysisService>()),
+      registry_(std::make_shared<RegistrySource>(InvoiceRegistry::standardLocation())),
       io_(std::make_unique<IoWorker>()) {
     qRegisterMetaType<tavori::ReadingProgress>();
     qRegisterMetaType<tavori::SaveProgress>();
@@ -124,6 +125,17 @@ std::optional<fs::path> AppModel::indexBookTarget() const {
             break;
         }
     return SavePlanner::indexBook(settings_.saveSettings(), firstReady);
+}
+
+void AppModel::lookUpRegistration(const ReceiptFields& fields, QObject* context,
+                                  std::function<void(std::optional<RegistrationStatus>)> done) {
+    io_->post(
+        context, [registry = registry_, fields] { return registry->check(fields); }, std::move(done));
+}
+
+void AppModel::setRegistryLocation(std::filesystem::path location) {
+    registry_ = std::make_shared<RegistrySource>(std::move(location));
+    emit registryChanged();
 }
 
 void AppModel::showAlert(std::string message) {

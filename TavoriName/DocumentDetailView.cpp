@@ -190,6 +190,7 @@ DocumentDetailView::DocumentDetailView(AppModel& model, QWidget* parent) : QWidg
     connect(&DuplicateMarks::of(model_), &DuplicateMarks::marksChanged, this, [this](int row) {
         if (row == model_.rowOf(itemId_)) refresh();
     });
+    connect(&model_, &AppModel::registryChanged, this, &DocumentDetailView::refresh);
     connect(&model_, &AppModel::settingsChanged, this, [this] {
         if (const DocumentItem* shown = item()) {
             refreshNewName(*shown);
@@ -487,10 +488,6 @@ const DocumentItem* DocumentDetailView::item() const {
     return itemId_.isNull() ? nullptr : model_.item(itemId_);
 }
 
-QString DocumentDetailView::newFileName(const FileNameTemplate& nameTemplate, const DocumentItem& item) {
-    return qs(nameTemplate.savedName(item.fields(), item.sourcePath()));
-}
-
 void DocumentDetailView::showItem(const QUuid& id) {
     if (id != itemId_) {
         itemId_ = id;
@@ -596,7 +593,7 @@ void DocumentDetailView::refresh() {
 }
 
 void DocumentDetailView::refreshNewName(const DocumentItem& shown) {
-    newNameLabel_->setText(newFileName(model_.settings().nameTemplate, shown));
+    newNameLabel_->setText(qs(model_.settings().nameTemplate.savedName(shown.fields(), shown.sourcePath())));
 }
 
 void DocumentDetailView::refreshLearnButton(const DocumentItem& shown) {
@@ -621,49 +618,19 @@ std::optional<VendorAliasDictionary::Rule> DocumentDetailView::aliasToLearn(cons
     return VendorAliasDictionary::Rule{Uuid::random(), *read, corrected};
 }
 
-void DocumentDetailView::setRegistryLocation(std::filesystem::path location) {
-    model_.io().post([state = registry_, location = std::move(location)] {
-        state->location = location;
-        state->registry.reset();
-        state->stamp = {};
-    });
-    refresh();
-}
-
 void DocumentDetailView::refreshRegistryStatus(const DocumentItem& shown) {
     if (!shown.fields().registrationNumber) {
         showRegistryStatus(std::nullopt);
         return;
     }
     const std::uint64_t generation = ++registryGeneration_;
-    // Opening the register and looking the number up happen on the I/O worker; the row keeps its place.
-    model_.io().post(
-        this,
-        [state = registry_, fields = shown.fields()]() -> std::optional<RegistrationStatus> {
-            std::error_code ec;
-            const auto stamp = std::filesystem::last_write_time(state->location, ec);
-            if (ec) {
-                state->registry.reset();
-                return std::nullopt;
-            }
-            try {
-                // A register imported while the window is open is picked up here.
-                if (!state->registry || stamp != state->stamp) {
-                    state->stamp = stamp;
-                    state->registry = InvoiceRegistry::open(state->location);
-                }
-                return state->registry->check(fields);
-            } catch (const RegistryError&) {
-                // A register that cannot be read is as good as none here; `tavori registry status` says why.
-                state->registry.reset();
-                return std::nullopt;
-            }
-        },
-        [this, generation](std::optional<RegistrationStatus> status) {
-            if (generation != registryGeneration_) return;
-            showRegistryStatus(status);
-            emit registryChecked();
-        });
+    // The look-up runs on the I/O worker; the row keeps its place meanwhile.
+    model_.lookUpRegistration(shown.fields(), this,
+                              [this, generation](std::optional<RegistrationStatus> status) {
+                                  if (generation != registryGeneration_) return;
+                                  showRegistryStatus(status);
+                                  emit registryChecked();
+                              });
 }
 
 void DocumentDetailView::showRegistryStatus(const std::optional<RegistrationStatus>& status) {
