@@ -34,6 +34,19 @@ struct PathArguments {
     }
 };
 
+// The options of a subcommand that reads files: the files as typed and the rest.
+template <class Options>
+struct FileCommand {
+    PathArguments files;
+    Options options;
+
+    // The options with the files named.
+    Options& parsed() {
+        options.files = files.options();
+        return options;
+    }
+};
+
 template <class T>
 std::optional<std::filesystem::path> asPath(const std::optional<T>& text) {
     if (!text) return std::nullopt;
@@ -59,12 +72,7 @@ void addOnOff(CLI::App& command, const std::string& name, std::optional<std::str
 }
 
 Subcommand addScan(CLI::App& app) {
-    struct Arguments {
-        PathArguments files;
-        bool json = false;
-        std::optional<std::string> templateText;
-    };
-    auto a = std::make_shared<Arguments>();
+    auto a = std::make_shared<FileCommand<Commands::ScanOptions>>();
     auto* scan = app.add_subcommand("scan", "読み取り結果を表示 (show what is read)");
     scan->footer(
         "1行に1ファイル、タブ区切り (one tab-separated row per file): ファイル (file), 状態 (status: "
@@ -73,17 +81,14 @@ Subcommand addScan(CLI::App& app) {
         "(name), 重複の可能性 (possible duplicates)。"
         "読み取れないファイルは failed とその理由 (unreadable files: failed and the reason)");
     a->files.add(*scan);
-    scan->add_flag("--json", a->json, "1行に1つのJSON (one JSON object per line)");
-    addTemplate(*scan, a->templateText);
-    return {scan, [a](std::ostream& out, std::ostream& err) {
-                return Commands::scan({a->files.options(), a->json, a->templateText}, out, err);
-            }};
+    scan->add_flag("--json", a->options.json, "1行に1つのJSON (one JSON object per line)");
+    addTemplate(*scan, a->options.templateText);
+    return {scan,
+            [a](std::ostream& out, std::ostream& err) { return Commands::scan(a->parsed(), out, err); }};
 }
 
 Subcommand addSave(CLI::App& app) {
-    struct Arguments {
-        PathArguments files;
-        Commands::SaveOptions options;
+    struct Arguments : FileCommand<Commands::SaveOptions> {
         std::optional<std::string> destination;
     };
     auto a = std::make_shared<Arguments>();
@@ -96,9 +101,8 @@ Subcommand addSave(CLI::App& app) {
                    "索引簿に書かない (do not write the index book)");
     save->add_flag("--dry-run", a->options.dryRun, "予定だけ表示 (show the plan, change nothing)");
     return {save, [a](std::ostream& out, std::ostream& err) {
-                a->options.files = a->files.options();
                 a->options.destination = asPath(a->destination);
-                return Commands::save(a->options, out, err);
+                return Commands::save(a->parsed(), out, err);
             }};
 }
 
@@ -133,47 +137,35 @@ Subcommand addWatch(CLI::App& app) {
 }
 
 Subcommand addExportIndex(CLI::App& app) {
-    struct Arguments {
-        PathArguments files;
-        Commands::ExportOptions options;
-        std::string output;
-    };
-    auto a = std::make_shared<Arguments>();
+    auto a = std::make_shared<FileCommand<Commands::ExportOptions>>();
     auto* exportIndex = app.add_subcommand("export-index", "索引簿を書き出す (export an index book)");
     a->files.add(*exportIndex);
-    exportIndex->add_option("-o,--output", a->output, "書き出すCSVファイル (CSV file to write)")->required();
+    exportIndex->add_option("-o,--output", a->options.output, "書き出すCSVファイル (CSV file to write)")
+        ->required();
     addTemplate(*exportIndex, a->options.templateText);
     addForce(*exportIndex, a->options.force);
     return {exportIndex, [a](std::ostream& out, std::ostream& err) {
-                a->options.files = a->files.options();
-                a->options.output = a->output;
-                return Commands::exportIndex(a->options, out, err);
+                return Commands::exportIndex(a->parsed(), out, err);
             }};
 }
 
 Subcommand addExportJournal(CLI::App& app) {
-    struct Arguments {
-        PathArguments files;
-        Commands::JournalOptions options;
-        std::string output;
-    };
-    auto a = std::make_shared<Arguments>();
+    auto a = std::make_shared<FileCommand<Commands::JournalOptions>>();
     auto* exportJournal = app.add_subcommand(
         "export-journal", "会計ソフト用の仕訳を書き出す (export a journal for accounting software)");
     a->files.add(*exportJournal);
     exportJournal->add_option("--format", a->options.format, "yayoi | freee | generic")
         ->required()
         ->check(CLI::IsMember({"yayoi", "freee", "generic"}));
-    exportJournal->add_option("-o,--output", a->output, "書き出すファイル (file to write)")->required();
+    exportJournal->add_option("-o,--output", a->options.output, "書き出すファイル (file to write)")
+        ->required();
     addForce(*exportJournal, a->options.force);
     exportJournal->footer(
         "yayoi: 弥生会計の仕訳日記帳インポート形式 (Shift_JIS)、税率ごとに1行。freee: 取引インポート形式 "
         "(Shift_JIS)、1書類1取引で税率ごとに1行。generic: UTF-8のCSV、1書類1行。勘定科目は設定の表から "
         "(account from the settings' table; default 消耗品費)");
     return {exportJournal, [a](std::ostream& out, std::ostream& err) {
-                a->options.files = a->files.options();
-                a->options.output = a->output;
-                return Commands::exportJournal(a->options, out, err);
+                return Commands::exportJournal(a->parsed(), out, err);
             }};
 }
 
