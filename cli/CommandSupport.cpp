@@ -133,6 +133,13 @@ std::filesystem::path absolutePath(const std::filesystem::path& path) {
     return ec ? path : absolute;
 }
 
+void reportSaveFailure(RenameServiceError::Case failureCase, const std::string& failure, std::ostream& err) {
+    if (failureCase == RenameServiceError::Case::destinationMissing)
+        err << "先に保存先フォルダを選んでください。" << '\n';
+    else
+        err << "保存に失敗しました: " << failure << '\n';
+}
+
 // Tabs and line breaks become spaces.
 std::string column(std::string_view text) {
     std::string out = Unicode::withoutFormatOrControl(text);

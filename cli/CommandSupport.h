@@ -14,6 +14,7 @@
 #include "TavoriCore/TelephoneNumberExtractor.h"
 #include "TavoriKit/model/SemanticFields.h"
 #include "TavoriKit/saving/RenamePlan.h"
+#include "TavoriKit/saving/RenameService.h"
 #include "TavoriKit/service/AnalysisService.h"
 #include "TavoriName/AppSettings.h"
 #include "cli/Commands.h"
@@ -49,6 +50,9 @@ bool applyMode(const std::optional<std::string>& text, AppSettings& settings, st
 
 // A --dest folder made absolute (as given when it cannot be).
 std::filesystem::path absolutePath(const std::filesystem::path& path);
+
+// Why a save stopped, in one line on `err`.
+void reportSaveFailure(RenameServiceError::Case failureCase, const std::string& failure, std::ostream& err);
 
 // A reading as the commands report it.
 FileAnalysis fileAnalysis(const std::filesystem::path& source, AnalysisService::Outcome outcome);

@@ -12,14 +12,6 @@ void reportUnreadable(const std::vector<FileAnalysis>& analyses, std::ostream& e
         if (!a.ok()) err << a.source.native() << ": " << a.error << '\n';
 }
 
-void reportFailure(const RenameServiceError::Case failureCase, const std::string& failure,
-                   std::ostream& err) {
-    if (failureCase == RenameServiceError::Case::destinationMissing)
-        err << "先に保存先フォルダを選んでください。" << '\n';
-    else
-        err << "保存に失敗しました: " << failure << '\n';
-}
-
 }  // namespace
 
 int save(const SaveOptions& options, std::ostream& out, std::ostream& err) {
@@ -34,7 +26,7 @@ int save(const SaveOptions& options, std::ostream& out, std::ostream& err) {
     try {
         SavePlanner::check({}, saveSettings);
     } catch (const RenameServiceError& error) {
-        reportFailure(error.errorCase(), error.what(), err);
+        CommandSupport::reportSaveFailure(error.errorCase(), error.what(), err);
         return 1;
     }
 
@@ -64,7 +56,7 @@ int save(const SaveOptions& options, std::ostream& out, std::ostream& err) {
                     << preview.destinations[i].native() << '\n';
             if (preview.indexBook) out << "索引簿 (index book): " << preview.indexBook->native() << '\n';
         } catch (const RenameServiceError& error) {
-            reportFailure(error.errorCase(), error.what(), err);
+            CommandSupport::reportSaveFailure(error.errorCase(), error.what(), err);
             return 1;
         }
         return failed ? 1 : 0;
@@ -80,7 +72,7 @@ int save(const SaveOptions& options, std::ostream& out, std::ostream& err) {
     if (report.indexBook) out << "索引簿 (index book): " << report.indexBook->native() << '\n';
     if (!report.results.empty()) out << report.results.size() << "件を保存しました" << '\n';
     out.flush();
-    if (!report.succeeded()) reportFailure(*report.failureCase, *report.failure, err);
+    if (!report.succeeded()) CommandSupport::reportSaveFailure(*report.failureCase, *report.failure, err);
     return failed || !report.succeeded() ? 1 : 0;
 }
 
