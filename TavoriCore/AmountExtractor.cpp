@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <iterator>
 #include <limits>
+#include <set>
 #include <utility>
 
 #include "TavoriCore/NumberScanner.h"
@@ -559,6 +560,38 @@ std::vector<ExtractedAmount> extract(const PreparedLines& lines) {
     return out;
 }
 
+namespace {
+
+// A cash payment shows its total by arithmetic even where every label is unreadable: the money handed over
+// is the largest number, the change stands on the line after it, and their difference was printed above
+// them twice, as the subtotal and the total. The total's row closest above is returned, at the score of a
+// weak label: found without one, it is shown for review. A tax row after the largest number is no change.
+std::optional<ExtractedAmount> paidLessChange(std::span<const ExtractedAmount> candidates,
+                                              const ExtractedAmount& paid) {
+    for (const ExtractedAmount& change : candidates) {
+        if (change.lineIndex <= paid.lineIndex || change.lineIndex > paid.lineIndex + 2 ||
+            change.amount >= paid.amount || change.raw.find("税") != std::string::npos ||
+            change.raw.find('%') != std::string::npos)
+            continue;
+        const std::int64_t total = paid.amount - change.amount;
+        std::set<std::int64_t> rows;
+        const ExtractedAmount* closest = nullptr;
+        for (const ExtractedAmount& c : candidates) {
+            if (c.amount != total || c.lineIndex >= paid.lineIndex) continue;
+            rows.insert(c.lineIndex);
+            if (!closest || c.lineIndex > closest->lineIndex) closest = &c;
+        }
+        if (rows.size() >= 2) {
+            ExtractedAmount found = *closest;
+            found.score = std::max(found.score, 40);
+            return found;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<ExtractedAmount> bestOf(std::span<const ExtractedAmount> sorted) {
     if (sorted.empty()) return std::nullopt;
     if (sorted.front().score >= 20) return sorted.front();
@@ -566,7 +599,9 @@ std::optional<ExtractedAmount> bestOf(std::span<const ExtractedAmount> sorted) {
     const ExtractedAmount* largest = nullptr;
     for (const ExtractedAmount& candidate : sorted)
         if (candidate.score >= -10 && (!largest || candidate.amount > largest->amount)) largest = &candidate;
-    return largest ? *largest : sorted.front();
+    if (!largest) return sorted.front();
+    if (auto total = paidLessChange(sorted, *largest)) return total;
+    return *largest;
 }
 
 std::optional<ExtractedAmount> best(std::span<const TextLine> lines) {

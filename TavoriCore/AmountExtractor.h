@@ -50,7 +50,8 @@ std::ostream& operator<<(std::ostream& os, const NumericToken& token);
 std::vector<ExtractedAmount> extract(std::span<const TextLine> lines);
 std::vector<ExtractedAmount> extract(const PreparedLines& lines);
 // The document's amount: the first candidate when it carries a label's weight, otherwise the largest
-// plausible number; nothing when there are no candidates.
+// plausible number, or, where that is cash handed over with the change after it, the difference printed
+// twice above them; nothing when there are no candidates.
 std::optional<ExtractedAmount> best(std::span<const TextLine> lines);
 // The same choice made from the sorted list that `extract` returned, so a caller that needs both runs the
 // lines once.

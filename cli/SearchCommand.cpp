@@ -61,23 +61,23 @@ int search(const SearchOptions& options, std::ostream& out, std::ostream& err) {
         }
         targets.push_back(*destination);
     }
-    std::vector<IndexBookLibrary::Hit> hits;
+    std::size_t found = 0;
     try {
         std::vector<std::string> warnings;
-        hits = IndexBookLibrary::searchFiles(targets, settings.indexBookFileName, *query, &warnings);
+        // Printed as they come, so that a whole book listed is never held twice.
+        found = IndexBookLibrary::searchFiles(
+            targets, settings.indexBookFileName, *query,
+            [&](const IndexBookLibrary::Hit& hit) {
+                options.json ? printJson(hit, out) : printRow(hit, out);
+            },
+            &warnings);
         for (const std::string& warning : warnings) err << warning << '\n';
     } catch (const IndexBookReadError& e) {
         err << e.what() << '\n';
         return 1;
     }
-    for (const auto& hit : hits) {
-        if (options.json)
-            printJson(hit, out);
-        else
-            printRow(hit, out);
-    }
     out.flush();
-    err << hits.size() << "件見つかりました" << '\n';
+    err << found << "件見つかりました" << '\n';
     return 0;
 }
 

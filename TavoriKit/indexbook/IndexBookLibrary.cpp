@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <iterator>
+#include <functional>
+#include <limits>
 #include <optional>
 #include <set>
-#include <type_traits>
 #include <unordered_set>
 #include <utility>
 
@@ -35,8 +35,9 @@ std::string reasonFor(int error) {
     }
 }
 
-// The book's rows as they stream in; with `query`, only the rows that match it.
-Book readBook(const fs::path& book, const IndexBookQuery* query) {
+// The book's rows handed to `keep` as they stream in, in file order; with `query`, only the rows that match.
+void streamBook(const fs::path& book, const IndexBookQuery* query,
+                const std::function<void(IndexBookEntry&&)>& keep, std::vector<std::string>& warnings) {
     // Non-blocking and checked before reading: a pipe would wait forever, /dev/zero never end.
     FileDescriptor fd(::open(book.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
@@ -53,15 +54,14 @@ Book readBook(const fs::path& book, const IndexBookQuery* query) {
         throw IndexBookReadError(IndexBookReadError::Case::unreadable, book.native(),
                                  "通常のファイルではありません");
 
-    Book result{book, {}, {}};
     std::vector<IndexBookEntry> batch;
     const auto keepMatching = [&] {
         if (!query) {
-            std::move(batch.begin(), batch.end(), std::back_inserter(result.rows));
+            for (IndexBookEntry& row : batch) keep(std::move(row));
         } else {
             std::vector<std::size_t> found = IndexBookSearch::search(batch, *query);
             std::sort(found.begin(), found.end());
-            for (std::size_t k : found) result.rows.push_back(std::move(batch[k]));
+            for (std::size_t k : found) keep(std::move(batch[k]));
         }
         batch.clear();
     };
@@ -71,7 +71,7 @@ Book readBook(const fs::path& book, const IndexBookQuery* query) {
             if (batch.size() >= 4096) keepMatching();
         },
         [&](std::uint64_t, const std::string& message) {
-            result.warnings.push_back(Unicode::toValidUtf8(book.native()) + ": " + message);
+            warnings.push_back(Unicode::toValidUtf8(book.native()) + ": " + message);
         });
     std::array<char, 1 << 16> buffer;
     try {
@@ -89,7 +89,6 @@ Book readBook(const fs::path& book, const IndexBookQuery* query) {
         throw e.about(book.native());
     }
     keepMatching();
-    return result;
 }
 
 // Each book once, by device and inode, in the order first named.
@@ -105,9 +104,6 @@ std::vector<fs::path> distinctBooks(std::span<const fs::path> targets, std::stri
     return books;
 }
 
-template <class BookSpan>
-std::vector<Hit> hitsOf(BookSpan books, const IndexBookQuery& query);
-
 constexpr std::size_t kListFolderAbove = 64;
 
 std::unordered_set<std::string> regularFileNames(const fs::path& folder) {
@@ -121,6 +117,141 @@ std::unordered_set<std::string> regularFileNames(const fs::path& folder) {
     return names;
 }
 
+// Whether each hit's document is there. Many hits in one book: one listing of its folder costs less than
+// asking for each file.
+class DocumentCheck {
+  public:
+    DocumentCheck(const fs::path& book, std::size_t hits) {
+        if (hits > kListFolderAbove) listed_ = regularFileNames(book.parent_path());
+    }
+    void fill(Hit& hit) const {
+        hit.document = documentPath(hit.book, hit.entry.fileName);
+        if (hit.document.empty()) {
+            hit.documentExists = false;
+        } else if (listed_) {
+            hit.documentExists = listed_->contains(hit.entry.fileName);
+        } else {
+            std::error_code ec;
+            hit.documentExists = fs::is_regular_file(hit.document, ec);
+        }
+    }
+
+  private:
+    std::optional<std::unordered_set<std::string>> listed_;
+};
+
+// Each book's rows are already in date order; a stable sort merges the books and keeps book order within a
+// date. Undated rows sort last.
+std::int64_t dateKey(const std::optional<DateComponentsValue>& date) {
+    return date ? (std::int64_t{date->year} * 100 + date->month) * 100 + date->day
+                : std::numeric_limits<std::int64_t>::max();
+}
+
+// Matching rows kept as bytes while the books stream in: as objects they take three times the room of
+// their text, and listing a book of a million rows must not take gigabytes.
+class PackedRows {
+  public:
+    struct Place {
+        std::int64_t date;
+        std::size_t book;
+        std::size_t offset;
+    };
+
+    void add(const IndexBookEntry& row, std::size_t book) {
+        places_.push_back({dateKey(row.date), book, bytes_.size()});
+        putSigned(row.sequence);
+        putByte((row.date ? 1 : 0) | (row.amount ? 2 : 0) | (row.registrationNumber ? 4 : 0) |
+                (row.taxBreakdown ? 8 : 0));
+        if (row.date) {
+            putSigned(row.date->year);
+            putSigned(row.date->month);
+            putSigned(row.date->day);
+        }
+        if (row.amount) putSigned(*row.amount);
+        putText(row.vendor);
+        putSigned(static_cast<std::int64_t>(row.documentType));
+        putText(row.fileName);
+        if (row.registrationNumber) putText(*row.registrationNumber);
+        putText(row.note);
+        if (row.taxBreakdown) {
+            putSigned(static_cast<std::int64_t>(row.taxBreakdown->size()));
+            for (const TaxRateAmount& part : *row.taxBreakdown) {
+                putSigned(part.rate);
+                putSigned(part.taxableAmount);
+                putByte((part.tax ? 1 : 0) | (part.taxIncluded ? 2 : 0));
+                if (part.tax) putSigned(*part.tax);
+            }
+        }
+    }
+
+    std::vector<Place>& places() { return places_; }
+
+    IndexBookEntry row(const Place& place) const {
+        std::string_view in = std::string_view(bytes_).substr(place.offset);
+        IndexBookEntry row;
+        row.sequence = getSigned(in);
+        const unsigned flags = getByte(in);
+        if (flags & 1) {
+            const auto year = static_cast<int>(getSigned(in));
+            const auto month = static_cast<int>(getSigned(in));
+            row.date = DateComponentsValue{year, month, static_cast<int>(getSigned(in))};
+        }
+        if (flags & 2) row.amount = getSigned(in);
+        row.vendor = getText(in);
+        row.documentType = static_cast<DocumentType>(getSigned(in));
+        row.fileName = getText(in);
+        if (flags & 4) row.registrationNumber = getText(in);
+        row.note = getText(in);
+        if (flags & 8) {
+            row.taxBreakdown.emplace(static_cast<std::size_t>(getSigned(in)));
+            for (TaxRateAmount& part : *row.taxBreakdown) {
+                part.rate = static_cast<int>(getSigned(in));
+                part.taxableAmount = getSigned(in);
+                const unsigned partFlags = getByte(in);
+                part.taxIncluded = (partFlags & 2) != 0;
+                if (partFlags & 1) part.tax = getSigned(in);
+            }
+        }
+        return row;
+    }
+
+  private:
+    void putByte(unsigned value) { bytes_.push_back(static_cast<char>(value)); }
+    // Seven bits a byte, the sign folded into the lowest bit: most numbers of a row take one to three bytes.
+    void putSigned(std::int64_t value) {
+        auto bits = (static_cast<std::uint64_t>(value) << 1) ^ static_cast<std::uint64_t>(value >> 63);
+        for (; bits >= 0x80; bits >>= 7) putByte(static_cast<unsigned>(bits & 0x7f) | 0x80);
+        putByte(static_cast<unsigned>(bits));
+    }
+    void putText(std::string_view text) {
+        putSigned(static_cast<std::int64_t>(text.size()));
+        bytes_.append(text);
+    }
+    static unsigned getByte(std::string_view& in) {
+        const auto value = static_cast<unsigned char>(in.front());
+        in.remove_prefix(1);
+        return value;
+    }
+    static std::int64_t getSigned(std::string_view& in) {
+        std::uint64_t bits = 0;
+        for (int shift = 0;; shift += 7) {
+            const unsigned byte = getByte(in);
+            bits |= static_cast<std::uint64_t>(byte & 0x7f) << shift;
+            if ((byte & 0x80) == 0) break;
+        }
+        return static_cast<std::int64_t>(bits >> 1) ^ -static_cast<std::int64_t>(bits & 1);
+    }
+    static std::string getText(std::string_view& in) {
+        const auto size = static_cast<std::size_t>(getSigned(in));
+        std::string text(in.substr(0, size));
+        in.remove_prefix(size);
+        return text;
+    }
+
+    std::string bytes_;
+    std::vector<Place> places_;
+};
+
 }  // namespace
 
 fs::path locate(const fs::path& target, std::string_view bookFileName) {
@@ -130,7 +261,10 @@ fs::path locate(const fs::path& target, std::string_view bookFileName) {
 }
 
 Book read(const fs::path& book) {
-    return readBook(book, nullptr);
+    Book result{book, {}, {}};
+    streamBook(
+        book, nullptr, [&](IndexBookEntry&& row) { result.rows.push_back(std::move(row)); }, result.warnings);
+    return result;
 }
 
 std::vector<Book> readAll(std::span<const fs::path> targets, std::string_view bookFileName) {
@@ -139,15 +273,44 @@ std::vector<Book> readAll(std::span<const fs::path> targets, std::string_view bo
     return books;
 }
 
+std::size_t searchFiles(std::span<const fs::path> targets, std::string_view bookFileName,
+                        const IndexBookQuery& query, const std::function<void(const Hit&)>& each,
+                        std::vector<std::string>* warnings) {
+    const std::vector<fs::path> books = distinctBooks(targets, bookFileName);
+    PackedRows rows;
+    std::vector<std::size_t> hitsPerBook(books.size());
+    std::vector<std::string> bookWarnings;
+    for (std::size_t b = 0; b < books.size(); ++b) {
+        streamBook(
+            books[b], &query,
+            [&](IndexBookEntry&& row) {
+                rows.add(row, b);
+                ++hitsPerBook[b];
+            },
+            bookWarnings);
+    }
+    if (warnings) warnings->insert(warnings->end(), bookWarnings.begin(), bookWarnings.end());
+    std::vector<PackedRows::Place>& places = rows.places();
+    std::stable_sort(places.begin(), places.end(),
+                     [](const auto& a, const auto& b) { return a.date < b.date; });
+    std::vector<DocumentCheck> checks;
+    for (std::size_t b = 0; b < books.size(); ++b) checks.emplace_back(books[b], hitsPerBook[b]);
+    Hit hit;
+    for (const PackedRows::Place& place : places) {
+        hit.book = books[place.book];
+        hit.entry = rows.row(place);
+        checks[place.book].fill(hit);
+        each(hit);
+    }
+    return places.size();
+}
+
 std::vector<Hit> searchFiles(std::span<const fs::path> targets, std::string_view bookFileName,
                              const IndexBookQuery& query, std::vector<std::string>* warnings) {
-    std::vector<Book> books;
-    for (const fs::path& book : distinctBooks(targets, bookFileName)) {
-        books.push_back(readBook(book, &query));
-        if (warnings)
-            warnings->insert(warnings->end(), books.back().warnings.begin(), books.back().warnings.end());
-    }
-    return hitsOf(std::span<Book>(books), query);
+    std::vector<Hit> hits;
+    searchFiles(
+        targets, bookFileName, query, [&](const Hit& hit) { hits.push_back(hit); }, warnings);
+    return hits;
 }
 
 fs::path documentPath(const fs::path& book, std::string_view fileName) {
@@ -155,60 +318,25 @@ fs::path documentPath(const fs::path& book, std::string_view fileName) {
     return book.parent_path() / fs::path(std::string(fileName));
 }
 
-namespace {
-
-// The hits of the books' matching rows; `Rows` is const for a search that leaves the books as they are, and
-// the rows are moved out of books that are not kept.
-template <class BookSpan>
-std::vector<Hit> hitsOf(BookSpan books, const IndexBookQuery& query) {
+std::vector<Hit> search(std::span<const Book> books, const IndexBookQuery& query) {
     std::vector<std::pair<std::size_t, std::size_t>> found;  // (book, row)
     for (std::size_t b = 0; b < books.size(); ++b)
         for (std::size_t row : IndexBookSearch::search(books[b].rows, query)) found.emplace_back(b, row);
-    // Each book's rows are already in date order; a stable sort merges the books and keeps book order within
-    // a date.
-    auto dateOf = [&](const std::pair<std::size_t, std::size_t>& at) -> const auto& {
-        return books[at.first].rows[at.second].date;
-    };
     std::stable_sort(found.begin(), found.end(), [&](const auto& a, const auto& b) {
-        const auto& da = dateOf(a);
-        const auto& db = dateOf(b);
-        if (!da || !db) return da.has_value() && !db.has_value();
-        return *da < *db;
+        return dateKey(books[a.first].rows[a.second].date) < dateKey(books[b.first].rows[b.second].date);
     });
-    // Many hits in one book: one listing of its folder costs less than asking for each file.
     std::vector<std::size_t> hitsPerBook(books.size());
     for (const auto& at : found) ++hitsPerBook[at.first];
-    std::vector<std::optional<std::unordered_set<std::string>>> listed(books.size());
-    for (std::size_t b = 0; b < books.size(); ++b)
-        if (hitsPerBook[b] > kListFolderAbove) listed[b] = regularFileNames(books[b].path.parent_path());
-
-    std::vector<Hit> hits;
-    hits.reserve(found.size());
-    for (const auto& [b, row] : found) {
-        Hit hit;
-        hit.book = books[b].path;
-        if constexpr (std::is_const_v<typename BookSpan::element_type>)
-            hit.entry = books[b].rows[row];
-        else
-            hit.entry = std::move(books[b].rows[row]);
-        hit.document = documentPath(hit.book, hit.entry.fileName);
-        if (hit.document.empty()) {
-            hit.documentExists = false;
-        } else if (listed[b]) {
-            hit.documentExists = listed[b]->contains(hit.entry.fileName);
-        } else {
-            std::error_code ec;
-            hit.documentExists = fs::is_regular_file(hit.document, ec);
-        }
-        hits.push_back(std::move(hit));
+    std::vector<DocumentCheck> checks;
+    for (std::size_t b = 0; b < books.size(); ++b) checks.emplace_back(books[b].path, hitsPerBook[b]);
+    std::vector<Hit> hits(found.size());
+    for (std::size_t k = 0; k < found.size(); ++k) {
+        const auto [b, row] = found[k];
+        hits[k].book = books[b].path;
+        hits[k].entry = books[b].rows[row];
+        checks[b].fill(hits[k]);
     }
     return hits;
-}
-
-}  // namespace
-
-std::vector<Hit> search(std::span<const Book> books, const IndexBookQuery& query) {
-    return hitsOf(books, query);
 }
 
 }  // namespace tavori::IndexBookLibrary

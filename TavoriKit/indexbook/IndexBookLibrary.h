@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,8 +40,13 @@ Book read(const std::filesystem::path& book);
 // file, "./" ...); throws at the first that cannot be read.
 std::vector<Book> readAll(std::span<const std::filesystem::path> targets, std::string_view bookFileName);
 
-// search() over readAll(), keeping only the matching rows while each book streams in, so that a book of
-// millions of rows is searched in little memory. The books' warnings are added to `warnings`.
+// search() over readAll(), keeping only the matching rows while each book streams in, and those packed as
+// bytes, so that a book of millions of rows is searched, or listed whole, in little memory. Each hit is
+// handed to `each` in turn; returns how many there were. The books' warnings are added to `warnings`.
+std::size_t searchFiles(std::span<const std::filesystem::path> targets, std::string_view bookFileName,
+                        const IndexBookQuery& query, const std::function<void(const Hit&)>& each,
+                        std::vector<std::string>* warnings = nullptr);
+// The same, collected.
 std::vector<Hit> searchFiles(std::span<const std::filesystem::path> targets, std::string_view bookFileName,
                              const IndexBookQuery& query, std::vector<std::string>* warnings = nullptr);
 

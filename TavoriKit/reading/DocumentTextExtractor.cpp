@@ -120,8 +120,7 @@ RecognizedDocument DocumentTextExtractor::extract(const std::filesystem::path& p
             continue;
         }
         const CancellationToken pageCancel = cancel.limitedTo(pageTimeLimit);
-        const Image rendered = render(*page, ocrScale);
-        // Rendering cannot be interrupted: a page that used up its time there is not recognised as well.
+        const Image rendered = render(*page, ocrScale, &pageCancel);
         if (pageCancel.isCancelled() && !cancel.isCancelled()) throw Error(Error::Case::pageTooSlow);
         if (rendered.empty()) continue;
         auto lines = recognize(rendered, i, pageCancel);
@@ -166,12 +165,12 @@ std::vector<TextLine> DocumentTextExtractor::recognize(const Image& image, std::
     return lines;
 }
 
-Image DocumentTextExtractor::render(const PdfPage& page, double scale) {
+Image DocumentTextExtractor::render(const PdfPage& page, double scale, const CancellationToken* cancel) {
     const PageSize size = page.mediaBox();
     const double area = size.width * size.height;
     if (area > 0 && area * scale * scale > PdfPage::kMaxRenderPixels)
         scale = std::sqrt(PdfPage::kMaxRenderPixels / area) * 0.999;
-    return page.render(scale);
+    return page.render(scale, false, PdfPage::kMaxRenderPixels, cancel);
 }
 
 Image DocumentTextExtractor::preparedForRecognition(const Image& image, bool scaleLarge) {

@@ -73,8 +73,9 @@ struct DocumentTextExtractor {
     // `cancel` fires, stops between pages and re-reads and returns what it has; the caller discards it.
     RecognizedDocument extract(const std::filesystem::path& path, const CancellationToken& cancel = {}) const;
 
-    // One PDF page at `scale` pixels per point on white, scaled down when it would exceed the render limit.
-    static Image render(const PdfPage& page, double scale);
+    // One PDF page at `scale` pixels per point on white, scaled down when it would exceed the render limit;
+    // empty when `cancel` stops the drawing.
+    static Image render(const PdfPage& page, double scale, const CancellationToken* cancel = nullptr);
     // The image as it goes to the recogniser: above kRecognitionPixels shrunk to about 300 dpi A4.
     static Image preparedForRecognition(const Image& image, bool scaleLarge = true);
 

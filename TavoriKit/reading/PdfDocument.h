@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "TavoriKit/base/CancellationToken.h"
 #include "TavoriKit/reading/DocumentFile.h"
 #include "TavoriKit/reading/Image.h"
 
@@ -34,16 +35,21 @@ class PdfPage {
     // The media box, turned by the page's rotation.
     PageSize mediaBox() const;
     // The page at `scale` pixels per point (72 × scale dpi), upright, on white. Grey unless `colour`. Empty
-    // when rendering fails or the page would exceed `maxPixels`.
-    Image render(double scale, bool colour = false, double maxPixels = kMaxRenderPixels) const;
+    // when rendering fails, the page would exceed `maxPixels`, or `cancel` is cancelled while drawing (it is
+    // polled between the page's drawing operations, so a page of endless vector paths stops in time).
+    Image render(double scale, bool colour = false, double maxPixels = kMaxRenderPixels,
+                 const CancellationToken* cancel = nullptr) const;
 
     // Large enough for A3 at 300 dpi; a page declaring a larger size is rendered at a lower scale by callers.
     static constexpr double kMaxRenderPixels = 20e6;
 
   private:
     friend class PdfDocument;
-    explicit PdfPage(std::unique_ptr<poppler::page> page);
+    struct Renderer;
+    PdfPage(std::unique_ptr<poppler::page> page, Renderer& renderer, int index);
     std::unique_ptr<poppler::page> page_;
+    Renderer* renderer_;
+    int index_;
 };
 
 // A poppler document opened from a file. Move-only; one per thread.
@@ -62,8 +68,9 @@ class PdfDocument {
     std::optional<PdfPage> page(int index) const;
 
   private:
-    explicit PdfDocument(std::unique_ptr<poppler::document> document);
+    PdfDocument(std::unique_ptr<poppler::document> document, const std::filesystem::path& path);
     std::unique_ptr<poppler::document> document_;
+    std::unique_ptr<PdfPage::Renderer> renderer_;
 };
 
 }  // namespace tavori

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <functional>
 
 #include "TavoriCore/DateExtractor.h"
 #include "TavoriCore/TextNormalizer.h"
@@ -179,10 +180,15 @@ std::vector<bool> rowsWorthRereading(std::span<const std::string> normalized, in
         else
             priced.emplace_back(largestNumber(normalized[i]), i);
     }
-    const auto keep = std::min(priced.size(), static_cast<std::size_t>(std::max(amountRows, 0)));
-    std::partial_sort(priced.begin(), priced.begin() + static_cast<std::ptrdiff_t>(keep), priced.end(),
-                      [](const auto& a, const auto& b) { return a.first > b.first; });
-    for (std::size_t k = 0; k < keep; ++k) chosen[priced[k].second] = true;
+    // The largest amounts, each with every row that carries it: a total is printed again as the subtotal or
+    // the cash handed over, and reading only the first of those rows left the one with the label unread.
+    std::vector<std::int64_t> amounts;
+    for (const auto& row : priced) amounts.push_back(row.first);
+    std::sort(amounts.begin(), amounts.end(), std::greater<>());
+    amounts.erase(std::unique(amounts.begin(), amounts.end()), amounts.end());
+    const auto keep = std::min(amounts.size(), static_cast<std::size_t>(std::max(amountRows, 0)));
+    for (const auto& [amount, row] : priced)
+        if (keep > 0 && amount >= amounts[keep - 1]) chosen[row] = true;
     return chosen;
 }
 

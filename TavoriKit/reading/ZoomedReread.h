@@ -22,7 +22,7 @@ namespace tavori::ZoomedReread {
 const Pattern& interesting();
 
 // Which rows of normalised text get a zoomed reading: rows with digits and a date or a total's label, and of
-// the rows that hold only prices, the `amountRows` with the largest amounts (every one when negative).
+// the rows that hold only prices, those with the `amountRows` largest amounts (every one when negative).
 std::vector<bool> rowsWorthRereading(std::span<const std::string> normalized, int amountRows);
 
 // The same lines in the same order, some with one more alternative. Never throws; stops early (returning the

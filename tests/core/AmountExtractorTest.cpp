@@ -321,6 +321,25 @@ TEST(AmountExtractor, OrderAndChoice) {
     }
 }
 
+// Labels unreadable: cash handed over, the change after it, and their difference printed twice above.
+TEST(AmountExtractor, PaidLessChangeWithoutLabels) {
+    const struct {
+        std::vector<std::string> lines;
+        std::int64_t best;
+    } cases[] = {
+        {{"pit 4846", "an 4,846", "nan 5,000", "お釣り 154"}, 4846},
+        {{"an 4,846", "nan 5,000", "お釣り 154"}, 5000},                         // printed once: no evidence
+        {{"ab 1,000", "cd 1,000", "ef 1,100", "(内消費税 100)"}, 1100},          // a tax row is no change
+        {{"ab 1,000", "cd 1,000", "ef 1,100", "gh 2", "ij 3", "kl 100"}, 1100},  // too far below
+    };
+    for (const auto& c : cases) {
+        const auto chosen = AmountExtractor::best(linesOf(c.lines));
+        ASSERT_TRUE(chosen);
+        EXPECT_EQ(chosen->amount, c.best) << c.lines.front();
+    }
+    EXPECT_GE(AmountExtractor::best(linesOf(cases[0].lines))->score, 40);
+}
+
 TEST(AmountExtractor, TiesKeepLineOrder) {
     const auto lines = linesOf({"a", "b", "c", "¥500", "d", "e", "f", "¥500", "¥500 ¥500"});
     std::vector<std::int64_t> order;

@@ -10,6 +10,7 @@
 #include "KitFixtures.h"
 #include "TavoriCore/TextNormalizer.h"
 #include "TavoriKit/reading/DocumentTextExtractor.h"
+#include "TavoriKit/reading/PdfDocument.h"
 
 namespace tavori {
 namespace {
@@ -241,6 +242,39 @@ TEST(DocumentTextExtractor, APageOverItsTimeLimitStopsWithTheReason) {
         EXPECT_TRUE(std::string(e.what()).starts_with("ページの読み取りが時間内に終わらなかった"))
             << e.what();
     }
+}
+
+// A page of nothing but vector fills, the kind that takes minutes to draw: the drawing polls its token
+// between operations, so a token that fires stops it half-way and gives no picture.
+TEST(DocumentTextExtractor, DrawingAPageStopsWhenItsTokenFires) {
+    const TempDir dir;
+    std::string content;
+    for (int k = 0; k < 3000; ++k) content += "0." + std::to_string(k % 10) + " g 0 0 595 842 re f\n";
+    const std::vector<std::string> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R >>",
+        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream"};
+    std::string pdf = "%PDF-1.4\n";
+    std::vector<std::size_t> offsets;
+    for (std::size_t k = 0; k < objects.size(); ++k) {
+        offsets.push_back(pdf.size());
+        pdf += std::to_string(k + 1) + " 0 obj\n" + objects[k] + "\nendobj\n";
+    }
+    const std::size_t xref = pdf.size();
+    pdf += "xref\n0 5\n0000000000 65535 f \n";
+    for (std::size_t offset : offsets)
+        pdf += std::string(10 - std::to_string(offset).size(), '0') + std::to_string(offset) + " 00000 n \n";
+    pdf += "trailer\n<< /Size 5 /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    test::writeBytes(dir / "fills.pdf", pdf);
+
+    const auto document = PdfDocument::open(dir / "fills.pdf");
+    ASSERT_TRUE(document);
+    const auto page = document->page(0);
+    ASSERT_TRUE(page);
+    EXPECT_FALSE(page->render(0.2).empty());
+    const CancellationToken firing = CancellationToken::firingAfter(3);
+    EXPECT_TRUE(page->render(0.2, false, PdfPage::kMaxRenderPixels, &firing).empty());
+    EXPECT_TRUE(firing.isCancelled());
 }
 
 TEST(DocumentTextExtractor, CancellingDuringAMultiPageScanStopsEarly) {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "TavoriCore/IndexBookCSV.h"
 #include "TavoriKit/indexbook/IndexBookLibrary.h"
 #include "TavoriKit/saving/RenameService.h"
 #include "tests/TestFiles.h"
@@ -86,6 +87,28 @@ TEST(IndexBookLibrary, StreamedSearchReadsEachBookOnceAndWhole) {
                 << e.what();
         }
     }
+}
+
+// The streamed search keeps its rows packed as bytes; every field comes back as the book holds it.
+TEST(IndexBookLibrary, StreamedSearchGivesTheRowsAsReadWhole) {
+    TestFolder folder;
+    IndexBookEntry full{7,
+                        DateComponentsValue{2025, 12, 31},
+                        -1234567890123,
+                        "㈱テスト\"商店\"",
+                        DocumentType::invoice,
+                        "a,b.pdf",
+                        "T1234567890123",
+                        "備考\n二行"};
+    full.taxBreakdown = std::vector<TaxRateAmount>{{10, 11000, 1000, true}, {8, 540, std::nullopt, false}};
+    IndexBookEntry bare{8, std::nullopt, std::nullopt, "", DocumentType::other, "b.pdf", std::nullopt, ""};
+    bare.taxBreakdown = std::vector<TaxRateAmount>{};
+    writeFile(folder / "索引簿.csv", IndexBookCSV::render(std::vector{bare, full, full}, true, true));
+    const std::vector<fs::path> targets = {folder.path()};
+    const auto whole = IndexBookLibrary::search(IndexBookLibrary::readAll(targets, "索引簿.csv"), {});
+    ASSERT_EQ(whole.size(), 3u);
+    EXPECT_EQ(whole[0].entry.vendor, full.vendor);
+    EXPECT_EQ(IndexBookLibrary::searchFiles(targets, "索引簿.csv", {}), whole);
 }
 
 TEST(IndexBookLibrary, DocumentsResolveOnlyBesideTheirBook) {

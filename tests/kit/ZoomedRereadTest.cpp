@@ -72,6 +72,9 @@ TEST(ZoomedReread, RowsWorthRereadingKeepDatesLabelsAndTheLargestPrices) {
     const std::vector<std::string> grouped{"A ¥9,999", "B ¥12,000", "C 1,000,000円", "D ¥999"};
     EXPECT_EQ(ZoomedReread::rowsWorthRereading(grouped, 1), (std::vector<bool>{false, false, true, false}));
     EXPECT_TRUE(ZoomedReread::rowsWorthRereading({}, 2).empty());
+    // Every row of a chosen amount is read: the total's garbled label may sit on its second row.
+    const std::vector<std::string> tied{"pit 4846", "an 4,846", "nan 5,000", "Lo 154"};
+    EXPECT_EQ(ZoomedReread::rowsWorthRereading(tied, 2), (std::vector<bool>{true, true, true, false}));
 }
 
 TEST(ZoomedReread, CropRectangles) {
