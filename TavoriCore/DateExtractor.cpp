@@ -33,9 +33,10 @@ const Pattern& ocrZeroAfter() {
     return p;
 }
 
+// An era's letter starts a word: the R of a garbled address 「…ESR2-2-10」 is no Reiwa.
 const Pattern& eraPattern() {
     static const Pattern p(
-        R"((令和|平成|R|H)\s?(\d{1,2}|元)\s?[年.\-/]\s?(\d{1,2})\s?[月.\-/]\s?(\d{1,2})\s?日?)");
+        R"((令和|平成|(?<![A-Za-z])R|(?<![A-Za-z])H)\s?(\d{1,2}|元)\s?[年.\-/]\s?(\d{1,2})\s?[月.\-/]\s?(\d{1,2})\s?日?)");
     return p;
 }
 

@@ -30,17 +30,6 @@ SaveDocument saveDocument(const DocumentItem& item) {
     return SaveDocument{item.currentPath(), item.fields(), item.outputPath()};
 }
 
-SaveSettings saveSettingsFrom(const AppSettings& settings) {
-    SaveSettings saveSettings;
-    saveSettings.nameTemplate = settings.nameTemplate;
-    saveSettings.mode = settings.mode;
-    saveSettings.destination = settings.saveDestination();
-    saveSettings.writeIndexBook = settings.writeIndexBook;
-    saveSettings.indexBookFileName = settings.indexBookFileName;
-    saveSettings.indexBookTaxColumns = settings.indexBookTaxColumns;
-    return saveSettings;
-}
-
 }  // namespace
 
 AppModel::AppModel(AppSettings settings, SettingsStore defaults, DesktopServices& desktop,
@@ -50,6 +39,7 @@ AppModel::AppModel(AppSettings settings, SettingsStore defaults, DesktopServices
       defaults_(std::move(defaults)),
       desktop_(desktop),
       service_(service ? std::move(service) : std::make_unique<AnalysisService>()),
+      registry_(std::make_shared<RegistrySource>(InvoiceRegistry::standardLocation())),
       io_(std::make_unique<IoWorker>()) {
     qRegisterMetaType<tavori::ReadingProgress>();
     qRegisterMetaType<tavori::SaveProgress>();
@@ -128,12 +118,24 @@ void AppModel::writeSettings() {
 }
 
 std::optional<fs::path> AppModel::indexBookTarget() const {
-    const fs::path name(settings_.indexBookFileName);
-    if (const auto folder = settings_.saveDestination()) return *folder / name;
-    if (settings_.mode != RenameMode::renameInPlace) return std::nullopt;
+    std::optional<fs::path> firstReady;
     for (const auto& item : items_)
-        if (item->status() == DocumentItem::Status::ready) return item->currentPath().parent_path() / name;
-    return std::nullopt;
+        if (item->status() == DocumentItem::Status::ready) {
+            firstReady = item->currentPath();
+            break;
+        }
+    return SavePlanner::indexBook(settings_.saveSettings(), firstReady);
+}
+
+void AppModel::lookUpRegistration(const ReceiptFields& fields, QObject* context,
+                                  std::function<void(std::optional<RegistrationStatus>)> done) {
+    io_->post(
+        context, [registry = registry_, fields] { return registry->check(fields); }, std::move(done));
+}
+
+void AppModel::setRegistryLocation(std::filesystem::path location) {
+    registry_ = std::make_shared<RegistrySource>(std::move(location));
+    emit registryChanged();
 }
 
 void AppModel::showAlert(std::string message) {
@@ -409,7 +411,7 @@ void AppModel::saveMatching(const std::function<bool(const DocumentItem&)>& chos
     }
     if (ready.empty()) return;
 
-    const SaveSettings saveSettings = saveSettingsFrom(settings_);
+    const SaveSettings saveSettings = settings_.saveSettings();
     if (settings_.mode != RenameMode::renameInPlace && !saveSettings.destination) {
         setAlert("先に保存先フォルダを選んでください。");
         return;

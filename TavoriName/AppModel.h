@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QUuid>
 
+#include "TavoriKit/registry/RegistrySource.h"
 #include "TavoriKit/saving/SavePlanner.h"
 #include "TavoriKit/service/AnalysisService.h"
 #include "TavoriName/AppSettings.h"
@@ -83,6 +84,15 @@ class AppModel : public QObject {
     // The book a save would append rows to now (when the settings write rows): the destination's, beside the
     // first ready document when renaming in place, nothing when there is neither.
     std::optional<std::filesystem::path> indexBookTarget() const;
+
+    // What the imported register says of the registration number in `fields`, looked up on the I/O worker;
+    // `done` gets it on the GUI thread unless `context` is gone by then. Nothing without a number or a
+    // register that can be read. A register imported while the window is open is used from the next look-up.
+    void lookUpRegistration(const ReceiptFields& fields, QObject* context,
+                            std::function<void(std::optional<RegistrationStatus>)> done);
+    // Where the register is read from: the standard data folder unless a test says otherwise.
+    // registryChanged() follows.
+    void setRegistryLocation(std::filesystem::path location);
 
     // The thread for the window's file work, shared by its views.
     IoWorker& io() { return *io_; }
@@ -158,6 +168,8 @@ class AppModel : public QObject {
     // An export finished; the alert says why when it failed.
     void exportFinished(bool ok);
     void readingProgressChanged(tavori::ReadingProgress progress);
+    // The register is read from another place: what was looked up before may differ now.
+    void registryChanged();
 
   private:
     DocumentItem* mutableItem(const QUuid& id);
@@ -202,6 +214,8 @@ class AppModel : public QObject {
     bool startScheduled_ = false;
     std::uint64_t nextGeneration_ = 1;
     std::unique_ptr<AnalysisService> service_;
+    // Shared with the look-ups on the I/O worker; replaced, never changed, when the location changes.
+    std::shared_ptr<const RegistrySource> registry_;
     // Last, so that it goes first: its queue finishes before the state its answers go to.
     std::unique_ptr<IoWorker> io_;
 };

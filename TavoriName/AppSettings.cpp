@@ -149,6 +149,17 @@ std::optional<fs::path> AppSettings::saveDestination() const {
     return destinationFolder();
 }
 
+SaveSettings AppSettings::saveSettings() const {
+    SaveSettings saveSettings;
+    saveSettings.nameTemplate = nameTemplate;
+    saveSettings.mode = mode;
+    saveSettings.destination = saveDestination();
+    saveSettings.writeIndexBook = writeIndexBook;
+    saveSettings.indexBookFileName = indexBookFileName;
+    saveSettings.indexBookTaxColumns = indexBookTaxColumns;
+    return saveSettings;
+}
+
 std::ostream& operator<<(std::ostream& os, const AppSettings& settings) {
     nlohmann::ordered_json j = settings;
     return os << j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);

@@ -18,6 +18,7 @@
 #include "TavoriCore/RenameMode.h"
 #include "TavoriCore/VendorAliasDictionary.h"
 #include "TavoriCore/VendorMemory.h"
+#include "TavoriKit/saving/SavePlanner.h"
 #include "TavoriName/SettingsStore.h"
 
 namespace tavori {
@@ -71,6 +72,8 @@ struct AppSettings {
     // destination kept from an earlier copy or move is not used then: a book there would list files that are
     // not beside it.
     std::optional<std::filesystem::path> saveDestination() const;
+    // What a save needs of these settings, the destination being saveDestination().
+    SaveSettings saveSettings() const;
 };
 
 std::ostream& operator<<(std::ostream& os, const AppSettings& settings);

@@ -85,6 +85,26 @@ std::optional<std::int64_t> parseAmount(const QString& text, bool& ok) {
     return static_cast<std::int64_t>(value);
 }
 
+// A wrapping caption under the fields.
+QLabel* noteLabel(const QString& text = {}) {
+    auto* label = new QLabel(text);
+    label->setWordWrap(true);
+    label->setFont(captionFont(label));
+    return label;
+}
+
+// `text` with the warning sign in `icon` before it.
+QWidget* warningRow(QLabel* icon, QLabel* text) {
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    icon->setPixmap(detailSymbol(QStringLiteral("dialog-warning"), QStringLiteral("exclamationmark-triangle"))
+                        .pixmap(12, 12));
+    layout->addWidget(icon, 0, Qt::AlignTop);
+    layout->addWidget(text, 1);
+    return row;
+}
+
 QString formatAmount(std::optional<std::int64_t> amount) {
     return amount ? QLocale().toString(static_cast<qlonglong>(*amount)) : QString();
 }
@@ -170,6 +190,7 @@ DocumentDetailView::DocumentDetailView(AppModel& model, QWidget* parent) : QWidg
     connect(&DuplicateMarks::of(model_), &DuplicateMarks::marksChanged, this, [this](int row) {
         if (row == model_.rowOf(itemId_)) refresh();
     });
+    connect(&model_, &AppModel::registryChanged, this, &DocumentDetailView::refresh);
     connect(&model_, &AppModel::settingsChanged, this, [this] {
         if (const DocumentItem* shown = item()) {
             refreshNewName(*shown);
@@ -227,7 +248,19 @@ QWidget* DocumentDetailView::makeForm() {
     auto* column = new QVBoxLayout(form);
     column->setContentsMargins(10, 6, 10, 6);
     column->setSpacing(4);
+    column->addLayout(makeNames());
+    makeFields();
+    fieldGrid_ = new QGridLayout;
+    fieldGrid_->setHorizontalSpacing(10);
+    fieldGrid_->setVerticalSpacing(4);
+    column->addLayout(fieldGrid_);
+    column->addWidget(makeTaxRow());
+    placeFields(true);
+    column->addWidget(makeNotes());
+    return form;
+}
 
+QLayout* DocumentDetailView::makeNames() {
     auto* names = new QFormLayout;
     names->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     names->setVerticalSpacing(4);
@@ -250,24 +283,10 @@ QWidget* DocumentDetailView::makeForm() {
     savedRow->addWidget(savedLocationLink_, 1);
     savedRow->addWidget(notSavedLabel_, 1);
     names->addRow(savedLocationCaption_, savedRow);
-    column->addLayout(names);
+    return names;
+}
 
-    for (auto& dot : dots_) dot = new ConfidenceDot;
-    // One field: its label, the control (and what goes beside it) and the confidence dot on one line.
-    auto cell = [this](const QString& label, QWidget* control, Field field, QWidget* extra = nullptr) {
-        auto* widget = new QWidget;
-        auto* row = new QHBoxLayout(widget);
-        row->setContentsMargins(0, 0, 0, 0);
-        row->setSpacing(6);
-        auto* caption = new QLabel(label);
-        caption->setBuddy(control);
-        row->addWidget(caption);
-        row->addWidget(control, 1);
-        if (extra) row->addWidget(extra);
-        row->addWidget(dots_[index(field)]);
-        return widget;
-    };
-
+QWidget* DocumentDetailView::makeDateField() {
     dateField_ = new QDateEdit;
     const QLocale japanese(QLocale::Japanese, QLocale::Japan);
     dateField_->setLocale(japanese);
@@ -285,10 +304,12 @@ QWidget* DocumentDetailView::makeForm() {
         if (refreshing_ || !date.isValid()) return;
         model_.setDateBinding(itemId_, QDateTime(date, QTime(0, 0), Qt::LocalTime));
     });
+    return fieldCell(QStringLiteral("日付"), dateField_, Field::date, dateMissingLabel_);
+}
 
-    vendorField_ = new QLineEdit;
-    vendorField_->setAccessibleName(QStringLiteral("取引先"));
-    connect(vendorField_, &QLineEdit::textEdited, this, &DocumentDetailView::vendorEdited);
+void DocumentDetailView::makeFields() {
+    for (auto& dot : dots_) dot = new ConfidenceDot;
+    cells_[0] = makeDateField();
 
     amountField_ = new QLineEdit;
     amountField_->setAccessibleName(QStringLiteral("金額（円）"));
@@ -296,7 +317,46 @@ QWidget* DocumentDetailView::makeForm() {
     amountField_->setMinimumWidth(70);
     connect(amountField_, &QLineEdit::textEdited, this, &DocumentDetailView::amountEdited);
     connect(amountField_, &QLineEdit::editingFinished, this, &DocumentDetailView::amountFinished);
+    cells_[1] = fieldCell(QStringLiteral("金額（円）"), amountField_, Field::amount);
 
+    vendorField_ = new QLineEdit;
+    vendorField_->setAccessibleName(QStringLiteral("取引先"));
+    connect(vendorField_, &QLineEdit::textEdited, this, &DocumentDetailView::vendorEdited);
+    cells_[2] = fieldCell(QStringLiteral("取引先"), vendorField_, Field::vendor);
+
+    typePicker_ = new QComboBox;
+    typePicker_->setAccessibleName(QStringLiteral("書類種別"));
+    for (const DocumentType type : allDocumentTypes) typePicker_->addItem(qs(std::string(displayName(type))));
+    connect(typePicker_, &QComboBox::activated, this, [this](int chosen) {
+        if (chosen < 0 || chosen >= int(allDocumentTypes.size())) return;
+        model_.setDocumentType(itemId_, allDocumentTypes[std::size_t(chosen)]);
+    });
+    cells_[3] = fieldCell(QStringLiteral("書類種別"), typePicker_, Field::documentType);
+
+    registrationField_ = new QLineEdit;
+    registrationField_->setAccessibleName(QStringLiteral("登録番号"));
+    connect(registrationField_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        model_.setRegistrationNumber(itemId_,
+                                     text.isEmpty() ? std::nullopt : std::optional(text.toStdString()));
+    });
+    cells_[4] = fieldCell(QStringLiteral("登録番号"), registrationField_, Field::registrationNumber);
+}
+
+QWidget* DocumentDetailView::fieldCell(const QString& label, QWidget* control, Field field, QWidget* extra) {
+    auto* widget = new QWidget;
+    auto* row = new QHBoxLayout(widget);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    auto* caption = new QLabel(label);
+    caption->setBuddy(control);
+    row->addWidget(caption);
+    row->addWidget(control, 1);
+    if (extra) row->addWidget(extra);
+    row->addWidget(dots_[index(field)]);
+    return widget;
+}
+
+QWidget* DocumentDetailView::makeTaxRow() {
     // Under the amount, the amounts by rate: small, since most documents print at most two.
     auto* rates = new QGridLayout;
     rates->setContentsMargins(0, 0, 0, 0);
@@ -320,34 +380,10 @@ QWidget* DocumentDetailView::makeForm() {
     taxLayout->setContentsMargins(0, 0, 0, 0);
     taxLayout->addWidget(new QLabel(QStringLiteral("税率別")));
     taxLayout->addLayout(rates, 1);
+    return taxRow;
+}
 
-    typePicker_ = new QComboBox;
-    typePicker_->setAccessibleName(QStringLiteral("書類種別"));
-    for (const DocumentType type : allDocumentTypes) typePicker_->addItem(qs(std::string(displayName(type))));
-    connect(typePicker_, &QComboBox::activated, this, [this](int chosen) {
-        if (chosen < 0 || chosen >= int(allDocumentTypes.size())) return;
-        model_.setDocumentType(itemId_, allDocumentTypes[std::size_t(chosen)]);
-    });
-
-    registrationField_ = new QLineEdit;
-    registrationField_->setAccessibleName(QStringLiteral("登録番号"));
-    connect(registrationField_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        model_.setRegistrationNumber(itemId_,
-                                     text.isEmpty() ? std::nullopt : std::optional(text.toStdString()));
-    });
-
-    cells_[0] = cell(QStringLiteral("日付"), dateField_, Field::date, dateMissingLabel_);
-    cells_[1] = cell(QStringLiteral("金額（円）"), amountField_, Field::amount);
-    cells_[2] = cell(QStringLiteral("取引先"), vendorField_, Field::vendor);
-    cells_[3] = cell(QStringLiteral("書類種別"), typePicker_, Field::documentType);
-    cells_[4] = cell(QStringLiteral("登録番号"), registrationField_, Field::registrationNumber);
-    fieldGrid_ = new QGridLayout;
-    fieldGrid_->setHorizontalSpacing(10);
-    fieldGrid_->setVerticalSpacing(4);
-    column->addLayout(fieldGrid_);
-    column->addWidget(taxRow);
-    placeFields(true);
-
+QWidget* DocumentDetailView::makeNotes() {
     // Warnings and offers under the fields share one area of fixed height: coming and going, they move
     // nothing else. A long list scrolls within it.
     auto* notes = new QWidget;
@@ -355,57 +391,48 @@ QWidget* DocumentDetailView::makeForm() {
     notesColumn->setContentsMargins(0, 0, 0, 0);
     notesColumn->setSpacing(2);
 
-    amountWarning_ = new QLabel;
-    amountWarning_->setWordWrap(true);
-    amountWarning_->setFont(captionFont(amountWarning_));
+    amountWarning_ = noteLabel();
     setTextColour(amountWarning_, errorRed);
     amountWarning_->hide();
     notesColumn->addWidget(amountWarning_);
 
-    checkDigitWarning_ = new QWidget;
-    auto* warningRow = new QHBoxLayout(checkDigitWarning_);
-    warningRow->setContentsMargins(0, 0, 0, 0);
-    auto* warningIcon = new QLabel;
-    warningIcon->setPixmap(
-        detailSymbol(QStringLiteral("dialog-warning"), QStringLiteral("exclamationmark-triangle"))
-            .pixmap(12, 12));
     auto* warningText =
-        new QLabel(QStringLiteral("法人番号のチェックデジットと一致しません。読み取りミスの可能性があります（"
-                                  "個人事業者の番号なら問題ありません）"));
-    warningText->setWordWrap(true);
-    warningText->setFont(captionFont(warningText));
+        noteLabel(QStringLiteral("法人番号のチェックデジットと一致しません。読み取りミスの可能性があります（"
+                                 "個人事業者の番号なら問題ありません）"));
     setTextColour(warningText, warningOrange);
-    warningRow->addWidget(warningIcon, 0, Qt::AlignTop);
-    warningRow->addWidget(warningText, 1);
+    checkDigitWarning_ = warningRow(new QLabel, warningText);
     notesColumn->addWidget(checkDigitWarning_);
     checkDigitWarning_->hide();
 
-    registryStatusRow_ = new QWidget;
-    auto* statusRow = new QHBoxLayout(registryStatusRow_);
-    statusRow->setContentsMargins(0, 0, 0, 0);
     registryStatusIcon_ = new QLabel;
-    registryStatusIcon_->setPixmap(
-        detailSymbol(QStringLiteral("dialog-warning"), QStringLiteral("exclamationmark-triangle"))
-            .pixmap(12, 12));
-    registryStatusLabel_ = new QLabel;
-    registryStatusLabel_->setWordWrap(true);
+    registryStatusLabel_ = noteLabel();
     registryStatusLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     registryStatusLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    registryStatusLabel_->setFont(captionFont(registryStatusLabel_));
-    statusRow->addWidget(registryStatusIcon_, 0, Qt::AlignTop);
-    statusRow->addWidget(registryStatusLabel_, 1);
+    registryStatusRow_ = warningRow(registryStatusIcon_, registryStatusLabel_);
     notesColumn->addWidget(registryStatusRow_);
     registryStatusRow_->hide();
 
     // Apart from the review banner: a possible duplicate is a warning, not a reason to review.
-    duplicateLine_ = new QLabel;
-    duplicateLine_->setWordWrap(true);
-    duplicateLine_->setFont(captionFont(duplicateLine_));
+    duplicateLine_ = noteLabel();
     duplicateLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     setTextColour(duplicateLine_, QColor(0xc0, 0x39, 0x2b));
     duplicateLine_->hide();
     notesColumn->addWidget(duplicateLine_);
 
+    notesColumn->addLayout(makeOffers());
+    notesColumn->addStretch(1);
+
+    notesArea_ = new QScrollArea;
+    notesArea_->setWidget(notes);
+    notesArea_->setWidgetResizable(true);
+    notesArea_->setFrameShape(QFrame::NoFrame);
+    notesArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const QFontMetrics caption(captionFont(this));
+    notesArea_->setFixedHeight(2 * caption.lineSpacing() + 6);
+    return notesArea_;
+}
+
+QLayout* DocumentDetailView::makeOffers() {
     learnVendorButton_ = new QPushButton(QStringLiteral("次回からこの名前にする"));
     learnVendorButton_->setToolTip(QStringLiteral(
         "読み取った名前を含む取引先を、次回からこの名前で読み取ります（設定の「取引先」に追加されます）"));
@@ -421,20 +448,9 @@ QWidget* DocumentDetailView::makeForm() {
     offers->addWidget(learnVendorButton_);
     offers->addWidget(registryVendorButton_);
     offers->addStretch(1);
-    notesColumn->addLayout(offers);
     learnVendorButton_->hide();
     registryVendorButton_->hide();
-    notesColumn->addStretch(1);
-
-    notesArea_ = new QScrollArea;
-    notesArea_->setWidget(notes);
-    notesArea_->setWidgetResizable(true);
-    notesArea_->setFrameShape(QFrame::NoFrame);
-    notesArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    const QFontMetrics caption(captionFont(this));
-    notesArea_->setFixedHeight(2 * caption.lineSpacing() + 6);
-    column->addWidget(notesArea_);
-    return form;
+    return offers;
 }
 
 void DocumentDetailView::placeFields(bool twoColumns) {
@@ -470,10 +486,6 @@ ConfidenceDot* DocumentDetailView::dot(Field field) const {
 
 const DocumentItem* DocumentDetailView::item() const {
     return itemId_.isNull() ? nullptr : model_.item(itemId_);
-}
-
-QString DocumentDetailView::newFileName(const FileNameTemplate& nameTemplate, const DocumentItem& item) {
-    return qs(nameTemplate.savedName(item.fields(), item.sourcePath()));
 }
 
 void DocumentDetailView::showItem(const QUuid& id) {
@@ -581,7 +593,7 @@ void DocumentDetailView::refresh() {
 }
 
 void DocumentDetailView::refreshNewName(const DocumentItem& shown) {
-    newNameLabel_->setText(newFileName(model_.settings().nameTemplate, shown));
+    newNameLabel_->setText(qs(model_.settings().nameTemplate.savedName(shown.fields(), shown.sourcePath())));
 }
 
 void DocumentDetailView::refreshLearnButton(const DocumentItem& shown) {
@@ -606,49 +618,19 @@ std::optional<VendorAliasDictionary::Rule> DocumentDetailView::aliasToLearn(cons
     return VendorAliasDictionary::Rule{Uuid::random(), *read, corrected};
 }
 
-void DocumentDetailView::setRegistryLocation(std::filesystem::path location) {
-    model_.io().post([state = registry_, location = std::move(location)] {
-        state->location = location;
-        state->registry.reset();
-        state->stamp = {};
-    });
-    refresh();
-}
-
 void DocumentDetailView::refreshRegistryStatus(const DocumentItem& shown) {
     if (!shown.fields().registrationNumber) {
         showRegistryStatus(std::nullopt);
         return;
     }
     const std::uint64_t generation = ++registryGeneration_;
-    // Opening the register and looking the number up happen on the I/O worker; the row keeps its place.
-    model_.io().post(
-        this,
-        [state = registry_, fields = shown.fields()]() -> std::optional<RegistrationStatus> {
-            std::error_code ec;
-            const auto stamp = std::filesystem::last_write_time(state->location, ec);
-            if (ec) {
-                state->registry.reset();
-                return std::nullopt;
-            }
-            try {
-                // A register imported while the window is open is picked up here.
-                if (!state->registry || stamp != state->stamp) {
-                    state->stamp = stamp;
-                    state->registry = InvoiceRegistry::open(state->location);
-                }
-                return state->registry->check(fields);
-            } catch (const RegistryError&) {
-                // A register that cannot be read is as good as none here; `tavori registry status` says why.
-                state->registry.reset();
-                return std::nullopt;
-            }
-        },
-        [this, generation](std::optional<RegistrationStatus> status) {
-            if (generation != registryGeneration_) return;
-            showRegistryStatus(status);
-            emit registryChecked();
-        });
+    // The look-up runs on the I/O worker; the row keeps its place meanwhile.
+    model_.lookUpRegistration(shown.fields(), this,
+                              [this, generation](std::optional<RegistrationStatus> status) {
+                                  if (generation != registryGeneration_) return;
+                                  showRegistryStatus(status);
+                                  emit registryChecked();
+                              });
 }
 
 void DocumentDetailView::showRegistryStatus(const std::optional<RegistrationStatus>& status) {

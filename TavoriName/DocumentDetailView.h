@@ -12,13 +12,14 @@
 #include <QWidget>
 
 #include "TavoriCore/FileNameTemplate.h"
-#include "TavoriKit/registry/InvoiceRegistry.h"
+#include "TavoriKit/registry/RegistrationStatus.h"
 #include "TavoriName/DocumentItem.h"
 
 class QComboBox;
 class QDateEdit;
 class QGridLayout;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QScrollArea;
@@ -44,17 +45,10 @@ class DocumentDetailView : public QWidget {
 
     // Shows the item; another item than before starts its preview fitted to the page.
     void showItem(const QUuid& id);
-    const QUuid& itemId() const { return itemId_; }
-
-    // The name saving would give `item` now: the rendered template and the source's extension in lower case.
-    static QString newFileName(const FileNameTemplate& nameTemplate, const DocumentItem& item);
 
     DocumentPreview* preview() const { return preview_; }
-    ZoomBar* zoomBar() const { return zoomBar_; }
     QWidget* banner() const { return banner_; }
     QLabel* bannerReasons() const { return bannerReasons_; }
-    // 「重複の可能性: …」, one line per other document; hidden when there is none.
-    QLabel* duplicateLine() const { return duplicateLine_; }
     QPushButton* confirmButton() const { return confirmButton_; }
     QLabel* newNameLabel() const { return newNameLabel_; }
     QLabel* savedLocationLink() const { return savedLocationLink_; }
@@ -75,17 +69,10 @@ class DocumentDetailView : public QWidget {
     QLabel* registryStatusLabel() const { return registryStatusLabel_; }
     // Offers the registered name as the vendor when the reading found none or only an uncertain one.
     QPushButton* registryVendorButton() const { return registryVendorButton_; }
-    // Where the register is read from (the standard data folder unless a test says otherwise); a register
-    // imported while the window is open is picked up at the next refresh. Look-ups run on the model's I/O
-    // worker; registryChecked() follows each.
-    void setRegistryLocation(std::filesystem::path location);
     // The item's error, in the band where the banner would be.
     QWidget* errorSection() const { return errorSection_; }
-    // The item's state in that band when there is neither banner nor error.
-    QLabel* stateLine() const { return stateLine_; }
     // Says why a typed amount was not taken.
     QLabel* amountWarning() const { return amountWarning_; }
-    QWidget* statusBand() const { return statusBand_; }
     bool showsFieldsInTwoColumns() const { return twoColumns_; }
     QLabel* errorLabel() const { return errorLabel_; }
     ConfidenceDot* dot(DocumentItem::Field field) const;
@@ -99,7 +86,16 @@ class DocumentDetailView : public QWidget {
     void placeFields(bool twoColumns);
     void amountFinished();
     QWidget* makeBanner();
+    // The form under the status band, by section: the names, the fields, the amounts by rate, the notes.
     QWidget* makeForm();
+    QLayout* makeNames();
+    void makeFields();
+    QWidget* makeDateField();
+    QWidget* fieldCell(const QString& label, QWidget* control, DocumentItem::Field field,
+                       QWidget* extra = nullptr);
+    QWidget* makeTaxRow();
+    QWidget* makeNotes();
+    QLayout* makeOffers();
     const DocumentItem* item() const;
     void refresh();
     void refreshNewName(const DocumentItem& item);
@@ -143,13 +139,6 @@ class DocumentDetailView : public QWidget {
     QLabel* registryStatusLabel_ = nullptr;
     QPushButton* registryVendorButton_ = nullptr;
     std::string registryVendor_;
-    // The register as the I/O worker holds it; touched only there.
-    struct RegistryState {
-        std::filesystem::path location = InvoiceRegistry::standardLocation();
-        std::unique_ptr<InvoiceRegistry> registry;
-        std::filesystem::file_time_type stamp{};
-    };
-    std::shared_ptr<RegistryState> registry_ = std::make_shared<RegistryState>();
     std::uint64_t registryGeneration_ = 0;
     QWidget* statusBand_ = nullptr;
     QWidget* errorSection_ = nullptr;

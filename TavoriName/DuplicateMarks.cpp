@@ -2,10 +2,7 @@
 
 #include <QTimer>
 
-#include "TavoriKit/indexbook/IndexBookLibrary.h"
 #include "TavoriName/AppModel.h"
-
-namespace fs = std::filesystem;
 
 namespace tavori {
 
@@ -55,32 +52,14 @@ void DuplicateMarks::refreshNow() {
         documents.push_back({item->currentPath(), DuplicateRecord{f.date, f.amount, f.vendor,
                                                                   item->sourcePath().filename().native()}});
     }
-    const std::optional<fs::path> bookPath = model_.indexBookTarget();
+    const std::optional<std::filesystem::path> bookPath = model_.indexBookTarget();
     model_.io().post(
         this,
-        [state = worker_, aliases = model_.settings().aliases, bookPath, ready = std::move(ready),
+        [check = check_, aliases = model_.settings().aliases, bookPath, ready = std::move(ready),
          documents = std::move(documents)] {
-            DuplicateDetector detector(aliases, state->digests);
-            if (bookPath) {
-                std::error_code sizeError, timeError;
-                const auto size = fs::file_size(*bookPath, sizeError);
-                const auto modified = fs::last_write_time(*bookPath, timeError);
-                auto& book = state->book;
-                if (sizeError || timeError) {
-                    book.reset();
-                } else if (!book || book->path != *bookPath || book->size != size ||
-                           book->modified != modified) {
-                    BookState read{*bookPath, size, modified, {}};
-                    try {
-                        read.rows = IndexBookLibrary::read(*bookPath).rows;
-                    } catch (const IndexBookReadError&) {
-                        // A book that cannot be read still names the folder whose files are compared.
-                    }
-                    book = std::move(read);
-                }
-                detector.setBook(*bookPath, book ? book->rows : std::vector<IndexBookEntry>{});
-            }
-            const auto found = detector.check(documents);
+            check->setAliases(aliases);
+            check->setBook(bookPath);
+            const auto found = check->check(documents);
             QHash<QUuid, std::vector<PossibleDuplicate>> marks;
             for (std::size_t k = 0; k < ready.size(); ++k)
                 if (!found[k].empty()) marks.insert(ready[k], found[k]);

@@ -1,14 +1,13 @@
 #pragma once
 
-#include <filesystem>
-#include <optional>
+#include <memory>
 #include <vector>
 
 #include <QHash>
 #include <QObject>
 #include <QUuid>
 
-#include "TavoriKit/indexbook/DuplicateDetector.h"
+#include "TavoriKit/indexbook/DuplicateCheck.h"
 
 namespace tavori {
 
@@ -41,20 +40,9 @@ class DuplicateMarks final : public QObject {
     void scheduleRefresh();
     void apply(QHash<QUuid, std::vector<PossibleDuplicate>> marks);
 
-    // The book last read, so that it is read again only when it has changed; touched on the worker only.
-    struct BookState {
-        std::filesystem::path path;
-        std::uintmax_t size = 0;
-        std::filesystem::file_time_type modified;
-        std::vector<IndexBookEntry> rows;
-    };
-    struct WorkerState {
-        std::shared_ptr<FileDigests> digests = std::make_shared<FileDigests>();
-        std::optional<BookState> book;
-    };
-
     AppModel& model_;
-    std::shared_ptr<WorkerState> worker_ = std::make_shared<WorkerState>();
+    // Touched on the worker only.
+    std::shared_ptr<DuplicateCheck> check_ = std::make_shared<DuplicateCheck>();
     QHash<QUuid, std::vector<PossibleDuplicate>> marks_;
     bool scheduled_ = false;
     bool running_ = false;

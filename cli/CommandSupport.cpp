@@ -127,6 +127,19 @@ std::string savedName(const FileNameTemplate& nameTemplate, const FileAnalysis& 
     return baseName(nameTemplate, analysis) + ext;
 }
 
+std::filesystem::path absolutePath(const std::filesystem::path& path) {
+    std::error_code ec;
+    auto absolute = std::filesystem::absolute(path, ec);
+    return ec ? path : absolute;
+}
+
+void reportSaveFailure(RenameServiceError::Case failureCase, const std::string& failure, std::ostream& err) {
+    if (failureCase == RenameServiceError::Case::destinationMissing)
+        err << "先に保存先フォルダを選んでください。" << '\n';
+    else
+        err << "保存に失敗しました: " << failure << '\n';
+}
+
 // Tabs and line breaks become spaces.
 std::string column(std::string_view text) {
     std::string out = Unicode::withoutFormatOrControl(text);

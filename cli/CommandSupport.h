@@ -14,6 +14,7 @@
 #include "TavoriCore/TelephoneNumberExtractor.h"
 #include "TavoriKit/model/SemanticFields.h"
 #include "TavoriKit/saving/RenamePlan.h"
+#include "TavoriKit/saving/RenameService.h"
 #include "TavoriKit/service/AnalysisService.h"
 #include "TavoriName/AppSettings.h"
 #include "cli/Commands.h"
@@ -46,6 +47,12 @@ std::optional<RenamePlan::Mode> parseMode(std::string_view text);
 // Sets the settings' mode from a --mode option when one was given; false, with the message on `err`, when
 // the word is not a mode.
 bool applyMode(const std::optional<std::string>& text, AppSettings& settings, std::ostream& err);
+
+// A --dest folder made absolute (as given when it cannot be).
+std::filesystem::path absolutePath(const std::filesystem::path& path);
+
+// Why a save stopped, in one line on `err`.
+void reportSaveFailure(RenameServiceError::Case failureCase, const std::string& failure, std::ostream& err);
 
 // A reading as the commands report it.
 FileAnalysis fileAnalysis(const std::filesystem::path& source, AnalysisService::Outcome outcome);

@@ -4,22 +4,12 @@
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 
-namespace fs = std::filesystem;
-
 namespace tavori::Commands {
 namespace {
 
 void reportUnreadable(const std::vector<FileAnalysis>& analyses, std::ostream& err) {
     for (const auto& a : analyses)
         if (!a.ok()) err << a.source.native() << ": " << a.error << '\n';
-}
-
-void reportFailure(const RenameServiceError::Case failureCase, const std::string& failure,
-                   std::ostream& err) {
-    if (failureCase == RenameServiceError::Case::destinationMissing)
-        err << "先に保存先フォルダを選んでください。" << '\n';
-    else
-        err << "保存に失敗しました: " << failure << '\n';
 }
 
 }  // namespace
@@ -30,24 +20,13 @@ int save(const SaveOptions& options, std::ostream& out, std::ostream& err) {
     if (options.templateText) settings.nameTemplate.templateText = *options.templateText;
     if (options.noIndexBook) settings.writeIndexBook = false;
 
-    SaveSettings saveSettings;
-    saveSettings.nameTemplate = settings.nameTemplate;
-    saveSettings.mode = settings.mode;
-    saveSettings.writeIndexBook = settings.writeIndexBook;
-    saveSettings.indexBookFileName = settings.indexBookFileName;
-    saveSettings.indexBookTaxColumns = settings.indexBookTaxColumns;
-    if (options.destination) {
-        std::error_code ec;
-        saveSettings.destination = fs::absolute(*options.destination, ec);
-        if (ec) saveSettings.destination = *options.destination;
-    } else {
-        saveSettings.destination = settings.saveDestination();
-    }
+    SaveSettings saveSettings = settings.saveSettings();
+    if (options.destination) saveSettings.destination = CommandSupport::absolutePath(*options.destination);
     // What does not depend on the documents is checked before any of them is read.
     try {
         SavePlanner::check({}, saveSettings);
     } catch (const RenameServiceError& error) {
-        reportFailure(error.errorCase(), error.what(), err);
+        CommandSupport::reportSaveFailure(error.errorCase(), error.what(), err);
         return 1;
     }
 
@@ -77,7 +56,7 @@ int save(const SaveOptions& options, std::ostream& out, std::ostream& err) {
                     << preview.destinations[i].native() << '\n';
             if (preview.indexBook) out << "索引簿 (index book): " << preview.indexBook->native() << '\n';
         } catch (const RenameServiceError& error) {
-            reportFailure(error.errorCase(), error.what(), err);
+            CommandSupport::reportSaveFailure(error.errorCase(), error.what(), err);
             return 1;
         }
         return failed ? 1 : 0;
@@ -93,7 +72,7 @@ int save(const SaveOptions& options, std::ostream& out, std::ostream& err) {
     if (report.indexBook) out << "索引簿 (index book): " << report.indexBook->native() << '\n';
     if (!report.results.empty()) out << report.results.size() << "件を保存しました" << '\n';
     out.flush();
-    if (!report.succeeded()) reportFailure(*report.failureCase, *report.failure, err);
+    if (!report.succeeded()) CommandSupport::reportSaveFailure(*report.failureCase, *report.failure, err);
     return failed || !report.succeeded() ? 1 : 0;
 }
 

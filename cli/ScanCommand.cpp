@@ -83,7 +83,7 @@ int scan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
         if (!problem.empty()) err << problem << '\n';
     }
     bool failed = false;
-    DuplicateReport duplicateReport(settings, err);
+    DuplicateReport duplicateReport(settings.saveSettings(), settings.aliases, err);
     // Each row as soon as it and the rows before it are read, so a long batch shows results while it runs.
     CommandSupport::analyzeFiles(options.files, settings, err, [&](const FileAnalysis& a) {
         failed = failed || !a.ok();

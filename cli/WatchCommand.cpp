@@ -72,31 +72,23 @@ int watch(const WatchOptions& options, std::ostream& out, std::ostream& err) {
     }
     const fs::path inbox = fs::absolute(options.folder, ec).lexically_normal();
 
-    SaveSettings saveSettings;
-    saveSettings.nameTemplate = settings.nameTemplate;
-    saveSettings.mode = settings.mode;
-    saveSettings.writeIndexBook = settings.writeIndexBook;
-    saveSettings.indexBookFileName = settings.indexBookFileName;
-    if (options.destination) {
-        saveSettings.destination = fs::absolute(*options.destination, ec);
-        if (ec) saveSettings.destination = *options.destination;
-    } else {
-        saveSettings.destination = settings.destinationFolder();
-    }
+    // The chosen folder holds the ledger and is not watched, as in the window, also when renaming in place,
+    // where a save leaves the documents and their book in their own folders.
+    std::optional<fs::path> destination = settings.destinationFolder();
+    SaveSettings saveSettings = settings.saveSettings();
+    if (options.destination)
+        saveSettings.destination = destination = CommandSupport::absolutePath(*options.destination);
     if (options.saveConfident) {
         try {
             SavePlanner::check({}, saveSettings);
         } catch (const RenameServiceError& error) {
-            if (error.errorCase() == RenameServiceError::Case::destinationMissing)
-                err << "先に保存先フォルダを選んでください。" << '\n';
-            else
-                err << "保存に失敗しました: " << error.what() << '\n';
+            CommandSupport::reportSaveFailure(error.errorCase(), error.what(), err);
             return 1;
         }
     }
     // Copying leaves the saved files in the inbox and renaming keeps them there under their new names: the
     // ledger keeps a later start from saving them again.
-    InboxLedger ledger(saveSettings.destination.value_or(inbox));
+    InboxLedger ledger(destination.value_or(inbox));
     std::mutex ledgerMutex;
 
     std::mutex mutex;
@@ -121,7 +113,7 @@ int watch(const WatchOptions& options, std::ostream& out, std::ostream& err) {
         const AnalyzerOptions analyzerOptions = settings.analyzerOptions();
         InboxWatcher::Configuration configuration;
         configuration.folder = inbox;
-        if (saveSettings.destination) configuration.excluded = {*saveSettings.destination};
+        if (destination) configuration.excluded = {*destination};
         configuration.settleTime = std::chrono::duration_cast<InboxWatcher::Clock::duration>(
             std::chrono::duration<double>(options.settleSeconds));
         InboxWatcher watcher(
@@ -146,7 +138,7 @@ int watch(const WatchOptions& options, std::ostream& out, std::ostream& err) {
         err << "受信フォルダを監視しています (watching) " << inbox.native() << "  Ctrl-C で終了 (to stop)"
             << std::endl;
 
-        DuplicateReport duplicateReport(settings, err);
+        DuplicateReport duplicateReport(saveSettings, settings.aliases, err);
         while (true) {
             std::unique_lock lock(mutex);
             changed.wait(lock, [&] { return stopRequested || !arrivals.empty(); });

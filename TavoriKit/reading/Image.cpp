@@ -38,6 +38,24 @@ Image fromResult(PIX* pix) {
     return Image(pix);
 }
 
+// A `depth`-bit picture of rows `bytesPerRow` apart in `bytes`, each set by `fillRow(row, source)`; null when
+// the sizes do not fit `bytesPerPixel` or memory runs out.
+template <class FillRow>
+PIX* pixFromRows(int width, int height, int depth, int bytesPerPixel, std::span<const std::uint8_t> bytes,
+                 int bytesPerRow, FillRow fillRow) {
+    if (width < 1 || height < 1 || bytesPerRow < bytesPerPixel * width ||
+        bytes.size() < static_cast<std::size_t>(bytesPerRow) * static_cast<std::size_t>(height))
+        return nullptr;
+    PIX* pix = pixCreate(width, height, depth);
+    if (pix == nullptr) return nullptr;
+    l_uint32* data = pixGetData(pix);
+    const l_int32 wpl = pixGetWpl(pix);
+    for (int y = 0; y < height; ++y)
+        fillRow(data + static_cast<std::ptrdiff_t>(y) * wpl,
+                bytes.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(bytesPerRow));
+    return pix;
+}
+
 }  // namespace
 
 std::ostream& operator<<(std::ostream& os, const PixelRect& rect) {
@@ -68,39 +86,21 @@ Image Image::blankGrey(int width, int height, std::uint8_t grey) {
 }
 
 Image Image::fromGrey(int width, int height, std::span<const std::uint8_t> bytes, int bytesPerRow) {
-    if (width < 1 || height < 1 || bytesPerRow < width ||
-        bytes.size() < static_cast<std::size_t>(bytesPerRow) * static_cast<std::size_t>(height))
-        return {};
-    PIX* pix = pixCreate(width, height, 8);
-    if (pix == nullptr) return {};
-    l_uint32* data = pixGetData(pix);
-    const l_int32 wpl = pixGetWpl(pix);
-    for (int y = 0; y < height; ++y) {
-        l_uint32* row = data + static_cast<std::ptrdiff_t>(y) * wpl;
-        const std::uint8_t* src = bytes.data() + static_cast<std::size_t>(y) * bytesPerRow;
-        for (int x = 0; x < width; ++x) SET_DATA_BYTE(row, x, src[x]);
-    }
-    return Image(pix);
+    return Image(
+        pixFromRows(width, height, 8, 1, bytes, bytesPerRow, [width](l_uint32* row, const std::uint8_t* src) {
+            for (int x = 0; x < width; ++x) SET_DATA_BYTE(row, x, src[x]);
+        }));
 }
 
 Image Image::fromRgb(int width, int height, std::span<const std::uint8_t> bytes, int bytesPerRow) {
-    if (width < 1 || height < 1 || bytesPerRow < 3 * width ||
-        bytes.size() < static_cast<std::size_t>(bytesPerRow) * static_cast<std::size_t>(height))
-        return {};
-    PIX* pix = pixCreate(width, height, 32);
-    if (pix == nullptr) return {};
-    l_uint32* data = pixGetData(pix);
-    const l_int32 wpl = pixGetWpl(pix);
-    for (int y = 0; y < height; ++y) {
-        l_uint32* row = data + static_cast<std::ptrdiff_t>(y) * wpl;
-        const std::uint8_t* src = bytes.data() + static_cast<std::size_t>(y) * bytesPerRow;
-        for (int x = 0; x < width; ++x) {
-            l_uint32 value = 0;
-            composeRGBPixel(src[3 * x], src[3 * x + 1], src[3 * x + 2], &value);
-            row[x] = value;
-        }
-    }
-    return Image(pix);
+    return Image(pixFromRows(width, height, 32, 3, bytes, bytesPerRow,
+                             [width](l_uint32* row, const std::uint8_t* src) {
+                                 for (int x = 0; x < width; ++x) {
+                                     l_uint32 value = 0;
+                                     composeRGBPixel(src[3 * x], src[3 * x + 1], src[3 * x + 2], &value);
+                                     row[x] = value;
+                                 }
+                             }));
 }
 
 int Image::width() const {

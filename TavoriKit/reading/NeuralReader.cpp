@@ -91,8 +91,46 @@ NeuralReader::NeuralReader(const std::filesystem::path& folder)
 
 NeuralReader::~NeuralReader() = default;
 
-NeuralReading NeuralReader::read(const Image& row) {
-    if (row.empty() || row.height() < 2 || row.width() < 2) return {};
+namespace {
+
+// The row with its long blank stretches cut to about half its height: a till row is mostly the space
+// between a label and its price, and the recogniser's cost grows with the width it is given.
+Image withoutLongGaps(const Image& row) {
+    const Image grey = row.toGrey();
+    const int w = grey.width(), h = grey.height();
+    const int paper = grey.greyPercentile(0.6), darkest = grey.greyPercentile(0.01);
+    if (paper - darkest < 40) return row.toRgb();
+    const int threshold = (paper + darkest) / 2;
+    std::vector<bool> keep(static_cast<std::size_t>(w), true);
+    const int longest = std::max(4, h / 2);
+    int blank = 0;
+    for (int x = 0; x < w; ++x) {
+        bool inked = false;
+        for (int y = 0; y < h && !inked; ++y) inked = grey.greyAt(x, y) < threshold;
+        blank = inked ? 0 : blank + 1;
+        keep[static_cast<std::size_t>(x)] = blank <= longest;
+    }
+    const int kept = static_cast<int>(std::count(keep.begin(), keep.end(), true));
+    Image rgb = row.toRgb();
+    if (kept == w || kept < 2) return rgb;
+    const std::vector<std::uint8_t> bytes = rgb.rgbBytes();
+    std::vector<std::uint8_t> squeezed;
+    squeezed.reserve(static_cast<std::size_t>(kept) * h * 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (keep[static_cast<std::size_t>(x)]) {
+                const auto at = bytes.begin() + (static_cast<std::ptrdiff_t>(y) * w + x) * 3;
+                squeezed.insert(squeezed.end(), at, at + 3);
+            }
+    return Image::fromRgb(kept, h, squeezed, kept * 3);
+}
+
+}  // namespace
+
+NeuralReading NeuralReader::read(const Image& whole) {
+    if (whole.empty() || whole.height() < 2 || whole.width() < 2) return {};
+    const Image row = withoutLongGaps(whole);
+    if (row.empty()) return {};
     // Brought to the model's height at its own proportions, and squeezed into the widest network when longer.
     const int natural =
         static_cast<int>(std::ceil(kHeight * static_cast<double>(row.width()) / row.height()));

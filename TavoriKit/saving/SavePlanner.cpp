@@ -65,6 +65,12 @@ fs::path indexBookFolder(const SaveSettings& settings, const fs::path& firstSour
     return settings.destination ? *settings.destination : firstSource.parent_path();
 }
 
+std::optional<fs::path> indexBook(const SaveSettings& settings, const std::optional<fs::path>& firstSource) {
+    if (settings.destination) return *settings.destination / fs::path(settings.indexBookFileName);
+    if (settings.mode != RenamePlan::Mode::renameInPlace || !firstSource) return std::nullopt;
+    return firstSource->parent_path() / fs::path(settings.indexBookFileName);
+}
+
 void check(std::span<const SaveDocument> documents, const SaveSettings& settings) {
     if (needsDestination(settings) && !settings.destination)
         throw RenameServiceError(Case::destinationMissing, {});
@@ -91,8 +97,7 @@ SavePreview preview(std::span<const SaveDocument> documents, const SaveSettings&
     result.plans = plans(documents, settings);
     result.destinations = RenameService::plannedDestinations(result.plans);
     if (settings.writeIndexBook && !documents.empty())
-        result.indexBook = RenameService::indexBookPath(indexBookFolder(settings, documents.front().source),
-                                                        settings.indexBookFileName);
+        result.indexBook = indexBook(settings, documents.front().source);
     return result;
 }
 

@@ -65,6 +65,11 @@ std::string baseName(const FileNameTemplate& nameTemplate, const SaveDocument& d
 std::vector<RenamePlan> plans(std::span<const SaveDocument> documents, const SaveSettings& settings);
 // The destination, or, renaming in place without one, the first document's own folder.
 std::filesystem::path indexBookFolder(const SaveSettings& settings, const std::filesystem::path& firstSource);
+// The index book a save whose first document is `firstSource` appends to, by the same rule also when the book
+// is off (what was saved before is listed there): in indexBookFolder(); nothing when there is no destination
+// and the save does not rename in place, or renames in place but has no first document yet.
+std::optional<std::filesystem::path> indexBook(const SaveSettings& settings,
+                                               const std::optional<std::filesystem::path>& firstSource);
 
 // Throws RenameServiceError for whatever would stop a save before its first file: no destination where one is
 // needed, an index-book name that is not a plain file name, a book that is a link, not a regular file or not

@@ -457,12 +457,12 @@ TEST_F(DetailPaneTest, TheRegisterNamesTheIssuerOrWarnsAndOffersItsNameAsVendor)
                                      {"合計", 36, 130, 13},
                                      {"¥1,100", 200, 130, 13}}});
     select(item);
-    lookUp([&] { view().setRegistryLocation(location); });
+    lookUp([&] { model.setRegistryLocation(location); });
     EXPECT_FALSE(view().registryStatusRow()->isVisible()) << "no register imported yet";
     EXPECT_FALSE(view().registryVendorButton()->isVisible());
 
     RegistryImporter::importFiles(std::vector{csv}, location);
-    lookUp([&] { view().setRegistryLocation(location); });
+    lookUp([&] { model.setRegistryLocation(location); });
     ASSERT_TRUE(view().registryStatusRow()->isVisible());
     EXPECT_EQ(view().registryStatusLabel()->text(),
               QStringLiteral("登録済み: 見本　花子（屋号: さくら文具店）、個人事業者、2023年10月1日登録"));

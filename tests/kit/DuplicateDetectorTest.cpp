@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "TavoriKit/indexbook/DuplicateCheck.h"
 #include "TavoriKit/indexbook/DuplicateDetector.h"
 #include "TavoriKit/indexbook/IndexBookLibrary.h"
 #include "TavoriKit/saving/RenameService.h"
@@ -144,6 +145,35 @@ TEST_F(DuplicateDetectorTest, ContentsAreReadOnceAndOnlyWhenSizesMatch) {
     const auto again = summary(d.check(list));
     EXPECT_EQ(again[1], (Found{{Reason::sameContent, Origin::book, "later.pdf"}}));
     EXPECT_EQ(digests->filesRead(), 6u);
+}
+
+TEST_F(DuplicateDetectorTest, TheCheckFollowsTheBookAndKeepsComparingItsFolderWhenTheBookIsUnreadable) {
+    writeFile(inbox / "a.pdf", "receipt A");
+    writeFile(inbox / "b.pdf", "a new one");
+    DuplicateCheck check;
+    check.setBook(book);
+    // The document added first has nothing in the list before it; its copy after it has.
+    EXPECT_EQ(summary({check.add(document(inbox / "b.pdf", 500, "ファミマ"))}), (std::vector<Found>{{}}));
+    EXPECT_EQ(summary({check.add(document(inbox / "b.pdf", 500, "ファミマ"))})[0],
+              (Found{{Reason::sameFields, Origin::list, "b.pdf"}}));
+
+    // A row appended since is found, without a new check.
+    const IndexBookEntry appended = row(500, "ファミマ", "saved.pdf");
+    RenameService::appendIndexBook({&appended, 1}, book);
+    check.setBook(book);
+    const std::vector<DuplicateDocument> list = {document(inbox / "a.pdf", 1, "Z"),
+                                                 document(inbox / "b.pdf", 500, "ファミマ")};
+    EXPECT_EQ(summary(check.check(list))[1], (Found{{Reason::sameFields, Origin::book, "saved.pdf"}}));
+    EXPECT_FALSE(check.bookError());
+
+    // A book that is not text loses its rows but not its folder; the reason names it.
+    writeFile(book, std::string("\xff\xfe\x00garbage", 10));
+    check.setBook(book);
+    ASSERT_TRUE(check.bookError());
+    EXPECT_NE(check.bookError()->find(book.filename().string()), std::string::npos);
+    EXPECT_EQ(
+        summary(check.check(list)),
+        (std::vector<Found>{{{Reason::sameContent, Origin::book, "20240315_セブンイレブン_302.pdf"}}, {}}));
 }
 
 }  // namespace

@@ -40,6 +40,8 @@ TEST(NeuralReader, ReadsRowsOfEveryWidthOneAfterAnother) {
         {"2026年02月26日(木) 14:32", 170, "202602261432"},
         {"¥130", 50, "130"},
         {"2026/2/26 14:32 No.0123 レジ02 担当 0457 取引番号 88812", 360, "20262261432012302045788812"},
+        // A label and its price far apart, as tills print them: the gap is cut before reading.
+        {"合計                                                    ¥4,846", 400, "4846"},
     };
     for (const auto& row : rows) {
         const NeuralReading reading = reader->read(rowImage(row.text, row.width));

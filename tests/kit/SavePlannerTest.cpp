@@ -235,6 +235,26 @@ TEST_F(SavePlannerTest, WhatCanBeCheckedFirstStopsTheSaveBeforeAnythingMoves) {
     EXPECT_EQ(names(out / "new" / "folder").size(), 3u);
 }
 
+TEST(SavePlannerBook, TheBookIsTheDestinationsOrRenamingInPlaceBesideTheFirstDocument) {
+    const fs::path first = "/in/a.pdf";
+    struct Case {
+        RenamePlan::Mode mode;
+        std::optional<fs::path> destination, firstSource, book;
+    } cases[] = {
+        {RenamePlan::Mode::copy, "/dest", first, "/dest/索引簿.csv"},
+        {RenamePlan::Mode::renameInPlace, "/dest", std::nullopt, "/dest/索引簿.csv"},
+        {RenamePlan::Mode::renameInPlace, std::nullopt, first, "/in/索引簿.csv"},
+        {RenamePlan::Mode::renameInPlace, std::nullopt, std::nullopt, std::nullopt},
+        {RenamePlan::Mode::move, std::nullopt, first, std::nullopt},  // a save would stop: no destination
+    };
+    for (const Case& c : cases) {
+        SaveSettings settings;
+        settings.mode = c.mode;
+        settings.destination = c.destination;
+        EXPECT_EQ(SavePlanner::indexBook(settings, c.firstSource), c.book);
+    }
+}
+
 TEST_F(SavePlannerTest, AnExportReplacesAFileOnlyWhenAllowed) {
     std::vector<SaveDocument> documents = {document("a.JPG", "青空商店", 100),
                                            document("c.pdf", "海辺食堂", 300)};

@@ -73,7 +73,7 @@ TEST(ZoomedReread, RowsWorthRereadingKeepDatesLabelsAndTheLargestPrices) {
     EXPECT_EQ(ZoomedReread::rowsWorthRereading(grouped, 1), (std::vector<bool>{false, false, true, false}));
     EXPECT_TRUE(ZoomedReread::rowsWorthRereading({}, 2).empty());
     // Every row of a chosen amount is read: the total's garbled label may sit on its second row.
-    const std::vector<std::string> tied{"pit 4846", "an 4,846", "nan 5,000", "Lo 154"};
+    const std::vector<std::string> tied{"pit 4,846", "an 4,846", "nan 5,000", "Lo 154"};
     EXPECT_EQ(ZoomedReread::rowsWorthRereading(tied, 2), (std::vector<bool>{true, true, true, false}));
 }
 
