@@ -148,10 +148,6 @@ TEST_F(AppModelTest, AnalysesFillTheItemsOrFailThemWithTheReason) {
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.front(), (tavori::ReadingProgress{2, 2}));
     EXPECT_EQ(seen.back(), (tavori::ReadingProgress{0, 0}));
-
-    const QSet<QUuid> failed = {broken.id()};
-    model->confirm(failed);
-    EXPECT_FALSE(broken.confirmed()) << "a failed item cannot be confirmed";
 }
 
 TEST_F(AppModelTest, AModelUrlOffThisMachineIsSaidAtOnce) {
