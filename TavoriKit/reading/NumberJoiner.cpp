@@ -47,6 +47,23 @@ bool separatorJoins(const std::vector<char32_t>& s, std::size_t sep, std::size_t
     return false;
 }
 
+// A yen amount has no decimals: after a yen sign (or the backslash a Japanese font draws as one), a point
+// before exactly three digits is a thousands comma the reader took for a point, as in 「¥1.180」.
+void yenPointsAsCommas(std::vector<char32_t>& s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != U'¥' && s[i] != U'￥' && s[i] != U'\\') continue;
+        std::size_t at = i + 1 + digitRun(s, i + 1);
+        if (at == i + 1 || at - (i + 1) > 3) continue;
+        std::vector<std::size_t> points;
+        while (at < s.size() && isPoint(s[at]) && digitRun(s, at + 1) == 3) {
+            points.push_back(at);
+            at += 4;
+        }
+        if (points.empty() || (at < s.size() && (isPoint(s[at]) || isComma(s[at])))) continue;
+        for (std::size_t point : points) s[point] = U',';
+    }
+}
+
 }  // namespace
 
 std::string join(std::string_view text) {
@@ -78,6 +95,7 @@ std::string join(std::string_view text) {
                        s.begin() + static_cast<std::ptrdiff_t>(end));
         i = end;
     }
+    yenPointsAsCommas(out);
     std::string result;
     result.reserve(text.size());
     for (char32_t c : out) Unicode::appendScalar(result, c);

@@ -23,6 +23,9 @@ TEST(NumberJoiner, JoinsOnlyNumberShapes) {
         {"1, 9800", "1, 9800"},            // four digits after the comma
         {"No. 12", "No. 12"},              // no digit before the point
         {"合計  ¥1,980", "合計  ¥1,980"},  // spaces outside numbers stay
+        {"合計 \\1.180", "合計 \\1,180"},  // a yen amount has no decimals: the point was a comma
+        {"￥12.345.678", "￥12,345,678"},
+        {"¥1.5 ¥1.1800 $1.180", "¥1.5 ¥1.1800 $1.180"},  // not three digits, or not yen
         {"¥", "¥"},
         {"", ""},
         {" ¥ ", " ¥ "},
