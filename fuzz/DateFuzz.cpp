@@ -58,7 +58,8 @@ std::vector<tavori::DateExtractor::Candidate> reference(std::string_view text) {
     static const Pattern before(R"((?<=[\d年月/.\-])[Oo])");
     static const Pattern after(R"([Oo](?=[\d年月日/.\-]))");
     static const Pattern patterns[] = {
-        Pattern(R"((令和|平成|R|H)\s?(\d{1,2}|元)\s?[年.\-/]\s?(\d{1,2})\s?[月.\-/]\s?(\d{1,2})\s?日?)"),
+        Pattern(
+            R"((令和|平成|(?<![A-Za-z])R|(?<![A-Za-z])H)\s?(\d{1,2}|元)\s?[年.\-/]\s?(\d{1,2})\s?[月.\-/]\s?(\d{1,2})\s?日?)"),
         Pattern(R"((?<!\d)(20\d{2}|19\d{2})\s?[年/.\-]\s?(\d{1,2})\s?[月/.\-]\s?(\d{1,2})\s?日?)"),
         Pattern(
             R"((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Sept|Oct|Nov|Dec)[a-z]*\.?\s+(\d{1,2}),?\s+(20\d{2}))"),
