@@ -279,7 +279,8 @@ std::size_t searchFiles(std::span<const fs::path> targets, std::string_view book
     const std::vector<fs::path> books = distinctBooks(targets, bookFileName);
     PackedRows rows;
     std::vector<std::size_t> hitsPerBook(books.size());
-    std::vector<std::string> bookWarnings;
+    std::vector<std::string> unwanted;
+    std::vector<std::string>& bookWarnings = warnings ? *warnings : unwanted;
     for (std::size_t b = 0; b < books.size(); ++b) {
         streamBook(
             books[b], &query,
@@ -289,7 +290,6 @@ std::size_t searchFiles(std::span<const fs::path> targets, std::string_view book
             },
             bookWarnings);
     }
-    if (warnings) warnings->insert(warnings->end(), bookWarnings.begin(), bookWarnings.end());
     std::vector<PackedRows::Place>& places = rows.places();
     std::stable_sort(places.begin(), places.end(),
                      [](const auto& a, const auto& b) { return a.date < b.date; });

@@ -93,8 +93,8 @@ NeuralReader::~NeuralReader() = default;
 
 namespace {
 
-// The row with its long blank stretches cut to about half its height: a till row is mostly the space
-// between a label and its price, and the recogniser's cost grows with the width it is given.
+// The row in colour with its long blank stretches cut to about half its height: a till row is mostly the
+// space between a label and its price, and the recogniser's cost grows with the width it is given.
 Image withoutLongGaps(const Image& row) {
     const Image grey = row.toGrey();
     const int w = grey.width(), h = grey.height();
@@ -129,7 +129,7 @@ Image withoutLongGaps(const Image& row) {
 
 NeuralReading NeuralReader::read(const Image& whole) {
     if (whole.empty() || whole.height() < 2 || whole.width() < 2) return {};
-    const Image row = withoutLongGaps(whole);
+    const Image row = withoutLongGaps(whole);  // in colour, as the model takes it
     if (row.empty()) return {};
     // Brought to the model's height at its own proportions, and squeezed into the widest network when longer.
     const int natural =
@@ -141,7 +141,7 @@ NeuralReading NeuralReader::read(const Image& whole) {
             break;
         }
     const int width = std::clamp(natural, 1, bucket);
-    const Image scaled = row.toRgb().scaledTo(width, kHeight);
+    const Image scaled = row.scaledTo(width, kHeight);
     if (scaled.empty()) return {};
     const std::vector<std::uint8_t> rgb = scaled.rgbBytes();
 

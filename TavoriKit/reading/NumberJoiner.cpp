@@ -20,8 +20,12 @@ bool isComma(char32_t c) {
 bool isPoint(char32_t c) {
     return c == U'.' || c == U'．';
 }
+// The backslash too: a Japanese font draws it as the yen sign, and readers take one for the other.
+bool isYen(char32_t c) {
+    return c == U'¥' || c == U'￥' || c == U'\\';
+}
 bool isCurrency(char32_t c) {
-    return c == U'¥' || c == U'￥' || c == U'$' || c == U'\\' || c == U'＄';
+    return isYen(c) || c == U'$' || c == U'＄';
 }
 
 // Number of digits starting at `i`.
@@ -47,11 +51,11 @@ bool separatorJoins(const std::vector<char32_t>& s, std::size_t sep, std::size_t
     return false;
 }
 
-// A yen amount has no decimals: after a yen sign (or the backslash a Japanese font draws as one), a point
-// before exactly three digits is a thousands comma the reader took for a point, as in 「¥1.180」.
+// A yen amount has no decimals: after a yen sign, a point before exactly three digits is a thousands comma
+// the reader took for a point, as in 「¥1.180」.
 void yenPointsAsCommas(std::vector<char32_t>& s) {
     for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != U'¥' && s[i] != U'￥' && s[i] != U'\\') continue;
+        if (!isYen(s[i])) continue;
         std::size_t at = i + 1 + digitRun(s, i + 1);
         if (at == i + 1 || at - (i + 1) > 3) continue;
         std::vector<std::size_t> points;

@@ -66,9 +66,9 @@ fs::path indexBookFolder(const SaveSettings& settings, const fs::path& firstSour
 }
 
 std::optional<fs::path> indexBook(const SaveSettings& settings, const std::optional<fs::path>& firstSource) {
-    if (settings.destination) return *settings.destination / fs::path(settings.indexBookFileName);
-    if (settings.mode != RenamePlan::Mode::renameInPlace || !firstSource) return std::nullopt;
-    return firstSource->parent_path() / fs::path(settings.indexBookFileName);
+    if (!settings.destination && (settings.mode != RenamePlan::Mode::renameInPlace || !firstSource))
+        return std::nullopt;
+    return indexBookFolder(settings, firstSource.value_or(fs::path())) / fs::path(settings.indexBookFileName);
 }
 
 void check(std::span<const SaveDocument> documents, const SaveSettings& settings) {
@@ -87,7 +87,7 @@ void check(std::span<const SaveDocument> documents, const SaveSettings& settings
     // Without documents the book's folder is known only when there is a destination.
     if (settings.writeIndexBook && (settings.destination || !documents.empty()))
         RenameService::checkIndexBook(RenameService::indexBookPath(
-            settings.destination ? *settings.destination : documents.front().source.parent_path(),
+            indexBookFolder(settings, documents.empty() ? fs::path() : documents.front().source),
             settings.indexBookFileName));
 }
 
