@@ -566,13 +566,18 @@ namespace {
 // is the largest number, the change stands on the line after it, and their difference was printed above
 // them twice, as the subtotal and the total. The total's row closest above is returned, at the score of a
 // weak label: found without one, it is shown for review. A tax row after the largest number is no change.
+// Whether `change` can be the change given for `paid`: a smaller figure within two lines after it, on no tax
+// row.
+bool changeFor(const ExtractedAmount& paid, const ExtractedAmount& change) {
+    return change.lineIndex > paid.lineIndex && change.lineIndex <= paid.lineIndex + 2 &&
+           change.amount < paid.amount && change.raw.find("税") == std::string::npos &&
+           change.raw.find('%') == std::string::npos;
+}
+
 std::optional<ExtractedAmount> paidLessChange(std::span<const ExtractedAmount> candidates,
                                               const ExtractedAmount& paid) {
     for (const ExtractedAmount& change : candidates) {
-        if (change.lineIndex <= paid.lineIndex || change.lineIndex > paid.lineIndex + 2 ||
-            change.amount >= paid.amount || change.raw.find("税") != std::string::npos ||
-            change.raw.find('%') != std::string::npos)
-            continue;
+        if (!changeFor(paid, change)) continue;
         const std::int64_t total = paid.amount - change.amount;
         std::set<std::int64_t> rows;
         const ExtractedAmount* closest = nullptr;
@@ -591,6 +596,15 @@ std::optional<ExtractedAmount> paidLessChange(std::span<const ExtractedAmount> c
 }
 
 }  // namespace
+
+bool settledByChange(std::span<const ExtractedAmount> candidates, const ExtractedAmount& total) {
+    for (const ExtractedAmount& paid : candidates) {
+        if (paid.lineIndex <= total.lineIndex || paid.amount <= total.amount) continue;
+        for (const ExtractedAmount& change : candidates)
+            if (changeFor(paid, change) && paid.amount - change.amount == total.amount) return true;
+    }
+    return false;
+}
 
 std::optional<ExtractedAmount> bestOf(std::span<const ExtractedAmount> sorted) {
     if (sorted.empty()) return std::nullopt;

@@ -56,6 +56,9 @@ std::optional<ExtractedAmount> best(std::span<const TextLine> lines);
 // The same choice made from the sorted list that `extract` returned, so a caller that needs both runs the
 // lines once.
 std::optional<ExtractedAmount> bestOf(std::span<const ExtractedAmount> sorted);
+// Whether the receipt's own arithmetic bears `total` out: below it, cash handed over and, within two lines
+// after that, the change, whose difference is the total. Three figures read apart that agree.
+bool settledByChange(std::span<const ExtractedAmount> candidates, const ExtractedAmount& total);
 
 // The number pattern. `numericTokens` finds exactly its matches without running it on every line.
 const Pattern& numberToken();

@@ -94,7 +94,9 @@ void analyzeAmount(ReceiptFields& fields, const PreparedLines& lines) {
     const bool competes =
         runnerUp && runnerUp->amount != best->amount &&
         std::int64_t{runnerUp->score} >= std::int64_t{best->score} - kAmountCompetitorMargin;
-    if (best->score >= kAmountHigh) {
+    // A labelled total that the cash handed over less the change gives is as sure as a strongly labelled one.
+    if (best->score >= kAmountHigh ||
+        (best->score >= kAmountMedium && AmountExtractor::settledByChange(amounts, *best))) {
         fields.confidence.amount = competes ? Level::medium : Level::high;
     } else if (best->score >= kAmountMedium) {
         fields.confidence.amount = Level::medium;

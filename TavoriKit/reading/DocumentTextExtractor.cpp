@@ -4,6 +4,7 @@
 #include <cmath>
 #include <system_error>
 
+#include "TavoriCore/ReceiptAnalyzer.h"
 #include "TavoriCore/Unicode.h"
 #include "TavoriKit/reading/ImageLoader.h"
 #include "TavoriKit/reading/LineRecognizer.h"
@@ -27,6 +28,17 @@ std::size_t letterOrNumberCount(std::string_view text) {
     for (const auto& character : Unicode::characters(text))
         if (Unicode::isLetter(character) || Unicode::isNumber(character)) ++count;
     return count;
+}
+
+// Whether the lines read so far already give a date and a total the rules are sure of: reading them again
+// costs more than the page pass and could only offer alternatives to readings that are certain.
+bool certain(const std::vector<TextLine>& lines) {
+    RecognizedDocument read;
+    read.lines = lines;
+    read.source = RecognizedDocument::TextSource::ocr;
+    const ReceiptFields fields = ReceiptAnalyzer::analyze(read, {});
+    return fields.confidence.date == FieldConfidence::Level::high &&
+           fields.confidence.amount == FieldConfidence::Level::high;
 }
 
 }  // namespace
@@ -157,8 +169,11 @@ std::vector<TextLine> DocumentTextExtractor::recognize(const Image& image, std::
         }
     }
     std::vector<TextLine> lines = std::move(recognized.lines);
+    using Certain = OcrTuning::CertainPages;
+    if (tuning.certainPages == Certain::skipBoth && certain(lines)) return lines;
     if (tuning.reread && !cancel.isCancelled())
         lines = ZoomedReread::refine(std::move(lines), recognized.boxes, *read, page, tuning, cancel);
+    if (tuning.certainPages != Certain::readAgain && tuning.neuralRows && certain(lines)) return lines;
     if (tuning.neuralRows && !cancel.isCancelled())
         lines = NeuralRows::read(std::move(lines), recognized.boxes, *read,
                                  NeuralReader::forThisThread(neuralModels), cancel);

@@ -33,6 +33,11 @@ struct OcrTuning {
     // The neural recogniser's second reading of the rows with figures, dates or amount labels (when its
     // model is installed).
     bool neuralRows = true;
+    // Whether a page whose reading so far already gives a certain date and total is read again: always, or
+    // not by the neural reader (checked after the zoomed re-reads), or by neither (checked after the page
+    // pass, and again before the neural reader).
+    enum class CertainPages { readAgain, skipNeural, skipBoth };
+    CertainPages certainPages = CertainPages::skipBoth;
     bool operator==(const OcrTuning&) const = default;
 };
 
@@ -48,6 +53,9 @@ inline std::ostream& operator<<(std::ostream& os, const OcrTuning& t) {
     if (t.keepLabelRereads) os << " labels:1";
     if (t.rereadAmountRows >= 0) os << " amount rows:" << t.rereadAmountRows;
     if (t.neuralRows) os << " neural:rows";
+    if (t.certainPages != OcrTuning::CertainPages::readAgain)
+        os << (t.certainPages == OcrTuning::CertainPages::skipNeural ? " certain:no-neural"
+                                                                     : " certain:skip");
     return os << " scale:" << t.scaleLargeImages << '}';
 }
 

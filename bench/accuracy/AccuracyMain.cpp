@@ -254,6 +254,13 @@ int main(int argc, char** argv) {
         ->transform(CLI::CheckedTransformer(tallRows, CLI::ignore_case));
     app.add_option("--amount-rows", extractor.tuning.rereadAmountRows,
                    "price rows re-read, those with the largest amounts (-1: all)");
+    const std::map<std::string, tavori::OcrTuning::CertainPages> certainPages{
+        {"read", tavori::OcrTuning::CertainPages::readAgain},
+        {"no-neural", tavori::OcrTuning::CertainPages::skipNeural},
+        {"skip", tavori::OcrTuning::CertainPages::skipBoth}};
+    app.add_option("--certain", extractor.tuning.certainPages,
+                   "a page already certain of date and total: read (again), no-neural or skip")
+        ->transform(CLI::CheckedTransformer(certainPages, CLI::ignore_case));
     app.add_flag("--keep-labels", extractor.tuning.keepLabelRereads,
                  "keep re-reads that recover a total label");
     app.add_flag(
@@ -357,11 +364,12 @@ int main(int argc, char** argv) {
         if (o.error != "unsupported type") groups[{o.sample->set, o.sample->variant}].push_back(&o);
 
     std::cout << "| set | variant | n | date | total | vendor | all three | in text: date / total / vendor "
-                 "| date year first in text | re-reads gained/lost | review | mean s | p90 s |\n"
-              << "|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
+                 "| date year first in text | re-reads gained/lost | review | wrong but high: date / total "
+                 "| mean s | p90 s |\n"
+              << "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n";
     for (const auto& [key, group] : groups) {
         int n = 0, date = 0, total = 0, vendor = 0, all3 = 0, inDate = 0, inTotal = 0, inVendor = 0,
-            yearFirst = 0, gained = 0, lost = 0, review = 0;
+            yearFirst = 0, gained = 0, lost = 0, review = 0, dateWrongHigh = 0, totalWrongHigh = 0;
         std::vector<double> seconds;
         for (const Outcome* o : group) {
             ++n;
@@ -378,6 +386,10 @@ int main(int argc, char** argv) {
             // What the user would be asked to check: the confidence says so, or a field is missing.
             const auto& f = o->fields;
             review += o->error.empty() && tavori::asksForReview(f);
+            // The costly mistake: a wrong value the user is not asked to look at.
+            using Level = tavori::FieldConfidence::Level;
+            dateWrongHigh += o->error.empty() && !o->picked.date && f.confidence.date == Level::high;
+            totalWrongHigh += o->error.empty() && !o->picked.amount && f.confidence.amount == Level::high;
             if (o->error.empty()) seconds.push_back(o->seconds);
         }
         double mean = 0;
@@ -389,7 +401,8 @@ int main(int argc, char** argv) {
                   << " | " << percent(total, n) << " | " << percent(vendor, n) << " | " << percent(all3, n)
                   << " | " << share(inDate, n) << " / " << share(inTotal, n) << " / " << share(inVendor, n)
                   << " | " << share(yearFirst, n) << " | " << gained << "/" << lost << " | "
-                  << share(review, n) << " | " << times << " |\n";
+                  << share(review, n) << " | " << dateWrongHigh << " / " << totalWrongHigh << " | " << times
+                  << " |\n";
     }
 
     reportShops(outcomes, pipeline);
