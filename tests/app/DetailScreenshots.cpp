@@ -62,8 +62,9 @@ int main(int argc, char** argv) {
     pane.show();
     for (int row = 0; row < model.itemCount(); ++row) {
         const auto& item = model.itemAt(row);
-        QSignalSpy applied(pane.detailView()->preview(), &tavori::DocumentPreview::zoomApplied);
-        QSignalSpy finished(pane.detailView()->preview(), &tavori::DocumentPreview::loadFinished);
+        auto* preview = pane.detailView()->findChild<tavori::DocumentPreview*>("preview");
+        QSignalSpy applied(preview, &tavori::DocumentPreview::zoomApplied);
+        QSignalSpy finished(preview, &tavori::DocumentPreview::loadFinished);
         model.setSelection({item.id()});
         if (finished.isEmpty()) finished.wait(10000);
         if (applied.isEmpty()) applied.wait(1000);

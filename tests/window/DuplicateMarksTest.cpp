@@ -15,8 +15,7 @@ namespace {
 constexpr int readingTimeout = 30000;
 
 QStringList marksOf(test::WindowFixture& f, int row) {
-    return f.window()
-        .tableModel()
+    return f.documents()
         ->index(row, DocumentTableModel::originalNameColumn)
         .data(DocumentTableModel::DuplicateRole)
         .toStringList();
@@ -55,16 +54,10 @@ TEST(DuplicateMarksTest, marksItemsBookedOrListedTwiceAndLeavesThemSavable) {
     EXPECT_EQ(marksOf(f, 3), QStringList{});
     // A mark of its own: the status badge and review are as without it.
     EXPECT_FALSE(f.model().itemAt(1).needsReview());
-    EXPECT_TRUE(!f.window()
-                     .tableModel()
-                     ->index(3, DocumentTableModel::originalNameColumn)
-                     .data(Qt::DecorationRole)
-                     .isValid());
-    EXPECT_TRUE(f.window()
-                    .tableModel()
-                    ->index(1, DocumentTableModel::originalNameColumn)
-                    .data(Qt::DecorationRole)
-                    .isValid());
+    EXPECT_TRUE(
+        !f.documents()->index(3, DocumentTableModel::originalNameColumn).data(Qt::DecorationRole).isValid());
+    EXPECT_TRUE(
+        f.documents()->index(1, DocumentTableModel::originalNameColumn).data(Qt::DecorationRole).isValid());
 
     // Removing one copy clears the other's mark; saving keeps nothing back and leaves no saved item
     // marked.

@@ -17,6 +17,13 @@
 #include "tests/TestFiles.h"
 #include "tests/app/AppTestSupport.h"
 
+class QTableView;
+
+namespace tavori {
+class DocumentTableModel;
+class DropPlaceholder;
+}  // namespace tavori
+
 // A real app model and main window over files in a fresh folder, for the widget tests, the screenshots and
 // the window benchmark.
 namespace tavori::test {
@@ -31,6 +38,10 @@ class WindowFixture {
     MainWindow& window() { return app_->window(); }
     ScriptedDesktop& desktop() { return desktop_; }
     const std::filesystem::path& folder() const { return folder_.path(); }
+    // The window's document list, its rows and the placeholder shown while it is empty.
+    QTableView* list();
+    DocumentTableModel* documents();
+    DropPlaceholder* placeholder();
 
     // A sample document (index into SamplePdf::samples()) written under `name`.
     std::filesystem::path writeSample(std::size_t index, const std::string& name);
