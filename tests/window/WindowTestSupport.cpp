@@ -2,11 +2,8 @@
 
 #include <QApplication>
 #include <QDropEvent>
-#include <QTableView>
 #include <QTest>
 
-#include "TavoriName/DocumentTableModel.h"
-#include "TavoriName/DropPlaceholder.h"
 #include "TavoriName/QtDesktopServices.h"
 
 namespace tavori::test {
@@ -15,18 +12,6 @@ WindowFixture::WindowFixture(const AppSettings& settings) {
     SettingsStore defaults(folder_ / "defaults.json");
     settings.save(defaults);
     app_ = std::make_unique<TavoriNameApp>(defaults, &desktop_);
-}
-
-QTableView* WindowFixture::list() {
-    return child<QTableView>(&window(), "documentList");
-}
-
-DocumentTableModel* WindowFixture::documents() {
-    return child<DocumentTableModel>(&window(), "documents");
-}
-
-DropPlaceholder* WindowFixture::placeholder() {
-    return child<DropPlaceholder>(&window(), "placeholder");
 }
 
 std::filesystem::path WindowFixture::writeSample(std::size_t index, const std::string& name) {

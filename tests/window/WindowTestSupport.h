@@ -9,20 +9,16 @@
 
 #include <QMimeData>
 #include <QString>
+#include <QTableView>
 
 #include "TavoriName/AppModel.h"
+#include "TavoriName/DocumentTableModel.h"
+#include "TavoriName/DropPlaceholder.h"
 #include "TavoriName/MainWindow.h"
 #include "TavoriName/TavoriNameApp.h"
 #include "samples/SamplePdf.h"
 #include "tests/TestFiles.h"
 #include "tests/app/AppTestSupport.h"
-
-class QTableView;
-
-namespace tavori {
-class DocumentTableModel;
-class DropPlaceholder;
-}  // namespace tavori
 
 // A real app model and main window over files in a fresh folder, for the widget tests, the screenshots and
 // the window benchmark.
@@ -39,9 +35,9 @@ class WindowFixture {
     ScriptedDesktop& desktop() { return desktop_; }
     const std::filesystem::path& folder() const { return folder_.path(); }
     // The window's document list, its rows and the placeholder shown while it is empty.
-    QTableView* list();
-    DocumentTableModel* documents();
-    DropPlaceholder* placeholder();
+    QTableView* list() { return child<QTableView>(&window(), "documentList"); }
+    DocumentTableModel* documents() { return child<DocumentTableModel>(&window(), "documents"); }
+    DropPlaceholder* placeholder() { return child<DropPlaceholder>(&window(), "placeholder"); }
 
     // A sample document (index into SamplePdf::samples()) written under `name`.
     std::filesystem::path writeSample(std::size_t index, const std::string& name);
