@@ -25,6 +25,7 @@ bool isPending(DocumentItem::Status status) {
 
 // A quiet time long enough for typing, short enough that a crash soon after loses nothing the user remembers.
 constexpr int settingsQuietMs = 400;
+constexpr int registryQuietMs = 500;
 
 SaveDocument saveDocument(const DocumentItem& item) {
     return SaveDocument{item.currentPath(), item.fields(), item.outputPath()};
@@ -43,6 +44,17 @@ AppModel::AppModel(AppSettings settings, SettingsStore defaults, DesktopServices
       io_(std::make_unique<IoWorker>()) {
     qRegisterMetaType<tavori::ReadingProgress>();
     qRegisterMetaType<tavori::SaveProgress>();
+    registryQuiet_.setSingleShot(true);
+    registryQuiet_.setInterval(registryQuietMs);
+    connect(&registryWatch_, &QFileSystemWatcher::fileChanged, &registryQuiet_, qOverload<>(&QTimer::start));
+    connect(&registryWatch_, &QFileSystemWatcher::directoryChanged, &registryQuiet_,
+            qOverload<>(&QTimer::start));
+    // The shown answers stay until the new ones come; only those that differ change anything.
+    connect(&registryQuiet_, &QTimer::timeout, this, [this] {
+        watchRegistry();
+        for (const auto& item : items_) checkRegistration(*item, true);
+    });
+    watchRegistry();
     settingsTimer_.setSingleShot(true);
     settingsTimer_.setInterval(settingsQuietMs);
     connect(&settingsTimer_, &QTimer::timeout, this, &AppModel::writeSettings);
@@ -127,15 +139,45 @@ std::optional<fs::path> AppModel::indexBookTarget() const {
     return SavePlanner::indexBook(settings_.saveSettings(), firstReady);
 }
 
-void AppModel::lookUpRegistration(const ReceiptFields& fields, QObject* context,
-                                  std::function<void(std::optional<RegistrationStatus>)> done) {
-    io_->post(
-        context, [registry = registry_, fields] { return registry->check(fields); }, std::move(done));
-}
-
 void AppModel::setRegistryLocation(std::filesystem::path location) {
     registry_ = std::make_shared<RegistrySource>(std::move(location));
-    emit registryChanged();
+    watchRegistry();
+    // Answers still on their way, and those given, are of the old register.
+    registryAsked_.clear();
+    for (const auto& item : items_) {
+        if (!item->fields().registrationNumber) continue;
+        item->forgetRegistration();
+        itemDidChange(item->id());
+    }
+}
+
+void AppModel::watchRegistry() {
+    const QStringList watched = registryWatch_.files() + registryWatch_.directories();
+    if (!watched.isEmpty()) registryWatch_.removePaths(watched);
+    // The file, and the nearest folder above it that exists: an import may write the file anew, or make its
+    // folder first; each change watches again from the top.
+    const fs::path& location = registry_->location();
+    registryWatch_.addPath(QString::fromStdString(location.string()));
+    for (fs::path folder = location.parent_path(); !folder.empty(); folder = folder.parent_path()) {
+        if (registryWatch_.addPath(QString::fromStdString(folder.string()))) break;
+        if (folder == folder.parent_path()) break;
+    }
+}
+
+void AppModel::checkRegistration(const DocumentItem& target, bool again) {
+    if (!target.fields().registrationNumber || registryAsked_.contains(target.id())) return;
+    if (!again && !target.needsRegistryCheck()) return;
+    registryAsked_.insert(target.id());
+    io_->post(
+        this,
+        [registry = registry_, fields = target.fields()] {
+            return std::pair{fields, registry->check(fields)};
+        },
+        [this, id = target.id(), registry = registry_](auto answer) {
+            if (registry != registry_ || !registryAsked_.remove(id)) return;
+            DocumentItem* asked = mutableItem(id);
+            if (asked && asked->setRegistration(answer.first, std::move(answer.second))) itemDidChange(id);
+        });
 }
 
 void AppModel::showAlert(std::string message) {
@@ -155,6 +197,7 @@ void AppModel::setAlert(std::optional<std::string> message) {
 void AppModel::itemDidChange(const QUuid& id) {
     const int row = rowOf(id);
     if (row < 0) return;
+    checkRegistration(itemAt(row));
     emit itemChanged(row);
     if (selection_.size() == 1 && selection_.contains(id)) emit selectedItemChanged();
 }

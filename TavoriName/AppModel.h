@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <QDateTime>
+#include <QFileSystemWatcher>
 #include <QHash>
 #include <QObject>
 #include <QSet>
@@ -85,13 +86,8 @@ class AppModel : public QObject {
     // first ready document when renaming in place, nothing when there is neither.
     std::optional<std::filesystem::path> indexBookTarget() const;
 
-    // What the imported register says of the registration number in `fields`, looked up on the I/O worker;
-    // `done` gets it on the GUI thread unless `context` is gone by then. Nothing without a number or a
-    // register that can be read. A register imported while the window is open is used from the next look-up.
-    void lookUpRegistration(const ReceiptFields& fields, QObject* context,
-                            std::function<void(std::optional<RegistrationStatus>)> done);
-    // Where the register is read from: the standard data folder unless a test says otherwise.
-    // registryChanged() follows.
+    // Where the register is read from: the standard data folder unless a test says otherwise. Every item's
+    // number is checked again against it.
     void setRegistryLocation(std::filesystem::path location);
 
     // The thread for the window's file work, shared by its views.
@@ -168,8 +164,6 @@ class AppModel : public QObject {
     // An export finished; the alert says why when it failed.
     void exportFinished(bool ok);
     void readingProgressChanged(tavori::ReadingProgress progress);
-    // The register is read from another place: what was looked up before may differ now.
-    void registryChanged();
 
   private:
     DocumentItem* mutableItem(const QUuid& id);
@@ -182,6 +176,10 @@ class AppModel : public QObject {
     void deliverAnalysis(const QUuid& id, std::uint64_t generation, AnalysisService::Outcome outcome);
     void deliverThumbnail(const QUuid& id, std::uint64_t generation, std::optional<RgbImage> thumbnail);
     void updateProgress();
+    // Asks the register on the I/O worker about the item's present number and date, unless it is being
+    // asked or, short of `again`, already knows; a changed answer comes back through itemChanged.
+    void checkRegistration(const DocumentItem& target, bool again = false);
+    void watchRegistry();
     void setAlert(std::optional<std::string> message);
     void rebuildRows();
     void writeSettings();
@@ -216,6 +214,10 @@ class AppModel : public QObject {
     std::unique_ptr<AnalysisService> service_;
     // Shared with the look-ups on the I/O worker; replaced, never changed, when the location changes.
     std::shared_ptr<const RegistrySource> registry_;
+    QSet<QUuid> registryAsked_;
+    // An import into the register while the window is open is seen once its writing has gone quiet.
+    QFileSystemWatcher registryWatch_;
+    QTimer registryQuiet_;
     // Last, so that it goes first: its queue finishes before the state its answers go to.
     std::unique_ptr<IoWorker> io_;
 };

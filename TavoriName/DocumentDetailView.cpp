@@ -192,7 +192,6 @@ DocumentDetailView::DocumentDetailView(AppModel& model, QWidget* parent) : QWidg
     connect(&DuplicateMarks::of(model_), &DuplicateMarks::marksChanged, this, [this](int row) {
         if (row == model_.rowOf(itemId_)) refresh();
     });
-    connect(&model_, &AppModel::registryChanged, this, &DocumentDetailView::refresh);
     connect(&model_, &AppModel::settingsChanged, this, [this] {
         if (const DocumentItem* shown = item()) {
             refreshNewName(*shown);
@@ -621,12 +620,16 @@ void DocumentDetailView::refresh() {
     dot(Field::vendor)->setState(confidence.vendor, edited.contains(Field::vendor));
     dot(Field::amount)->setState(confidence.amount, edited.contains(Field::amount));
     dot(Field::documentType)->setState(documentTypeLevel(fields), edited.contains(Field::documentType));
-    // The register's word comes later from the I/O worker (showRegistryStatus), and may lower this dot.
+    // The register's word (showRegistryStatus) may lower this dot.
     dot(Field::registrationNumber)
         ->setState(registrationNumberLevel(fields), edited.contains(Field::registrationNumber));
 
     refreshLearnButton(*shown);
-    refreshRegistryStatus(*shown);
+    // While the register is asked about a corrected number, the row keeps its place and the answer follows.
+    if (!shown->needsRegistryCheck() || registryShownFor_ != shown->id()) {
+        registryShownFor_ = shown->id();
+        showRegistryStatus(shown->registration());
+    }
     refreshing_ = false;
 }
 
@@ -654,21 +657,6 @@ std::optional<VendorAliasDictionary::Rule> DocumentDetailView::aliasToLearn(cons
     });
     if (exists) return std::nullopt;
     return VendorAliasDictionary::Rule{Uuid::random(), *read, corrected};
-}
-
-void DocumentDetailView::refreshRegistryStatus(const DocumentItem& shown) {
-    if (!shown.fields().registrationNumber) {
-        showRegistryStatus(std::nullopt);
-        return;
-    }
-    const std::uint64_t generation = ++registryGeneration_;
-    // The look-up runs on the I/O worker; the row keeps its place meanwhile.
-    model_.lookUpRegistration(shown.fields(), this,
-                              [this, generation](std::optional<RegistrationStatus> status) {
-                                  if (generation != registryGeneration_) return;
-                                  showRegistryStatus(status);
-                                  emit registryChecked();
-                              });
 }
 
 void DocumentDetailView::showRegistryStatus(const std::optional<RegistrationStatus>& status) {

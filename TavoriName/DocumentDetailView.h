@@ -36,10 +36,6 @@ class ZoomBar;
 class DocumentDetailView : public QWidget {
     Q_OBJECT
 
-  signals:
-    // A look-up in the register is shown.
-    void registryChecked();
-
   public:
     explicit DocumentDetailView(AppModel& model, QWidget* parent = nullptr);
 
@@ -71,7 +67,6 @@ class DocumentDetailView : public QWidget {
     void refresh();
     void refreshNewName(const DocumentItem& item);
     void refreshLearnButton(const DocumentItem& item);
-    void refreshRegistryStatus(const DocumentItem& item);
     void showRegistryStatus(const std::optional<RegistrationStatus>& status);
     std::optional<VendorAliasDictionary::Rule> aliasToLearn(const DocumentItem& item) const;
     void vendorEdited(const QString& text);
@@ -110,7 +105,7 @@ class DocumentDetailView : public QWidget {
     QLabel* registryStatusLabel_ = nullptr;
     QPushButton* registryVendorButton_ = nullptr;
     std::string registryVendor_;
-    std::uint64_t registryGeneration_ = 0;
+    QUuid registryShownFor_;
     QWidget* statusBand_ = nullptr;
     QWidget* errorSection_ = nullptr;
     QLabel* errorLabel_ = nullptr;

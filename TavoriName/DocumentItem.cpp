@@ -55,8 +55,33 @@ bool DocumentItem::finishAnalysis(const PipelineResult& result) {
     textSource_ = result.document.source;
     usedSemantic_ = result.usedSemantic;
     if (!userEdited_) fields_ = result.fields;
+    // A pipeline without a register leaves the question open for the model to ask.
+    if (result.registration || !result.fields.registrationNumber)
+        setRegistration(result.fields, result.registration);
     status_ = Status::ready;
     return true;
+}
+
+std::optional<RegistrationStatus> DocumentItem::registration() const {
+    if (registryKey_ != keyOf(fields_)) return std::nullopt;
+    return registration_;
+}
+
+bool DocumentItem::needsRegistryCheck() const {
+    return fields_.registrationNumber && registryKey_ != keyOf(fields_);
+}
+
+bool DocumentItem::setRegistration(const ReceiptFields& checked, std::optional<RegistrationStatus> status) {
+    const RegistryKey key = keyOf(checked);
+    if (registryKey_ == key && registration_ == status) return false;
+    registryKey_ = key;
+    registration_ = std::move(status);
+    return true;
+}
+
+void DocumentItem::forgetRegistration() {
+    registryKey_.reset();
+    registration_.reset();
 }
 
 bool DocumentItem::failAnalysis(std::string message) {

@@ -45,6 +45,12 @@ class DocumentItem {
     bool userEdited() const { return userEdited_; }
     const std::set<Field>& editedFields() const { return editedFields_; }
     bool confirmed() const { return confirmed_; }
+    // What the register says of the registration number on the document's date, as last checked (by the
+    // analysis or by the model after a correction or a new register); nothing when that check was of another
+    // number or date, or found neither a register nor the number.
+    std::optional<RegistrationStatus> registration() const;
+    // Whether the register has yet to be asked about the present number and date.
+    bool needsRegistryCheck() const;
 
     // Ready, neither corrected nor confirmed, and something is doubtful or missing.
     bool needsReview() const;
@@ -74,6 +80,10 @@ class DocumentItem {
     // A user correction of `field`, recorded right after the new value was written.
     void markEdited(Field field);
     bool setThumbnail(std::optional<RgbImage> thumbnail);
+    // The register's answer for the number and date in `checked`; false when nothing changed.
+    bool setRegistration(const ReceiptFields& checked, std::optional<RegistrationStatus> status);
+    // The register changed: every answer is asked for again.
+    void forgetRegistration();
 
     // The user's new value for one field, taken from `values`, then markEdited(field). False, and nothing
     // marked, when the value is unchanged.
@@ -95,6 +105,15 @@ class DocumentItem {
     bool userEdited_ = false;
     std::set<Field> editedFields_;
     bool confirmed_ = false;
+    // The number and date the stored answer is for; nothing until one was asked.
+    struct RegistryKey {
+        std::optional<std::string> number;
+        std::optional<DateComponentsValue> date;
+        bool operator==(const RegistryKey&) const = default;
+    };
+    static RegistryKey keyOf(const ReceiptFields& fields) { return {fields.registrationNumber, fields.date}; }
+    std::optional<RegistryKey> registryKey_;
+    std::optional<RegistrationStatus> registration_;
 };
 
 std::ostream& operator<<(std::ostream& os, DocumentItem::Status status);

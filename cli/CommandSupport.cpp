@@ -42,12 +42,13 @@ bool applyMode(const std::optional<std::string>& text, AppSettings& settings, st
 }
 
 FileAnalysis fileAnalysis(const fs::path& source, AnalysisService::Outcome outcome) {
-    FileAnalysis analysis{source, std::nullopt, {}, false, std::nullopt, {}};
+    FileAnalysis analysis{source, std::nullopt, {}, false, std::nullopt, {}, std::nullopt};
     if (auto* result = std::get_if<PipelineResult>(&outcome)) {
         analysis.telephones = TelephoneNumberExtractor::extract(result->document.sortedLines());
         analysis.fields = std::move(result->fields);
         analysis.usedSemantic = result->usedSemantic;
         analysis.semantic = std::move(result->semantic);
+        analysis.registration = std::move(result->registration);
     } else {
         analysis.error = std::get<AnalysisError>(outcome).message;
     }

@@ -29,6 +29,7 @@ struct FileAnalysis {
     bool usedSemantic = false;                // the fields are the local model's answer merged with the rules
     std::optional<SemanticFields> semantic;   // the model's answer as far as the text bears it out
     std::vector<TelephoneNumber> telephones;  // the telephone numbers the text gives, in reading order
+    std::optional<RegistrationStatus> registration;  // what the register said of the number, when asked
 
     bool ok() const { return fields.has_value(); }
 };

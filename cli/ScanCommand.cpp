@@ -42,7 +42,7 @@ nlohmann::ordered_json semanticJson(const SemanticFields& s) {
     return j;
 }
 
-void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate, const InvoiceRegistry* registry,
+void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate,
                const std::vector<PossibleDuplicate>& duplicates, std::ostream& out) {
     nlohmann::ordered_json j;
     j["file"] = a.source.native();
@@ -63,8 +63,7 @@ void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate, cons
                                        {"reason", rawValue(d.reason)},
                                        {"origin", rawValue(d.origin)},
                                        {"file", d.other.fileName}});
-        if (registry != nullptr)
-            if (const auto status = registry->check(*a.fields)) j["registration"] = *status;
+        if (a.registration) j["registration"] = *a.registration;
     }
     // File names are bytes; what is not UTF-8 shows as U+FFFD rather than failing the whole output.
     out << j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
@@ -75,11 +74,11 @@ void printJson(const FileAnalysis& a, const FileNameTemplate& nameTemplate, cons
 int scan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
     AppSettings settings = CommandSupport::loadSettings();
     if (options.templateText) settings.nameTemplate.templateText = *options.templateText;
-    // Only the JSON carries the registration status; the rows keep their columns.
-    std::unique_ptr<InvoiceRegistry> registry;
+    // Only the JSON carries the registration status (the analysis asks the register); the rows keep their
+    // columns. A register that cannot be read is said once.
     if (options.json) {
         std::string problem;
-        registry = InvoiceRegistry::openForAnalysis(&problem);
+        InvoiceRegistry::openForAnalysis(&problem);
         if (!problem.empty()) err << problem << '\n';
     }
     bool failed = false;
@@ -89,7 +88,7 @@ int scan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
         failed = failed || !a.ok();
         const auto duplicates = duplicateReport.add(a);
         if (options.json)
-            printJson(a, settings.nameTemplate, registry.get(), duplicates, out);
+            printJson(a, settings.nameTemplate, duplicates, out);
         else
             CommandSupport::printScanRow(a, settings.nameTemplate, duplicates, out);
         out.flush();

@@ -21,7 +21,8 @@ PipelineResult ReceiptPipeline::run(const std::filesystem::path& path, const Ana
 
 PipelineResult ReceiptPipeline::analyze(const RecognizedDocument& document, const AnalyzerOptions& options,
                                         const CancellationToken& cancel) const {
-    PipelineResult result{document, ReceiptAnalyzer::analyze(document, options), false, std::nullopt};
+    PipelineResult result{document, ReceiptAnalyzer::analyze(document, options), false, std::nullopt,
+                          std::nullopt};
     // A control or bidirectional character read from a document never reaches a name, the book or a terminal.
     const auto shown = [](PipelineResult r) {
         r.fields.vendor = Unicode::withoutFormatOrControl(r.fields.vendor);
@@ -29,9 +30,10 @@ PipelineResult ReceiptPipeline::analyze(const RecognizedDocument& document, cons
     };
     mergeSemantic(result, options, cancel);
     // Last, so that the register's name stands in for an uncertain vendor from the rules and the model alike.
-    if (registry)
-        if (const auto status = registry->check(result.fields))
-            applyRegisteredName(result.fields, *status, options.aliases);
+    if (registry) {
+        result.registration = registry->check(result.fields);
+        if (result.registration) applyRegisteredName(result.fields, *result.registration, options.aliases);
+    }
     return shown(std::move(result));
 }
 

@@ -23,6 +23,9 @@ struct PipelineResult {
     ReceiptFields fields;
     bool usedSemantic = false;  // exactly when `semantic` is present and `fields` are the merged ones
     std::optional<SemanticFields> semantic;
+    // What the register said of the fields' registration number on their date; nothing without a number, a
+    // register or a pipeline that asks one.
+    std::optional<RegistrationStatus> registration;
 
     bool operator==(const PipelineResult&) const = default;
 };

@@ -157,4 +157,37 @@ TEST(DocumentItemTest, TheDatePickerShowsTheDayAtLocalMidnightOrToday) {
     EXPECT_EQ(undated.dateBinding(), QDateTime(QDate(2024, 3, 5), QTime(0, 0)));
 }
 
+TEST(DocumentItemTest, TheRegistersAnswerHoldsOnlyForTheNumberAndDateItWasFor) {
+    ReceiptFields fields = completeFields();
+    fields.registrationNumber = "T1234567890123";
+    tavori::RegistrationStatus registered;
+    registered.state = tavori::RegistrationStatus::State::registered;
+    registered.number = *fields.registrationNumber;
+    PipelineResult result = resultWith(fields);
+    result.registration = registered;
+    DocumentItem item("/tmp/a.pdf");
+    item.beginAnalysis();
+    item.finishAnalysis(result);
+    EXPECT_EQ(item.registration(), registered) << "the analysis asked the register";
+    EXPECT_FALSE(item.needsRegistryCheck());
+
+    for (const Field field : {Field::registrationNumber, Field::date}) {
+        SCOPED_TRACE(::testing::PrintToString(field));
+        ReceiptFields corrected = item.fields();
+        corrected.registrationNumber = "T5000012010024";
+        corrected.date = DateComponentsValue{2025, 1, 1};
+        ASSERT_TRUE(item.editField(field, corrected));
+        EXPECT_EQ(item.registration(), std::nullopt) << "an answer for another number or day";
+        EXPECT_TRUE(item.needsRegistryCheck());
+        EXPECT_TRUE(item.setRegistration(item.fields(), std::nullopt));
+        EXPECT_FALSE(item.needsRegistryCheck()) << "asked: the register does not know it";
+    }
+    item.forgetRegistration();
+    EXPECT_TRUE(item.needsRegistryCheck()) << "a new register";
+
+    // A pipeline without a register leaves the question to the model; without a number there is none.
+    EXPECT_TRUE(readyItem(fields).needsRegistryCheck());
+    EXPECT_FALSE(readyItem(completeFields()).needsRegistryCheck());
+}
+
 }  // namespace

@@ -54,7 +54,7 @@ class ReceiptPipelineTest : public ::testing::Test {
 TEST_F(ReceiptPipelineTest, RulesAloneUnlessTheModelAnswers) {
     const RecognizedDocument document = receiptDocument();
     const PipelineResult rulesOnly{document, ReceiptAnalyzer::analyze(document, options()), false,
-                                   std::nullopt};
+                                   std::nullopt, std::nullopt};
     ASSERT_EQ(rulesOnly.fields.documentType, DocumentType::other);
     LocalModelServer good;
     good.answerContent(modelAnswer);
@@ -89,7 +89,7 @@ TEST_F(ReceiptPipelineTest, AnswerIsMergedIntoTheRules) {
         std::nullopt,
         FieldConfidence{
             FieldConfidence::Level::high, FieldConfidence::Level::high, FieldConfidence::Level::high, {}}};
-    EXPECT_EQ(result, (PipelineResult{document, merged, true, semantic}));
+    EXPECT_EQ(result, (PipelineResult{document, merged, true, semantic, std::nullopt}));
     EXPECT_TRUE(nlohmann::json::parse(server.received().back().body)["messages"][1]["content"]
                     .get<std::string>()
                     .ends_with("is \"タヴォリ株式会社\". Never return that name as the vendor."))

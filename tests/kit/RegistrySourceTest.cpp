@@ -65,6 +65,14 @@ TEST(RegistrySource, TheRegisteredNameStandsInForAnUncertainVendorOnly) {
         EXPECT_EQ(fields.vendor, c.vendor) << c.name;
         EXPECT_EQ(fields.confidence.vendor, c.level) << c.name;
     }
+    // The answer travels with the analysis, so that the window need not ask again.
+    const auto registration =
+        pipeline
+            .analyze(RecognizedDocument::fromPlainText(branchOnly, RecognizedDocument::TextSource::ocr, 0),
+                     {})
+            .registration;
+    ASSERT_TRUE(registration.has_value());
+    EXPECT_EQ(registration->registeredName, "株式会社みなと製菓");
     const auto named = read(branchOnly);
     ASSERT_FALSE(named.confidence.notes.empty());
     EXPECT_EQ(named.confidence.notes.back(),
