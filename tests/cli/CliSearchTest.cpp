@@ -61,7 +61,6 @@ TEST_F(CliSearchTest, DefaultsToTheDestinationsBookAndCombinesConditions) {
           "2024/03/31 20240331_ローソン_1000.pdf なし"}},
         {{"--from", "2024-03-15", "--to", "2024/03/31", "--max", "1,000"},
          {"2024/03/15 20240315_セブンイレブン_302.pdf あり", "2024/03/31 20240331_ローソン_1000.pdf なし"}},
-        {{"--vendor", "ｾﾌﾞﾝｲﾚﾌﾞﾝ"}, {}},
         {{"--vendor", "印刷", "--registration", "T9876543210987"},
          {"2024/01/05 20240105_みどり印刷_49500.pdf なし"}},
         {{(old / "帳簿.csv").native(), dest.native(), "--vendor", "セブン"},
