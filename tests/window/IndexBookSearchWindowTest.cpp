@@ -23,10 +23,7 @@ const std::string kBook =
     "2,2024/01/05,49500,みどり印刷,請求書,20240105_みどり印刷_49500.pdf,T9876543210987,\r\n"
     "3,2024/03/31,1000,ローソン,領収書,20240331_ローソン_1000.pdf,,\r\n";
 
-template <typename T>
-T* part(IndexBookSearchWindow& window, const char* name) {
-    return test::child<T>(&window, name);
-}
+using test::child;
 
 QStringList column(const QTableView* table, int column) {
     QStringList values;
@@ -65,14 +62,14 @@ class IndexBookSearchWindowTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(IndexBookSearchWindowTest, searchesTheDestinationsBookAsConditionsAreTyped) {
-    auto* hits = part<QTableView>(*window, "hits");
-    auto* message = part<QLabel>(*window, "message");
+    auto* hits = child<QTableView>(window.get(), "hits");
+    auto* message = child<QLabel>(window.get(), "message");
     EXPECT_EQ(window->book(), dest / "索引簿.csv");
     EXPECT_EQ(column(hits, 1), (QStringList{"2024/01/05", "2024/03/15", "2024/03/31"}));
     EXPECT_EQ(message->text(), "3件見つかりました");
 
-    type(*window, part<QLineEdit>(*window, "from"), QStringLiteral("2024-03-15"));
-    type(*window, part<QLineEdit>(*window, "max"), QStringLiteral("1,000"));
+    type(*window, child<QLineEdit>(window.get(), "from"), QStringLiteral("2024-03-15"));
+    type(*window, child<QLineEdit>(window.get(), "max"), QStringLiteral("1,000"));
     EXPECT_EQ(column(hits, 5),
               (QStringList{"20240315_セブンイレブン_302.pdf", "20240331_ローソン_1000.pdf"}));
     EXPECT_EQ(column(hits, 2), (QStringList{"¥302", "¥1,000"}));
@@ -82,34 +79,34 @@ TEST_F(IndexBookSearchWindowTest, searchesTheDestinationsBookAsConditionsAreType
     EXPECT_EQ(hits->model()->rowCount(), 0);
     type(*window, window->vendorField(), QStringLiteral("セブン"));
     EXPECT_EQ(hits->model()->rowCount(), 1);
-    part<QComboBox>(*window, "type")->setCurrentText(QStringLiteral("請求書"));
+    child<QComboBox>(window.get(), "type")->setCurrentText(QStringLiteral("請求書"));
     settle(*window);
     EXPECT_EQ(hits->model()->rowCount(), 0);
 
     // A condition that cannot be read says so and finds nothing.
-    part<QComboBox>(*window, "type")->setCurrentIndex(0);
-    type(*window, part<QLineEdit>(*window, "to"), QStringLiteral("三月"));
+    child<QComboBox>(window.get(), "type")->setCurrentIndex(0);
+    type(*window, child<QLineEdit>(window.get(), "to"), QStringLiteral("三月"));
     EXPECT_EQ(hits->model()->rowCount(), 0);
     EXPECT_EQ(message->text(), "日付は 2024-01-31 の形（1990年から2100年まで）で指定してください: 三月");
 }
 
 TEST_F(IndexBookSearchWindowTest, opensRevealsAndExportsOnlyWhatIsThere) {
-    auto* hits = part<QTableView>(*window, "hits");
-    auto* reveal = part<QPushButton>(*window, "reveal");
+    auto* hits = child<QTableView>(window.get(), "hits");
+    auto* reveal = child<QPushButton>(window.get(), "reveal");
     EXPECT_FALSE(reveal->isEnabled());
     hits->selectRow(0);  // the invoice: its file is gone
     EXPECT_FALSE(reveal->isEnabled());
-    EXPECT_FALSE(part<QPushButton>(*window, "open")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(window.get(), "open")->isEnabled());
     hits->selectRow(1);
     EXPECT_TRUE(reveal->isEnabled());
     reveal->click();
     EXPECT_EQ(fixture->desktop().revealed, (std::vector<fs::path>{dest / "20240315_セブンイレブン_302.pdf"}));
 
-    type(*window, part<QLineEdit>(*window, "registration"), QStringLiteral("T9876543210987"));
+    type(*window, child<QLineEdit>(window.get(), "registration"), QStringLiteral("T9876543210987"));
     fixture->desktop().saveAnswer = dest / "out" / "結果.csv";
     fs::create_directories(dest / "out");
     QSignalSpy exported(window.get(), &IndexBookSearchWindow::exported);
-    part<QPushButton>(*window, "export")->click();
+    child<QPushButton>(window.get(), "export")->click();
     EXPECT_TRUE(exported.wait(10000));
     const auto rows = IndexBookReader::parse(test::readFile(dest / "out" / "結果.csv"));
     ASSERT_EQ(rows.size(), std::size_t{1});
@@ -121,14 +118,14 @@ TEST(IndexBookSearchWindowWithoutDestinationTest, anotherBookAndBrokenBooks) {
     test::TestFolder folder;
     test::WindowFixture fixture;  // no destination
     IndexBookSearchWindow window(fixture.model(), fixture.desktop());
-    auto* hits = part<QTableView>(window, "hits");
+    auto* hits = child<QTableView>(&window, "hits");
     EXPECT_EQ(hits->model()->rowCount(), 0);
-    EXPECT_FALSE(part<QPushButton>(window, "export")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(&window, "export")->isEnabled());
 
     test::writeFile(folder / "broken.csv", std::string("\x81\xFD\xFF", 3));
     window.setBook(folder / "broken.csv");
     settle(window);
-    EXPECT_EQ(part<QLabel>(window, "message")->text(),
+    EXPECT_EQ(child<QLabel>(&window, "message")->text(),
               QString::fromStdString("索引簿を読めません: " + (folder / "broken.csv").string() +
                                      "（文字コードがUTF-8でもShift_JISでもありません）"));
     test::writeFile(folder / "other" / "索引簿.csv", kBook);
