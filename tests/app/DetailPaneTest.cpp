@@ -85,7 +85,9 @@ class DetailPaneTest : public ::testing::Test {
         ASSERT_TRUE(QTest::qWaitFor([&] { return !model.selectedItem()->needsRegistryCheck(); }, 10000))
             << "no look-up came back";
     }
-    DocumentDetailView& view() { return *pane.detailView(); }
+    DocumentDetailView& view() { return *test::child<DocumentDetailView>(&pane, "detail"); }
+    bool showsDetail() { return pane.currentWidget() == &view(); }
+    QString placeholder(const char* name) { return test::child<QLabel>(&pane, name)->text(); }
     template <typename T = QWidget>
     T* part(const char* name) {
         return test::child<T>(&view(), name);
@@ -120,28 +122,28 @@ SamplePdf::Document namedReceipt(const std::string& fileName, const std::string&
 }
 
 TEST_F(DetailPaneTest, PlaceholdersForNoneAMissingAndSeveralSelectedDocuments) {
-    EXPECT_FALSE(pane.isShowingDetail());
-    EXPECT_EQ(pane.placeholderTitle(), QStringLiteral("ファイルを選択"));
-    EXPECT_EQ(pane.placeholderDescription(),
+    EXPECT_FALSE(showsDetail());
+    EXPECT_EQ(placeholder("placeholderTitle"), QStringLiteral("ファイルを選択"));
+    EXPECT_EQ(placeholder("placeholderDescription"),
               QStringLiteral("左のリストから選ぶと、読み取り結果を確認・修正できます"));
 
     model.setSelection({QUuid::createUuid()});
-    EXPECT_FALSE(pane.isShowingDetail());
-    EXPECT_EQ(pane.placeholderTitle(), QStringLiteral("ファイルを選択"));
+    EXPECT_FALSE(showsDetail());
+    EXPECT_EQ(placeholder("placeholderTitle"), QStringLiteral("ファイルを選択"));
 
     const DocumentItem& first = add(namedReceipt("a.pdf", "さくら文具店", 1100));
     const DocumentItem& second = add(namedReceipt("b.pdf", "青空書店", 2200));
     model.setSelection({first.id(), second.id()});
-    EXPECT_FALSE(pane.isShowingDetail());
-    EXPECT_EQ(pane.placeholderTitle(), QStringLiteral("2件を選択中"));
-    EXPECT_EQ(pane.placeholderDescription(), QStringLiteral("1件ずつ選ぶと内容を確認・修正できます"));
+    EXPECT_FALSE(showsDetail());
+    EXPECT_EQ(placeholder("placeholderTitle"), QStringLiteral("2件を選択中"));
+    EXPECT_EQ(placeholder("placeholderDescription"), QStringLiteral("1件ずつ選ぶと内容を確認・修正できます"));
 
     select(second);
-    EXPECT_TRUE(pane.isShowingDetail());
+    EXPECT_TRUE(showsDetail());
     EXPECT_EQ(part<QLineEdit>("vendor")->text(), QStringLiteral("青空書店"));
     model.remove({second.id()});
-    EXPECT_FALSE(pane.isShowingDetail());
-    EXPECT_EQ(pane.placeholderTitle(), QStringLiteral("ファイルを選択"));
+    EXPECT_FALSE(showsDetail());
+    EXPECT_EQ(placeholder("placeholderTitle"), QStringLiteral("ファイルを選択"));
 }
 
 TEST_F(DetailPaneTest, TheBannerGoesWhenTheReadingIsConfirmedOrCorrected) {

@@ -12,7 +12,6 @@
 
 #include "TavoriName/AppModel.h"
 #include "TavoriName/DetailPane.h"
-#include "TavoriName/DocumentDetailView.h"
 #include "TavoriName/DocumentPreview.h"
 #include "TavoriName/SettingsView.h"
 #include "tests/app/AppTestSupport.h"
@@ -53,7 +52,7 @@ int main(int argc, char** argv) {
     pane.show();
     for (int row = 0; row < model.itemCount(); ++row) {
         const auto& item = model.itemAt(row);
-        auto* preview = pane.detailView()->findChild<tavori::DocumentPreview*>("preview");
+        auto* preview = pane.findChild<tavori::DocumentPreview*>("preview");
         QSignalSpy applied(preview, &tavori::DocumentPreview::zoomApplied);
         QSignalSpy finished(preview, &tavori::DocumentPreview::loadFinished);
         model.setSelection({item.id()});

@@ -487,7 +487,7 @@ TEST(MainWindowTest, moneyIsNeverCutAndTabGoesListPreviewFormFooter) {
 
     selectRows(f, {0});
     auto* pane = static_cast<DetailPane*>(f.window().detailWidget());
-    DocumentDetailView& detail = *pane->detailView();
+    DocumentDetailView& detail = *child<DocumentDetailView>(pane, "detail");
     table->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([&] { return table->hasFocus(); }));
     QStringList visited;
