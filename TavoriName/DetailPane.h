@@ -16,11 +16,6 @@ class DetailPane : public QStackedWidget {
   public:
     explicit DetailPane(AppModel& model, QWidget* parent = nullptr);
 
-    DocumentDetailView* detailView() const { return detail_; }
-    bool isShowingDetail() const { return currentWidget() == detailPage_; }
-    QString placeholderTitle() const;
-    QString placeholderDescription() const;
-
   private:
     void refresh();
 

@@ -1,6 +1,7 @@
 #include "TavoriName/DocumentDetailView.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QCalendarWidget>
 #include <QComboBox>
@@ -183,6 +184,7 @@ DocumentDetailView::DocumentDetailView(AppModel& model, QWidget* parent) : QWidg
     setTabOrder(amountField_, vendorField_);
     setTabOrder(vendorField_, typePicker_);
     setTabOrder(typePicker_, registrationField_);
+    nameParts();
 
     connect(&model_, &AppModel::itemChanged, this, [this](int row) {
         if (row == model_.rowOf(itemId_)) refresh();
@@ -196,6 +198,42 @@ DocumentDetailView::DocumentDetailView(AppModel& model, QWidget* parent) : QWidg
             refreshLearnButton(*shown);
         }
     });
+}
+
+void DocumentDetailView::nameParts() {
+    // Names by which the parts are found from outside (tests, accessibility tools); nothing drawn changes.
+    const std::pair<QObject*, const char*> names[] = {
+        {preview_, "preview"},
+        {banner_, "banner"},
+        {bannerReasons_, "bannerReasons"},
+        {confirmButton_, "confirm"},
+        {newNameLabel_, "newName"},
+        {savedLocationLink_, "savedLocation"},
+        {dateField_, "date"},
+        {dateMissingLabel_, "dateMissing"},
+        {vendorField_, "vendor"},
+        {learnVendorButton_, "learnVendor"},
+        {amountField_, "amount"},
+        {typePicker_, "type"},
+        {registrationField_, "registration"},
+        {taxFields_[0][0], "amount10"},
+        {taxFields_[0][1], "tax10"},
+        {taxFields_[1][0], "amount8"},
+        {taxFields_[1][1], "tax8"},
+        {checkDigitWarning_, "checkDigitWarning"},
+        {registryStatusRow_, "registryStatus"},
+        {registryStatusLabel_, "registryStatusText"},
+        {registryVendorButton_, "registryVendor"},
+        {errorSection_, "error"},
+        {errorLabel_, "errorText"},
+        {amountWarning_, "amountWarning"},
+        {dot(Field::date), "dateDot"},
+        {dot(Field::vendor), "vendorDot"},
+        {dot(Field::amount), "amountDot"},
+        {dot(Field::documentType), "typeDot"},
+        {dot(Field::registrationNumber), "registrationDot"},
+    };
+    for (const auto& [part, name] : names) part->setObjectName(QLatin1String(name));
 }
 
 QWidget* DocumentDetailView::makeBanner() {

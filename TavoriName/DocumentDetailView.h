@@ -42,43 +42,14 @@ class DocumentDetailView : public QWidget {
     // Shows the item; another item than before starts its preview fitted to the page.
     void showItem(const QUuid& id);
 
-    DocumentPreview* preview() const { return preview_; }
-    QWidget* banner() const { return banner_; }
-    QLabel* bannerReasons() const { return bannerReasons_; }
-    QPushButton* confirmButton() const { return confirmButton_; }
-    QLabel* newNameLabel() const { return newNameLabel_; }
-    QLabel* savedLocationLink() const { return savedLocationLink_; }
-    QDateEdit* dateField() const { return dateField_; }
-    QLabel* dateMissingLabel() const { return dateMissingLabel_; }
-    QLineEdit* vendorField() const { return vendorField_; }
-    QPushButton* learnVendorButton() const { return learnVendorButton_; }
-    QLineEdit* amountField() const { return amountField_; }
-    QComboBox* typePicker() const { return typePicker_; }
-    QLineEdit* registrationField() const { return registrationField_; }
-    // The amounts by rate: row 0 is 10 %, row 1 the reduced 8 %; column 0 the amount, 1 its tax.
-    QLineEdit* taxField(int rate, int column) const {
-        return taxFields_[std::size_t(rate)][std::size_t(column)];
-    }
-    QWidget* checkDigitWarning() const { return checkDigitWarning_; }
-    // What the imported register says of the number: the registered name, or an orange warning.
-    QWidget* registryStatusRow() const { return registryStatusRow_; }
-    QLabel* registryStatusLabel() const { return registryStatusLabel_; }
-    // Offers the registered name as the vendor when the reading found none or only an uncertain one.
-    QPushButton* registryVendorButton() const { return registryVendorButton_; }
-    // The item's error, in the band where the banner would be.
-    QWidget* errorSection() const { return errorSection_; }
-    // Says why a typed amount was not taken.
-    QLabel* amountWarning() const { return amountWarning_; }
-    bool showsFieldsInTwoColumns() const { return twoColumns_; }
-    QLabel* errorLabel() const { return errorLabel_; }
-    ConfidenceDot* dot(DocumentItem::Field field) const;
-
     QSize minimumSizeHint() const override;
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void nameParts();
+    ConfidenceDot* dot(DocumentItem::Field field) const;
     void placeFields(bool twoColumns);
     void amountFinished();
     QWidget* makeBanner();

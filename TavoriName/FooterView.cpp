@@ -1,5 +1,7 @@
 #include "TavoriName/FooterView.h"
 
+#include <utility>
+
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -45,6 +47,12 @@ FooterView::FooterView(AppModel& model, QWidget* parent)
       progressBar_(new QProgressBar(this)),
       export_(new QPushButton(QStringLiteral("索引簿CSVを書き出す…"), this)),
       save_(new QPushButton(this)) {
+    // Names by which the parts are found from outside (tests); nothing drawn changes.
+    const std::pair<QObject*, const char*> names[] = {
+        {modePicker_, "mode"},     {destination_, "destination"}, {changeDestination_, "changeDestination"},
+        {indexBook_, "indexBook"}, {cancel_, "cancel"},           {summary_, "summary"},
+        {progress_, "progress"},   {export_, "export"},           {save_, "save"}};
+    for (const auto& [part, name] : names) part->setObjectName(QLatin1String(name));
     for (RenamePlan::Mode mode : pickerModes)
         modePicker_->addItem(
             QString::fromUtf8(label(mode).data(), static_cast<qsizetype>(label(mode).size())),

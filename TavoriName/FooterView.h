@@ -18,14 +18,6 @@ class FooterView final : public QWidget {
   public:
     explicit FooterView(AppModel& model, QWidget* parent = nullptr);
 
-    QComboBox* modePicker() const { return modePicker_; }
-    QLabel* destinationLabel() const { return destination_; }
-    QPushButton* changeDestinationButton() const { return changeDestination_; }
-    QLabel* indexBookLabel() const { return indexBook_; }
-    QPushButton* cancelButton() const { return cancel_; }
-    QLabel* summaryLabel() const { return summary_; }
-    QLabel* progressLabel() const { return progress_; }
-    QPushButton* exportButton() const { return export_; }
     QPushButton* saveButton() const { return save_; }
 
     // Recomputes the ready count and the save button; the window calls it once per burst of item changes.

@@ -1,5 +1,7 @@
 #include "TavoriName/IndexBookSearchWindow.h"
 
+#include <utility>
+
 #include <QAbstractTableModel>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -181,6 +183,20 @@ IndexBookSearchWindow::IndexBookSearchWindow(AppModel& model, DesktopServices& d
     layout->addWidget(message_);
     layout->addWidget(table_, 1);
     layout->addLayout(buttons);
+    // Names by which the parts are found from outside (tests); nothing drawn changes.
+    const std::pair<QObject*, const char*> names[] = {{from_, "from"},
+                                                      {to_, "to"},
+                                                      {min_, "min"},
+                                                      {max_, "max"},
+                                                      {vendor_, "vendor"},
+                                                      {type_, "type"},
+                                                      {registration_, "registration"},
+                                                      {message_, "message"},
+                                                      {table_, "hits"},
+                                                      {open_, "open"},
+                                                      {reveal_, "reveal"},
+                                                      {export_, "export"}};
+    for (const auto& [part, name] : names) part->setObjectName(QLatin1String(name));
 
     const AppSettings& settings = model_.settings();
     const auto destination = settings.destinationFolder();

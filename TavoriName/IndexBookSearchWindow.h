@@ -44,18 +44,7 @@ class IndexBookSearchWindow final : public QWidget {
     void exportResults();
 
     const std::vector<IndexBookLibrary::Hit>& hits() const { return hits_; }
-    QLineEdit* fromField() const { return from_; }
-    QLineEdit* toField() const { return to_; }
-    QLineEdit* minField() const { return min_; }
-    QLineEdit* maxField() const { return max_; }
     QLineEdit* vendorField() const { return vendor_; }
-    QComboBox* typeField() const { return type_; }
-    QLineEdit* registrationField() const { return registration_; }
-    QTableView* table() const { return table_; }
-    QPushButton* openButton() const { return open_; }
-    QPushButton* revealButton() const { return reveal_; }
-    QPushButton* exportButton() const { return export_; }
-    QLabel* message() const { return message_; }
 
   signals:
     // The latest search's hits (or the reason there are none) are on screen.

@@ -1,5 +1,7 @@
 #include "TavoriName/MainWindow.h"
 
+#include <utility>
+
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QFileDialog>
@@ -138,6 +140,15 @@ MainWindow::MainWindow(AppModel& model, QWidget* parent)
 
     buildToolbar();
     buildContextMenu();
+    // Names by which the parts are found from outside (tests); nothing drawn changes.
+    const std::pair<QObject*, const char*> names[] = {{tableModel_, "documents"},
+                                                      {table_, "documentList"},
+                                                      {placeholder_, "placeholder"},
+                                                      {outline_, "dropOutline"},
+                                                      {add_, "add"},
+                                                      {reanalyze_, "reanalyze"},
+                                                      {clearSaved_, "clearSaved"}};
+    for (const auto& [part, name] : names) part->setObjectName(QLatin1String(name));
 
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &MainWindow::pushSelectionToModel);
@@ -209,10 +220,6 @@ void MainWindow::fitAmountColumn() {
     QHeaderView* header = table_->horizontalHeader();
     if (header->sectionSize(DocumentTableModel::amountColumn) != widest)
         header->resizeSection(DocumentTableModel::amountColumn, widest);
-}
-
-QMessageBox* MainWindow::alert() const {
-    return alert_.data();
 }
 
 QList<QAction*> MainWindow::contextActions() const {
@@ -428,6 +435,7 @@ void MainWindow::showAlertIfNeeded() {
     }
     alert_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("タヴォリネーム"),
                              QString::fromStdString(*message), QMessageBox::Ok, this);
+    alert_->setObjectName(QStringLiteral("alert"));
     alert_->setAttribute(Qt::WA_DeleteOnClose);
     alert_->button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
     connect(alert_, &QMessageBox::finished, this, [this] { model_.clearAlertMessage(); });

@@ -43,20 +43,10 @@ class MainWindow final : public QMainWindow {
     // The same for folders: each one's supported files are added.
     void chooseFoldersToAdd();
 
-    bool isDropTargeted() const { return dropTargeted_; }
-
-    QTableView* table() const { return table_; }
-    DocumentTableModel* tableModel() const { return tableModel_; }
-    DropPlaceholder* placeholder() const { return placeholder_; }
     FooterView* footer() const { return footer_; }
-    QAction* addAction() const { return add_; }
     QAction* addFoldersAction() const { return addFolders_; }
-    QAction* reanalyzeAction() const { return reanalyze_; }
-    QAction* clearSavedAction() const { return clearSaved_; }
     // The table's context-menu entries, in menu order (the divider is a separator action).
     QList<QAction*> contextActions() const;
-    // The alert on screen, if any.
-    QMessageBox* alert() const;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,6 +1,7 @@
 #include "TavoriName/SettingsView.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -74,6 +75,23 @@ SettingsView::SettingsView(QWidget* parent) : QTabWidget(parent) {
            QStringLiteral("取引先"));
     addTab(makeInboxTab(), detailSymbol(QStringLiteral("folder-download"), QStringLiteral("tray-arrow-down")),
            QStringLiteral("受信フォルダ"));
+    // Names by which the parts are found from outside (tests); nothing drawn changes.
+    const std::pair<QObject*, const char*> names[] = {{templateField_, "template"},
+                                                      {dateFormatField_, "dateFormat"},
+                                                      {amountStylePicker_, "amountStyle"},
+                                                      {vendorLengthStepper_, "vendorLength"},
+                                                      {vendorLengthLabel_, "vendorLengthText"},
+                                                      {indexBookToggle_, "indexBook"},
+                                                      {indexBookNameField_, "indexBookName"},
+                                                      {previewLabel_, "preview"},
+                                                      {recipientField_, "recipient"},
+                                                      {stripSuffixToggle_, "stripSuffix"},
+                                                      {addRuleButton_, "addRule"},
+                                                      {inboxFolderLabel_, "inbox"},
+                                                      {chooseInboxButton_, "chooseInbox"},
+                                                      {inboxOffButton_, "inboxOff"},
+                                                      {autoSaveToggle_, "autoSave"}};
+    for (const auto& [part, name] : names) part->setObjectName(QLatin1String(name));
     showValues();
 }
 
@@ -271,18 +289,22 @@ void SettingsView::rebuildRuleRows() {
         RuleRow row;
         row.id = rule.id;
         row.row = new QWidget;
+        row.row->setObjectName(QStringLiteral("rule"));
         auto* line = new QHBoxLayout(row.row);
         line->setContentsMargins(0, 0, 0, 0);
         row.pattern = new QLineEdit;
+        row.pattern->setObjectName(QStringLiteral("pattern"));
         row.pattern->setPlaceholderText(QStringLiteral("含む文字"));
         row.pattern->setAccessibleName(QStringLiteral("含む文字"));
         auto* arrow = new QLabel;
         arrow->setPixmap(
             detailSymbol(QStringLiteral("go-next"), QStringLiteral("arrow-right")).pixmap(14, 14));
         row.canonical = new QLineEdit;
+        row.canonical->setObjectName(QStringLiteral("canonical"));
         row.canonical->setPlaceholderText(QStringLiteral("統一後の名前"));
         row.canonical->setAccessibleName(QStringLiteral("統一後の名前"));
         row.remove = new QToolButton;
+        row.remove->setObjectName(QStringLiteral("remove"));
         row.remove->setAutoRaise(true);
         row.remove->setIcon(detailSymbol(QStringLiteral("list-remove"), QStringLiteral("minus-circle")));
         row.remove->setToolTip(QStringLiteral("このルールを削除"));
@@ -324,6 +346,7 @@ void SettingsView::rebuildVendorRows() {
         VendorRow row;
         row.entry = entry;
         row.row = new QWidget;
+        row.row->setObjectName(QStringLiteral("vendor"));
         auto* line = new QHBoxLayout(row.row);
         line->setContentsMargins(0, 0, 0, 0);
         auto* numberLabel = new QLabel(qs(VendorMemory::describe(entry)));
@@ -334,6 +357,7 @@ void SettingsView::rebuildVendorRows() {
         auto* name = new QLabel(qs(entry.name));
         name->setTextInteractionFlags(Qt::TextSelectableByMouse);
         row.remove = new QToolButton;
+        row.remove->setObjectName(QStringLiteral("remove"));
         row.remove->setAutoRaise(true);
         row.remove->setIcon(detailSymbol(QStringLiteral("list-remove"), QStringLiteral("minus-circle")));
         row.remove->setToolTip(QStringLiteral("この取引先を忘れる"));

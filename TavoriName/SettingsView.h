@@ -42,40 +42,6 @@ class SettingsView : public QTabWidget {
     // The record the preview renders: 2026-03-14, セブンイレブン, 788 yen, a receipt, T3120001023456.
     static const ReceiptFields& sampleRecord();
 
-    QLineEdit* templateField() const { return templateField_; }
-    QLineEdit* dateFormatField() const { return dateFormatField_; }
-    QComboBox* amountStylePicker() const { return amountStylePicker_; }
-    QSpinBox* vendorLengthStepper() const { return vendorLengthStepper_; }
-    QLabel* vendorLengthLabel() const { return vendorLengthLabel_; }
-    QCheckBox* indexBookToggle() const { return indexBookToggle_; }
-    QLineEdit* indexBookNameField() const { return indexBookNameField_; }
-    QLabel* previewLabel() const { return previewLabel_; }
-    QLineEdit* recipientField() const { return recipientField_; }
-    QCheckBox* stripSuffixToggle() const { return stripSuffixToggle_; }
-    QPushButton* addRuleButton() const { return addRuleButton_; }
-    QLabel* inboxFolderLabel() const { return inboxFolderLabel_; }
-    QPushButton* chooseInboxButton() const { return chooseInboxButton_; }
-    QPushButton* inboxOffButton() const { return inboxOffButton_; }
-    QCheckBox* autoSaveToggle() const { return autoSaveToggle_; }
-
-    struct RuleRow {
-        Uuid id;
-        QWidget* row = nullptr;
-        QLineEdit* pattern = nullptr;
-        QLineEdit* canonical = nullptr;
-        QToolButton* remove = nullptr;
-    };
-    // The rule rows in list order.
-    const std::vector<RuleRow>& ruleRows() const { return ruleRows_; }
-
-    struct VendorRow {
-        VendorMemory::Entry entry;
-        QWidget* row = nullptr;
-        QToolButton* remove = nullptr;
-    };
-    // The remembered vendors, in the order they were remembered.
-    const std::vector<VendorRow>& vendorRows() const { return vendorRows_; }
-
   signals:
     // The settings after one change by the user.
     void settingsEdited(const tavori::AppSettings& settings);
@@ -83,6 +49,20 @@ class SettingsView : public QTabWidget {
     void chooseInboxRequested();
 
   private:
+    struct RuleRow {
+        Uuid id;
+        QWidget* row = nullptr;
+        QLineEdit* pattern = nullptr;
+        QLineEdit* canonical = nullptr;
+        QToolButton* remove = nullptr;
+    };
+
+    struct VendorRow {
+        VendorMemory::Entry entry;
+        QWidget* row = nullptr;
+        QToolButton* remove = nullptr;
+    };
+
     QWidget* makeNameTab();
     QWidget* makeVendorTab();
     QWidget* makeInboxTab();

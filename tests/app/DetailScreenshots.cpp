@@ -1,9 +1,8 @@
 // Pictures of the detail pane and the settings window for review by eye:
 //   xvfb-run -a detail_screenshots OUTPUT_FOLDER FILE...
 // Each file is analysed for real, shown in the pane and written as detail_<n>_<file name>.png; then the
-// settings tabs (the inbox watching OUTPUT_FOLDER) as settings_<n>.png, and the main window with the second
-// file selected as window.png.
-#include <algorithm>
+// settings tabs (the inbox watching OUTPUT_FOLDER) as settings_<n>.png. The whole window, with the pane, is
+// window_screenshots' to draw.
 #include <filesystem>
 #include <iostream>
 
@@ -13,22 +12,13 @@
 
 #include "TavoriName/AppModel.h"
 #include "TavoriName/DetailPane.h"
-#include "TavoriName/DocumentDetailView.h"
 #include "TavoriName/DocumentPreview.h"
-#include "TavoriName/MainWindow.h"
 #include "TavoriName/SettingsView.h"
-#include "TavoriName/TavoriNameApp.h"
+#include "tests/app/AppTestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class NoDesktop : public tavori::DesktopServices {
-  public:
-    std::optional<fs::path> chooseFolder(const tavori::FolderChoice&) override { return std::nullopt; }
-    std::optional<fs::path> chooseSaveLocation(const tavori::SaveChoice&) override { return std::nullopt; }
-    void revealInFileManager(const fs::path&) override {}
-};
 
 bool busy(const tavori::AppModel& model) {
     for (const auto* item : model.items())
@@ -50,7 +40,7 @@ int main(int argc, char** argv) {
     fs::create_directories(output);
     const fs::path store = output / "defaults.json";
     fs::remove(store);
-    NoDesktop desktop;
+    tavori::test::ScriptedDesktop desktop;
     tavori::AppModel model(tavori::AppSettings{}, tavori::SettingsStore(store), desktop);
     std::vector<fs::path> files;
     for (int i = 2; i < argc; ++i) files.emplace_back(fs::absolute(argv[i]));
@@ -62,8 +52,9 @@ int main(int argc, char** argv) {
     pane.show();
     for (int row = 0; row < model.itemCount(); ++row) {
         const auto& item = model.itemAt(row);
-        QSignalSpy applied(pane.detailView()->preview(), &tavori::DocumentPreview::zoomApplied);
-        QSignalSpy finished(pane.detailView()->preview(), &tavori::DocumentPreview::loadFinished);
+        auto* preview = pane.findChild<tavori::DocumentPreview*>("preview");
+        QSignalSpy applied(preview, &tavori::DocumentPreview::zoomApplied);
+        QSignalSpy finished(preview, &tavori::DocumentPreview::loadFinished);
         model.setSelection({item.id()});
         if (finished.isEmpty()) finished.wait(10000);
         if (applied.isEmpty()) applied.wait(1000);
@@ -89,18 +80,5 @@ int main(int argc, char** argv) {
         view.grab().save(QString::fromStdString(picture.string()));
         std::cout << picture.native() << '\n';
     }
-
-    // The whole window, as the application puts it together.
-    tavori::TavoriNameApp shell(tavori::SettingsStore(output / "window-defaults.json"));
-    shell.setDetailPaneFactory([](tavori::AppModel& appModel) { return new tavori::DetailPane(appModel); });
-    shell.window().resize(1280, 800);
-    shell.window().show();
-    shell.model().addFiles(files);
-    while (busy(shell.model())) QTest::qWait(100);
-    shell.model().setSelection({shell.model().itemAt(std::min(1, shell.model().itemCount() - 1)).id()});
-    QTest::qWait(1500);
-    const fs::path picture = output / "window.png";
-    shell.window().grab().save(QString::fromStdString(picture.string()));
-    std::cout << picture.native() << '\n';
     return 0;
 }

@@ -61,7 +61,6 @@ TEST_F(CliSearchTest, DefaultsToTheDestinationsBookAndCombinesConditions) {
           "2024/03/31 20240331_ローソン_1000.pdf なし"}},
         {{"--from", "2024-03-15", "--to", "2024/03/31", "--max", "1,000"},
          {"2024/03/15 20240315_セブンイレブン_302.pdf あり", "2024/03/31 20240331_ローソン_1000.pdf なし"}},
-        {{"--vendor", "ｾﾌﾞﾝｲﾚﾌﾞﾝ"}, {}},
         {{"--vendor", "印刷", "--registration", "T9876543210987"},
          {"2024/01/05 20240105_みどり印刷_49500.pdf なし"}},
         {{(old / "帳簿.csv").native(), dest.native(), "--vendor", "セブン"},
@@ -91,8 +90,8 @@ TEST_F(CliSearchTest, JsonNamesTheBookAndTheDocument) {
     EXPECT_EQ(j["exists"], false);
 }
 
+// Which books cannot be read, and why, is the library's to test; here, that the command says so and fails.
 TEST_F(CliSearchTest, RefusesBadConditionsAndUnreadableBooks) {
-    writeFile(dir / "broken.csv", std::string("\x81\xFD\xFF", 3));
     ASSERT_EQ(::mkfifo((dir / "pipe.csv").c_str(), 0600), 0);
     struct Case {
         std::vector<std::string> args;
@@ -121,13 +120,6 @@ TEST_F(CliSearchTest, RefusesBadConditionsAndUnreadableBooks) {
          2,
          "書類種別は次のどれかで指定してください: "
          "領収書、請求書、納品書、見積書、注文書、明細書、契約書、その他\n"},
-        {{"search", (dir / "broken.csv").native()},
-         1,
-         "索引簿を読めません: " + (dir / "broken.csv").native() +
-             "（文字コードがUTF-8でもShift_JISでもありません）\n"},
-        {{"search", (dir / "nowhere").native()},
-         1,
-         "索引簿が見つかりません: " + (dir / "nowhere").native() + "\n"},
     };
     for (const auto& c : cases) {
         const auto result = cli.run(c.args);

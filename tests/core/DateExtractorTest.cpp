@@ -102,61 +102,6 @@ TEST(DateExtractor, SlashedZerosReadAsSixOrNine) {
     for (const auto& c : cases) EXPECT_EQ(DateExtractor::candidates(c.text), c.expected) << c.text;
 }
 
-std::vector<TextLine> linesAt(std::size_t index, const std::string& text, double top) {
-    std::vector<TextLine> lines(index + 1, TextLine{"-", 0.5, 0, 0, 1.0, {}});
-    lines[index] = TextLine{text, top, 0, 0, 1.0, {}};
-    return lines;
-}
-
-TEST(DateExtractor, Scoring) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double inf = std::numeric_limits<double>::infinity();
-    struct Case {
-        const char* name;
-        std::string text;
-        std::size_t index;
-        double top;
-        int score;
-        bool twoDigitYear;
-    };
-    const std::vector<Case> cases = {
-        {"no label, middle", "2024/01/15", 3, 0.5, 50 + 10, false},
-        {"first line", "2024/01/15", 0, 0.5, 50 + 10 + 5, false},
-        {"top edge", "2024/01/15", 3, 0.0, 50 + 20, false},
-        {"truncated toward zero", "2024/01/15", 3, 0.94, 50 + 1, false},
-        {"bottom edge", "2024/01/15", 3, 1.0, 50, false},
-        {"below the page", "2024/01/15", 3, 2.5, 50, false},
-        {"NaN top counts as the top", "2024/01/15", 3, nan, 50 + 20, false},
-        {"infinite top counts as the top", "2024/01/15", 3, inf, 50 + 20, false},
-        {"overlapping labels add up", "ご利用日 2024/01/15", 3, 0.5, 50 + 55 + 50 + 10, false},
-        {"English labels add up", "Invoice Date: Jan 5, 2024", 3, 0.5, 45 + 55 + 40 + 10, false},
-        {"labels ignore case", "INVOICE DATE 2024/01/15", 3, 0.5, 50 + 55 + 40 + 10, false},
-        {"full-width label", "ＤＡＴＥ ２０２４／０１／１５", 3, 0.5, 50 + 40 + 10, false},
-        {"decomposed kana label", "こ\u3099利用日 2024/01/15", 3, 0.5, 50 + 55 + 50 + 10, false},
-        {"three nested deadlines", "お支払期限 2024/02/29", 3, 0.5, 50 - 240 + 10, false},
-        {"due in any case hits two entries", "DUE 2024/02/29", 3, 0.5, 50 - 160 + 10, false},
-        {"label and penalty together", "Date valid: 2024/12/31", 3, 0.5, 50 + 40 - 80 + 10, false},
-        {"short year", "24/01/20", 3, 0.5, 30 + 10, true},
-        {"short kanji year", "24年1月5日", 3, 0.5, 35 + 10, true},
-        {"compact is a full year", "20240115", 3, 0.5, 20 + 10, false},
-    };
-    for (const auto& c : cases) {
-        const auto lines = linesAt(c.index, c.text, c.top);
-        const auto found = DateExtractor::extract(lines);
-        ASSERT_EQ(found.size(), 1u) << c.name;
-        EXPECT_EQ(found[0].score, c.score) << c.name;
-        EXPECT_EQ(found[0].isTwoDigitYear, c.twoDigitYear) << c.name;
-        EXPECT_EQ(found[0].lineIndex, static_cast<std::int64_t>(c.index)) << c.name;
-    }
-}
-
-TEST(DateExtractor, LabelCountsOnlyOnItsOwnLine) {
-    const std::vector<TextLine> lines = {{"領収日", 0.5, 0, 0, 1.0, {}}, {"2024/01/15", 0.5, 0, 0, 1.0, {}}};
-    const auto found = DateExtractor::extract(lines);
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].score, 60);
-}
-
 std::vector<TextLine> linesOf(const std::vector<std::pair<std::string, double>>& rows) {
     std::vector<TextLine> out;
     for (const auto& [text, top] : rows) out.push_back(TextLine{text, top, 0, 0, 1.0, {}});
@@ -205,6 +150,44 @@ TEST(DateExtractor, OrderOfCandidates) {
     EXPECT_EQ(all.size(), 2u);
     EXPECT_EQ(DateExtractor::best({}), std::nullopt);
     EXPECT_EQ(DateExtractor::best(linesOf({{"合計 ¥1,200", 0}, {"TEL 03-1234-5678", 0}})), std::nullopt);
+}
+
+// Which date is the document's, by its labels, its place and its form; the weights are the extractor's own.
+TEST(DateExtractor, LabelsPlaceAndFormDecideWhichDateWins) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, double>> lines;
+        DateComponentsValue best;
+    };
+    const std::vector<Case> cases = {
+        {"higher on the page", {{"2024/01/10", 0.9}, {"2024/01/11", 0.1}}, {2024, 1, 11}},
+        {"a place that is no number is the top",
+         {{"-", 0}, {"2024/01/10", 0.2}, {"2024/01/11", nan}},
+         {2024, 1, 11}},
+        {"so is an infinite one", {{"-", 0}, {"2024/01/10", 0.2}, {"2024/01/11", inf}}, {2024, 1, 11}},
+        {"a label over the place", {{"2024/01/10", 0}, {"ご利用日 2024/01/15", 0.9}}, {2024, 1, 15}},
+        {"English label, any case", {{"2024/01/10", 0}, {"INVOICE DATE Jan 5, 2024", 0.9}}, {2024, 1, 5}},
+        {"full-width label", {{"2024/01/10", 0}, {"ＤＡＴＥ ２０２４／０１／１５", 0.9}}, {2024, 1, 15}},
+        {"decomposed kana label", {{"2024/01/10", 0}, {"こ\u3099利用日 2024/01/15", 0.9}}, {2024, 1, 15}},
+        {"a label counts on its own line only",
+         {{"-", 0}, {"2024/01/10", 0.5}, {"領収日", 0.5}, {"2024/01/15", 0.5}},
+         {2024, 1, 10}},
+        {"a deadline loses", {{"お支払期限 2024/02/29", 0}, {"2024/01/31", 1}}, {2024, 1, 31}},
+        {"DUE in any case", {{"Due 2024/02/29", 0}, {"2024/01/31", 1}}, {2024, 1, 31}},
+        {"a validity date despite its label",
+         {{"Date valid: 2024/12/31", 0}, {"2024/01/31", 1}},
+         {2024, 1, 31}},
+        {"a two-digit year loses to a full one", {{"24/01/20", 0}, {"2024/01/15", 0.5}}, {2024, 1, 15}},
+        {"a compact date to a written one", {{"20240120", 0}, {"2024/01/15", 0.5}}, {2024, 1, 15}},
+    };
+    for (const auto& c : cases) {
+        const auto best = DateExtractor::best(linesOf(c.lines));
+        ASSERT_TRUE(best) << c.name;
+        EXPECT_EQ(best->date, c.best) << c.name;
+    }
+    EXPECT_TRUE(DateExtractor::best(linesOf({{"24年1月5日", 0.5}}))->isTwoDigitYear);
 }
 
 TEST(DateExtractor, WesternizeEras) {

@@ -18,9 +18,6 @@ TEST(Pattern, AbsentGroupsAndGroupNumbering) {
     EXPECT_EQ(m[0].group(0), "");
     EXPECT_EQ(m[0].group(3), "");
     EXPECT_EQ(m[0].group(-1), "");
-}
-
-TEST(Pattern, NoMatchGivesEmptyList) {
     EXPECT_TRUE(Pattern("\\d+").matches("abc").empty());
 }
 

@@ -42,6 +42,7 @@ TEST(PreparedLines, EveryLineKeepsItsIndexAndItsNormalisedText) {
         EXPECT_EQ(prepared.normalized(i), cases[i].normalized);
         EXPECT_EQ(prepared.prepared(i).folded(), cases[i].folded);
     }
+    EXPECT_TRUE(PreparedLines(std::vector<TextLine>{}).empty());
 }
 
 // An extractor may read a line's normalised text first and prepare it later: what it holds stays valid.
@@ -52,12 +53,6 @@ TEST(PreparedLines, NormalisedTextOutlivesPreparingTheLine) {
     EXPECT_EQ(prepared.prepared(0).text(), "ご請求金額 ¥500");
     EXPECT_EQ(normalized, "ご請求金額 ¥500");
     EXPECT_EQ(prepared.normalized(0), "ご請求金額 ¥500");
-}
-
-TEST(PreparedLines, NoLines) {
-    const PreparedLines prepared(std::vector<TextLine>{});
-    EXPECT_TRUE(prepared.empty());
-    EXPECT_EQ(prepared.size(), 0u);
 }
 
 }  // namespace

@@ -77,6 +77,14 @@ TEST(FromPlainText, SplitsTrimsAndPlaces) {
     EXPECT_EQ(doc.lines[0], (TextLine{"A", 0.0, 0, 2, 1.0, {}}));
     EXPECT_EQ(doc.lines[1], (TextLine{"B", 0.5, 0, 2, 1.0, {}}));
     EXPECT_EQ(doc.source, RecognizedDocument::TextSource::pdfTextLayer);
+    // Blank gives no lines; trimming keeps other spaces.
+    EXPECT_TRUE(RecognizedDocument::fromPlainText("", RecognizedDocument::TextSource::ocr, 0).lines.empty());
+    EXPECT_TRUE(RecognizedDocument::fromPlainText(" \t\u3000\n \n", RecognizedDocument::TextSource::ocr, 0)
+                    .lines.empty());
+    // The zero-width space is not a space separator, so it stays.
+    doc = RecognizedDocument::fromPlainText("\u00a0x\u200b", RecognizedDocument::TextSource::ocr, 0);
+    ASSERT_EQ(doc.lines.size(), 1u);
+    EXPECT_EQ(doc.lines[0].text, "x\u200b");
 }
 
 TEST(FromPlainText, EveryNewlineCharacterSeparates) {
@@ -91,16 +99,6 @@ TEST(FromPlainText, EveryNewlineCharacterSeparates) {
             EXPECT_DOUBLE_EQ(doc.lines[1].top, 1.0 / 3.0);
         }
     }
-}
-
-TEST(FromPlainText, BlankGivesNoLinesAndTrimKeepsOtherSpaces) {
-    EXPECT_TRUE(RecognizedDocument::fromPlainText("", RecognizedDocument::TextSource::ocr, 0).lines.empty());
-    EXPECT_TRUE(RecognizedDocument::fromPlainText(" \t\u3000\n \n", RecognizedDocument::TextSource::ocr, 0)
-                    .lines.empty());
-    // The zero-width space is not a space separator, so it stays.
-    auto doc = RecognizedDocument::fromPlainText("\u00a0x\u200b", RecognizedDocument::TextSource::ocr, 0);
-    ASSERT_EQ(doc.lines.size(), 1u);
-    EXPECT_EQ(doc.lines[0].text, "x\u200b");
 }
 
 struct Conversion {
@@ -132,8 +130,6 @@ TEST(TextNormalizer, Normalize) {
         {"\\\\\\", "¥¥¥"},  // output longer than the input
         {"\xff\xff\xff", "\uFFFD\uFFFD\uFFFD"},
         {"\uFFFD ok", "\uFFFD ok"},
-        {"\u00a0abc\u2003", "abc"},
-        {"\u3000", ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(TextNormalizer::normalize(c.input), c.expected) << "input: " << c.input;

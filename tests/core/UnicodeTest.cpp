@@ -136,12 +136,6 @@ TEST(Unicode, LetterAndNumberByFirstScalar) {
     }
 }
 
-TEST(Unicode, TrimRemovesSpaceSeparatorsAndTabsOnly) {
-    EXPECT_EQ(Unicode::trim(" \t\u3000\u00a0abc d\u2003 "), "abc d");
-    EXPECT_EQ(Unicode::trim("\nabc\n"), "\nabc\n");
-    EXPECT_EQ(Unicode::trim("   "), "");
-}
-
 TEST(Unicode, PrefixWithinBytesKeepsWholeCharacters) {
     struct Case {
         const char* name;
@@ -164,17 +158,15 @@ TEST(Unicode, PrefixWithinBytesKeepsWholeCharacters) {
         EXPECT_EQ(Unicode::prefixWithinBytes(c.text, c.maxBytes), c.expected) << c.name;
 }
 
-TEST(Unicode, WhiteSpaceIsTheRegexClass) {
+// White space is the regular expressions' class; trimming takes space separators and tabs only.
+TEST(Unicode, WhiteSpaceAndTrim) {
+    EXPECT_EQ(Unicode::trim(" \t\u3000\u00a0abc d\u2003 "), "abc d");
+    EXPECT_EQ(Unicode::trim("\nabc\n"), "\nabc\n");
+    EXPECT_EQ(Unicode::trim("   "), "");
     for (char32_t c : {U' ', U'\t', U'\n', U'\r', U'\u00a0', U'\u3000', U'\u2028', U'\u0085'})
         EXPECT_TRUE(Unicode::isWhiteSpace(c)) << static_cast<std::uint32_t>(c);
     for (char32_t c : {U'a', U'\u200b', U'\uFFFD', U'_'})
         EXPECT_FALSE(Unicode::isWhiteSpace(c)) << static_cast<std::uint32_t>(c);
-}
-
-TEST(Unicode, InvalidBytesBecomeReplacementCharacters) {
-    EXPECT_EQ(Unicode::toValidUtf8("a\xc3(b"), "a\uFFFD(b");
-    EXPECT_EQ(Unicode::toValidUtf8("ok \uFFFD"), "ok \uFFFD");
-    EXPECT_EQ(Unicode::toValidUtf8("\xed\xa0\x80"), "\uFFFD\uFFFD\uFFFD");  // an encoded surrogate
 }
 
 TEST(Unicode, PreparedTextAgreesWithTheCharacterHelpers) {
@@ -271,9 +263,12 @@ TEST(Unicode, UppercasedIgnoresTheUsersLanguage) {
     EXPECT_EQ(Unicode::uppercased("abc"), "ABC");
 }
 
-// Bidirectional overrides and isolates, zero-width and terminal controls go; line breaks and tabs become
-// spaces.
-TEST(Unicode, WithoutFormatOrControl) {
+// Invalid bytes become replacement characters. Bidirectional overrides and isolates, zero-width and terminal
+// controls go; line breaks and tabs become spaces.
+TEST(Unicode, InvalidBytesFormatAndControl) {
+    EXPECT_EQ(Unicode::toValidUtf8("a\xc3(b"), "a\uFFFD(b");
+    EXPECT_EQ(Unicode::toValidUtf8("ok \uFFFD"), "ok \uFFFD");
+    EXPECT_EQ(Unicode::toValidUtf8("\xed\xa0\x80"), "\uFFFD\uFFFD\uFFFD");  // an encoded surrogate
     EXPECT_EQ(Unicode::withoutFormatOrControl("山田\u202E商店\u2066\u200B\x1B[31m\tA\r\nB"),
               "山田商店[31m A  B");
     EXPECT_EQ(Unicode::withoutFormatOrControl("ＡＢＣ商事"), "ＡＢＣ商事");

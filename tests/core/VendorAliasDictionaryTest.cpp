@@ -26,19 +26,15 @@ void expectNames(const VendorAliasDictionary& d, const std::vector<NameCase>& ca
     for (const auto& c : cases) EXPECT_EQ(d.canonicalName(c.input), c.expected) << what << ": " << c.input;
 }
 
+// The built-in list is data; these cases are about how it is applied.
 TEST(VendorAliasDictionary, BuiltInRules) {
     expectNames(VendorAliasDictionary{},
                 {
                     {"セブン-イレブン 渋谷店", "セブンイレブン"},
-                    {"7-ELEVEN JAPAN", "セブンイレブン"},
-                    {"ヨドバシ.com", "ヨドバシカメラ"},
                     {"Amazon Web Services Japan G.K.", "AWS"},  // listed before plain Amazon
                     {"Amazon.co.jp", "Amazon"},
-                    {"amazon", "Amazon"},
                     {"ＡＭＡＺＯＮ", "Amazon"},  // full width is normalised first
                     {"ｱﾏｿﾞﾝ", "ｱﾏｿﾞﾝ"},          // half-width kana are not folded
-                    {"ファミリーマート 渋谷道玄坂店", "ファミリーマート"},
-                    {"エネオス ENEOS 渋谷SS", "ENEOS"},
                 },
                 "built-in");
 }

@@ -147,11 +147,10 @@ int main(int argc, char** argv) {
     int reviewRow = 0;
     for (int row = 0; row < f.model().itemCount(); ++row)
         if (f.model().itemAt(row).needsReview()) reviewRow = row;
-    window.table()->selectRow(reviewRow);
-    const QModelIndex badge = window.tableModel()->index(reviewRow, DocumentTableModel::statusColumn);
-    const QPoint badgeCenter =
-        window.table()->viewport()->mapToGlobal(window.table()->visualRect(badge).center());
-    QToolTip::showText(badgeCenter + QPoint(8, 8), badge.data(Qt::ToolTipRole).toString(), window.table());
+    f.list()->selectRow(reviewRow);
+    const QModelIndex badge = f.documents()->index(reviewRow, DocumentTableModel::statusColumn);
+    const QPoint badgeCenter = f.list()->viewport()->mapToGlobal(f.list()->visualRect(badge).center());
+    QToolTip::showText(badgeCenter + QPoint(8, 8), badge.data(Qt::ToolTipRole).toString(), f.list());
     ok = shoot(window, out + "/03-read.png") && ok;
     QToolTip::hideText();
 
@@ -171,7 +170,7 @@ int main(int argc, char** argv) {
     const fs::path destination = f.folder() / "整理済み";
     fs::create_directories(destination);
     f.desktop().folderAnswer = destination;
-    window.footer()->changeDestinationButton()->click();
+    test::child<QPushButton>(window.footer(), "changeDestination")->click();
     window.footer()->saveButton()->click();
     ok = waitFor([&] { return f.model().lastSaveSummary().has_value(); }, 5000) && ok;
     ok = shoot(window, out + "/04-saved.png") && ok;
@@ -179,8 +178,8 @@ int main(int argc, char** argv) {
     for (int row = 0; row < f.model().itemCount(); ++row) {
         const DocumentItem& item = f.model().itemAt(row);
         std::cout << item.sourcePath().filename().string() << '\t' << item.status() << '\t'
-                  << window.tableModel()
-                         ->data(window.tableModel()->index(row, DocumentTableModel::newNameColumn))
+                  << f.documents()
+                         ->data(f.documents()->index(row, DocumentTableModel::newNameColumn))
                          .toString()
                          .toStdString()
                   << '\n';

@@ -9,8 +9,11 @@
 
 #include <QMimeData>
 #include <QString>
+#include <QTableView>
 
 #include "TavoriName/AppModel.h"
+#include "TavoriName/DocumentTableModel.h"
+#include "TavoriName/DropPlaceholder.h"
 #include "TavoriName/MainWindow.h"
 #include "TavoriName/TavoriNameApp.h"
 #include "samples/SamplePdf.h"
@@ -31,6 +34,10 @@ class WindowFixture {
     MainWindow& window() { return app_->window(); }
     ScriptedDesktop& desktop() { return desktop_; }
     const std::filesystem::path& folder() const { return folder_.path(); }
+    // The window's document list, its rows and the placeholder shown while it is empty.
+    QTableView* list() { return child<QTableView>(&window(), "documentList"); }
+    DocumentTableModel* documents() { return child<DocumentTableModel>(&window(), "documents"); }
+    DropPlaceholder* placeholder() { return child<DropPlaceholder>(&window(), "placeholder"); }
 
     // A sample document (index into SamplePdf::samples()) written under `name`.
     std::filesystem::path writeSample(std::size_t index, const std::string& name);
