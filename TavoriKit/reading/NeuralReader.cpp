@@ -272,7 +272,8 @@ std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::opt
                     [](const std::string& row) { return !DateExtractor::candidates(row).empty(); });
     for (std::size_t i = 0; i < count; ++i) {
         if (cancel.isCancelled()) break;
-        if (!boxes[i] || !chosen[i]) continue;
+        // A row chosen for its date's marks alone gives nothing once the page has a date.
+        if (!boxes[i] || !chosen[i] || (pageHasDate && !rereadRows[i])) continue;
         const std::string& normalized = normalizedRows[i];
         const auto rect = rowRect(image.width(), image.height(), *boxes[i]);
         if (!rect) continue;
