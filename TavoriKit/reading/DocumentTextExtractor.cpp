@@ -170,10 +170,12 @@ std::vector<TextLine> DocumentTextExtractor::recognize(const Image& image, std::
     }
     std::vector<TextLine> lines = std::move(recognized.lines);
     using Certain = OcrTuning::CertainPages;
-    if (tuning.certainPages == Certain::skipBoth && certain(lines)) return lines;
+    const bool sure = tuning.certainPages == Certain::namesOnly && certain(lines);
     if (tuning.reread && !cancel.isCancelled())
-        lines = ZoomedReread::refine(std::move(lines), recognized.boxes, *read, page, tuning, cancel);
-    if (tuning.certainPages != Certain::readAgain && tuning.neuralRows && certain(lines)) return lines;
+        lines = ZoomedReread::refine(std::move(lines), recognized.boxes, *read, page, tuning, cancel,
+                                     sure ? ZoomedReread::Rows::tallWords : ZoomedReread::Rows::all);
+    if (sure || (tuning.certainPages == Certain::skipNeural && tuning.neuralRows && certain(lines)))
+        return lines;
     if (tuning.neuralRows && !cancel.isCancelled())
         lines = NeuralRows::read(std::move(lines), recognized.boxes, *read,
                                  NeuralReader::forThisThread(neuralModels), cancel);

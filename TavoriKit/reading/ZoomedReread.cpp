@@ -203,7 +203,7 @@ const Pattern& totalLabel() {
 
 std::vector<TextLine> refine(std::vector<TextLine> lines, std::span<const std::optional<Rect>> boxes,
                              const Image& image, std::int64_t page, const OcrTuning& tuning,
-                             const CancellationToken& cancel) {
+                             const CancellationToken& cancel, Rows rows) {
     const std::size_t count = std::min(lines.size(), boxes.size());
     RecognitionSettings settings;
     settings.pageSegmentation = tuning.rereadSegmentation;
@@ -220,6 +220,7 @@ std::vector<TextLine> refine(std::vector<TextLine> lines, std::span<const std::o
         // Print two or three times the body size is what the page pass misreads most (a bold 合計 read as
         // Latin junk), so such a row is read again on its own, shrunk to the body-text height.
         const bool tall = body > 0 && boxes[i]->height * image.height() >= tuning.tallRowFactor * body;
+        if (rows == Rows::tallWords && (!tall || !TextNormalizer::digitsOnly(normalized).empty())) continue;
         if (tall) {
             const Image crop = cropUpscaled(image, *boxes[i], tuning.rereadTargetHeight, kTallRowMinimumZoom);
             const std::string text = crop.empty() ? std::string{} : readCrop(crop, page, settings, cancel);

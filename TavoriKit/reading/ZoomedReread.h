@@ -25,11 +25,15 @@ const Pattern& interesting();
 // the rows that hold only prices, those with the `amountRows` largest amounts (every one when negative).
 std::vector<bool> rowsWorthRereading(std::span<const std::string> normalized, int amountRows);
 
+// Which rows `refine` reads again: those worth it and the tall ones, or only the tall rows without digits
+// (for a page whose figures are already certain).
+enum class Rows { all, tallWords };
+
 // The same lines in the same order, some with one more alternative. Never throws; stops early (returning the
 // lines as they are) when `cancel` fires.
 std::vector<TextLine> refine(std::vector<TextLine> lines, std::span<const std::optional<Rect>> boxes,
                              const Image& image, std::int64_t page, const OcrTuning& tuning = {},
-                             const CancellationToken& cancel = {});
+                             const CancellationToken& cancel = {}, Rows rows = Rows::all);
 
 // The pixel rectangle cut out for a normalised box in a width × height image: the box with margins (6 px + 8
 // % of its width on each side, half its height above and below), clamped to the image and rounded outwards.

@@ -257,9 +257,10 @@ int main(int argc, char** argv) {
     const std::map<std::string, tavori::OcrTuning::CertainPages> certainPages{
         {"read", tavori::OcrTuning::CertainPages::readAgain},
         {"no-neural", tavori::OcrTuning::CertainPages::skipNeural},
-        {"skip", tavori::OcrTuning::CertainPages::skipBoth}};
+        {"names", tavori::OcrTuning::CertainPages::namesOnly}};
     app.add_option("--certain", extractor.tuning.certainPages,
-                   "a page already certain of date and total: read (again), no-neural or skip")
+                   "a page already certain of date and total: read (again), no-neural or names (its tall "
+                   "word rows only)")
         ->transform(CLI::CheckedTransformer(certainPages, CLI::ignore_case));
     app.add_flag("--keep-labels", extractor.tuning.keepLabelRereads,
                  "keep re-reads that recover a total label");
