@@ -75,10 +75,10 @@ const Vocabulary& vocabulary() {
             "Discount", "Balance", "Points",   "ending",    "Card",   "card",     "Visa",   "Mastercard",
             "Number",   "number",  "#",        "登録番号",  "電話",   "TEL",      "Tel",    "FAX",
             "No.",      "No",      "番号",     "〒",        "個",     "×",        "x ",     "丁目",
-            "番地",     "号室",    "コード",   "ｺｰﾄﾞ",      "個数",
+            "番地",     "号室",    "コード",   "ｺｰﾄﾞ",      "個数",   "お釣り",
         };
         static_assert(std::size(positiveLabels) == labelCount);
-        static_assert(std::size(negativeLabels) == 61);
+        static_assert(std::size(negativeLabels) == 62);
         const std::vector<std::string> taxLabels = {Unicode::lowercasedNfc("消費税"),
                                                     Unicode::lowercasedNfc("内税"),
                                                     Unicode::lowercasedNfc("内消費税")};
@@ -608,14 +608,17 @@ bool settledByChange(std::span<const ExtractedAmount> candidates, const Extracte
 
 std::optional<ExtractedAmount> bestOf(std::span<const ExtractedAmount> sorted) {
     if (sorted.empty()) return std::nullopt;
-    if (sorted.front().score >= 20) return sorted.front();
-    // Without a label worth the name, the largest plausible number is the likeliest total.
+    if (sorted.front().score >= 40) return sorted.front();
     const ExtractedAmount* largest = nullptr;
     for (const ExtractedAmount& candidate : sorted)
         if (candidate.score >= -10 && (!largest || candidate.amount > largest->amount)) largest = &candidate;
-    if (!largest) return sorted.front();
-    if (auto total = paidLessChange(sorted, *largest)) return total;
-    return *largest;
+    // The receipt's arithmetic (cash less change, printed twice above) outweighs a label of no more than
+    // weak weight, often a garbled one.
+    if (largest)
+        if (auto total = paidLessChange(sorted, *largest)) return total;
+    if (sorted.front().score >= 20) return sorted.front();
+    // Without a label worth the name, the largest plausible number is the likeliest total.
+    return largest ? *largest : sorted.front();
 }
 
 std::optional<ExtractedAmount> best(std::span<const TextLine> lines) {

@@ -49,9 +49,10 @@ std::ostream& operator<<(std::ostream& os, const NumericToken& token);
 // Every accepted number of every line, best first; empty when there is none.
 std::vector<ExtractedAmount> extract(std::span<const TextLine> lines);
 std::vector<ExtractedAmount> extract(const PreparedLines& lines);
-// The document's amount: the first candidate when it carries a label's weight, otherwise the largest
-// plausible number, or, where that is cash handed over with the change after it, the difference printed
-// twice above them; nothing when there are no candidates.
+// The document's amount: the first candidate when it carries at least a medium label's weight; otherwise,
+// where the largest plausible number is cash handed over with the change after it, the difference printed
+// twice above them; otherwise the first candidate when it carries a weak label, or the largest plausible
+// number. Nothing when there are no candidates.
 std::optional<ExtractedAmount> best(std::span<const TextLine> lines);
 // The same choice made from the sorted list that `extract` returned, so a caller that needs both runs the
 // lines once.

@@ -191,6 +191,12 @@ void applyAlternativeReadings(ReceiptFields& fields, std::span<const TextLine> l
         combined.insert(combined.end(), alternatives.begin(), alternatives.end());
         const auto best = AmountExtractor::best(combined);
         if (!best || best->amount == *fields.amount) return;
+        // A total that the cash less the change bears out is not overruled by a second reading of one row.
+        const auto firstReadings = AmountExtractor::extract(lines);
+        if (std::any_of(firstReadings.begin(), firstReadings.end(), [&](const ExtractedAmount& a) {
+                return a.amount == *fields.amount && AmountExtractor::settledByChange(firstReadings, a);
+            }))
+            return;
         // The new amount must come from the re-read itself, not merely win the combined ranking.
         const auto fromAlternatives = AmountExtractor::extract(alternatives);
         const bool grounded = std::any_of(fromAlternatives.begin(), fromAlternatives.end(),

@@ -276,6 +276,9 @@ TEST(AmountExtractor, PaidLessChangeWithoutLabels) {
         {{"an 4,846", "nan 5,000", "お釣り 154"}, 5000},                         // printed once: no evidence
         {{"ab 1,000", "cd 1,000", "ef 1,100", "(内消費税 100)"}, 1100},          // a tax row is no change
         {{"ab 1,000", "cd 1,000", "ef 1,100", "gh 2", "ij 3", "kl 100"}, 1100},  // too far below
+        // Arithmetic outweighs a weak label (a yen sign alone), and a change row is never the total.
+        {{"A = = AT ¥8,570", "a ¥8,570", "HRY ¥9,000", "お釣り ¥430"}, 8570},
+        {{"ノート ¥2,990", "お釣り ¥5,972"}, 2990},
     };
     for (const auto& c : cases) {
         const auto chosen = AmountExtractor::best(linesOf(c.lines));

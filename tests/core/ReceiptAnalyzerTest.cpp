@@ -201,6 +201,11 @@ TEST(ReceiptAnalyzer, AlternativeReadings) {
          std::nullopt,
          1000,
          {}},
+        {"a total the cash less the change bears out stands",
+         {{"合計 ¥1,000", 0.5, {"合計 ¥1,800"}}, {"お預り ¥2,000", 0.6}, {"お釣り ¥1,000", 0.7}},
+         std::nullopt,
+         1000,
+         {}},
     };
     for (const auto& c : cases) {
         const auto fields = ReceiptAnalyzer::analyze(document(c.lines), AnalyzerOptions{});
