@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -55,10 +56,12 @@ std::map<std::string, std::string> writeReceipts(const fs::path& src, int count)
 }
 
 // No file lost or partial, none saved under its old name, (moving) each exactly once; every saved file has
-// exactly one row, numbered in order, and no row names a file that is not there.
+// exactly one row, numbered in order, and no row names a file that is not there. A kill that lands between a
+// file's placing and its row leaves that one file without a row (`unrecorded`): the next save records it.
 void expectNothingLostAndEveryFileRecorded(const std::string& label, const std::string& mode,
                                            const fs::path& src, const fs::path& dest,
-                                           std::map<std::string, std::string>& originals) {
+                                           std::map<std::string, std::string>& originals,
+                                           std::size_t unrecorded = 0) {
     std::map<std::string, int> seen;
     for (const auto& [name, bytes] : visibleFiles(src)) {
         ASSERT_TRUE(originals.count(bytes)) << label << ": changed source " << name;
@@ -85,7 +88,9 @@ void expectNothingLostAndEveryFileRecorded(const std::string& label, const std::
     }
     std::set<std::string> placed;
     for (const auto& [name, bytes] : visibleFiles(dest)) placed.insert(name);
-    EXPECT_EQ(recorded, placed) << label << ": rows and saved files differ";
+    EXPECT_TRUE(std::includes(placed.begin(), placed.end(), recorded.begin(), recorded.end()))
+        << label << ": a row names a file that is not there";
+    EXPECT_LE(placed.size() - recorded.size(), unrecorded) << label << ": saved files without rows";
 }
 
 TEST(CliKillTest, AKilledSaveLosesNothingAndLeavesNoPartialFile) {
@@ -100,7 +105,7 @@ TEST(CliKillTest, AKilledSaveLosesNothingAndLeavesNoPartialFile) {
             cli.runAndKill({"save", "--mode", mode, "--dest", dest.native(), src.native()},
                            std::chrono::microseconds(delay));
             expectNothingLostAndEveryFileRecorded(mode + " killed after " + std::to_string(delay) + " µs",
-                                                  mode, src, dest, originals);
+                                                  mode, src, dest, originals, 1);
         }
     }
 }
