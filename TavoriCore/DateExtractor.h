@@ -76,15 +76,3 @@ std::string westernizeEras(std::string_view text);
 int monthNumber(std::string_view name);
 
 }  // namespace tavori::DateExtractor
-
-template <>
-struct std::hash<tavori::ExtractedDate> {
-    std::size_t operator()(const tavori::ExtractedDate& d) const noexcept {
-        std::size_t h = std::hash<tavori::DateComponentsValue>{}(d.date);
-        h = h * 31 + std::hash<int>{}(d.score);
-        h = h * 31 + std::hash<std::int64_t>{}(d.lineIndex);
-        h = h * 31 + std::hash<std::string>{}(d.raw);
-        h = h * 31 + std::hash<bool>{}(d.hasRepairedDigits);
-        return h * 31 + std::hash<bool>{}(d.isTwoDigitYear);
-    }
-};
