@@ -562,10 +562,6 @@ std::vector<ExtractedAmount> extract(const PreparedLines& lines) {
 
 namespace {
 
-// A cash payment shows its total by arithmetic even where every label is unreadable: the money handed over
-// is the largest number, the change stands on the line after it, and their difference was printed above
-// them twice, as the subtotal and the total. The total's row closest above is returned, at the score of a
-// weak label: found without one, it is shown for review. A tax row after the largest number is no change.
 // Whether `change` can be the change given for `paid`: a smaller figure within two lines after it, on no tax
 // row.
 bool changeFor(const ExtractedAmount& paid, const ExtractedAmount& change) {
@@ -574,6 +570,10 @@ bool changeFor(const ExtractedAmount& paid, const ExtractedAmount& change) {
            change.raw.find('%') == std::string::npos;
 }
 
+// A cash payment shows its total by arithmetic even where every label is unreadable: the money handed over
+// is the largest number, the change stands on the line after it, and their difference was printed above
+// them twice, as the subtotal and the total. The total's row closest above is returned, at the score of a
+// weak label: found without one, it is shown for review.
 std::optional<ExtractedAmount> paidLessChange(std::span<const ExtractedAmount> candidates,
                                               const ExtractedAmount& paid) {
     for (const ExtractedAmount& change : candidates) {

@@ -85,10 +85,11 @@ void analyzeDate(ReceiptFields& fields, const PreparedLines& lines) {
                                           "）");
 }
 
-void analyzeAmount(ReceiptFields& fields, const PreparedLines& lines) {
+// Returns whether the receipt's own arithmetic (cash less change) bears the chosen amount out.
+bool analyzeAmount(ReceiptFields& fields, const PreparedLines& lines) {
     const auto amounts = AmountExtractor::extract(lines);
     const auto best = AmountExtractor::bestOf(amounts);
-    if (!best) return;
+    if (!best) return false;
     fields.amount = best->amount;
     const ExtractedAmount* runnerUp = amounts.size() >= 2 ? &amounts[1] : nullptr;
     const bool competes =
@@ -108,6 +109,10 @@ void analyzeAmount(ReceiptFields& fields, const PreparedLines& lines) {
     if (competes)
         fields.confidence.notes.push_back("金額: 別の候補 ¥" + FileNameTemplate::grouped(runnerUp->amount) +
                                           " もあります");
+    // The same amount printed elsewhere (a total row above the cash) may be what the arithmetic bears out.
+    return std::any_of(amounts.begin(), amounts.end(), [&](const ExtractedAmount& a) {
+        return a.amount == best->amount && AmountExtractor::settledByChange(amounts, a);
+    });
 }
 
 void analyzeVendor(ReceiptFields& fields, const PreparedLines& lines, const AnalyzerOptions& options) {
@@ -152,19 +157,19 @@ ReceiptFields analyze(const RecognizedDocument& document, const AnalyzerOptions&
     ReceiptFields fields;
     fields.documentType = DocumentTypeDetector::detect(prepared);
     analyzeDate(fields, prepared);
-    analyzeAmount(fields, prepared);
+    const bool amountSettled = analyzeAmount(fields, prepared);
     analyzeVendor(fields, prepared, options);
     const auto numbers = RegistrationNumberExtractor::extract(prepared);
     if (!numbers.empty()) fields.registrationNumber = numbers.front();
     recallVendor(fields, prepared, options);
-    applyAlternativeReadings(fields, lines);
+    applyAlternativeReadings(fields, lines, amountSettled);
     // After the re-reads, so the amounts by rate are held to the total that stands.
     fields.taxBreakdown = TaxBreakdownExtractor::extract(prepared, fields.amount);
     fields.confidence.taxBreakdown = TaxBreakdown::assess(fields.taxBreakdown, fields.amount);
     return fields;
 }
 
-void applyAlternativeReadings(ReceiptFields& fields, std::span<const TextLine> lines) {
+void applyAlternativeReadings(ReceiptFields& fields, std::span<const TextLine> lines, bool amountSettled) {
     std::vector<TextLine> alternatives;
     for (const TextLine& line : lines)
         for (const std::string& reading : line.alternatives)
@@ -192,11 +197,7 @@ void applyAlternativeReadings(ReceiptFields& fields, std::span<const TextLine> l
         const auto best = AmountExtractor::best(combined);
         if (!best || best->amount == *fields.amount) return;
         // A total that the cash less the change bears out is not overruled by a second reading of one row.
-        const auto firstReadings = AmountExtractor::extract(lines);
-        if (std::any_of(firstReadings.begin(), firstReadings.end(), [&](const ExtractedAmount& a) {
-                return a.amount == *fields.amount && AmountExtractor::settledByChange(firstReadings, a);
-            }))
-            return;
+        if (amountSettled) return;
         // The new amount must come from the re-read itself, not merely win the combined ranking.
         const auto fromAlternatives = AmountExtractor::extract(alternatives);
         const bool grounded = std::any_of(fromAlternatives.begin(), fromAlternatives.end(),

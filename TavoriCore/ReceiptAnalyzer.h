@@ -13,7 +13,8 @@ namespace tavori::ReceiptAnalyzer {
 ReceiptFields analyze(const RecognizedDocument& document, const AnalyzerOptions& options);
 
 // Revises the date and the amount from the lines' alternative readings (a zoomed second reading); never
-// supplies a missing value, never raises a level.
-void applyAlternativeReadings(ReceiptFields& fields, std::span<const TextLine> lines);
+// supplies a missing value, never raises a level, and leaves an amount that `amountSettled` says the
+// receipt's arithmetic bears out.
+void applyAlternativeReadings(ReceiptFields& fields, std::span<const TextLine> lines, bool amountSettled);
 
 }  // namespace tavori::ReceiptAnalyzer

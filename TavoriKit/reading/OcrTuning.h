@@ -57,7 +57,7 @@ inline std::ostream& operator<<(std::ostream& os, const OcrTuning& t) {
     if (t.neuralRows) os << " neural:rows";
     if (t.certainPages != OcrTuning::CertainPages::readAgain)
         os << (t.certainPages == OcrTuning::CertainPages::skipNeural ? " certain:no-neural"
-                                                                     : " certain:skip");
+                                                                     : " certain:names");
     return os << " scale:" << t.scaleLargeImages << '}';
 }
 
