@@ -166,6 +166,9 @@ ReceiptFields analyze(const RecognizedDocument& document, const AnalyzerOptions&
     // After the re-reads, so the amounts by rate are held to the total that stands.
     fields.taxBreakdown = TaxBreakdownExtractor::extract(prepared, fields.amount);
     fields.confidence.taxBreakdown = TaxBreakdown::assess(fields.taxBreakdown, fields.amount);
+    // Amounts by rate that add up to another figure mean one of them was misread, perhaps the total.
+    if (fields.confidence.taxBreakdown == Level::low && fields.confidence.amount == Level::high)
+        fields.confidence.amount = Level::medium;
     return fields;
 }
 

@@ -106,6 +106,8 @@ TEST(TaxBreakdownExtractor, AnalyzerAsksForReviewWhenRatesDisagree) {
     ASSERT_EQ(fields.amount, 3280);
     EXPECT_EQ(fields.taxBreakdown.size(), 2u);
     EXPECT_EQ(fields.confidence.taxBreakdown, Level::low);
+    // However plainly labelled, a total the rates contradict is not shown as certain.
+    EXPECT_EQ(fields.confidence.amount, Level::medium);
     EXPECT_TRUE(asksForReview(fields));
     const auto reasons = fields.confidence.reviewReasons();
     EXPECT_NE(std::find(reasons.begin(), reasons.end(), "金額: 税率別の金額が合計と一致しません"),
