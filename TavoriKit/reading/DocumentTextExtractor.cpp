@@ -176,9 +176,11 @@ std::vector<TextLine> DocumentTextExtractor::recognize(const Image& image, std::
                                      sure ? ZoomedReread::Rows::tallWords : ZoomedReread::Rows::all);
     if (sure || (tuning.certainPages == Certain::skipNeural && tuning.neuralRows && certain(lines)))
         return lines;
+    NeuralReader* neural = NeuralReader::forThisThread(neuralModels);
     if (tuning.neuralRows && !cancel.isCancelled())
-        lines = NeuralRows::read(std::move(lines), recognized.boxes, *read,
-                                 NeuralReader::forThisThread(neuralModels), cancel);
+        lines = NeuralRows::read(std::move(lines), recognized.boxes, *read, neural, cancel);
+    if (tuning.neuralPageDates && !cancel.isCancelled())
+        lines = NeuralRows::dateFromWholePage(std::move(lines), *read, page, neural, neuralModels, cancel);
     return lines;
 }
 

@@ -16,6 +16,7 @@
 #include "TavoriCore/DateExtractor.h"
 #include "TavoriCore/Pattern.h"
 #include "TavoriCore/TextNormalizer.h"
+#include "TavoriKit/reading/NeuralDetector.h"
 #include "TavoriKit/reading/NumberJoiner.h"
 #include "TavoriKit/reading/ZoomedReread.h"
 
@@ -233,6 +234,23 @@ std::optional<PixelRect> rowRect(int width, int height, const Rect& box) {
     return PixelRect{x, y, w, h};
 }
 
+// Whether the page reads mostly in Japanese letters: Tesseract makes a few kanji of an English scan's
+// smudges, but far fewer than the scan's own letters.
+bool inJapanese(std::span<const TextLine> lines) {
+    static const Pattern japanese(R"([\p{Hiragana}\p{Katakana}\p{Han}])");
+    static const Pattern latin("[A-Za-z]");
+    std::size_t japaneseLetters = 0, latinLetters = 0;
+    for (const TextLine& line : lines) {
+        japaneseLetters += japanese.matches(line.text).size();
+        latinLetters += latin.matches(line.text).size();
+    }
+    return japaneseLetters > latinLetters;
+}
+
+bool hasDate(const std::string& normalized) {
+    return !DateExtractor::candidates(normalized).empty();
+}
+
 bool looksLikeDateLine(const std::string& normalized) {
     return !TextNormalizer::digitsOnly(normalized).empty() && dateMarker().matchesAnywhere(normalized);
 }
@@ -267,9 +285,7 @@ std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::opt
     // their figures: a date read into one of them would override the page's. They only supply a date when
     // the page pass found none anywhere.
     const std::vector<bool> rereadRows = ZoomedReread::rowsWorthRereading(normalizedRows, 2);
-    const bool pageHasDate =
-        std::any_of(normalizedRows.begin(), normalizedRows.end(),
-                    [](const std::string& row) { return !DateExtractor::candidates(row).empty(); });
+    const bool pageHasDate = std::any_of(normalizedRows.begin(), normalizedRows.end(), hasDate);
     for (std::size_t i = 0; i < count; ++i) {
         if (cancel.isCancelled()) break;
         // A row chosen for its date's marks alone gives nothing once the page has a date.
@@ -295,8 +311,8 @@ std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::opt
             lines[i].alternatives.push_back(text);
         // What the first reading lost entirely, a date or the total's label, is offered as a row of its own:
         // an alternative reading can only correct what the first reading found.
-        const bool dateFound = !pageHasDate && dateMarker().matchesAnywhere(normalized) &&
-                               !DateExtractor::candidates(readNormalized).empty();
+        const bool dateFound =
+            !pageHasDate && dateMarker().matchesAnywhere(normalized) && hasDate(readNormalized);
         const bool labelFound = rereadRows[i] && !digits.empty() &&
                                 totalLabel().matchesAnywhere(readNormalized) &&
                                 !totalLabel().matchesAnywhere(normalized);
@@ -305,6 +321,41 @@ std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::opt
                 TextLine{text, lines[i].top, lines[i].left, lines[i].page, reading.confidence, {}});
     }
     lines.insert(lines.end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
+    return lines;
+}
+
+std::vector<TextLine> dateFromWholePage(std::vector<TextLine> lines, const Image& image, std::int64_t page,
+                                        NeuralReader* reader, const std::filesystem::path& folder,
+                                        const CancellationToken& cancel) {
+    // The rules take the dates a Japanese till prints; an English page's day-first dates would cost the
+    // detector's run for nothing.
+    if (reader == nullptr || image.empty() || !inJapanese(lines) ||
+        std::any_of(lines.begin(), lines.end(),
+                    [](const TextLine& line) { return hasDate(TextNormalizer::normalize(line.text)); }))
+        return lines;
+    // A date takes eight characters at least, so its row is several times longer than high; it is printed
+    // near the top or the bottom, so the rows nearest either edge are read first, until a few were tried.
+    constexpr double kDateRowProportion = 3;
+    constexpr std::size_t kRowsTried = 16;
+    std::vector<DetectedRow> rows = NeuralDetector::rows(image, folder, cancel);
+    std::erase_if(rows, [](const DetectedRow& row) { return row.width < kDateRowProportion * row.height; });
+    std::stable_sort(rows.begin(), rows.end(), [](const DetectedRow& a, const DetectedRow& b) {
+        return std::min(a.top, 1 - a.top) < std::min(b.top, 1 - b.top);
+    });
+    if (rows.size() > kRowsTried) rows.resize(kRowsTried);
+    for (const DetectedRow& row : rows) {
+        if (cancel.isCancelled()) break;
+        NeuralReading reading;
+        try {
+            reading = reader->read(row.image);
+        } catch (const std::exception&) {
+            continue;
+        }
+        const std::string text = NumberJoiner::join(japaneseLabels(reading.text));
+        if (!hasDate(TextNormalizer::normalize(text))) continue;
+        lines.push_back(TextLine{text, row.top, row.left, page, reading.confidence, {}});
+        break;
+    }
     return lines;
 }
 

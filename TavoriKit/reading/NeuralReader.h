@@ -73,6 +73,14 @@ std::vector<bool> worthReading(std::span<const std::string> normalizedRows);
 std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::optional<Rect>> boxes,
                            const Image& image, NeuralReader* reader, const CancellationToken& cancel = {});
 
+// When no row of a page in Japanese gives a date, the rows the neural detector finds on the whole page (a
+// tilted or faint date line that Tesseract's layout lost) are read top to bottom until one gives a date,
+// which is added after the lines as a row of its own. Returns the lines unchanged without a reader or the
+// detector's network.
+std::vector<TextLine> dateFromWholePage(std::vector<TextLine> lines, const Image& image, std::int64_t page,
+                                        NeuralReader* reader, const std::filesystem::path& folder,
+                                        const CancellationToken& cancel = {});
+
 }  // namespace NeuralRows
 
 }  // namespace tavori

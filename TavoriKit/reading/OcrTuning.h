@@ -33,6 +33,9 @@ struct OcrTuning {
     // The neural recogniser's second reading of the rows with figures, dates or amount labels (when its
     // model is installed).
     bool neuralRows = true;
+    // When no row gives a date, the neural detector's rows of the whole page are read for one. Measured
+    // with bench_accuracy: it finds the tilted or faint date lines that Tesseract's layout loses.
+    bool neuralPageDates = true;
     // Whether a page whose reading so far already gives a certain date and total is read again: always; not
     // by the neural reader (checked after the zoomed re-reads); or, checked after the page pass, only in its
     // tall rows of words (a shop name in large print), then not by the neural reader either. Measured with
@@ -55,6 +58,7 @@ inline std::ostream& operator<<(std::ostream& os, const OcrTuning& t) {
     if (t.keepLabelRereads) os << " labels:1";
     if (t.rereadAmountRows >= 0) os << " amount rows:" << t.rereadAmountRows;
     if (t.neuralRows) os << " neural:rows";
+    if (t.neuralPageDates) os << " neural:page-dates";
     if (t.certainPages != OcrTuning::CertainPages::readAgain)
         os << (t.certainPages == OcrTuning::CertainPages::skipNeural ? " certain:no-neural"
                                                                      : " certain:names");

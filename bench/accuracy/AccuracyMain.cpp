@@ -272,6 +272,9 @@ int main(int argc, char** argv) {
     app.add_flag(
         "--no-neural", [&](std::int64_t) { extractor.tuning.neuralRows = false; },
         "without the neural recogniser's second reading");
+    app.add_flag(
+        "--no-page-dates", [&](std::int64_t) { extractor.tuning.neuralPageDates = false; },
+        "without the neural detector's search of a dateless page");
     app.add_option("--failures", failures, "failures listed per set");
     app.add_option("--limit", limit, "documents per set and variant (0: all)");
     app.add_option("--jobs", jobs, "documents read at once")->check(CLI::Range(1, 16));

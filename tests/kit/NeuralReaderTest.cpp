@@ -8,6 +8,7 @@
 #include "TavoriCore/ReceiptAnalyzer.h"
 #include "TavoriCore/TextNormalizer.h"
 #include "TavoriKit/reading/DocumentTextExtractor.h"
+#include "TavoriKit/reading/NeuralDetector.h"
 #include "TavoriKit/reading/NeuralReader.h"
 
 namespace tavori {
@@ -88,6 +89,78 @@ TEST(NeuralRows, AFigureTheReadersDisagreeOnIsAnAlternativeAndALostDateARow) {
     EXPECT_EQ(fields.confidence.amount, FieldConfidence::Level::low);  // the readers disagreed: review it
     ASSERT_TRUE(fields.date);
     EXPECT_EQ(fields.date->formatted("yyyy-MM-dd"), "2026-02-26");
+}
+
+TEST(NeuralDetector, FindsTheRowsOfPagesOfEverySizeOneAfterAnother) {
+    NeuralReader* reader = installedReader();
+    if (reader == nullptr || !NeuralDetector::installed(NeuralReader::modelFolder()))
+        GTEST_SKIP() << "the neural model is not installed (scripts/setup)";
+    // OpenCV 4.6 returns nothing from a network run again at another size: the second and third pages
+    // differ from the first, and from each other.
+    const struct {
+        double width, height;
+        std::vector<SamplePdf::Line> lines;
+        std::vector<std::string> digits;
+    } pages[] = {
+        {200,
+         70,
+         {{"2026年02月26日", 10, 24, 12}, {"TEL 03-1234-5678", 10, 54, 12}},
+         {"20260226", "0312345678"}},
+        {300,
+         160,
+         {{"No.0123", 10, 30, 12}, {"2025/11/03 09:15", 10, 80, 12}, {"¥4,846", 10, 130, 12}},
+         {"0123", "202511030915", "4846"}},
+        {200,
+         70,
+         {{"2026年02月26日", 10, 24, 12}, {"TEL 03-1234-5678", 10, 54, 12}},
+         {"20260226", "0312345678"}},
+    };
+    for (const auto& page : pages) {
+        test::PdfPageSpec spec;
+        spec.width = page.width;
+        spec.height = page.height;
+        spec.lines = page.lines;
+        const auto rows = NeuralDetector::rows(test::renderPage(spec, 3.0), NeuralReader::modelFolder());
+        std::vector<std::string> digits;
+        for (const DetectedRow& row : rows)
+            digits.push_back(
+                TextNormalizer::digitsOnly(TextNormalizer::normalize(reader->read(row.image).text)));
+        EXPECT_EQ(digits, page.digits) << page.width << " x " << page.height;
+    }
+}
+
+TEST(NeuralRows, ADatelessPageInJapaneseIsSearchedWholeForItsDate) {
+    NeuralReader* reader = installedReader();
+    if (reader == nullptr || !NeuralDetector::installed(NeuralReader::modelFolder()))
+        GTEST_SKIP() << "the neural model is not installed (scripts/setup)";
+    test::PdfPageSpec spec;
+    spec.width = 200;
+    spec.height = 100;
+    spec.lines = {
+        {"合計 ¥1,180", 10, 24, 12}, {"お預り ¥2,000", 10, 54, 12}, {"2026年02月26日 14:32", 10, 84, 12}};
+    const Image image = test::renderPage(spec, 3.0);
+    const struct {
+        const char* name;
+        std::vector<std::string> pagePass;
+        bool searched;
+    } cases[] = {
+        {"the date line lost", {"合計 ¥1,180", "お預り ¥2,000", "ーー 一一"}, true},
+        {"a date already read", {"合計 ¥1,180", "お預り ¥2,000", "2026年02月26日 14:32"}, false},
+        {"nothing in Japanese", {"TOTAL 1,180", "CASH 2,000"}, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<TextLine> lines;
+        for (const auto& text : c.pagePass)
+            lines.push_back(TextLine{text, 0.1 * lines.size(), 0.05, 0, 0.9, {}});
+        const auto read = NeuralRows::dateFromWholePage(lines, image, 0, reader, NeuralReader::modelFolder());
+        ASSERT_EQ(read.size(), lines.size() + (c.searched ? 1 : 0)) << c.name;
+        if (c.searched) {
+            EXPECT_EQ(TextNormalizer::digitsOnly(read.back().text), "202602261432") << c.name;
+        }
+    }
+    EXPECT_EQ(NeuralRows::dateFromWholePage({{"ーー 一一", 0, 0, 0, 0.5, {}}}, image, 0, reader, "/no-model")
+                  .size(),
+              1u);
 }
 
 TEST(NeuralRows, WithoutTheModelTheProgramStillReads) {
