@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <iterator>
 #include <limits>
 #include <set>
@@ -562,6 +563,8 @@ std::vector<ExtractedAmount> extract(const PreparedLines& lines) {
 
 namespace {
 
+constexpr std::array<int, 2> kTaxRates = {8, 10};
+
 // Whether `change` can be the change given for `paid`: a smaller figure within two lines after it, on no tax
 // row.
 bool changeFor(const ExtractedAmount& paid, const ExtractedAmount& change) {
@@ -602,6 +605,24 @@ bool settledByChange(std::span<const ExtractedAmount> candidates, const Extracte
         if (paid.lineIndex <= total.lineIndex || paid.amount <= total.amount) continue;
         for (const ExtractedAmount& change : candidates)
             if (changeFor(paid, change) && paid.amount - change.amount == total.amount) return true;
+    }
+    return false;
+}
+
+bool settledByTax(std::span<const ExtractedAmount> candidates, const ExtractedAmount& total) {
+    static const Pattern taxLabel(R"(税|(?i:tax))");
+    for (const ExtractedAmount& tax : candidates) {
+        if (tax.lineIndex == total.lineIndex || tax.amount >= total.amount || !taxLabel.matchesAnywhere(tax.raw))
+            continue;
+        // Within a yen of the rate: tills round the tax either way.
+        const std::int64_t subtotal = total.amount - tax.amount;
+        if (std::none_of(kTaxRates.begin(), kTaxRates.end(),
+                         [&](int rate) { return std::abs(subtotal * rate - tax.amount * 100) < 100; }))
+            continue;
+        if (std::any_of(candidates.begin(), candidates.end(), [&](const ExtractedAmount& c) {
+                return c.amount == subtotal && c.lineIndex != total.lineIndex;
+            }))
+            return true;
     }
     return false;
 }

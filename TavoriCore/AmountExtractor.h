@@ -60,6 +60,8 @@ std::optional<ExtractedAmount> bestOf(std::span<const ExtractedAmount> sorted);
 // Whether the receipt's own arithmetic bears `total` out: below it, cash handed over and, within two lines
 // after that, the change, whose difference is the total. Three figures read apart that agree.
 bool settledByChange(std::span<const ExtractedAmount> candidates, const ExtractedAmount& total);
+// Whether a subtotal and the tax on it, at 8 or 10 % and on a row that names a tax, add up to `total`.
+bool settledByTax(std::span<const ExtractedAmount> candidates, const ExtractedAmount& total);
 
 // The number pattern. `numericTokens` finds exactly its matches without running it on every line.
 const Pattern& numberToken();

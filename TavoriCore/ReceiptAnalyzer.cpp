@@ -85,7 +85,12 @@ void analyzeDate(ReceiptFields& fields, const PreparedLines& lines) {
                                           "）");
 }
 
-// Returns whether the receipt's own arithmetic (cash less change) bears the chosen amount out.
+bool settledByArithmetic(std::span<const ExtractedAmount> amounts, const ExtractedAmount& total) {
+    return AmountExtractor::settledByChange(amounts, total) || AmountExtractor::settledByTax(amounts, total);
+}
+
+// Returns whether the receipt's own arithmetic (cash less change, or subtotal and tax) bears the chosen
+// amount out.
 bool analyzeAmount(ReceiptFields& fields, const PreparedLines& lines) {
     const auto amounts = AmountExtractor::extract(lines);
     const auto best = AmountExtractor::bestOf(amounts);
@@ -97,7 +102,7 @@ bool analyzeAmount(ReceiptFields& fields, const PreparedLines& lines) {
         std::int64_t{runnerUp->score} >= std::int64_t{best->score} - kAmountCompetitorMargin;
     // A labelled total that the cash handed over less the change gives is as sure as a strongly labelled one.
     if (best->score >= kAmountHigh ||
-        (best->score >= kAmountMedium && AmountExtractor::settledByChange(amounts, *best))) {
+        (best->score >= kAmountMedium && settledByArithmetic(amounts, *best))) {
         fields.confidence.amount = competes ? Level::medium : Level::high;
     } else if (best->score >= kAmountMedium) {
         fields.confidence.amount = Level::medium;
@@ -111,7 +116,7 @@ bool analyzeAmount(ReceiptFields& fields, const PreparedLines& lines) {
                                           " もあります");
     // The same amount printed elsewhere (a total row above the cash) may be what the arithmetic bears out.
     return std::any_of(amounts.begin(), amounts.end(), [&](const ExtractedAmount& a) {
-        return a.amount == best->amount && AmountExtractor::settledByChange(amounts, a);
+        return a.amount == best->amount && settledByArithmetic(amounts, a);
     });
 }
 
@@ -199,7 +204,7 @@ void applyAlternativeReadings(ReceiptFields& fields, std::span<const TextLine> l
         combined.insert(combined.end(), alternatives.begin(), alternatives.end());
         const auto best = AmountExtractor::best(combined);
         if (!best || best->amount == *fields.amount) return;
-        // A total that the cash less the change bears out is not overruled by a second reading of one row.
+        // A total that the receipt's arithmetic bears out is not overruled by a second reading of one row.
         if (amountSettled) return;
         // The new amount must come from the re-read itself, not merely win the combined ranking.
         const auto fromAlternatives = AmountExtractor::extract(alternatives);

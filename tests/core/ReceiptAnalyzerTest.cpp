@@ -148,6 +148,16 @@ TEST(ReceiptAnalyzer, AmountLevelsAndRunnerUp) {
          1378,
          Level::medium,
          {}},
+        {"a medium total that a subtotal and its 10 % tax give is high",
+         {{"小計 20,080", 0.3}, {"消費税等(10%) 2,008", 0.35}, {"合計 22,088", 0.4}},
+         22088,
+         Level::high,
+         {}},
+        {"a tax off its rate proves nothing",
+         {{"小計 20,080", 0.3}, {"消費税等(10%) 2,100", 0.35}, {"合計 22,180", 0.4}},
+         22180,
+         Level::medium,
+         {}},
         {"cash and change above the total prove nothing",
          {{"お預り 2,000", 0.1}, {"お釣り 622", 0.2}, {"合計 1,378", 0.4}},
          1378,
@@ -205,6 +215,16 @@ TEST(ReceiptAnalyzer, AlternativeReadings) {
          {{"合計 ¥1,000", 0.5, {"合計 ¥1,800"}}, {"お預り ¥2,000", 0.6}, {"お釣り ¥1,000", 0.7}},
          std::nullopt,
          1000,
+         {}},
+        // The total's row garbled, and read again with its label but not all its digits; the subtotal
+        // and the 8 % tax add up to the amount paid by card.
+        {"a total a subtotal and its tax bear out stands",
+         {{"小計 ¥20,080", 0.3},
+          {"消費税 ¥1,606", 0.4},
+          {"a dF 21 6s", 0.5, {"合計 ¥86"}},
+          {"クレジット ¥21,686", 0.6}},
+         std::nullopt,
+         21686,
          {}},
     };
     for (const auto& c : cases) {
