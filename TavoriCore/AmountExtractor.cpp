@@ -612,7 +612,8 @@ bool settledByChange(std::span<const ExtractedAmount> candidates, const Extracte
 bool settledByTax(std::span<const ExtractedAmount> candidates, const ExtractedAmount& total) {
     static const Pattern taxLabel(R"(税|(?i:tax))");
     for (const ExtractedAmount& tax : candidates) {
-        if (tax.lineIndex == total.lineIndex || tax.amount >= total.amount || !taxLabel.matchesAnywhere(tax.raw))
+        if (tax.lineIndex == total.lineIndex || tax.amount >= total.amount ||
+            !taxLabel.matchesAnywhere(tax.raw))
             continue;
         // Within a yen of the rate: tills round the tax either way.
         const std::int64_t subtotal = total.amount - tax.amount;

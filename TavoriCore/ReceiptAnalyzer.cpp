@@ -100,9 +100,9 @@ bool analyzeAmount(ReceiptFields& fields, const PreparedLines& lines) {
     const bool competes =
         runnerUp && runnerUp->amount != best->amount &&
         std::int64_t{runnerUp->score} >= std::int64_t{best->score} - kAmountCompetitorMargin;
-    // A labelled total that the cash handed over less the change gives is as sure as a strongly labelled one.
-    if (best->score >= kAmountHigh ||
-        (best->score >= kAmountMedium && settledByArithmetic(amounts, *best))) {
+    // A labelled total that the receipt's arithmetic bears out (the cash less the change, the subtotal and its
+    // tax) is as sure as a strongly labelled one.
+    if (best->score >= kAmountHigh || (best->score >= kAmountMedium && settledByArithmetic(amounts, *best))) {
         fields.confidence.amount = competes ? Level::medium : Level::high;
     } else if (best->score >= kAmountMedium) {
         fields.confidence.amount = Level::medium;
