@@ -1,6 +1,7 @@
 #include "TavoriKit/reading/NeuralReader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <exception>
@@ -202,7 +203,7 @@ constexpr std::pair<std::string_view, std::string_view> kLabelWords[] = {
 constexpr std::pair<std::string_view, std::string_view> kLabelCharacters[] = {
     {"计", "計"}, {"现", "現"}, {"预", "預"}, {"钓", "釣"}, {"请", "請"}, {"额", "額"},
     {"领", "領"}, {"费", "費"}, {"价", "価"}, {"发", "発"}, {"时", "時"}, {"对", "対"},
-    {"总", "総"}, {"实", "実"}, {"张", "張"}, {"货", "貨"},
+    {"总", "総"}, {"实", "実"}, {"张", "張"}, {"货", "貨"}, {"驻", "駐"},
 };
 
 // What a date line shows besides its digits, even when the page pass garbled the date itself: a year or
@@ -243,6 +244,15 @@ bool inJapanese(std::span<const TextLine> lines) {
     for (const TextLine& line : lines)
         if ((letters += japanese.matches(line.text).size()) >= kJapaneseLetters) return true;
     return false;
+}
+
+// The decimal points of a normalised row: points between digits.
+std::size_t points(std::string_view normalized) {
+    std::size_t count = 0;
+    for (std::size_t i = 1; i + 1 < normalized.size(); ++i)
+        count += normalized[i] == '.' && std::isdigit(static_cast<unsigned char>(normalized[i - 1])) &&
+                 std::isdigit(static_cast<unsigned char>(normalized[i + 1]));
+    return count;
 }
 
 bool hasDate(const std::string& normalized) {
@@ -301,8 +311,10 @@ std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::opt
         const std::string readNormalized = TextNormalizer::normalize(text);
         if (readNormalized.empty()) continue;
         const std::string digits = TextNormalizer::digitsOnly(readNormalized);
-        const bool sameDigits = digits == TextNormalizer::digitsOnly(normalized);
-        if (!sameDigits && rereadRows[i] &&
+        // The same digits without a point the page pass read (「1.750」 read 「1,750」) are another amount.
+        const bool sameFigures =
+            digits == TextNormalizer::digitsOnly(normalized) && points(readNormalized) >= points(normalized);
+        if (!sameFigures && rereadRows[i] &&
             std::none_of(
                 lines[i].alternatives.begin(), lines[i].alternatives.end(),
                 [&](const std::string& a) { return TextNormalizer::normalize(a) == readNormalized; }))

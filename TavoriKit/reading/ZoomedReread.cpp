@@ -40,7 +40,7 @@ constexpr int kLeastPadding = 4;
 
 const Pattern& interesting() {
     static const Pattern pattern(
-        R"((\d{1,4}\s?[年/.\-]\s?\d{1,2}\s?[月/.\-]\s?\d{1,2})|(令和|平成|R\d|H\d)|(合計|金額|請求|支払|領収|Total|TOTAL|Amount)|[¥$]\s?\d|\d{1,3}(,\d{3})+)");
+        R"((\d{1,4}\s?[年/.\-]\s?\d{1,2}\s?[月/.\-]\s?\d{1,2})|(令和|平成|R\d|H\d)|(合計|金額|請求|支払|領収|Total|TOTAL|Amount)|[¥$]\s?\d|\d{1,3}(,\d{3})+|\d{1,3}\.\d{3}(?!\d))");
     return pattern;
 }
 
@@ -138,7 +138,13 @@ const Pattern& totalWords() {
     return pattern;
 }
 
-// The largest whole number in a normalised row, comma groups joined; decimals count by their whole part.
+bool blurredComma(std::string_view after) {
+    const auto digit = [&](std::size_t k) { return k < after.size() && after[k] >= '0' && after[k] <= '9'; };
+    return digit(0) && digit(1) && digit(2) && !digit(3);
+}
+
+// The largest whole number in a normalised row, comma groups joined; decimals count by their whole part,
+// except three digits after a point, which on a yen receipt are a comma the print or the reading blurred.
 std::int64_t largestNumber(std::string_view text) {
     std::int64_t largest = 0;
     for (std::size_t i = 0; i < text.size();) {
@@ -151,6 +157,8 @@ std::int64_t largestNumber(std::string_view text) {
             const char c = text[i];
             if (c >= '0' && c <= '9') {
                 value = std::min<std::int64_t>(value * 10 + (c - '0'), std::int64_t{1} << 50);
+            } else if (c == '.' && blurredComma(text.substr(i + 1))) {
+                continue;
             } else if (c != ',' || i + 1 >= text.size() || text[i + 1] < '0' || text[i + 1] > '9') {
                 break;
             }

@@ -91,6 +91,32 @@ TEST(NeuralRows, AFigureTheReadersDisagreeOnIsAnAlternativeAndALostDateARow) {
     EXPECT_EQ(fields.date->formatted("yyyy-MM-dd"), "2026-02-26");
 }
 
+TEST(NeuralRows, APointThePagePassReadForACommaMakesAnAlternative) {
+    NeuralReader* reader = installedReader();
+    if (reader == nullptr) GTEST_SKIP() << "the neural model is not installed (scripts/setup)";
+    test::PdfPageSpec page;
+    page.width = 200;
+    page.height = 40;
+    page.lines = {{"駐車料金 ¥1,750", 10, 24, 12}};
+    const Image image = test::renderPage(page, 3.0);
+    const std::vector<std::optional<Rect>> boxes{Rect{0.04, 0.2, 0.75, 0.6}};
+    const struct {
+        const char* pagePass;
+        std::size_t alternatives;
+    } cases[] = {
+        {"を 1.750", 1},       // a point for the comma: 1.75 yen
+        {"駐車料金 1750", 0},  // the same amount without its comma
+    };
+    for (const auto& c : cases) {
+        const auto read = NeuralRows::read({{c.pagePass, 0.2, 0.05, 0, 0.8, {}}}, boxes, image, reader);
+        ASSERT_EQ(read.front().alternatives.size(), c.alternatives) << c.pagePass;
+        if (c.alternatives > 0) {
+            EXPECT_NE(read.front().alternatives[0].find("1,750"), std::string::npos)
+                << read.front().alternatives[0];
+        }
+    }
+}
+
 TEST(NeuralDetector, FindsTheRowsOfPagesOfEverySizeOneAfterAnother) {
     NeuralReader* reader = installedReader();
     if (reader == nullptr || !NeuralDetector::installed(NeuralReader::modelFolder()))

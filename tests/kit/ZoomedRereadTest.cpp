@@ -72,6 +72,11 @@ TEST(ZoomedReread, RowsWorthRereadingKeepDatesLabelsAndTheLargestPrices) {
     const std::vector<std::string> grouped{"A ¥9,999", "B ¥12,000", "C 1,000,000円", "D ¥999"};
     EXPECT_EQ(ZoomedReread::rowsWorthRereading(grouped, 1), (std::vector<bool>{false, false, true, false}));
     EXPECT_TRUE(ZoomedReread::rowsWorthRereading({}, 2).empty());
+    // A point before three last digits is a blurred comma, so the garbled total counts by its thousands;
+    // two decimals stay decimals.
+    const std::vector<std::string> blurred{"an 3.964", "A ¥980", "B ¥1,200", "C 12.50", "D 1.0000"};
+    EXPECT_EQ(ZoomedReread::rowsWorthRereading(blurred, 2),
+              (std::vector<bool>{true, false, true, false, false}));
     // Every row of a chosen amount is read: the total's garbled label may sit on its second row.
     const std::vector<std::string> tied{"pit 4,846", "an 4,846", "nan 5,000", "Lo 154"};
     EXPECT_EQ(ZoomedReread::rowsWorthRereading(tied, 2), (std::vector<bool>{true, true, true, false}));
