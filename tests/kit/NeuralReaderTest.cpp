@@ -14,13 +14,18 @@
 namespace tavori {
 namespace {
 
-// One row of print on a page just large enough for it, at 3 pixels per point (about 36 px high text).
-Image rowImage(const std::string& text, double widthInPoints) {
+// A page of the given size in points, at 3 pixels per point (12-point print about 36 px high).
+Image pageImage(double width, double height, std::vector<SamplePdf::Line> lines) {
     test::PdfPageSpec page;
-    page.width = widthInPoints;
-    page.height = 24;
-    page.lines = {{text, 6, 17, 12}};
+    page.width = width;
+    page.height = height;
+    page.lines = std::move(lines);
     return test::renderPage(page, 3.0);
+}
+
+// One row of print on a page just large enough for it.
+Image rowImage(const std::string& text, double widthInPoints) {
+    return pageImage(widthInPoints, 24, {{text, 6, 17, 12}});
 }
 
 NeuralReader* installedReader() {
@@ -67,11 +72,8 @@ TEST(NeuralRows, SimplifiedLabelsBecomeJapanese) {
 TEST(NeuralRows, AFigureTheReadersDisagreeOnIsAnAlternativeAndALostDateARow) {
     NeuralReader* reader = installedReader();
     if (reader == nullptr) GTEST_SKIP() << "the neural model is not installed (scripts/setup)";
-    test::PdfPageSpec page;
-    page.width = 200;
-    page.height = 70;
-    page.lines = {{"合計 ¥1,180", 10, 24, 12}, {"2026年02月26日 14:32", 10, 54, 12}};
-    const Image image = test::renderPage(page, 3.0);
+    const Image image =
+        pageImage(200, 70, {{"合計 ¥1,180", 10, 24, 12}, {"2026年02月26日 14:32", 10, 54, 12}});
     // The page pass as Tesseract gets it wrong: a digit lost in the total, the date read as letters.
     std::vector<TextLine> lines{{"合計 ¥180", 0.14, 0.05, 0, 0.9, {}},
                                 {"2O26#O2A26B 14:32", 0.57, 0.05, 0, 0.6, {}}};
@@ -94,11 +96,7 @@ TEST(NeuralRows, AFigureTheReadersDisagreeOnIsAnAlternativeAndALostDateARow) {
 TEST(NeuralRows, APointThePagePassReadForACommaMakesAnAlternative) {
     NeuralReader* reader = installedReader();
     if (reader == nullptr) GTEST_SKIP() << "the neural model is not installed (scripts/setup)";
-    test::PdfPageSpec page;
-    page.width = 200;
-    page.height = 40;
-    page.lines = {{"駐車料金 ¥1,750", 10, 24, 12}};
-    const Image image = test::renderPage(page, 3.0);
+    const Image image = pageImage(200, 40, {{"駐車料金 ¥1,750", 10, 24, 12}});
     const std::vector<std::optional<Rect>> boxes{Rect{0.04, 0.2, 0.75, 0.6}};
     const struct {
         const char* pagePass;
@@ -142,11 +140,8 @@ TEST(NeuralDetector, FindsTheRowsOfPagesOfEverySizeOneAfterAnother) {
          {"20260226", "0312345678"}},
     };
     for (const auto& page : pages) {
-        test::PdfPageSpec spec;
-        spec.width = page.width;
-        spec.height = page.height;
-        spec.lines = page.lines;
-        const auto rows = NeuralDetector::rows(test::renderPage(spec, 3.0), NeuralReader::modelFolder());
+        const auto rows =
+            NeuralDetector::rows(pageImage(page.width, page.height, page.lines), NeuralReader::modelFolder());
         std::vector<std::string> digits;
         for (const DetectedRow& row : rows)
             digits.push_back(
@@ -159,14 +154,11 @@ TEST(NeuralRows, ADatelessPageInJapaneseIsSearchedWholeForItsDate) {
     NeuralReader* reader = installedReader();
     if (reader == nullptr || !NeuralDetector::installed(NeuralReader::modelFolder()))
         GTEST_SKIP() << "the neural model is not installed (scripts/setup)";
-    test::PdfPageSpec spec;
-    spec.width = 200;
-    spec.height = 130;
-    spec.lines = {{"ありがとうございました", 10, 24, 12},
-                  {"合計 ¥1,180", 10, 54, 12},
-                  {"お預り ¥2,000", 10, 84, 12},
-                  {"2026年02月26日 14:32", 10, 114, 12}};
-    const Image image = test::renderPage(spec, 3.0);
+    const Image image = pageImage(200, 130,
+                                  {{"ありがとうございました", 10, 24, 12},
+                                   {"合計 ¥1,180", 10, 54, 12},
+                                   {"お預り ¥2,000", 10, 84, 12},
+                                   {"2026年02月26日 14:32", 10, 114, 12}});
     const std::string thanks = "ありがとうございました";
     const struct {
         const char* name;
