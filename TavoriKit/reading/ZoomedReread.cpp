@@ -138,6 +138,13 @@ const Pattern& totalWords() {
     return pattern;
 }
 
+// No price is printed with a zero before its thousands (「¥0,210」): a digit of it was misread, and the
+// amount it gives ranks it nowhere near the total it may be.
+const Pattern& impossibleFigure() {
+    static const Pattern pattern(R"((?<![\d,.])0[,.]\d{3}(?!\d))");
+    return pattern;
+}
+
 bool blurredComma(std::string_view after) {
     const auto digit = [&](std::size_t k) { return k < after.size() && after[k] >= '0' && after[k] <= '9'; };
     return digit(0) && digit(1) && digit(2) && !digit(3);
@@ -183,7 +190,8 @@ std::vector<bool> rowsWorthRereading(std::span<const std::string> normalized, in
             continue;
         // An address such as 「3-24-12」 looks like a date to the pattern but is none.
         if (amountRows < 0 || totalWords().matchesAnywhere(normalized[i]) ||
-            !DateExtractor::candidates(normalized[i]).empty())
+            !DateExtractor::candidates(normalized[i]).empty() ||
+            impossibleFigure().matchesAnywhere(normalized[i]))
             chosen[i] = true;
         else
             priced.emplace_back(largestNumber(normalized[i]), i);

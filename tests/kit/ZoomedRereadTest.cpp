@@ -74,9 +74,11 @@ TEST(ZoomedReread, RowsWorthRereadingKeepDatesLabelsAndTheLargestPrices) {
     EXPECT_TRUE(ZoomedReread::rowsWorthRereading({}, 2).empty());
     // A point before three last digits is a blurred comma, so the garbled total counts by its thousands;
     // two decimals stay decimals.
-    const std::vector<std::string> blurred{"an 3.964", "A ¥980", "B ¥1,200", "C 12.50", "D 1.0000"};
+    // A zero before the thousands is a misread digit, whatever amount the row seems to hold.
+    const std::vector<std::string> blurred{"an 3.964", "A ¥980",   "B ¥1,200",
+                                           "C 12.50",  "D 1.0000", "a 計 ¥0,210"};
     EXPECT_EQ(ZoomedReread::rowsWorthRereading(blurred, 2),
-              (std::vector<bool>{true, false, true, false, false}));
+              (std::vector<bool>{true, false, true, false, false, true}));
     // Every row of a chosen amount is read: the total's garbled label may sit on its second row.
     const std::vector<std::string> tied{"pit 4,846", "an 4,846", "nan 5,000", "Lo 154"};
     EXPECT_EQ(ZoomedReread::rowsWorthRereading(tied, 2), (std::vector<bool>{true, true, true, false}));
