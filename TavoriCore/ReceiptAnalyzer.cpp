@@ -100,9 +100,10 @@ bool analyzeAmount(ReceiptFields& fields, const PreparedLines& lines) {
     const bool competes =
         runnerUp && runnerUp->amount != best->amount &&
         std::int64_t{runnerUp->score} >= std::int64_t{best->score} - kAmountCompetitorMargin;
-    // A labelled total that the receipt's arithmetic bears out (the cash less the change, the subtotal and its
-    // tax) is as sure as a strongly labelled one.
-    if (best->score >= kAmountHigh || (best->score >= kAmountMedium && settledByArithmetic(amounts, *best))) {
+    const bool bestSettled = settledByArithmetic(amounts, *best);
+    // A labelled total that the receipt's arithmetic bears out (the cash less the change, the subtotal and
+    // its tax) is as sure as a strongly labelled one.
+    if (best->score >= kAmountHigh || (best->score >= kAmountMedium && bestSettled)) {
         fields.confidence.amount = competes ? Level::medium : Level::high;
     } else if (best->score >= kAmountMedium) {
         fields.confidence.amount = Level::medium;
@@ -115,9 +116,9 @@ bool analyzeAmount(ReceiptFields& fields, const PreparedLines& lines) {
         fields.confidence.notes.push_back("金額: 別の候補 ¥" + FileNameTemplate::grouped(runnerUp->amount) +
                                           " もあります");
     // The same amount printed elsewhere (a total row above the cash) may be what the arithmetic bears out.
-    return std::any_of(amounts.begin(), amounts.end(), [&](const ExtractedAmount& a) {
-        return a.amount == best->amount && settledByArithmetic(amounts, a);
-    });
+    return bestSettled || std::any_of(amounts.begin(), amounts.end(), [&](const ExtractedAmount& a) {
+               return a.amount == best->amount && settledByArithmetic(amounts, a);
+           });
 }
 
 void analyzeVendor(ReceiptFields& fields, const PreparedLines& lines, const AnalyzerOptions& options) {

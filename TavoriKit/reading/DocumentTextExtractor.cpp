@@ -176,7 +176,9 @@ std::vector<TextLine> DocumentTextExtractor::recognize(const Image& image, std::
                                      sure ? ZoomedReread::Rows::tallWords : ZoomedReread::Rows::all);
     if (sure || (tuning.certainPages == Certain::skipNeural && tuning.neuralRows && certain(lines)))
         return lines;
-    NeuralReader* neural = NeuralReader::forThisThread(neuralModels);
+    // Loaded only for a step that reads with it: loading costs more than a page without it.
+    NeuralReader* neural =
+        tuning.neuralRows || tuning.neuralPageDates ? NeuralReader::forThisThread(neuralModels) : nullptr;
     if (tuning.neuralRows && !cancel.isCancelled())
         lines = NeuralRows::read(std::move(lines), recognized.boxes, *read, neural, cancel);
     if (tuning.neuralPageDates && !cancel.isCancelled())
