@@ -565,6 +565,17 @@ namespace {
 
 constexpr std::array<int, 2> kTaxRates = {8, 10};
 
+// Within a yen of the rate: tills round the tax either way.
+bool taxAtRate(std::int64_t subtotal, std::int64_t tax) {
+    return std::any_of(kTaxRates.begin(), kTaxRates.end(),
+                       [&](int rate) { return std::abs(subtotal * rate - tax * 100) < 100; });
+}
+
+bool namesTax(const ExtractedAmount& candidate) {
+    static const Pattern taxLabel(R"(税|(?i:tax))");
+    return taxLabel.matchesAnywhere(candidate.raw);
+}
+
 // Whether `change` can be the change given for `paid`: a smaller figure within two lines after it, on no tax
 // row.
 bool changeFor(const ExtractedAmount& paid, const ExtractedAmount& change) {
@@ -610,22 +621,82 @@ bool settledByChange(std::span<const ExtractedAmount> candidates, const Extracte
 }
 
 bool settledByTax(std::span<const ExtractedAmount> candidates, const ExtractedAmount& total) {
-    static const Pattern taxLabel(R"(税|(?i:tax))");
     for (const ExtractedAmount& tax : candidates) {
-        if (tax.lineIndex == total.lineIndex || tax.amount >= total.amount ||
-            !taxLabel.matchesAnywhere(tax.raw))
-            continue;
-        // Within a yen of the rate: tills round the tax either way.
+        if (tax.lineIndex == total.lineIndex || tax.amount >= total.amount || !namesTax(tax)) continue;
         const std::int64_t subtotal = total.amount - tax.amount;
-        if (std::none_of(kTaxRates.begin(), kTaxRates.end(),
-                         [&](int rate) { return std::abs(subtotal * rate - tax.amount * 100) < 100; }))
-            continue;
+        if (!taxAtRate(subtotal, tax.amount)) continue;
         if (std::any_of(candidates.begin(), candidates.end(), [&](const ExtractedAmount& c) {
                 return c.amount == subtotal && c.lineIndex != total.lineIndex;
             }))
             return true;
     }
     return false;
+}
+
+namespace {
+
+// Same length, one digit different: what a misread digit makes of a figure.
+bool oneDigitApart(std::int64_t a, std::int64_t b) {
+    const std::string x = std::to_string(a), y = std::to_string(b);
+    if (x.size() != y.size()) return false;
+    int differing = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) differing += x[i] != y[i];
+    return differing == 1;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> misreadByArithmetic(std::span<const ExtractedAmount> candidates,
+                                                const ExtractedAmount& total) {
+    for (const ExtractedAmount& paid : candidates) {
+        if (paid.lineIndex <= total.lineIndex || paid.amount <= total.amount) continue;
+        for (const ExtractedAmount& change : candidates)
+            if (changeFor(paid, change) && oneDigitApart(paid.amount - change.amount, total.amount))
+                return paid.amount - change.amount;
+    }
+    for (const ExtractedAmount& tax : candidates) {
+        if (tax.lineIndex == total.lineIndex || !namesTax(tax)) continue;
+        for (const ExtractedAmount& subtotal : candidates) {
+            if (subtotal.lineIndex == total.lineIndex || subtotal.lineIndex == tax.lineIndex ||
+                !oneDigitApart(subtotal.amount + tax.amount, total.amount))
+                continue;
+            if (taxAtRate(subtotal.amount, tax.amount)) return subtotal.amount + tax.amount;
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> readBlurredCommas(std::vector<TextLine>& lines) {
+    static const Pattern blurred(R"((?<![\d.,])(\d{1,3})\.(\d{3})(?![\d.,]))");
+    auto anyBlurred = [&](const TextLine& line) {
+        return line.text.find('.') != std::string::npos && blurred.matchesAnywhere(line.text);
+    };
+    if (std::none_of(lines.begin(), lines.end(), anyBlurred)) return {};
+    // Only a figure above every clean one is read so: where the total itself blurred, the largest clean
+    // figure is a price, and a smaller blurred figure would only add a rival. Whole thousands (「4.000」) are
+    // left alone: the usual form of a true decimal (1.000 個), and at a till's foot likelier the cash handed
+    // over than the total.
+    std::int64_t largest = 0;
+    for (const ExtractedAmount& a : extract(lines)) largest = std::max(largest, a.amount);
+    std::vector<std::string> figures;
+    auto mend = [&](std::string& text) {
+        if (text.find('.') == std::string::npos) return;
+        for (const Pattern::Match& m : blurred.matches(text)) {
+            // Offsets count in the text made valid; an ill-formed line may not have its point there.
+            const std::size_t point = m.range.begin + m.group(1).size();
+            const auto value = integerOf(TextNormalizer::digitsOnly(m.group(1) + m.group(2)));
+            if (point >= text.size() || text[point] != '.' || m.group(2) == "000" || !value ||
+                *value <= largest)
+                continue;
+            text[point] = ',';
+            figures.push_back(m.full);
+        }
+    };
+    for (TextLine& line : lines) {
+        mend(line.text);
+        for (std::string& alternative : line.alternatives) mend(alternative);
+    }
+    return figures;
 }
 
 std::optional<ExtractedAmount> bestOf(std::span<const ExtractedAmount> sorted) {

@@ -63,6 +63,17 @@ bool settledByChange(std::span<const ExtractedAmount> candidates, const Extracte
 // Whether a subtotal and the tax on it, at 8 or 10 % and on a row that names a tax, add up to `total`.
 bool settledByTax(std::span<const ExtractedAmount> candidates, const ExtractedAmount& total);
 
+// A figure the receipt's arithmetic gives (cash less change below `total`, or a subtotal and its tax at 8
+// or 10 %) that differs from `total` in one digit: one of them was misread, perhaps the total.
+std::optional<std::int64_t> misreadByArithmetic(std::span<const ExtractedAmount> candidates,
+                                                const ExtractedAmount& total);
+
+// Yen has no decimals, so on a Japanese page that was read by OCR a point before exactly three digits
+// (「3.964」) is a thousands comma the print or the reader blurred. Makes such points commas in the lines'
+// texts and alternatives where the figure is larger than any read with a clean comma, and returns the
+// figures made so, as printed, for the analysis to say it guessed.
+std::vector<std::string> readBlurredCommas(std::vector<TextLine>& lines);
+
 // The number pattern. `numericTokens` finds exactly its matches without running it on every line.
 const Pattern& numberToken();
 

@@ -12,6 +12,7 @@
 #include "TavoriCore/RegistrationNumberExtractor.h"
 #include "TavoriCore/TaxBreakdownExtractor.h"
 #include "TavoriCore/TelephoneNumberExtractor.h"
+#include "TavoriCore/TextNormalizer.h"
 #include "TavoriCore/VendorExtractor.h"
 
 namespace tavori::ReceiptAnalyzer {
@@ -115,6 +116,15 @@ bool analyzeAmount(ReceiptFields& fields, const PreparedLines& lines) {
     if (competes)
         fields.confidence.notes.push_back("金額: 別の候補 ¥" + FileNameTemplate::grouped(runnerUp->amount) +
                                           " もあります");
+    // The cash less the change, or the subtotal and its tax, a digit away from the total: a digit was
+    // misread, perhaps the total's.
+    if (const auto computed =
+            bestSettled ? std::nullopt : AmountExtractor::misreadByArithmetic(amounts, *best)) {
+        if (fields.confidence.amount == Level::high) fields.confidence.amount = Level::medium;
+        fields.confidence.notes.push_back("金額: 計算すると ¥" + FileNameTemplate::grouped(*computed) +
+                                          " になり、読み取った ¥" + FileNameTemplate::grouped(best->amount) +
+                                          " と一桁違います");
+    }
     // The same amount printed elsewhere (a total row above the cash) may be what the arithmetic bears out.
     return bestSettled || std::any_of(amounts.begin(), amounts.end(), [&](const ExtractedAmount& a) {
                return a.amount == best->amount && settledByArithmetic(amounts, a);
@@ -154,10 +164,27 @@ void recallVendor(ReceiptFields& fields, const PreparedLines& lines, const Analy
     fields.confidence.notes.push_back(recalled->note);
 }
 
+// An amount read from a point taken for a comma is a guess the reader should see.
+void noteBlurredComma(ReceiptFields& fields, std::span<const std::string> blurred) {
+    if (!fields.amount) return;
+    const auto figure = std::find_if(blurred.begin(), blurred.end(), [&](const std::string& f) {
+        return TextNormalizer::digitsOnly(f) == std::to_string(*fields.amount);
+    });
+    if (figure == blurred.end()) return;
+    if (fields.confidence.amount == Level::high) fields.confidence.amount = Level::medium;
+    fields.confidence.notes.push_back("金額: 「" + *figure + "」の点はかすれたカンマと見て ¥" +
+                                      FileNameTemplate::grouped(*fields.amount) + " としました");
+}
+
 }  // namespace
 
 ReceiptFields analyze(const RecognizedDocument& document, const AnalyzerOptions& options) {
-    const std::vector<TextLine> lines = document.sortedLines();
+    std::vector<TextLine> lines = document.sortedLines();
+    // A text layer's point is what the document says; only a reading blurs a comma.
+    const std::vector<std::string> blurred =
+        document.source == RecognizedDocument::TextSource::ocr && readsAsJapanese(lines)
+            ? AmountExtractor::readBlurredCommas(lines)
+            : std::vector<std::string>{};
     // Every extractor reads the same normalised lines, so each line is prepared once for all of them.
     const PreparedLines prepared(lines);
     ReceiptFields fields;
@@ -175,6 +202,7 @@ ReceiptFields analyze(const RecognizedDocument& document, const AnalyzerOptions&
     // Amounts by rate that add up to another figure mean one of them was misread, perhaps the total.
     if (fields.confidence.taxBreakdown == Level::low && fields.confidence.amount == Level::high)
         fields.confidence.amount = Level::medium;
+    noteBlurredComma(fields, blurred);
     return fields;
 }
 

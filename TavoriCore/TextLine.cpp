@@ -1,5 +1,7 @@
 #include "TavoriCore/TextLine.h"
 
+#include "TavoriCore/Pattern.h"
+
 namespace tavori {
 
 std::ostream& operator<<(std::ostream& os, const TextLine& line) {
@@ -10,6 +12,15 @@ std::ostream& operator<<(std::ostream& os, const TextLine& line) {
         for (const auto& a : line.alternatives) os << " \"" << a << '"';
     }
     return os << '}';
+}
+
+bool readsAsJapanese(std::span<const TextLine> lines) {
+    static const Pattern japanese(R"([\p{Hiragana}\p{Katakana}\p{Han}])");
+    constexpr std::size_t kJapaneseLetters = 16;
+    std::size_t letters = 0;
+    for (const TextLine& line : lines)
+        if ((letters += japanese.matches(line.text).size()) >= kJapaneseLetters) return true;
+    return false;
 }
 
 }  // namespace tavori

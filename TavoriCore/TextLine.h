@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,5 +22,10 @@ struct TextLine {
 };
 
 std::ostream& operator<<(std::ostream& os, const TextLine& line);
+
+// Whether the lines are those of a page in Japanese: sixteen kana or kanji at least. Tesseract makes a few
+// kanji of an English scan's smudges (none to three on the public English receipts); a Japanese receipt
+// gives dozens even where its print is noisy.
+bool readsAsJapanese(std::span<const TextLine> lines);
 
 }  // namespace tavori

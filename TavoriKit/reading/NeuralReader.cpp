@@ -235,17 +235,6 @@ std::optional<PixelRect> rowRect(int width, int height, const Rect& box) {
     return PixelRect{x, y, w, h};
 }
 
-// Whether the page is in Japanese: Tesseract makes a few kanji of an English scan's smudges (none to three
-// on the public English receipts), a Japanese receipt gives dozens even where its print is noisy.
-bool inJapanese(std::span<const TextLine> lines) {
-    static const Pattern japanese(R"([\p{Hiragana}\p{Katakana}\p{Han}])");
-    constexpr std::size_t kJapaneseLetters = 16;
-    std::size_t letters = 0;
-    for (const TextLine& line : lines)
-        if ((letters += japanese.matches(line.text).size()) >= kJapaneseLetters) return true;
-    return false;
-}
-
 // The decimal points of a normalised row: points between digits.
 std::size_t points(std::string_view normalized) {
     std::size_t count = 0;
@@ -339,7 +328,7 @@ std::vector<TextLine> dateFromWholePage(std::vector<TextLine> lines, const Image
                                         const CancellationToken& cancel) {
     // The rules take the dates a Japanese till prints; an English page's day-first dates would cost the
     // detector's run for nothing.
-    if (reader == nullptr || image.empty() || !inJapanese(lines) ||
+    if (reader == nullptr || image.empty() || !readsAsJapanese(lines) ||
         std::any_of(lines.begin(), lines.end(),
                     [](const TextLine& line) { return hasDate(TextNormalizer::normalize(line.text)); }))
         return lines;

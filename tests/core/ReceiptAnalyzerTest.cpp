@@ -147,6 +147,21 @@ TEST(ReceiptAnalyzer, AmountLevelsAndRunnerUp) {
          {{"合計 1,378", 0.4}, {"お預り 2,000", 0.5}, {"お釣り 621", 0.6}},
          1378,
          Level::medium,
+         {"金額: 計算すると ¥1,379 になり、読み取った ¥1,378 と一桁違います"}},
+        {"a certain total a digit off the cash less the change is not",
+         {{"お会計 ¥56,369", 0.5}, {"お預り ¥62,000", 0.6}, {"お釣り ¥5,641", 0.7}},
+         56369,
+         Level::medium,
+         {"金額: 計算すると ¥56,359 になり、読み取った ¥56,369 と一桁違います"}},
+        {"nor one a digit off the subtotal and its tax",
+         {{"小計 ¥51,236", 0.3}, {"消費税等 ¥5,123", 0.35}, {"お会計 ¥56,369", 0.5}},
+         56369,
+         Level::medium,
+         {"金額: 計算すると ¥56,359 になり、読み取った ¥56,369 と一桁違います"}},
+        {"figures further apart are other sums",
+         {{"お会計 ¥56,369", 0.5}, {"お預り ¥62,000", 0.6}, {"お釣り ¥5,000", 0.7}},
+         56369,
+         Level::high,
          {}},
         {"a medium total that a subtotal and its 10 % tax give is high",
          {{"小計 20,080", 0.3}, {"消費税等(10%) 2,008", 0.35}, {"合計 22,088", 0.4}},
@@ -238,6 +253,60 @@ TEST(ReceiptAnalyzer, AlternativeReadings) {
         if (!c.notes.empty()) {
             EXPECT_EQ(c.amount ? fields.confidence.amount : fields.confidence.date, Level::low) << c.name;
         }
+    }
+}
+
+// A yen amount has no decimals: on a Japanese page read by OCR, 「3.964」 is 3,964 with its comma blurred.
+TEST(ReceiptAnalyzer, BlurredCommas) {
+    const Line japanese{"ご来店ありがとうございました。またのお越しをお待ちしております", 0.9};
+    struct Case {
+        const char* name;
+        std::vector<Line> lines;
+        RecognizedDocument::TextSource source;
+        std::optional<std::int64_t> amount;
+        Level level;
+    };
+    using enum RecognizedDocument::TextSource;
+    const std::vector<Case> cases = {
+        {"a labelled total is taken, and never certain",
+         {{"合計 ¥3.964", 0.5}, japanese},
+         ocr,
+         3964,
+         Level::medium},
+        {"the figure outranks smaller prices without a label",
+         {{"ケーブル 1,500", 0.3}, {"an 3.964", 0.5}, japanese},
+         ocr,
+         3964,
+         Level::low},
+        // Cash in whole thousands under a total read without its comma; a price under a stray label.
+        {"whole thousands are no comma",
+         {{"an 3620", 0.5}, {"awo 4.000", 0.6}, japanese},
+         ocr,
+         3620,
+         Level::low},
+        {"a figure below a clean one is no comma",
+         {{"緑茶 500ml ¥1.768 詳計", 0.3}, {"電子マネー ¥11,440", 0.6}, japanese},
+         ocr,
+         11440,
+         Level::low},
+        {"a text layer's point is what the document says",
+         {{"合計 ¥3.964", 0.5}, japanese},
+         pdfTextLayer,
+         std::nullopt,
+         Level::low},
+        {"an English page keeps its point", {{"TOTAL 3.964", 0.5}}, ocr, std::nullopt, Level::low},
+        {"two or four decimals are no comma", {{"合計 ¥3.96 12.3456", 0.5}, japanese}, ocr, 4, Level::high},
+    };
+    for (const auto& c : cases) {
+        RecognizedDocument doc = document(c.lines);
+        doc.source = c.source;
+        const auto fields = ReceiptAnalyzer::analyze(doc, AnalyzerOptions{});
+        EXPECT_EQ(fields.amount, c.amount) << c.name;
+        if (!c.amount) continue;
+        EXPECT_EQ(fields.confidence.amount, c.level) << c.name;
+        const bool noted = !notesAbout(fields, "金額").empty() &&
+                           notesAbout(fields, "金額").back().find("かすれたカンマ") != std::string::npos;
+        EXPECT_EQ(noted, c.amount == 3964) << c.name;
     }
 }
 
