@@ -282,7 +282,9 @@ std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::opt
     // their figures: a date read into one of them would override the page's. They only supply a date when
     // the page pass found none anywhere.
     const std::vector<bool> rereadRows = ZoomedReread::rowsWorthRereading(normalizedRows, 2);
-    const bool pageHasDate = std::any_of(normalizedRows.begin(), normalizedRows.end(), hasDate);
+    // An English page's day-first dates are not the rules' to take, so its date-like rows give nothing.
+    const bool pageHasDate =
+        std::any_of(normalizedRows.begin(), normalizedRows.end(), hasDate) || !readsAsJapanese(lines);
     for (std::size_t i = 0; i < count; ++i) {
         if (cancel.isCancelled()) break;
         // A row chosen for its date's marks alone gives nothing once the page has a date.

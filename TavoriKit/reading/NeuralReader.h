@@ -63,7 +63,8 @@ namespace NeuralRows {
 std::string japaneseLabels(std::string_view text);
 
 // Which rows of normalised text the neural reader reads again: those the zoomed re-read chooses, and rows
-// with digits and a date's marks (年, a slash or dash between figures, a time).
+// with digits and a date's marks (年, a slash or dash between figures, a time). `read` reads the latter only
+// on a page in Japanese that gave no date.
 std::vector<bool> worthReading(std::span<const std::string> normalizedRows);
 
 // The same lines, each row worth reading again read by the neural reader: a reading whose digits differ is

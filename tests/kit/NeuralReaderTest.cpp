@@ -74,16 +74,18 @@ TEST(NeuralRows, AFigureTheReadersDisagreeOnIsAnAlternativeAndALostDateARow) {
     if (reader == nullptr) GTEST_SKIP() << "the neural model is not installed (scripts/setup)";
     const Image image =
         pageImage(200, 70, {{"合計 ¥1,180", 10, 24, 12}, {"2026年02月26日 14:32", 10, 54, 12}});
-    // The page pass as Tesseract gets it wrong: a digit lost in the total, the date read as letters.
+    // The page pass as Tesseract gets it wrong: a digit lost in the total, the date read as letters. The
+    // last row, outside the picture, says what language the page is in.
     std::vector<TextLine> lines{{"合計 ¥180", 0.14, 0.05, 0, 0.9, {}},
-                                {"2O26#O2A26B 14:32", 0.57, 0.05, 0, 0.6, {}}};
+                                {"2O26#O2A26B 14:32", 0.57, 0.05, 0, 0.6, {}},
+                                {"ご来店ありがとうございました", 0.9, 0.05, 0, 0.9, {}}};
     const std::vector<std::optional<Rect>> boxes{Rect{0.04, 0.55, 0.45, 0.25}, Rect{0.04, 0.12, 0.75, 0.25}};
     const auto read = NeuralRows::read(lines, boxes, image, reader);
-    ASSERT_EQ(read.size(), 3u);
+    ASSERT_EQ(read.size(), 4u);
     EXPECT_EQ(read[0].text, "合計 ¥180");  // the words stay the page pass's
     ASSERT_EQ(read[0].alternatives.size(), 1u);
     EXPECT_EQ(TextNormalizer::digitsOnly(read[0].alternatives[0]), "1180") << read[0].alternatives[0];
-    EXPECT_EQ(TextNormalizer::digitsOnly(read[2].text), "202602261432") << read[2].text;
+    EXPECT_EQ(TextNormalizer::digitsOnly(read[3].text), "202602261432") << read[3].text;
 
     const ReceiptFields fields =
         ReceiptAnalyzer::analyze(RecognizedDocument{read, RecognizedDocument::TextSource::ocr}, {});
@@ -91,6 +93,10 @@ TEST(NeuralRows, AFigureTheReadersDisagreeOnIsAnAlternativeAndALostDateARow) {
     EXPECT_EQ(fields.confidence.amount, FieldConfidence::Level::low);  // the readers disagreed: review it
     ASSERT_TRUE(fields.date);
     EXPECT_EQ(fields.date->formatted("yyyy-MM-dd"), "2026-02-26");
+
+    // An English page's date-like rows are not read: the rules do not take its day-first dates.
+    lines.back().text = "THANK YOU PLEASE COME AGAIN";
+    EXPECT_EQ(NeuralRows::read(lines, boxes, image, reader).size(), 3u);
 }
 
 TEST(NeuralRows, APointThePagePassReadForACommaMakesAnAlternative) {
