@@ -283,12 +283,12 @@ std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::opt
     // the page pass found none anywhere.
     const std::vector<bool> rereadRows = ZoomedReread::rowsWorthRereading(normalizedRows, 2);
     // An English page's day-first dates are not the rules' to take, so its date-like rows give nothing.
-    const bool pageHasDate =
-        std::any_of(normalizedRows.begin(), normalizedRows.end(), hasDate) || !readsAsJapanese(lines);
+    const bool dateSought =
+        std::none_of(normalizedRows.begin(), normalizedRows.end(), hasDate) && readsAsJapanese(lines);
     for (std::size_t i = 0; i < count; ++i) {
         if (cancel.isCancelled()) break;
-        // A row chosen for its date's marks alone gives nothing once the page has a date.
-        if (!boxes[i] || !chosen[i] || (pageHasDate && !rereadRows[i])) continue;
+        // A row chosen for its date's marks alone gives nothing unless the page's date is sought.
+        if (!boxes[i] || !chosen[i] || (!dateSought && !rereadRows[i])) continue;
         const std::string& normalized = normalizedRows[i];
         const auto rect = rowRect(image.width(), image.height(), *boxes[i]);
         if (!rect) continue;
@@ -313,7 +313,7 @@ std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::opt
         // What the first reading lost entirely, a date or the total's label, is offered as a row of its own:
         // an alternative reading can only correct what the first reading found.
         const bool dateFound =
-            !pageHasDate && dateMarker().matchesAnywhere(normalized) && hasDate(readNormalized);
+            dateSought && dateMarker().matchesAnywhere(normalized) && hasDate(readNormalized);
         const bool labelFound = rereadRows[i] && !digits.empty() &&
                                 totalLabel().matchesAnywhere(readNormalized) &&
                                 !totalLabel().matchesAnywhere(normalized);
