@@ -226,15 +226,29 @@ void applyAlternativeReadings(ReceiptFields& fields, std::span<const TextLine> l
     }
 
     if (fields.amount) {
+        // Each row followed by its second readings, which count as that row: the arithmetic pairs figures
+        // of different rows, in their order on the page.
         std::vector<TextLine> combined;
+        std::vector<std::int64_t> rowOf;
         combined.reserve(lines.size() + alternatives.size());
-        for (const TextLine& line : lines)
+        for (std::size_t row = 0; row < lines.size(); ++row) {
+            const TextLine& line = lines[row];
             combined.push_back(TextLine{line.text, line.top, line.left, line.page, line.confidence, {}});
-        combined.insert(combined.end(), alternatives.begin(), alternatives.end());
-        const auto best = AmountExtractor::best(combined);
+            for (const std::string& reading : line.alternatives)
+                combined.push_back(TextLine{reading, line.top, line.left, line.page, line.confidence, {}});
+            rowOf.resize(combined.size(), static_cast<std::int64_t>(row));
+        }
+        auto candidates = AmountExtractor::extract(combined);
+        for (ExtractedAmount& a : candidates) a.lineIndex = rowOf[static_cast<std::size_t>(a.lineIndex)];
+        const auto best = AmountExtractor::bestOf(candidates);
         if (!best || best->amount == *fields.amount) return;
-        // A total that the receipt's arithmetic bears out is not overruled by a second reading of one row.
-        if (amountSettled) return;
+        // A total that the receipt's arithmetic bears out is not overruled by a second reading of one row,
+        // nor where the arithmetic takes a figure of a second reading (the subtotal read right the second
+        // time).
+        if (amountSettled || std::any_of(candidates.begin(), candidates.end(), [&](const ExtractedAmount& a) {
+                return a.amount == *fields.amount && settledByArithmetic(candidates, a);
+            }))
+            return;
         // The new amount must come from the re-read itself, not merely win the combined ranking.
         const auto fromAlternatives = AmountExtractor::extract(alternatives);
         const bool grounded = std::any_of(fromAlternatives.begin(), fromAlternatives.end(),

@@ -147,10 +147,14 @@ Outcome evaluate(const Sample& sample, const RecognizedDocument& document, tavor
     outcome.present = tavori::bench::presence(document, sample);
     outcome.document = document;
     const auto sorted = document.sortedLines();
-    for (const auto& line : sorted) outcome.lines.push_back(line.text);
+    for (const auto& line : sorted) {
+        std::string shown = line.text;
+        for (const auto& alternative : line.alternatives) shown += "   ‖ " + alternative;
+        outcome.lines.push_back(std::move(shown));
+    }
     if (const auto amount = tavori::AmountExtractor::best(sorted)) outcome.amountLine = amount->raw;
     if (const auto vendor = tavori::VendorExtractor::best(sorted, std::nullopt))
-        outcome.vendorLine = outcome.lines[static_cast<std::size_t>(vendor->lineIndex)];
+        outcome.vendorLine = sorted[static_cast<std::size_t>(vendor->lineIndex)].text;
     return outcome;
 }
 
@@ -279,7 +283,8 @@ int main(int argc, char** argv) {
     app.add_option("--limit", limit, "documents per set and variant (0: all)");
     app.add_option("--jobs", jobs, "documents read at once")->check(CLI::Range(1, 16));
     app.add_option("--cache", cacheFolder, "keep recognised text here, per setting");
-    app.add_flag("--dump", dump, "print the recognised lines of failures");
+    app.add_flag("--dump", dump,
+                 "print the recognised lines of failures, each with its second readings after ‖");
     std::string tessdata, languages;
     app.add_option("--tessdata", tessdata, "tessdata folder (sets TAVORI_TESSDATA)");
     app.add_option("--languages", languages, "Tesseract languages (sets TAVORI_OCR_LANGUAGES)");

@@ -231,6 +231,25 @@ TEST(ReceiptAnalyzer, AlternativeReadings) {
          std::nullopt,
          1000,
          {}},
+        // The subtotal garbled on the page and read right the second time; with the tax it gives the
+        // unlabelled total, which its label must not take over.
+        {"a total the second reading's subtotal and the tax bear out stands",
+         {{"小計 10,8682", 0.4, {"小計（￥10,362"}},
+          {"消費税等(10%) ¥1,036", 0.45},
+          {"=r ¥11,398", 0.5},
+          {"電子マネー E11 398", 0.55}},
+         std::nullopt,
+         11398,
+         {}},
+        // The second reading of the date row is no row of its own: its 11 and the page pass's 6 are no
+        // cash and change bearing out the stray 5.
+        {"a row and its second reading are one row to the arithmetic",
+         {{"RORESWNPERE5- 22.6", 0.1},
+          {"an 2026-06-11 19:30:14", 0.2, {"日付2026-06-119:30:14"}},
+          {"を 1.750", 0.4, {"駐車料金1,750"}}},
+         DateComponentsValue{2026, 6, 11},
+         1750,
+         {"金額: 拡大して読み直すと ¥1,750 でした（最初の読みは ¥5）"}},
         // The total's row garbled, and read again with its label but not all its digits; the subtotal
         // and the 8 % tax add up to the amount paid by card.
         {"a total a subtotal and its tax bear out stands",
