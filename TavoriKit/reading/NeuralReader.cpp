@@ -235,15 +235,6 @@ std::optional<PixelRect> rowRect(int width, int height, const Rect& box) {
     return PixelRect{x, y, w, h};
 }
 
-// The decimal points of a normalised row: points between digits.
-std::size_t points(std::string_view normalized) {
-    std::size_t count = 0;
-    for (std::size_t i = 1; i + 1 < normalized.size(); ++i)
-        count += normalized[i] == '.' && std::isdigit(static_cast<unsigned char>(normalized[i - 1])) &&
-                 std::isdigit(static_cast<unsigned char>(normalized[i + 1]));
-    return count;
-}
-
 bool hasDate(const std::string& normalized) {
     return !DateExtractor::candidates(normalized).empty();
 }
@@ -302,10 +293,11 @@ std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::opt
         const std::string readNormalized = TextNormalizer::normalize(text);
         if (readNormalized.empty()) continue;
         const std::string digits = TextNormalizer::digitsOnly(readNormalized);
-        // The same digits without a point the page pass read (「1.750」 read 「1,750」) are another amount.
-        const bool sameFigures =
-            digits == TextNormalizer::digitsOnly(normalized) && points(readNormalized) >= points(normalized);
-        if (!sameFigures && rereadRows[i] &&
+        // The recogniser drops the spaces between figures (「2021/2/1 08:55」 read 「2021/2/108:55」), so on
+        // a date's row the same digits say the same; elsewhere the figures must agree as well.
+        const bool same = hasDate(normalized) ? digits == TextNormalizer::digitsOnly(normalized)
+                                              : ZoomedReread::sameFigures(readNormalized, normalized);
+        if (!same && rereadRows[i] &&
             std::none_of(
                 lines[i].alternatives.begin(), lines[i].alternatives.end(),
                 [&](const std::string& a) { return TextNormalizer::normalize(a) == readNormalized; }))

@@ -67,7 +67,7 @@ std::string japaneseLabels(std::string_view text);
 // on a page in Japanese that gave no date.
 std::vector<bool> worthReading(std::span<const std::string> normalizedRows);
 
-// The same lines, each row worth reading again read by the neural reader: a reading whose digits differ is
+// The same lines, each row worth reading again read by the neural reader: a reading whose figures differ is
 // added to the row's alternatives, and a reading that holds a date where a row with a date's marks has
 // none, or a total's label where the row has none, is added after the lines as a row of its own, as a second
 // reader's rows are. Returns the lines unchanged without a reader.

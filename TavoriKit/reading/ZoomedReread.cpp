@@ -5,6 +5,7 @@
 #include <exception>
 #include <functional>
 
+#include "TavoriCore/AmountExtractor.h"
 #include "TavoriCore/DateExtractor.h"
 #include "TavoriCore/TextNormalizer.h"
 #include "TavoriKit/reading/LineRecognizer.h"
@@ -208,6 +209,16 @@ std::vector<bool> rowsWorthRereading(std::span<const std::string> normalized, in
     return chosen;
 }
 
+bool sameFigures(std::string_view a, std::string_view b) {
+    auto figures = [](std::string_view text) {
+        std::vector<std::optional<std::int64_t>> out;
+        for (const auto& token : AmountExtractor::numericTokens(text))
+            out.push_back(AmountExtractor::parseValue(token));
+        return out;
+    };
+    return figures(a) == figures(b);
+}
+
 namespace {
 
 const Pattern& totalLabel() {
@@ -259,8 +270,8 @@ std::vector<TextLine> refine(std::vector<TextLine> lines, std::span<const std::o
         std::string text = readCrop(crop, page, settings, cancel);
         const std::string rereadNormalized = TextNormalizer::normalize(text);
         if (rereadNormalized.empty()) continue;
-        if (TextNormalizer::digitsOnly(rereadNormalized) == TextNormalizer::digitsOnly(normalized)) {
-            // Same digits: worth keeping only when it reads the total's label that the page pass lost.
+        if (sameFigures(rereadNormalized, normalized)) {
+            // The same figures: worth keeping only when it reads the total's label that the page pass lost.
             const bool labelRecovered = tuning.keepLabelRereads &&
                                         totalLabel().matchesAnywhere(rereadNormalized) &&
                                         !totalLabel().matchesAnywhere(normalized);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "TavoriCore/Pattern.h"
@@ -13,9 +14,9 @@
 #include "TavoriKit/reading/OcrTuning.h"
 #include "TavoriKit/reading/Rect.h"
 
-// A second, zoomed reading of the lines that look like they carry a date or an amount. A reading whose digits
-// differ is added as an alternative. Rows much taller than the page's body text are read again on their own
-// and, as tuned, replace the page pass's reading of the row.
+// A second, zoomed reading of the lines that look like they carry a date or an amount. A reading whose
+// figures differ is added as an alternative. Rows much taller than the page's body text are read again on
+// their own and, as tuned, replace the page pass's reading of the row.
 namespace tavori::ZoomedReread {
 
 // Dates, era names, total keywords, currency amounts and comma-grouped numbers.
@@ -24,6 +25,10 @@ const Pattern& interesting();
 // Which rows of normalised text get a zoomed reading: rows with digits and a date or a total's label, and of
 // the rows that hold only prices, those with the `amountRows` largest amounts (every one when negative).
 std::vector<bool> rowsWorthRereading(std::span<const std::string> normalized, int amountRows);
+
+// Whether two readings of a row, normalised, give the same figures as the rules take them: 「1750」 and
+// 「1,750」 do, 「1.750」 (1.75) and 「1,750」 do not, nor 「¥11,39%4」 and 「¥11,394」 with the same digits.
+bool sameFigures(std::string_view a, std::string_view b);
 
 // Which rows `refine` reads again: those worth it and the tall ones, or only the tall rows without digits
 // (for a page whose figures are already certain).

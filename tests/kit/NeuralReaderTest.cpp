@@ -99,23 +99,28 @@ TEST(NeuralRows, AFigureTheReadersDisagreeOnIsAnAlternativeAndALostDateARow) {
     EXPECT_EQ(NeuralRows::read(lines, boxes, image, reader).size(), 3u);
 }
 
-TEST(NeuralRows, APointThePagePassReadForACommaMakesAnAlternative) {
+TEST(NeuralRows, AReadingOfOtherFiguresMakesAnAlternative) {
     NeuralReader* reader = installedReader();
     if (reader == nullptr) GTEST_SKIP() << "the neural model is not installed (scripts/setup)";
-    const Image image = pageImage(200, 40, {{"駐車料金 ¥1,750", 10, 24, 12}});
     const std::vector<std::optional<Rect>> boxes{Rect{0.04, 0.2, 0.75, 0.6}};
     const struct {
+        const char* printed;
         const char* pagePass;
-        std::size_t alternatives;
+        const char* alternative;  // what the alternative must hold; null for none
     } cases[] = {
-        {"を 1.750", 1},       // a point for the comma: 1.75 yen
-        {"駐車料金 1750", 0},  // the same amount without its comma
+        {"駐車料金 ¥1,750", "を 1.750", "1,750"},       // a point for the comma: 1.75 yen
+        {"駐車料金 ¥1,750", "駐車料金 1750", nullptr},  // the same amount without its comma
+        {"合計 ¥11,394", "合計 ¥11,39%4", "11,394"},    // the same digits, a stray mark among them
     };
     for (const auto& c : cases) {
+        const Image image = pageImage(200, 40, {{c.printed, 10, 24, 12}});
         const auto read = NeuralRows::read({{c.pagePass, 0.2, 0.05, 0, 0.8, {}}}, boxes, image, reader);
-        ASSERT_EQ(read.front().alternatives.size(), c.alternatives) << c.pagePass;
-        if (c.alternatives > 0) {
-            EXPECT_NE(read.front().alternatives[0].find("1,750"), std::string::npos)
+        ASSERT_EQ(read.size(), 1u) << c.printed;
+        ASSERT_EQ(read.front().alternatives.size(), c.alternative ? 1u : 0u)
+            << c.pagePass
+            << (read.front().alternatives.empty() ? "" : " read " + read.front().alternatives[0]);
+        if (c.alternative) {
+            EXPECT_NE(read.front().alternatives[0].find(c.alternative), std::string::npos)
                 << read.front().alternatives[0];
         }
     }

@@ -192,7 +192,7 @@ Recognised recognisedReceipt() {
     return r;
 }
 
-TEST(ZoomedReread, AddsAReadingOnlyWhenItsDigitsDiffer) {
+TEST(ZoomedReread, AddsAReadingOnlyWhenItsFiguresDiffer) {
     const Recognised r = recognisedReceipt();
     ASSERT_TRUE(r.lines.boxes[r.total].has_value());
     const Rect totalBox = *r.lines.boxes[r.total];
@@ -204,6 +204,8 @@ TEST(ZoomedReread, AddsAReadingOnlyWhenItsDigitsDiffer) {
     } cases[] = {
         {"misread total gains the reread", "合計 ¥1,930", totalBox, true},
         {"same digits in another layout", "1980円", totalBox, false},
+        {"same digits, a stray mark among them", "合計 ¥1,9%80", totalBox, true},
+        {"same digits, a point for the comma", "合計 ¥1.980", totalBox, true},
         {"greeting is never reread", "ありがとうございました", totalBox, false},
         {"line without a box", "合計 ¥1,930", std::nullopt, false},
         {"box too small to crop", "合計 ¥1,930", Rect{0.5, 0.5, 0.0, 0.0005}, false},
