@@ -290,8 +290,12 @@ std::optional<ExtractedVendor> labelledIssuer(std::span<const LineFacts> facts, 
     const std::string& n = line.text.text();
     const std::size_t label = firstFound(line.found[kIssuer]);
     std::size_t from = 0;
-    if (const auto at = line.text.foldedOccurrences(foldedIssuerLabels()[label]); !at.empty())
+    if (const auto at = line.text.foldedOccurrences(foldedIssuerLabels()[label]); !at.empty()) {
+        // An English label inside a sentence is a word of it (「Removed debris from case」), no heading.
+        const bool latin = static_cast<unsigned char>(kIssuerLabels[label].front()) < 0x80;
+        if (latin && !Unicode::trim(n.substr(0, at.front().begin)).empty()) return std::nullopt;
         from = at.front().end;
+    }
     std::string rest = n.substr(from);
     if (!rest.empty() && mayBeDecoration(firstScalar(rest)))
         rest = withoutMatches(issuerPrefixPattern(), std::move(rest));

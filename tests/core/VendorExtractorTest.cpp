@@ -146,6 +146,7 @@ TEST(VendorExtractor, LabelledIssuer) {
          ExtractedVendor{"株式会社サンプル", 75, 3}},
         {"four lines below is too far", {"発行元", "1", "2", "3", "株式会社サンプル"}, std::nullopt},
         {"English label ignoring case", {"SOLD BY: Example Store"}, ExtractedVendor{"Example Store", 75, 0}},
+        {"English label inside a sentence", {"Notes: Removed debris from case"}, std::nullopt},
         {"first label of the list is located",
          {"販売者 販売店 サンプル商会"},
          ExtractedVendor{"販売店 サンプル商会", 75, 0}},
