@@ -90,6 +90,13 @@ bool settledByArithmetic(std::span<const ExtractedAmount> amounts, const Extract
     return AmountExtractor::settledByChange(amounts, total) || AmountExtractor::settledByTax(amounts, total);
 }
 
+// Whether the arithmetic bears out some printing of `amount` (a total row above the cash, say).
+bool settledAnywhere(std::span<const ExtractedAmount> amounts, std::int64_t amount) {
+    return std::any_of(amounts.begin(), amounts.end(), [&](const ExtractedAmount& a) {
+        return a.amount == amount && settledByArithmetic(amounts, a);
+    });
+}
+
 // Returns whether the receipt's own arithmetic (cash less change, or subtotal and tax) bears the chosen
 // amount out.
 bool analyzeAmount(ReceiptFields& fields, const PreparedLines& lines) {
@@ -125,10 +132,7 @@ bool analyzeAmount(ReceiptFields& fields, const PreparedLines& lines) {
                                           " になり、読み取った ¥" + FileNameTemplate::grouped(best->amount) +
                                           " と一桁違います");
     }
-    // The same amount printed elsewhere (a total row above the cash) may be what the arithmetic bears out.
-    return bestSettled || std::any_of(amounts.begin(), amounts.end(), [&](const ExtractedAmount& a) {
-               return a.amount == best->amount && settledByArithmetic(amounts, a);
-           });
+    return bestSettled || settledAnywhere(amounts, best->amount);
 }
 
 void analyzeVendor(ReceiptFields& fields, const PreparedLines& lines, const AnalyzerOptions& options) {
@@ -245,10 +249,7 @@ void applyAlternativeReadings(ReceiptFields& fields, std::span<const TextLine> l
         // A total that the receipt's arithmetic bears out is not overruled by a second reading of one row,
         // nor where the arithmetic takes a figure of a second reading (the subtotal read right the second
         // time).
-        if (amountSettled || std::any_of(candidates.begin(), candidates.end(), [&](const ExtractedAmount& a) {
-                return a.amount == *fields.amount && settledByArithmetic(candidates, a);
-            }))
-            return;
+        if (amountSettled || settledAnywhere(candidates, *fields.amount)) return;
         // The new amount must come from the re-read itself, not merely win the combined ranking.
         const auto fromAlternatives = AmountExtractor::extract(alternatives);
         const bool grounded = std::any_of(fromAlternatives.begin(), fromAlternatives.end(),
