@@ -219,7 +219,8 @@ void applyAlternativeReadings(ReceiptFields& fields, std::span<const TextLine> l
 
     if (fields.date) {
         const auto dates = DateExtractor::extract(alternatives);
-        if (!dates.empty() && dates.front().date != *fields.date) {
+        // A second reading's impossible date, guessed at (「94月」 taken for 04), overrules nothing.
+        if (!dates.empty() && !dates.front().hasRepairedDigits && dates.front().date != *fields.date) {
             const DateComponentsValue old = *fields.date;
             fields.date = dates.front().date;
             fields.confidence.date = Level::low;

@@ -212,6 +212,11 @@ TEST(ReceiptAnalyzer, AlternativeReadings) {
          DateComponentsValue{2024, 1, 16},
          2024,  // the year itself, the only number there
          {"日付: 拡大して読み直すと 2024/01/16 でした（最初の読みは 2024/01/15）"}},
+        {"an impossible date read again overrules nothing",
+         {{"-", 0.0}, {"2020年04月15日(水) 13:45", 0.5, {"2029年94月15日(水) 13:45"}}, {"合計 ¥500", 0.7}},
+         DateComponentsValue{2020, 4, 15},
+         500,
+         {}},
         {"alternatives never supply a missing amount or date",
          {{"-", 0.0}, {"ありがとうございました", 0.5, {"合計 ¥1,800 2024/01/16"}}},
          std::nullopt,
