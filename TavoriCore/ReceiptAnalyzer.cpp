@@ -219,8 +219,12 @@ void applyAlternativeReadings(ReceiptFields& fields, std::span<const TextLine> l
 
     if (fields.date) {
         const auto dates = DateExtractor::extract(alternatives);
-        // A second reading's impossible date, guessed at (「94月」 taken for 04), overrules nothing.
-        if (!dates.empty() && !dates.front().hasRepairedDigits && dates.front().date != *fields.date) {
+        // A second reading's impossible date, guessed at (「94月」 taken for 04), overrules nothing, nor does
+        // one that another second reading contradicts by confirming the first.
+        const bool confirmed = std::any_of(dates.begin(), dates.end(),
+                                           [&](const ExtractedDate& d) { return d.date == *fields.date; });
+        if (!dates.empty() && !confirmed && !dates.front().hasRepairedDigits &&
+            dates.front().date != *fields.date) {
             const DateComponentsValue old = *fields.date;
             fields.date = dates.front().date;
             fields.confidence.date = Level::low;

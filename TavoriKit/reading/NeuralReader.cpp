@@ -239,6 +239,12 @@ bool hasDate(const std::string& normalized) {
     return !DateExtractor::candidates(normalized).empty();
 }
 
+// Whether two normalised readings give the same first date.
+bool sameDate(const std::string& a, const std::string& b) {
+    const auto x = DateExtractor::candidates(a), y = DateExtractor::candidates(b);
+    return !x.empty() && !y.empty() && x.front().date == y.front().date;
+}
+
 bool looksLikeDateLine(const std::string& normalized) {
     return !TextNormalizer::digitsOnly(normalized).empty() && dateMarker().matchesAnywhere(normalized);
 }
@@ -297,7 +303,10 @@ std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::opt
         // a date's row the same digits say the same; elsewhere the figures must agree as well.
         const bool same = hasDate(normalized) ? digits == TextNormalizer::digitsOnly(normalized)
                                               : ZoomedReread::sameFigures(readNormalized, normalized);
-        if (!same && rereadRows[i] &&
+        // A reading that gives the page pass's date is kept as well: with it, a zoomed reading's other date
+        // stands one reader against two.
+        const bool confirmsDate = hasDate(normalized) && sameDate(readNormalized, normalized);
+        if ((!same || confirmsDate) && rereadRows[i] &&
             std::none_of(
                 lines[i].alternatives.begin(), lines[i].alternatives.end(),
                 [&](const std::string& a) { return TextNormalizer::normalize(a) == readNormalized; }))

@@ -99,7 +99,7 @@ TEST(NeuralRows, AFigureTheReadersDisagreeOnIsAnAlternativeAndALostDateARow) {
     EXPECT_EQ(NeuralRows::read(lines, boxes, image, reader).size(), 3u);
 }
 
-TEST(NeuralRows, AReadingOfOtherFiguresMakesAnAlternative) {
+TEST(NeuralRows, AReadingOfOtherFiguresOrOfTheSameDateMakesAnAlternative) {
     NeuralReader* reader = installedReader();
     if (reader == nullptr) GTEST_SKIP() << "the neural model is not installed (scripts/setup)";
     const std::vector<std::optional<Rect>> boxes{Rect{0.04, 0.2, 0.75, 0.6}};
@@ -111,6 +111,8 @@ TEST(NeuralRows, AReadingOfOtherFiguresMakesAnAlternative) {
         {"駐車料金 ¥1,750", "を 1.750", "1,750"},       // a point for the comma: 1.75 yen
         {"駐車料金 ¥1,750", "駐車料金 1750", nullptr},  // the same amount without its comma
         {"合計 ¥11,394", "合計 ¥11,39%4", "11,394"},    // the same digits, a stray mark among them
+        // The page pass's date confirmed: a zoomed reading of another date is then outvoted.
+        {"2026年02月26日 14:32", "2026年02月26日 14:32", "02月26日"},
     };
     for (const auto& c : cases) {
         const Image image = pageImage(200, 40, {{c.printed, 10, 24, 12}});
