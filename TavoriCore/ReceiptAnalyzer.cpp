@@ -223,8 +223,7 @@ void applyAlternativeReadings(ReceiptFields& fields, std::span<const TextLine> l
         // one that another second reading contradicts by confirming the first.
         const bool confirmed = std::any_of(dates.begin(), dates.end(),
                                            [&](const ExtractedDate& d) { return d.date == *fields.date; });
-        if (!dates.empty() && !confirmed && !dates.front().hasRepairedDigits &&
-            dates.front().date != *fields.date) {
+        if (!dates.empty() && !confirmed && !dates.front().hasRepairedDigits) {
             const DateComponentsValue old = *fields.date;
             fields.date = dates.front().date;
             fields.confidence.date = Level::low;

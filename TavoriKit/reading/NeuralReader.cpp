@@ -301,11 +301,12 @@ std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::opt
         const std::string digits = TextNormalizer::digitsOnly(readNormalized);
         // The recogniser drops the spaces between figures (「2021/2/1 08:55」 read 「2021/2/108:55」), so on
         // a date's row the same digits say the same; elsewhere the figures must agree as well.
-        const bool same = hasDate(normalized) ? digits == TextNormalizer::digitsOnly(normalized)
-                                              : ZoomedReread::sameFigures(readNormalized, normalized);
+        const bool dateRow = hasDate(normalized);
+        const bool same = dateRow ? digits == TextNormalizer::digitsOnly(normalized)
+                                  : ZoomedReread::sameFigures(readNormalized, normalized);
         // A reading that gives the page pass's date is kept as well: with it, a zoomed reading's other date
         // stands one reader against two.
-        const bool confirmsDate = hasDate(normalized) && sameDate(readNormalized, normalized);
+        const bool confirmsDate = dateRow && sameDate(readNormalized, normalized);
         if ((!same || confirmsDate) && rereadRows[i] &&
             std::none_of(
                 lines[i].alternatives.begin(), lines[i].alternatives.end(),
