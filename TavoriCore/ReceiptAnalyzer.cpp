@@ -218,7 +218,18 @@ void applyAlternativeReadings(ReceiptFields& fields, std::span<const TextLine> l
     if (alternatives.empty()) return;
 
     if (fields.date) {
-        const auto dates = DateExtractor::extract(alternatives);
+        // Only the rows the date was read from are read again for it: another row's second reading that
+        // happens to look like a date (「41.06.20」 in a price row) is no better reading of it.
+        std::vector<TextLine> dateRows;
+        for (const TextLine& line : lines) {
+            const auto own = DateExtractor::candidates(TextNormalizer::normalize(line.text));
+            if (std::none_of(own.begin(), own.end(),
+                             [&](const DateExtractor::Candidate& c) { return c.date == *fields.date; }))
+                continue;
+            for (const std::string& reading : line.alternatives)
+                dateRows.push_back(TextLine{reading, line.top, line.left, line.page, line.confidence, {}});
+        }
+        const auto dates = DateExtractor::extract(dateRows);
         // A second reading's impossible date, guessed at (「94月」 taken for 04), overrules nothing, nor does
         // one that another second reading contradicts by confirming the first.
         const bool confirmed = std::any_of(dates.begin(), dates.end(),
