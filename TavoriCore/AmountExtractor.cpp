@@ -609,31 +609,31 @@ std::optional<ExtractedAmount> paidLessChange(std::span<const ExtractedAmount> c
     return std::nullopt;
 }
 
-}  // namespace
-
-bool settledByChange(std::span<const ExtractedAmount> candidates, const ExtractedAmount& total) {
+// Calls `f` with each sum the cash handed over below `total` less the change after it makes, until `f`
+// returns true.
+template <class F>
+bool anyCashLessChange(std::span<const ExtractedAmount> candidates, const ExtractedAmount& total, F f) {
     for (const ExtractedAmount& paid : candidates) {
         if (paid.lineIndex <= total.lineIndex || paid.amount <= total.amount) continue;
         for (const ExtractedAmount& change : candidates)
-            if (changeFor(paid, change) && paid.amount - change.amount == total.amount) return true;
+            if (changeFor(paid, change) && f(paid.amount - change.amount)) return true;
     }
     return false;
 }
 
-bool settledByTax(std::span<const ExtractedAmount> candidates, const ExtractedAmount& total) {
+// Calls `f` with each subtotal and the tax on it (on a row naming a tax, at a rate of the subtotal), both off
+// the total's row, until `f` returns true.
+template <class F>
+bool anyTaxedSubtotal(std::span<const ExtractedAmount> candidates, const ExtractedAmount& total, F f) {
     for (const ExtractedAmount& tax : candidates) {
-        if (tax.lineIndex == total.lineIndex || tax.amount >= total.amount || !namesTax(tax)) continue;
-        const std::int64_t subtotal = total.amount - tax.amount;
-        if (!taxAtRate(subtotal, tax.amount)) continue;
-        if (std::any_of(candidates.begin(), candidates.end(), [&](const ExtractedAmount& c) {
-                return c.amount == subtotal && c.lineIndex != total.lineIndex;
-            }))
-            return true;
+        if (tax.lineIndex == total.lineIndex || !namesTax(tax)) continue;
+        for (const ExtractedAmount& subtotal : candidates)
+            if (subtotal.lineIndex != total.lineIndex && taxAtRate(subtotal.amount, tax.amount) &&
+                f(subtotal, tax))
+                return true;
     }
     return false;
 }
-
-namespace {
 
 // Same length, one digit different: what a misread digit makes of a figure.
 bool oneDigitApart(std::int64_t a, std::int64_t b) {
@@ -646,24 +646,29 @@ bool oneDigitApart(std::int64_t a, std::int64_t b) {
 
 }  // namespace
 
+bool settledByChange(std::span<const ExtractedAmount> candidates, const ExtractedAmount& total) {
+    return anyCashLessChange(candidates, total, [&](std::int64_t sum) { return sum == total.amount; });
+}
+
+bool settledByTax(std::span<const ExtractedAmount> candidates, const ExtractedAmount& total) {
+    return anyTaxedSubtotal(candidates, total,
+                            [&](const ExtractedAmount& subtotal, const ExtractedAmount& tax) {
+                                return subtotal.amount + tax.amount == total.amount;
+                            });
+}
+
 std::optional<std::int64_t> misreadByArithmetic(std::span<const ExtractedAmount> candidates,
                                                 const ExtractedAmount& total) {
-    for (const ExtractedAmount& paid : candidates) {
-        if (paid.lineIndex <= total.lineIndex || paid.amount <= total.amount) continue;
-        for (const ExtractedAmount& change : candidates)
-            if (changeFor(paid, change) && oneDigitApart(paid.amount - change.amount, total.amount))
-                return paid.amount - change.amount;
-    }
-    for (const ExtractedAmount& tax : candidates) {
-        if (tax.lineIndex == total.lineIndex || !namesTax(tax)) continue;
-        for (const ExtractedAmount& subtotal : candidates) {
-            if (subtotal.lineIndex == total.lineIndex || subtotal.lineIndex == tax.lineIndex ||
-                !oneDigitApart(subtotal.amount + tax.amount, total.amount))
-                continue;
-            if (taxAtRate(subtotal.amount, tax.amount)) return subtotal.amount + tax.amount;
-        }
-    }
-    return std::nullopt;
+    std::optional<std::int64_t> found;
+    const auto near = [&](std::int64_t sum) {
+        if (oneDigitApart(sum, total.amount)) found = sum;
+        return found.has_value();
+    };
+    if (anyCashLessChange(candidates, total, near)) return found;
+    anyTaxedSubtotal(candidates, total, [&](const ExtractedAmount& subtotal, const ExtractedAmount& tax) {
+        return subtotal.lineIndex != tax.lineIndex && near(subtotal.amount + tax.amount);
+    });
+    return found;
 }
 
 std::vector<std::string> readBlurredCommas(std::vector<TextLine>& lines) {

@@ -168,6 +168,11 @@ void recallVendor(ReceiptFields& fields, const PreparedLines& lines, const Analy
     fields.confidence.notes.push_back(recalled->note);
 }
 
+// `text` as a line of its own where `line` stands: a second reading of it, or its first without the others.
+TextLine readingOf(const TextLine& line, const std::string& text) {
+    return TextLine{text, line.top, line.left, line.page, line.confidence, {}};
+}
+
 // An amount read from a point taken for a comma is a guess the reader should see.
 void noteBlurredComma(ReceiptFields& fields, std::span<const std::string> blurred) {
     if (!fields.amount) return;
@@ -213,8 +218,7 @@ ReceiptFields analyze(const RecognizedDocument& document, const AnalyzerOptions&
 void applyAlternativeReadings(ReceiptFields& fields, std::span<const TextLine> lines, bool amountSettled) {
     std::vector<TextLine> alternatives;
     for (const TextLine& line : lines)
-        for (const std::string& reading : line.alternatives)
-            alternatives.push_back(TextLine{reading, line.top, line.left, line.page, line.confidence, {}});
+        for (const std::string& reading : line.alternatives) alternatives.push_back(readingOf(line, reading));
     if (alternatives.empty()) return;
 
     if (fields.date) {
@@ -222,12 +226,12 @@ void applyAlternativeReadings(ReceiptFields& fields, std::span<const TextLine> l
         // happens to look like a date (「41.06.20」 in a price row) is no better reading of it.
         std::vector<TextLine> dateRows;
         for (const TextLine& line : lines) {
+            if (line.alternatives.empty()) continue;
             const auto own = DateExtractor::candidates(TextNormalizer::normalize(line.text));
             if (std::none_of(own.begin(), own.end(),
                              [&](const DateExtractor::Candidate& c) { return c.date == *fields.date; }))
                 continue;
-            for (const std::string& reading : line.alternatives)
-                dateRows.push_back(TextLine{reading, line.top, line.left, line.page, line.confidence, {}});
+            for (const std::string& reading : line.alternatives) dateRows.push_back(readingOf(line, reading));
         }
         const auto dates = DateExtractor::extract(dateRows);
         // A second reading's impossible date, guessed at (「94月」 taken for 04), overrules nothing, nor does
@@ -252,9 +256,8 @@ void applyAlternativeReadings(ReceiptFields& fields, std::span<const TextLine> l
         combined.reserve(lines.size() + alternatives.size());
         for (std::size_t row = 0; row < lines.size(); ++row) {
             const TextLine& line = lines[row];
-            combined.push_back(TextLine{line.text, line.top, line.left, line.page, line.confidence, {}});
-            for (const std::string& reading : line.alternatives)
-                combined.push_back(TextLine{reading, line.top, line.left, line.page, line.confidence, {}});
+            combined.push_back(readingOf(line, line.text));
+            for (const std::string& reading : line.alternatives) combined.push_back(readingOf(line, reading));
             rowOf.resize(combined.size(), static_cast<std::int64_t>(row));
         }
         auto candidates = AmountExtractor::extract(combined);

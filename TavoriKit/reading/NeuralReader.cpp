@@ -1,11 +1,11 @@
 #include "TavoriKit/reading/NeuralReader.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <exception>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <opencv2/core.hpp>
@@ -280,8 +280,10 @@ std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::opt
     // the page pass found none anywhere.
     const std::vector<bool> rereadRows = ZoomedReread::rowsWorthRereading(normalizedRows, 2);
     // An English page's day-first dates are not the rules' to take, so its date-like rows give nothing.
+    std::vector<bool> dated(count);
+    for (std::size_t i = 0; i < count; ++i) dated[i] = hasDate(normalizedRows[i]);
     const bool dateSought =
-        std::none_of(normalizedRows.begin(), normalizedRows.end(), hasDate) && readsAsJapanese(lines);
+        std::none_of(dated.begin(), dated.end(), std::identity{}) && readsAsJapanese(lines);
     for (std::size_t i = 0; i < count; ++i) {
         if (cancel.isCancelled()) break;
         // A row chosen for its date's marks alone gives nothing unless the page's date is sought.
@@ -301,12 +303,11 @@ std::vector<TextLine> read(std::vector<TextLine> lines, std::span<const std::opt
         const std::string digits = TextNormalizer::digitsOnly(readNormalized);
         // The recogniser drops the spaces between figures (「2021/2/1 08:55」 read 「2021/2/108:55」), so on
         // a date's row the same digits say the same; elsewhere the figures must agree as well.
-        const bool dateRow = hasDate(normalized);
-        const bool same = dateRow ? digits == TextNormalizer::digitsOnly(normalized)
-                                  : ZoomedReread::sameFigures(readNormalized, normalized);
+        const bool same = dated[i] ? digits == TextNormalizer::digitsOnly(normalized)
+                                   : ZoomedReread::sameFigures(readNormalized, normalized);
         // A reading that gives the page pass's date is kept as well: with it, a zoomed reading's other date
         // stands one reader against two.
-        const bool confirmsDate = dateRow && sameDate(readNormalized, normalized);
+        const bool confirmsDate = dated[i] && sameDate(readNormalized, normalized);
         if ((!same || confirmsDate) && rereadRows[i] &&
             std::none_of(
                 lines[i].alternatives.begin(), lines[i].alternatives.end(),
